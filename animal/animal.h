@@ -1,0 +1,78 @@
+// Animals: an elliptic body with six whiskers and five vision sectors, steered
+// like a differential drive by its own network of neurons.
+#pragma once
+
+#include <cstdint>
+
+struct neuron_type;
+
+inline constexpr int animal_touch_count = 6;        // whiskers, always six
+inline constexpr int animal_vision_capacity = 30;   // vision slots per animal
+inline constexpr double max_animal_speed = 0.25;    // clamp of the network's motor values
+
+// One sensor's values: -0.5 for nothing sensed, positive for something sensed,
+// 0.0 only between a creation or reset and the next step.
+struct sensor_type {
+    double wall;    // touch: 0.5 when the whisker tip is outside the world
+    double plant;   // touch: 0.5 inside a plant; vision: 0.1 per plant seen
+    double animal;  // touch: 0.5 inside an animal
+};
+
+struct animal_type {
+    animal_type* next;                                 // next animal of the world list; null at the end
+    double size_x;                                     // body extent along x (diameter), world units
+    double size_y;                                     // body extent along y, world units
+    double x;                                          // centre, world units
+    double y;                                          // centre, world units
+    double vel_x;                                      // displacement along x of the last step
+    double vel_y;                                      // displacement along y of the last step
+    double heading;                                    // radians, kept in [0, 2*pi] by the step
+    double turn;                                       // heading change of the last step, radians
+    double speed;                                      // distance of the last step, world units (may be negative)
+    double sensor_distance;                            // (size_x + size_y) / 4: whisker base length
+    double sensor_size;                                // (size_x + size_y) / 8: whisker tip size
+    std::int32_t food;                                 // plants eaten since the last reset
+    std::int32_t wall_hits;                            // stops at an edge since the last reset
+    double fitness;                                    // food / best food, written by the generation cycle
+    std::int32_t num_touch;                            // always 6
+    sensor_type touch[animal_touch_count];             // whisker k at heading - 60 deg + k * 60 deg
+    std::int32_t num_vision;                           // sectors in use, always 5
+    sensor_type vision[animal_vision_capacity];        // only plant is used
+    double ray_x[2 * animal_vision_capacity];          // x offsets of the sector rays: 2j start, 2j + 1 end
+    double ray_y[2 * animal_vision_capacity];          // y offsets, same indexing
+    std::uint32_t layer_width;                         // neurons per layer, copied from the world at creation
+    std::uint32_t layer_count;                         // layers before the motor neurons, at least 1
+    double left_motor;                                 // left motor value of the current step
+    double right_motor;                                // right motor value of the current step
+    neuron_type* neurons;                              // head of the owned neuron list, highest id first
+    std::uint32_t num_neurons;                         // layer_width * layer_count + 2
+    std::uint32_t left_output_id;                      // id of the left motor neuron
+    std::uint32_t right_output_id;                     // id of the right motor neuron
+};
+
+// Creation and reset (animal.cpp).
+void animal_init(animal_type* animal);    // the caller has pushed the record at the list head
+void animal_reset(animal_type* animal);   // new place and heading, counters cleared, network kept
+
+// Chromosome: per neuron in list order its scalers, then its bias (animal.cpp).
+unsigned animal_get_chromosome_size(animal_type* animal);
+void animal_export_chromosome(animal_type* animal, double* genes);
+void animal_inport_chromosome(animal_type* animal, double* genes);
+void animal_randomize(animal_type* animal);   // every gene uniform in [-1, 1], drawn in chromosome order
+
+// Wiring (wiring.cpp).
+void animal_setup_neurons(animal_type* animal);
+
+// Senses (senses.cpp).
+void check_sensor(double x, double y, double angle, double length, sensor_type& sensor);
+void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
+                  double* ray_x, double* ray_y);
+void animal_sense_touch(animal_type* animal);   // all six whiskers, same values as check_sensor
+
+// Step (step.cpp).
+void animal_update(animal_type* animal);
+void animal_check_plants(animal_type* animal);
+void animal_motion(double left, double right);
+
+// Console report of the animal's network (report.cpp).
+void animal_show_neurons(animal_type* animal);

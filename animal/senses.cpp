@@ -1,0 +1,146 @@
+#include "animal/animal.h"
+
+#include "app/utility.h"
+#include "plant/plant.h"
+#include "world/world.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double sixty_degrees = 1.0471975511965976;
+constexpr double quarter_turn = 1.5707963267948966;
+constexpr double eighth_turn = 0.78539816339744828;
+constexpr double ray_length = 0.55;
+
+// A body covers the points closer to its centre than the mean of its half extents.
+inline bool body_contains(double tip_x, double tip_y, double x, double y, double size_x, double size_y)
+{
+    const double s = size_x + size_y;
+    const double dx = tip_x - x;
+    const double dy = tip_y - y;
+    return s * s * 0.0625 > dx * dx + dy * dy;
+}
+
+inline bool tip_outside_world(double tip_x, double tip_y)
+{
+    return tip_x < 0 || tip_x > world.width || tip_y < 0 || tip_y > world.height;
+}
+
+// A body can hold a whisker tip only if its centre lies within the whisker
+// length plus its radius of the animal's centre. The bound is widened a little
+// so that rounding never drops a body the exact test would accept.
+inline bool body_in_reach(double x, double y, double length, double bx, double by, double size_x,
+                          double size_y)
+{
+    const double reach = length + (size_x + size_y) * 0.25;
+    const double dx = bx - x;
+    const double dy = by - y;
+    return dx * dx + dy * dy <= reach * reach * (1.0 + 1e-9) + 1e-12;
+}
+
+}  // namespace
+
+void check_sensor(double x, double y, double angle, double length, sensor_type& sensor)
+{
+    const double tip_x = x + length * std::cos(angle);
+    const double tip_y = y + length * std::sin(angle);
+    sensor.wall = tip_outside_world(tip_x, tip_y) ? 0.5 : -0.5;
+    sensor.animal = -0.5;
+    for (const animal_type* a = world.animals; a != nullptr && sensor.animal == -0.5; a = a->next)
+        if (body_contains(tip_x, tip_y, a->x, a->y, a->size_x, a->size_y)) sensor.animal = 0.5;
+    sensor.plant = -0.5;
+    for (const plant_type* p = world.plants; p != nullptr && sensor.plant == -0.5; p = p->next)
+        if (body_contains(tip_x, tip_y, p->x, p->y, p->size_x, p->size_y)) sensor.plant = 0.5;
+}
+
+// The six whiskers of check_sensor in one walk over the bodies: a body out of
+// reach of every tip is skipped with one distance test instead of six. Whether
+// some body holds a tip does not depend on the order of the walk, so the values
+// are those of six check_sensor calls, bit for bit.
+void animal_sense_touch(animal_type* animal)
+{
+    const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
+    double tip_x[animal_touch_count];
+    double tip_y[animal_touch_count];
+    double offset = -sixty_degrees;
+    for (int k = 0; k < animal_touch_count; ++k) {
+        const double angle = animal->heading + offset;
+        tip_x[k] = animal->x + length * std::cos(angle);
+        tip_y[k] = animal->y + length * std::sin(angle);
+        animal->touch[k].wall = tip_outside_world(tip_x[k], tip_y[k]) ? 0.5 : -0.5;
+        animal->touch[k].animal = -0.5;
+        animal->touch[k].plant = -0.5;
+        offset += sixty_degrees;
+    }
+
+    int missing = animal_touch_count;
+    for (const animal_type* a = world.animals; a != nullptr && missing > 0; a = a->next) {
+        if (!body_in_reach(animal->x, animal->y, length, a->x, a->y, a->size_x, a->size_y)) continue;
+        for (int k = 0; k < animal_touch_count; ++k) {
+            if (animal->touch[k].animal == -0.5 &&
+                body_contains(tip_x[k], tip_y[k], a->x, a->y, a->size_x, a->size_y)) {
+                animal->touch[k].animal = 0.5;
+                --missing;
+            }
+        }
+    }
+    missing = animal_touch_count;
+    for (const plant_type* p = world.plants; p != nullptr && missing > 0; p = p->next) {
+        if (!body_in_reach(animal->x, animal->y, length, p->x, p->y, p->size_x, p->size_y)) continue;
+        for (int k = 0; k < animal_touch_count; ++k) {
+            if (animal->touch[k].plant == -0.5 &&
+                body_contains(tip_x[k], tip_y[k], p->x, p->y, p->size_x, p->size_y)) {
+                animal->touch[k].plant = 0.5;
+                --missing;
+            }
+        }
+    }
+}
+
+void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
+                  double* ray_x, double* ray_y)
+{
+    if (count <= 0) return;
+    if (count > animal_vision_capacity) count = animal_vision_capacity;
+    const double step = quarter_turn / count;
+
+    // The end of sector j is the start of sector j + 1 (the same sum), so
+    // count + 1 wrapped boundaries describe all sectors and their rays.
+    double boundary[animal_vision_capacity + 1];
+    double a = heading - eighth_turn;
+    boundary[0] = angle_wrap(a);
+    for (int j = 0; j < count; ++j) {
+        boundary[j + 1] = angle_wrap(a + step);
+        a = a + step;
+    }
+    double cos_boundary[animal_vision_capacity + 1];
+    double sin_boundary[animal_vision_capacity + 1];
+    for (int j = 0; j <= count; ++j) {
+        cos_boundary[j] = std::cos(boundary[j]);
+        sin_boundary[j] = std::sin(boundary[j]);
+    }
+    int hits[animal_vision_capacity] = {};
+    for (int j = 0; j < count; ++j) {
+        ray_x[2 * j] = ray_length * cos_boundary[j];
+        ray_y[2 * j] = ray_length * sin_boundary[j];
+        ray_x[2 * j + 1] = ray_length * cos_boundary[j + 1];
+        ray_y[2 * j + 1] = ray_length * sin_boundary[j + 1];
+    }
+
+    // The sectors span heading +- 45 degrees. A plant more than about 45.6
+    // degrees off the heading (cos^2 below 0.49), behind the animal or at its
+    // centre lies in no sector, so its atan2 is skipped.
+    const double ahead_x = std::cos(heading);
+    const double ahead_y = std::sin(heading);
+    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
+        const double dx = p->x - x;
+        const double dy = p->y - y;
+        const double along = dx * ahead_x + dy * ahead_y;
+        if (along <= 0 || along * along < 0.49 * (dx * dx + dy * dy)) continue;
+        const double bearing = angle_wrap(std::atan2(dy, dx));
+        for (int j = 0; j < count; ++j)
+            if (boundary[j] < bearing && bearing < boundary[j + 1]) hits[j] += 1;
+    }
+    for (int j = 0; j < count; ++j) sensors[j].plant = hits[j] > 0 ? hits[j] * 0.1 : -0.5;
+}

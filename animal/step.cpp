@@ -1,0 +1,117 @@
+#include "animal/animal.h"
+
+#include "app/shell_state.h"
+#include "neuron/neuron.h"
+#include "plant/plant.h"
+#include "world/world.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double full_turn = 6.2831853071795862;
+
+// The motor neuron's out is clamped in place, so the clamped value is also what
+// the neuron window shows and what the sensor layer reads back next step.
+double read_motor(animal_type* animal, std::uint32_t id)
+{
+    neuron_type* neuron = get_neuron(animal->neurons, id);
+    if (neuron == nullptr) return 0.0;
+    double v = neuron->out;
+    if (v > max_animal_speed) {
+        v = max_animal_speed;
+        neuron->out = v;
+    }
+    if (v < -max_animal_speed) {
+        v = -max_animal_speed;
+        neuron->out = v;
+    }
+    return v;
+}
+
+void meet_edges(animal_type* animal)
+{
+    const double rx = animal->size_x * 0.5;
+    const double ry = animal->size_y * 0.5;
+    if (world.wrap_edges) {
+        if (animal->x < rx) animal->x = world.width - rx;
+        if (animal->x > world.width - rx) animal->x = rx;
+        if (animal->y < ry) animal->y = world.height - ry;
+        if (animal->y > world.height - ry) animal->y = ry;
+        return;
+    }
+    if (animal->x < rx) {
+        animal->x = rx;
+        animal->wall_hits += 1;
+    }
+    if (animal->x > world.width - rx) {
+        animal->x = world.width - rx;
+        animal->wall_hits += 1;
+    }
+    if (animal->y < ry) {
+        animal->y = ry;
+        animal->wall_hits += 1;
+    }
+    if (animal->y > world.height - ry) {
+        animal->y = world.height - ry;
+        animal->wall_hits += 1;
+    }
+}
+
+}  // namespace
+
+void animal_check_plants(animal_type* animal)
+{
+    const double sa = animal->size_y + animal->size_x;
+    bool first = true;
+    plant_type* plant = world.plants;
+    while (plant != nullptr) {
+        plant_type* next = plant->next;
+        const double sp = plant->size_y + plant->size_x;
+        const double dx = animal->x - plant->x;
+        const double dy = animal->y - plant->y;
+        if (sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy) {
+            animal->food += 1;
+            remove_plant(plant);
+            // Eating the first plant of the walk ends it; the rest wait for the next step.
+            if (first) return;
+        }
+        first = false;
+        plant = next;
+    }
+}
+
+void animal_update(animal_type* animal)
+{
+    if (animal == nullptr) return;
+    animal_check_plants(animal);
+    animal_sense_touch(animal);
+    check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
+                 animal->ray_x, animal->ray_y);
+    process_neurons(animal->neurons);
+
+    if (!(animal == world.animals && mode_manual)) {
+        animal->left_motor = read_motor(animal, animal->left_output_id);
+        animal->right_motor = read_motor(animal, animal->right_output_id);
+    }
+    animal->turn = animal->left_motor - animal->right_motor;
+    animal->speed = (animal->left_motor + animal->right_motor) * 0.5;
+
+    double heading = animal->heading + animal->turn;
+    if (heading > full_turn) heading -= full_turn;
+    if (heading < 0) heading += full_turn;
+    animal->heading = heading;
+
+    animal->vel_x = animal->speed * std::cos(animal->heading);
+    animal->vel_y = animal->speed * std::sin(animal->heading);
+    animal->x += animal->vel_x;
+    animal->y += animal->vel_y;
+    meet_edges(animal);
+}
+
+void animal_motion(double left, double right)
+{
+    if (world.animals == nullptr) return;
+    world.animals->left_motor = left;
+    world.animals->right_motor = right;
+}

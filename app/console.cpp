@@ -1,0 +1,22 @@
+#include "app/console.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+int h_console = -1;
+
+void start_console() { h_console = STDOUT_FILENO; }
+
+void write_console(const char* text)
+{
+    if (h_console == -1) start_console();
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+        const ssize_t written = write(h_console, text, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;  // a console that cannot be written is ignored
+        text += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}

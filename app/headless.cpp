@@ -1,0 +1,25 @@
+#include "app/headless.h"
+
+#include "app/options.h"
+#include "app/utility.h"
+#include "world/world.h"
+
+#include <cstdio>
+#include <ctime>
+
+int headless_run(const options_type& options)
+{
+    random_seed(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+    world_setup();
+    int status = 0;
+    if (options.generations > 0 && world.num_animals == 0) {
+        std::fprintf(stderr, "velmora: the world has no animals, so no generation can end\n");
+        status = 1;
+    } else {
+        // The count wraps like the generation counter itself.
+        const std::uint32_t last = world.generation + options.generations;
+        while (world.generation != last) world_update();
+    }
+    world_destroy();
+    return status;
+}

@@ -1,0 +1,27 @@
+#include "app/headless.h"
+#include "app/options.h"
+
+#include <cstdio>
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv)
+{
+    options_type options;
+    const std::string error = options_parse(argc, argv, options);
+    if (!error.empty()) {
+        std::fprintf(stderr, "velmora: %s\n%s", error.c_str(), options_usage);
+        return 2;
+    }
+    if (options.help) {
+        std::printf("Velmora: animals with neural networks of their own evolve in a flat world.\n%s", options_usage);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("velmora %s\n", VELMORA_VERSION);
+        return 0;
+    }
+    return headless_run(options);
+}

@@ -1,0 +1,30 @@
+// Shared helpers of the simulation: the random source, angle wrapping, the
+// mutation of one gene and locale-independent number formatting.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr double two_pi = 6.283185307179586;
+inline constexpr int random_max = 32767;  // largest integer the random source yields
+
+// The random source is a linear congruential generator of our own, so that a
+// seed gives the same run on every build and C library.
+void random_seed(std::uint32_t seed);
+std::uint32_t random_get_state();  // for tests that count draws
+int random_int();                  // next integer, uniform in 0 .. 32767
+
+// a + (b - a) * r / 32767 with one draw; both ends can occur, a > b allowed.
+double f_rand(double a, double b);
+
+// One correction by 2*pi at most; both tests strict.
+double angle_wrap(double x);
+
+// The mutation test shared by breeding: draws once for the test and, when the
+// gene mutates, once more for the noise in [-amount, amount].
+double mutate_gene(double value, double rate, double amount);
+
+// snprintf in the "C" locale whatever the process locale is (the window
+// toolkit sets it from the environment, which may use a decimal comma).
+int format_c(char* buffer, std::size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));

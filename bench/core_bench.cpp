@@ -1,0 +1,72 @@
+// Speed of the simulation core. Run with `make bench`.
+#include "animal/animal.h"
+#include "app/console.h"
+#include "app/utility.h"
+#include "neuron/neuron.h"
+#include "world/world.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+void make_world(int animals, int plants)
+{
+    world_destroy();
+    world = world_type{};
+    random_seed(1);
+    world_setup();
+    world.start_animals = animals;
+    world.start_plants = plants;
+    world_reset();
+    for (int i = 0; i < 100; ++i) world_update();  // past the start, animals moving
+}
+
+void bench_world_update(benchmark::State& state)
+{
+    make_world(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) world_update();
+    state.counters["updates/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(bench_world_update)->Name("world_update/default")->Args({20, 10});
+BENCHMARK(bench_world_update)->Name("world_update/100+100")->Args({100, 100});
+BENCHMARK(bench_world_update)->Name("world_update/500+500")->Args({500, 500});
+
+void bench_process_neurons(benchmark::State& state)
+{
+    make_world(20, 10);
+    for (auto _ : state) {
+        process_neurons(world.animals->neurons);
+        benchmark::DoNotOptimize(world.animals->neurons->out);
+    }
+}
+BENCHMARK(bench_process_neurons)->Name("process_neurons/default");
+
+void bench_compute_generation(benchmark::State& state)
+{
+    make_world(20, 10);
+    for (auto _ : state) world_compute_generation();
+}
+BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default");
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Generations append to log.txt and print a line: keep both out of the way.
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "velmora_bench";
+    std::filesystem::create_directories(folder);
+    std::filesystem::current_path(folder);
+    h_console = open("/dev/null", O_WRONLY);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    world_destroy();
+    return 0;
+}

@@ -1,0 +1,49 @@
+// Neurons and networks: a network is a singly linked list of neurons, newest
+// first, whose inputs are addresses of doubles living elsewhere (sensor values
+// in the animal record, or the out of another neuron of the same list).
+#pragma once
+
+#include <cstdint>
+
+inline constexpr std::uint32_t neuron_max_inputs = 100;  // per-neuron input capacity
+
+struct neuron_type {
+    double* source[neuron_max_inputs];             // input i reads *source[i]; not owned; unset from input_count on
+    double input_bias[neuron_max_inputs];          // per-input bias; shown by the report, unused by evaluation
+    double scaler[neuron_max_inputs];              // per-input weight; a gene
+    std::int32_t power[neuron_max_inputs];         // per-input power; shown by the report, unused by evaluation
+    double next_out;                               // result of phase 1 of process_neurons
+    double sum_weight;                             // factor on the weighted input sum
+    double prod_weight;                            // stored and shown only
+    double spare_weight_1;                         // never read
+    double spare_weight_2;                         // never read
+    double last_weight;                            // shown only; 0 as records are cleared at creation
+    double spare_weight_3;                         // never read
+    double bias;                                   // added before the activation; a gene
+    double reserved[3];                            // never read
+    double out;                                    // current output in [-1, 1]; 0 at creation
+    std::uint32_t input_count;                     // connected inputs, 0 .. 100
+    std::uint32_t id;                              // unique within its list
+    neuron_type* next;                             // next neuron of the list; null at the end
+};
+
+// Pushes a new cleared neuron at the head of *list; refuses a duplicate id
+// with a console line. Ends the process when no memory is left.
+void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_weight,
+                double prod_weight, double spare_weight_2, double spare_weight_1,
+                double spare_weight_3);
+
+// Appends an input to the neuron with this id; a null source, an unknown id or
+// a 101st input is ignored.
+void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double input_bias,
+                    double scaler, int power);
+
+neuron_type* get_neuron(neuron_type* list, std::uint32_t id);  // first match from the head, or null
+
+// Two-phase evaluation: every neuron sees its sources' outputs from before the call.
+void process_neurons(neuron_type* list);
+
+void free_neuron_list(neuron_type* list);  // the caller drops its head pointer
+
+// Console report of one neuron (nothing when the id is absent).
+void show_neuron(neuron_type* list, std::uint32_t id);

@@ -1,0 +1,136 @@
+#include "world/world.h"
+
+#include "animal/animal.h"
+#include "app/console.h"
+#include "app/shell_state.h"
+#include "app/utility.h"
+#include "neuron/neuron.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Room for the ranking, grown when animals are made, so that the generation
+// cycle itself takes no heap memory.
+std::vector<animal_type*> ranking;
+
+void append_to_log(const char* line, std::size_t length)
+{
+    // Plain descriptors: appending a line allocates nothing and is one write.
+    const int file = open("log.txt", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (file < 0) return;  // the line is on the console already
+    const ssize_t written = write(file, line, length);
+    (void)written;
+    close(file);
+}
+
+void breed(animal_type** ranked, std::uint32_t n)
+{
+    const std::uint32_t h = n / 2;
+    const std::uint32_t q = h / 2;
+    std::uint32_t s = 0;
+    for (std::uint32_t j = 0; j < h; ++j) {
+        mate(ranked[h + j], ranked[j + 1], ranked[s], world.mutate_rate, world.mutate_amount);
+        if (j >= q) s = 1;
+    }
+}
+
+}  // namespace
+
+void world_reserve_ranking(std::uint32_t count)
+{
+    if (ranking.size() < count) ranking.resize(count > 2 * ranking.size() ? count : 2 * ranking.size());
+}
+
+void world_update()
+{
+    if (!world.running) return;
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_update(animal);
+    world.update_count += 1;
+    if (world.update_count == world.generation_length) world_compute_generation();
+    updates += 1;
+}
+
+void world_debug_update() {}
+
+// Rank, relink best first, log, breed the lower half, reset, advance.
+void world_compute_generation()
+{
+    if (world.animals == nullptr) {
+        // Restart the count, so that generations end again once animals are added.
+        world.update_count = 0;
+        return;
+    }
+    const std::uint32_t n = world.num_animals;
+    world_reserve_ranking(n);
+    animal_type** ranked = ranking.data();
+
+    int best = 0;
+    animal_type* animal = world.animals;
+    for (std::uint32_t i = 0; i < n; ++i, animal = animal->next) {
+        ranked[i] = animal;
+        if (animal->food > best) best = animal->food;
+    }
+    for (std::uint32_t i = 0; i < n; ++i)
+        ranked[i]->fitness = static_cast<double>(ranked[i]->food) / static_cast<double>(best);
+    std::qsort(ranked, n, sizeof(animal_type*), animal_compare);
+
+    world.animals = ranked[0];
+    for (std::uint32_t i = 0; i + 1 < n; ++i) ranked[i]->next = ranked[i + 1];
+    ranked[n - 1]->next = nullptr;
+
+    int food = 0;
+    int wall = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        food += ranked[i]->food;
+        wall += ranked[i]->wall_hits;
+    }
+    world_show_scores(food, wall);
+
+    breed(ranked, n);
+    world.update_count = 0;
+    for (animal = world.animals; animal != nullptr; animal = animal->next) animal_reset(animal);
+    world.generation += 1;
+}
+
+int animal_compare(const void* a, const void* b)
+{
+    const animal_type* first = *static_cast<animal_type* const*>(a);
+    const animal_type* second = *static_cast<animal_type* const*>(b);
+    if (second->fitness > first->fitness) return 1;
+    if (first->fitness > second->fitness) return -1;
+    return 0;  // equal, or a fitness that is not a number
+}
+
+// Crossover of whole neurons plus mutation of single genes. One neuron is read
+// and written at a time, so a child that is its own parent_a is handled.
+void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount)
+{
+    neuron_type* to = child->neurons;
+    const neuron_type* a = parent_a->neurons;
+    const neuron_type* b = parent_b->neurons;
+    while (a != nullptr && b != nullptr && to != nullptr) {
+        const neuron_type* from = (random_int() & 1) ? a : b;
+        to->bias = mutate_gene(from->bias, rate, amount);
+        for (std::uint32_t i = 0; i < from->input_count; ++i)
+            to->scaler[i] = mutate_gene(from->scaler[i], rate, amount);
+        to = to->next;
+        a = a->next;
+        b = b->next;
+    }
+}
+
+void world_show_scores(int food, int wall)
+{
+    world.food_sum = world.food_sum + static_cast<double>(food) / static_cast<double>(world.num_animals);
+    world.ave_food = world.food_sum / (static_cast<double>(world.generation) + 1.0);
+    char line[160];
+    const int length = format_c(line, sizeof line,
+                                "Gen: %4d   Total Food: %5d  Total Wall: %6d   Ave food/animal: %5.3f\n",
+                                static_cast<int>(world.generation), food, wall, world.ave_food);
+    write_console(line);
+    append_to_log(line, static_cast<std::size_t>(length));
+}

@@ -1,0 +1,105 @@
+#include "world/world.h"
+
+#include "animal/animal.h"
+#include "app/console.h"
+#include "app/shell_state.h"
+#include "neuron/neuron.h"
+#include "plant/plant.h"
+
+#include <cstdlib>
+#include <new>
+
+world_type world{};
+
+void world_setup()
+{
+    world.plant_size = 0.25;
+    world.width = 10.0;
+    world.height = 10.0;
+    world.animal_size = 0.5;
+    world.start_plants = 10;
+    world.start_animals = 20;
+    world.layer_width = 8;
+    world.layer_count = 2;
+    world.mutate_amount = 5.0;
+    world.generation_length = 500;
+    write_console("world_setup\n");
+
+    world.brush_white = brush_type{colour_white};
+    world.brush_black = brush_type{colour_black};
+    world.brush_green = brush_type{colour_green};
+    world.brush_blue = brush_type{colour_blue};
+    world.brush_red = brush_type{colour_red};
+    world.pen_white = pen_type{colour_white, 1};
+    world.pen_black = pen_type{colour_black, 1};
+    world.pen_green = pen_type{colour_green, 2};
+
+    world_reset();
+}
+
+void world_add_animal()
+{
+    animal_type* animal = new (std::nothrow) animal_type{};
+    if (animal == nullptr) {
+        write_console("Unable to get animal memory\n");
+        std::exit(EXIT_FAILURE);
+    }
+    animal->neurons = nullptr;
+    animal->size_x = world.animal_size;
+    animal->size_y = world.animal_size;
+    animal->next = world.animals;
+    world.animals = animal;
+    animal_init(animal);
+    world.num_animals += 1;
+    world_reserve_ranking(world.num_animals);
+}
+
+void world_free_animals()
+{
+    cur_animal = nullptr;  // the neuron window must never see a freed animal
+    while (world.animals != nullptr) {
+        animal_type* next = world.animals->next;
+        free_neuron_list(world.animals->neurons);
+        delete world.animals;
+        world.animals = next;
+    }
+    world.num_animals = 0;
+}
+
+void world_free_plants()
+{
+    while (world.plants != nullptr) {
+        plant_type* next = world.plants->next;
+        delete world.plants;
+        world.plants = next;
+    }
+    world.num_plants = 0;
+}
+
+void world_reset()
+{
+    world_free_animals();
+    world_free_plants();
+    world.ave_food = 0.0;
+    world.food_sum = 0.0;
+    world.update_count = 0;
+    world.generation = 0;
+    world.wrap_edges = false;
+    world.draw_enabled = true;
+    world.running = true;
+    world.updates_per_tick = 1;
+    for (std::int32_t i = 0; i < world.start_animals; ++i) world_add_animal();
+    for (std::int32_t i = 0; i < world.start_plants; ++i) add_random_plant();
+    // An empty population has no network to size the rate from; keep the old one.
+    if (world.animals != nullptr)
+        world.mutate_rate = 1.0 / static_cast<double>(animal_get_chromosome_size(world.animals));
+}
+
+void world_destroy()
+{
+    world_free_animals();
+    world_free_plants();
+    world.brush_white = world.brush_black = world.brush_green = brush_type{};
+    world.brush_blue = world.brush_red = brush_type{};
+    world.pen_white = world.pen_black = world.pen_green = pen_type{};
+}
