@@ -1,0 +1,419 @@
+#include "world/world_file.h"
+
+#include "animal/animal.h"
+#include "app/console.h"
+#include "app/utility.h"
+#include "neuron/neuron.h"
+#include "world/world.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Everything a file holds, read and checked before the world changes.
+struct world_file_type {
+    double width;
+    double height;
+    double mutate_amount;
+    std::int32_t generation_length;
+    std::int32_t plants;             // becomes start_plants
+    double plant_size;
+    std::int32_t animals;            // becomes start_animals
+    double animal_size;
+    std::int32_t layer_width;
+    std::int32_t layer_count;
+    std::vector<double> genes;       // per animal, per neuron in list order: bias, then scalers
+};
+
+struct load_error {
+    std::string reason;
+};
+
+// Reads white-space separated numbers the way the file is written, with a '.'
+// decimal point whatever the locale, and says where a bad one stands.
+class number_reader {
+public:
+    explicit number_reader(const std::string& text) : text_(text) {}
+
+    void set_place(std::string place) { place_ = std::move(place); }
+
+    std::int32_t read_int(const char* what)
+    {
+        const std::string_view token = next_token(what);
+        std::string_view digits = token;
+        if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+        std::int32_t value = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        const bool whole = !digits.empty() && end == digits.data() + digits.size();
+        if (whole && error == std::errc::result_out_of_range)
+            fail(std::string(what) + " is out of range: '" + std::string(token) + "'");
+        if (!whole || error != std::errc{})
+            fail("expected a whole number for " + std::string(what) + ", found '" + std::string(token) + "'");
+        return value;
+    }
+
+    double read_double(const char* what)
+    {
+        const std::string_view token = next_token(what);
+        std::string_view digits = token;
+        if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+        double value = 0.0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
+        if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size())
+            fail("expected a number for " + std::string(what) + ", found '" + std::string(token) + "'");
+        if (!std::isfinite(value)) fail(std::string(what) + " is not a finite number: '" + std::string(token) + "'");
+        return value;
+    }
+
+    // Anything but white space left after the last block.
+    void expect_end()
+    {
+        skip_space();
+        if (position_ < text_.size()) {
+            set_place("after the last animal");
+            fail("unexpected text '" + shorten(text_.substr(position_, 20)) + "'");
+        }
+    }
+
+    [[noreturn]] void fail(const std::string& reason) const
+    {
+        throw load_error{place_.empty() ? reason : place_ + ": " + reason};
+    }
+
+private:
+    static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+    static std::string shorten(std::string_view text)
+    {
+        std::string out;
+        for (char c : text) {
+            if (is_space(c)) break;
+            out += (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) ? '?' : c;
+        }
+        return out;
+    }
+
+    void skip_space()
+    {
+        while (position_ < text_.size() && is_space(text_[position_])) ++position_;
+    }
+
+    std::string_view next_token(const char* what)
+    {
+        skip_space();
+        if (position_ >= text_.size()) fail("the file ends before " + std::string(what));
+        const std::size_t start = position_;
+        while (position_ < text_.size() && !is_space(text_[position_])) ++position_;
+        const std::string_view token(text_.data() + start, position_ - start);
+        if (token.size() > 400) fail("expected a number for " + std::string(what) + ", found '" + shorten(token.substr(0, 20)) + "...'");
+        if (token.find('\0') != std::string_view::npos) fail("expected a number for " + std::string(what) + ", found a NUL byte");
+        return token;
+    }
+
+    const std::string& text_;
+    std::size_t position_ = 0;
+    std::string place_;
+};
+
+void require(bool condition, const number_reader& reader, const std::string& reason)
+{
+    if (!condition) reader.fail(reason);
+}
+
+std::string number_text(double value)
+{
+    char text[64];
+    format_c(text, sizeof text, "%g", value);
+    return text;
+}
+
+// Inputs the wiring gives the neuron with this id (see animal_setup_neurons).
+std::uint32_t wired_inputs(std::uint32_t id, std::uint32_t width)
+{
+    const std::uint32_t capacity = neuron_max_inputs;
+    if (id < width) return std::min<std::uint32_t>(animal_touch_count * 3 + 5 + 2, capacity);
+    return std::min(width, capacity);
+}
+
+// The header's own rules and the limits; an empty text when the header is sound.
+std::string header_problem(const world_file_type& file)
+{
+    const auto size_problem = [](const char* name, double value) -> std::string {
+        if (value >= world_file_min_size) return {};
+        return std::string(name) + " must be at least 0.000001, found " + number_text(value);
+    };
+    for (const std::string& problem :
+         {size_problem("width", file.width), size_problem("height", file.height),
+          size_problem("plant_size", file.plant_size), size_problem("animal_size", file.animal_size)})
+        if (!problem.empty()) return problem;
+    if (file.generation_length < 1)
+        return "generation_length must be at least 1, found " + std::to_string(file.generation_length);
+    if (file.plants < 0 || file.plants > world_file_max_plants)
+        return "the plant count must be 0 to " + std::to_string(world_file_max_plants) + ", found " +
+               std::to_string(file.plants);
+    if (file.animals < 0 || file.animals > world_file_max_animals)
+        return "the animal count must be 0 to " + std::to_string(world_file_max_animals) + ", found " +
+               std::to_string(file.animals);
+    if (file.layer_width < 0 || file.layer_width > world_file_max_layer_width)
+        return "layer_width must be 0 to " + std::to_string(world_file_max_layer_width) + ", found " +
+               std::to_string(file.layer_width);
+    if (file.layer_count < 1 || file.layer_count > world_file_max_layer_count)
+        return "layer_count must be 1 to " + std::to_string(world_file_max_layer_count) + ", found " +
+               std::to_string(file.layer_count);
+    const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
+    if (neurons * file.animals > world_file_max_neurons)
+        return std::to_string(file.animals) + " animals of " + std::to_string(neurons) +
+               " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons";
+    return {};
+}
+
+world_file_type parse_world_file(const std::string& text)
+{
+    world_file_type file{};
+    number_reader reader(text);
+    reader.set_place("header");
+    file.width = reader.read_double("width");
+    file.height = reader.read_double("height");
+    file.mutate_amount = reader.read_double("mutate_amount");
+    file.generation_length = reader.read_int("generation_length");
+    file.plants = reader.read_int("the plant count");
+    file.plant_size = reader.read_double("plant_size");
+    file.animals = reader.read_int("the animal count");
+    file.animal_size = reader.read_double("animal_size");
+    file.layer_width = reader.read_int("layer_width");
+    file.layer_count = reader.read_int("layer_count");
+
+    const std::string problem = header_problem(file);
+    require(problem.empty(), reader, problem);
+
+    const std::uint32_t width = static_cast<std::uint32_t>(file.layer_width);
+    const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
+    std::uint64_t genes_per_animal = 0;
+    for (std::uint32_t id = 0; id < neurons; ++id) genes_per_animal += wired_inputs(id, width) + 1;
+    file.genes.reserve(genes_per_animal * static_cast<std::uint64_t>(file.animals));
+
+    for (std::int32_t a = 1; a <= file.animals; ++a) {
+        reader.set_place("animal " + std::to_string(a));
+        const std::int32_t found = reader.read_int("the neuron count");
+        require(found == neurons, reader,
+                "expected " + std::to_string(neurons) + " neurons, found " + std::to_string(found));
+        for (std::int64_t k = neurons - 1; k >= 0; --k) {
+            const std::uint32_t id = static_cast<std::uint32_t>(k);
+            const std::uint32_t inputs = wired_inputs(id, width);
+            reader.set_place("animal " + std::to_string(a) + ", neuron " + std::to_string(id));
+            const std::int32_t file_id = reader.read_int("the neuron id");
+            require(file_id == k, reader, "expected id " + std::to_string(id) + ", found " + std::to_string(file_id));
+            file.genes.push_back(reader.read_double("the bias"));
+            const std::int32_t file_inputs = reader.read_int("the input count");
+            require(file_inputs >= 0 && static_cast<std::uint32_t>(file_inputs) == inputs, reader,
+                    "expected " + std::to_string(inputs) + " inputs, found " + std::to_string(file_inputs));
+            for (std::uint32_t i = 0; i < inputs; ++i) file.genes.push_back(reader.read_double("an input weight"));
+        }
+    }
+    reader.expect_end();
+    return file;
+}
+
+// Pours the checked file into the world: parameters, reset, then the genes.
+void apply_world_file(const world_file_type& file)
+{
+    world.width = file.width;
+    world.height = file.height;
+    world.mutate_amount = file.mutate_amount;
+    world.generation_length = file.generation_length;
+    world.start_plants = file.plants;
+    world.plant_size = file.plant_size;
+    world.start_animals = file.animals;
+    world.animal_size = file.animal_size;
+    world.layer_width = file.layer_width;
+    world.layer_count = file.layer_count;
+
+    char line[128];
+    format_c(line, sizeof line, "Adding %d animals and %d plants\n", world.start_animals, world.start_plants);
+    world_reset();
+    write_console(line);
+
+    const double* gene = file.genes.data();
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) {
+        for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
+            neuron->bias = *gene++;
+            for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = *gene++;
+        }
+    }
+}
+
+bool read_whole_file(const std::string& path, std::string& text, std::string& reason)
+{
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    bool ok = fstat(file, &info) == 0;
+    if (!ok) reason = std::strerror(errno);
+    if (ok && !S_ISREG(info.st_mode)) {
+        reason = "not a regular file";
+        ok = false;
+    }
+    if (ok && info.st_size > world_file_max_bytes) {
+        reason = "larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB";
+        ok = false;
+    }
+    char buffer[65536];
+    while (ok) {
+        const ssize_t got = read(file, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            reason = std::strerror(errno);
+            ok = false;
+        }
+        if (got <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) {
+            reason = "larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB";
+            ok = false;
+        }
+    }
+    close(file);
+    return ok;
+}
+
+void refuse(const char* verb, const std::string& path, const std::string& reason)
+{
+    write_console(("Unable to " + std::string(verb) + " " + path + ": " + reason + "\n").c_str());
+}
+
+bool write_all(int file, const std::string& text, std::string& reason)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(file, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            reason = written < 0 ? std::strerror(errno) : "nothing could be written";
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// A new file gets the usual permissions; a replaced one keeps its own.
+mode_t new_file_mode(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::string world_file_text()
+{
+    std::string text;
+    char piece[2048];  // room for the widest doubles "%f" prints
+    format_c(piece, sizeof piece, "%f %f %f %d %d %f %d %f %d %d\n", world.width, world.height, world.mutate_amount,
+             world.generation_length, world.num_plants, world.plant_size, static_cast<int>(world.num_animals),
+             world.animal_size, world.layer_width, world.layer_count);
+    text += piece;
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) {
+        format_c(piece, sizeof piece, "%d\n", static_cast<int>(animal->num_neurons));
+        text += piece;
+        for (const neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
+            format_c(piece, sizeof piece, "%d  %f ", static_cast<int>(neuron->id), neuron->bias);
+            text += piece;
+            format_c(piece, sizeof piece, "%d ", static_cast<int>(neuron->input_count));
+            text += piece;
+            for (std::uint32_t i = 0; i < neuron->input_count; ++i) {
+                format_c(piece, sizeof piece, "%f ", neuron->scaler[i]);
+                text += piece;
+            }
+            text += "\n";
+        }
+    }
+    return text;
+}
+
+bool world_save_file(const std::string& path)
+{
+    world_file_type header{};
+    header.width = world.width;
+    header.height = world.height;
+    header.generation_length = world.generation_length;
+    header.plants = world.num_plants;
+    header.plant_size = world.plant_size;
+    header.animals = world.num_animals > static_cast<std::uint32_t>(world_file_max_animals)
+                         ? world_file_max_animals + 1
+                         : static_cast<std::int32_t>(world.num_animals);
+    header.animal_size = world.animal_size;
+    header.layer_width = world.layer_width;
+    header.layer_count = world.layer_count;
+    if (const std::string problem = header_problem(header); !problem.empty()) {
+        refuse("save", path, "the world is beyond what a world file holds: " + problem);
+        return false;
+    }
+    const std::string text = world_file_text();
+    std::string temporary = path + ".XXXXXX";
+    std::string reason;
+    const int file = mkstemp(temporary.data());
+    if (file < 0) {
+        refuse("save", path, std::strerror(errno));
+        return false;
+    }
+    bool ok = write_all(file, text, reason);
+    if (ok && fchmod(file, new_file_mode(path)) != 0) {
+        reason = std::strerror(errno);
+        ok = false;
+    }
+    if (ok && fsync(file) != 0) {
+        reason = std::strerror(errno);
+        ok = false;
+    }
+    if (close(file) != 0 && ok) {
+        reason = std::strerror(errno);
+        ok = false;
+    }
+    if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
+        reason = std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        unlink(temporary.c_str());
+        refuse("save", path, reason);
+        return false;
+    }
+    write_console(("Saved to " + path + "\n").c_str());
+    return true;
+}
+
+bool world_load_file(const std::string& path)
+{
+    std::string text;
+    std::string reason;
+    if (!read_whole_file(path, text, reason)) {
+        refuse("load", path, reason);
+        return false;
+    }
+    world_file_type file;
+    try {
+        file = parse_world_file(text);
+    } catch (const load_error& error) {
+        refuse("load", path, error.reason);
+        return false;
+    }
+    apply_world_file(file);
+    write_console(("Loaded from " + path + "\n").c_str());
+    return true;
+}

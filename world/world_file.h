@@ -1,0 +1,28 @@
+// World files: the world's parameters and every animal's genes as plain text.
+//
+// A file is read and checked whole before the world is touched, so a refused
+// file leaves the running world exactly as it was. A save goes to a temporary
+// file that replaces the target only once every byte is written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Limits of a world file, so a damaged or hostile file cannot ask for absurd
+// amounts of memory or time.
+// Saving refuses a world beyond them, so every saved file loads again.
+inline constexpr std::int32_t world_file_max_animals = 50000;
+inline constexpr std::int32_t world_file_max_plants = 1000000;
+inline constexpr std::int32_t world_file_max_layer_width = 1000;
+inline constexpr std::int32_t world_file_max_layer_count = 1000;
+inline constexpr std::int64_t world_file_max_neurons = 1000000;  // over all animals together
+inline constexpr std::int64_t world_file_max_bytes = 1LL << 30;
+inline constexpr double world_file_min_size = 0.000001;          // smallest width, height or size ("%f" keeps 6 decimals)
+
+// Both write their console lines ("Saved to", "Adding ... Loaded from", or one
+// "Unable to ..." line naming the file and the reason) and return true on success.
+bool world_save_file(const std::string& path);
+bool world_load_file(const std::string& path);
+
+// The file text of the current world, exactly as world_save_file writes it.
+std::string world_file_text();
