@@ -1,5 +1,6 @@
 #include "app/headless.h"
 #include "app/options.h"
+#include "app/window.h"
 
 #include <cstdio>
 
@@ -23,5 +24,6 @@ int main(int argc, char** argv)
         std::printf("velmora %s\n", VELMORA_VERSION);
         return 0;
     }
-    return headless_run(options);
+    if (options.headless) return headless_run(options);
+    return window_main(argc, argv, options);
 }

@@ -1,0 +1,171 @@
+#include "app/commands.h"
+
+#include "animal/animal.h"
+#include "app/frame_loop.h"
+#include "app/main_window.h"
+#include "app/shell_state.h"
+#include "app/world_dialogs.h"
+#include "plant/plant.h"
+#include "render/neuron_view.h"
+#include "render/world_view.h"
+#include "world/world.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <cstring>
+
+unsigned char keys[256] = {};
+
+namespace {
+
+enum key_code : unsigned {
+    key_escape = 0x1B,
+    key_space = 0x20,
+    key_left = 0x25,
+    key_up_arrow = 0x26,
+    key_right = 0x27,
+    key_down_arrow = 0x28,
+};
+
+bool held(unsigned key) { return keys[key & 0xFF] != 0; }
+
+void rearm_update_timer(main_window_widget* window) { window->set_timer(update_timer_id, timer_val); }
+
+// The box is modal to the application: ticks go on behind it, but nothing
+// can close the main window or start a second question meanwhile.
+bool ask_with_message_box(const std::string& text, const std::string& caption)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+}  // namespace
+
+bool (*ask_question)(const std::string& text, const std::string& caption) = ask_with_message_box;
+
+void key_down(main_window_widget* window, unsigned key)
+{
+    keys[key & 0xFF] = 1;
+    if (key == 'M') {
+        mode_manual = !mode_manual;
+    } else if (key == 'X') {
+        world.draw_enabled = !world.draw_enabled;
+    } else if (key == key_escape) {
+        QCoreApplication::exit(0);  // the loop ends once this handler is done
+    }
+
+    // Held keys act on every key-down, in this order, so later rows see earlier ones.
+    if (held(key_space)) world_add_animal();
+    if (held(key_down_arrow)) {
+        timer_val += 1;
+        rearm_update_timer(window);
+    }
+    if (held(key_up_arrow)) {
+        timer_val -= 1;
+        rearm_update_timer(window);
+    }
+    if (held(key_left) && world.updates_per_tick > 1) world.updates_per_tick -= 1;
+    if (held(key_right)) world.updates_per_tick += 1;
+    if (key == 'R') reset_check();
+    if (held('P')) add_random_plant();
+    if (held('G'))
+        for (int i = 0; i < world.generation_length; ++i) world_update();
+    if (held('1')) world.updates_per_tick = 1;
+    if (held('2')) world.updates_per_tick = 200;
+    if (held('F')) world_free_plants();
+    if (held('T')) world.wrap_edges = !world.wrap_edges;
+    if (held('Q') && world.animals != nullptr) animal_show_neurons(world.animals);
+    if (held('N')) {
+        cur_animal = world.animals;
+        if (neuron_window != nullptr) {
+            neuron_window->showNormal();
+            neuron_window->raise();
+            neuron_window->activateWindow();
+        }
+    }
+}
+
+void key_up(unsigned key) { keys[key & 0xFF] = 0; }
+
+void keys_clear() { std::memset(keys, 0, sizeof keys); }
+
+void check_keys()
+{
+    double left = 0.0;
+    double right = 0.0;
+    if (held('W')) {
+        left = held('A') ? 0.015 : 0.03;
+        right = held('A') ? 0.03 : held('D') ? 0.015 : 0.03;
+    } else if (held('S')) {
+        left = held('A') ? -0.015 : -0.03;
+        right = held('A') ? -0.03 : held('D') ? -0.015 : -0.03;
+    } else if (held('A')) {
+        left = -0.03;
+        right = 0.03;
+    } else if (held('D')) {
+        left = 0.03;
+        right = -0.03;
+    }
+    animal_motion(left, right);
+}
+
+void main_menu(main_window_widget* window, int id)
+{
+    switch (id) {
+    case menu_open: world_load(); break;
+    case menu_save_as: world_save(); break;
+    case menu_exit: window->close(); break;
+    case menu_show_vision: show_vision = true; break;
+    case menu_hide_vision: show_vision = false; break;
+    case menu_remove_animals: world_free_animals(); break;
+    case menu_add_animal: world_add_animal(); break;
+    case menu_remove_plants: world_free_plants(); break;
+    case menu_add_plant: add_random_plant(); break;
+    case menu_reset: reset_check(); break;
+    case menu_normal_speed: world.updates_per_tick = 1; break;
+    case menu_max_speed: world.updates_per_tick = 100; break;
+    case menu_pause: world.running = !world.running; break;
+    default: break;
+    }
+}
+
+void reset_check()
+{
+    if (ask_question("Are you sure?", "Reset simulation")) world_reset();
+}
+
+unsigned key_code_from_qt(int qt_key)
+{
+    if ((qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) || (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9))
+        return static_cast<unsigned>(qt_key);
+    // Shifted digits on a US layout still name their digit key.
+    static const char shifted_digits[] = ")!@#$%^&*(";
+    for (int digit = 0; digit < 10; ++digit)
+        if (qt_key == shifted_digits[digit]) return static_cast<unsigned>('0' + digit);
+    switch (qt_key) {
+    case Qt::Key_Space: return key_space;
+    case Qt::Key_Escape: return key_escape;
+    case Qt::Key_Left: return key_left;
+    case Qt::Key_Up: return key_up_arrow;
+    case Qt::Key_Right: return key_right;
+    case Qt::Key_Down: return key_down_arrow;
+    case Qt::Key_Backspace: return 0x08;
+    case Qt::Key_Tab: return 0x09;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Shift: return 0x10;
+    case Qt::Key_Control: return 0x11;
+    case Qt::Key_Alt: return 0x12;
+    case Qt::Key_PageUp: return 0x21;
+    case Qt::Key_PageDown: return 0x22;
+    case Qt::Key_End: return 0x23;
+    case Qt::Key_Home: return 0x24;
+    case Qt::Key_Insert: return 0x2D;
+    case Qt::Key_Delete: return 0x2E;
+    default: break;
+    }
+    if (qt_key >= Qt::Key_F1 && qt_key <= Qt::Key_F12) return 0x70 + static_cast<unsigned>(qt_key - Qt::Key_F1);
+    return 0;  // no code of its own: it still counts as a key-down for the held keys
+}

@@ -1,0 +1,37 @@
+// Keyboard and menu commands. Keys are the classic virtual-key codes: letters
+// are their upper-case ASCII codes, digits their ASCII codes, space 0x20,
+// Escape 0x1B, the arrows 0x25 (left) to 0x28 (down).
+#pragma once
+
+#include <string>
+
+class main_window_widget;
+
+extern unsigned char keys[256];   // held-key table, indexed by the low 8 bits of the key code
+
+// Menu item identifiers.
+inline constexpr int menu_open = 100;
+inline constexpr int menu_save_as = 101;
+inline constexpr int menu_exit = 102;
+inline constexpr int menu_reset = 200;
+inline constexpr int menu_remove_plants = 201;
+inline constexpr int menu_add_plant = 202;
+inline constexpr int menu_remove_animals = 203;
+inline constexpr int menu_add_animal = 204;
+inline constexpr int menu_normal_speed = 301;
+inline constexpr int menu_max_speed = 302;
+inline constexpr int menu_pause = 303;
+inline constexpr int menu_show_vision = 401;
+inline constexpr int menu_hide_vision = 402;
+
+void key_down(main_window_widget* window, unsigned key);
+void key_up(unsigned key);
+void keys_clear();        // every key released, as when the window loses the keyboard
+void check_keys();        // W/A/S/D into the head animal's motors, once per update tick
+void main_menu(main_window_widget* window, int id);
+void reset_check();
+
+// Asks a yes-or-no question; tests put their own answer here.
+extern bool (*ask_question)(const std::string& text, const std::string& caption);
+
+unsigned key_code_from_qt(int qt_key);   // 0 for keys without a code of their own

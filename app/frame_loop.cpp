@@ -1,0 +1,92 @@
+#include "app/frame_loop.h"
+
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/shell_state.h"
+#include "app/utility.h"
+#include "render/neuron_view.h"
+#include "render/surface.h"
+#include "render/world_view.h"
+#include "world/world.h"
+
+#include <QPainter>
+
+int timer_val = 40;
+int frames = 0;
+int frames_per_second = 0;
+int updates_per_second = 0;
+QImage memdc;
+
+void system_startup(main_window_widget* window, std::uint32_t seed)
+{
+    random_seed(seed);
+    memdc_setup(window);
+    world_setup();
+    world_update();
+    draw_world_into_memdc();
+    window->set_timer(update_timer_id, timer_val);
+    window->set_timer(stats_timer_id, 1000);
+}
+
+void memdc_setup(main_window_widget* window)
+{
+    display_x = window->view()->width();
+    display_y = window->view()->height();
+    memdc = QImage();
+    if (display_x > 0 && display_y > 0) {
+        memdc = QImage(display_x, display_y, QImage::Format_RGB32);
+        memdc.fill(Qt::white);  // nothing to show until the next tick draws the world
+    }
+}
+
+void draw_world_into_memdc()
+{
+    if (memdc.isNull()) return;  // minimised: no surface
+    QPainter painter(&memdc);
+    surface_type surface = surface_open(painter);
+    world_draw(surface);
+}
+
+std::string rate_line()
+{
+    char line[96];
+    format_c(line, sizeof line, "Frame rate: %3d Update Rate  %d ", frames_per_second, updates_per_second);
+    return line;
+}
+
+void window_paint(main_window_widget* window)
+{
+    if (!memdc.isNull()) {
+        {
+            QPainter painter(&memdc);
+            surface_type surface = surface_open(painter);
+            surface_text_out(surface, 1, 1, rate_line().c_str());
+        }
+        QPainter painter(window->view());
+        painter.drawImage(0, 0, memdc);
+    }
+    if (neuron_window != nullptr) neuron_window->update();
+}
+
+void timer_message(main_window_widget* window, int id)
+{
+    if (id == update_timer_id) {
+        check_keys();
+        for (int i = 0; i < world.updates_per_tick; ++i) world_update();
+        draw_world_into_memdc();
+        frames += 1;
+        window->view()->update();
+    } else if (id == stats_timer_id) {
+        updates_per_second = updates;
+        updates = 0;
+        frames_per_second = frames;
+        frames = 0;
+        world_debug_update();
+    }
+}
+
+void system_shutdown()
+{
+    world_destroy();
+    memdc = QImage();
+}

@@ -1,0 +1,27 @@
+// The frame loop: start-up, the off-screen surface, the update and statistics
+// ticks, the paint that shows the surface with the rate line, and shut-down.
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <string>
+
+class main_window_widget;
+
+extern int timer_val;             // update timer period, ms; changed by the arrow keys
+extern int frames;                // update ticks since the last statistics tick
+extern int frames_per_second;     // frames at the last statistics tick
+extern int updates_per_second;    // world updates at the last statistics tick
+extern QImage memdc;              // the off-screen surface, display_x x display_y
+
+inline constexpr int update_timer_id = 101;
+inline constexpr int stats_timer_id = 102;
+
+void system_startup(main_window_widget* window, std::uint32_t seed);
+void memdc_setup(main_window_widget* window);
+void window_paint(main_window_widget* window);     // only from the world view's paint event
+void timer_message(main_window_widget* window, int id);
+void system_shutdown();
+std::string rate_line();                           // "Frame rate: ..." as the paint writes it
+void draw_world_into_memdc();                      // world_draw on the off-screen surface

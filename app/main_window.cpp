@@ -1,0 +1,153 @@
+#include "app/main_window.h"
+
+#include "app/commands.h"
+#include "app/frame_loop.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+
+#include <algorithm>
+
+namespace {
+
+// How long a key release waits for the press that would make it an auto-repeat pair.
+constexpr int release_delay_ms = 30;
+
+struct menu_item_type {
+    const char* text;
+    int id;
+};
+
+struct menu_type {
+    const char* title;
+    std::initializer_list<menu_item_type> items;
+};
+
+}  // namespace
+
+world_view_widget::world_view_widget(main_window_widget* window) : QWidget(window), window_(window)
+{
+    // The surface covers every pixel, so nothing is erased first and nothing flickers.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void world_view_widget::paintEvent(QPaintEvent*) { window_paint(window_); }
+
+void world_view_widget::resizeEvent(QResizeEvent*) { memdc_setup(window_); }
+
+main_window_widget::main_window_widget() : view_(new world_view_widget(this))
+{
+    setWindowTitle("Velmora");
+    setCentralWidget(view_);
+    setFocusPolicy(Qt::StrongFocus);
+    build_menus();
+    move(120, 120);
+    resize(640, 480);
+
+    update_timer_.setTimerType(Qt::PreciseTimer);
+    stats_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&update_timer_, &QTimer::timeout, this, [this] { timer_message(this, update_timer_id); });
+    connect(&stats_timer_, &QTimer::timeout, this, [this] { timer_message(this, stats_timer_id); });
+    release_timer_.setSingleShot(true);
+    connect(&release_timer_, &QTimer::timeout, this, [this] { apply_pending_releases(); });
+}
+
+void main_window_widget::build_menus()
+{
+    const menu_type menus[] = {
+        {"&File", {{"&Open", menu_open}, {"&Save As", menu_save_as}, {"E&xit", menu_exit}}},
+        {"&Animals", {{"&Show Vision", menu_show_vision}, {"&Hide Vision", menu_hide_vision}}},
+        {"&World",
+         {{"Remove Animals", menu_remove_animals},
+          {"Add &Animal", menu_add_animal},
+          {"Remove Plants", menu_remove_plants},
+          {"Add &Plant", menu_add_plant},
+          {"&Reset", menu_reset}}},
+        {"&Simulation", {{"&Normal Speed", menu_normal_speed}, {"&Max Speed", menu_max_speed}, {"&Pause", menu_pause}}},
+    };
+    for (const menu_type& menu : menus) {
+        QMenu* drop_down = menuBar()->addMenu(QString::fromLatin1(menu.title));
+        for (const menu_item_type& item : menu.items) {
+            QAction* action = drop_down->addAction(QString::fromLatin1(item.text));
+            action->setData(item.id);
+            const int id = item.id;
+            connect(action, &QAction::triggered, this, [this, id] { main_menu(this, id); });
+        }
+    }
+}
+
+void main_window_widget::set_timer(int id, int period)
+{
+    if (id != update_timer_id && id != stats_timer_id) return;
+    QTimer& timer = id == update_timer_id ? update_timer_ : stats_timer_;
+    timer.start(std::max(period, 1));  // Qt spins at 0 and refuses negative periods
+}
+
+int main_window_widget::timer_period(int id) const
+{
+    const QTimer& timer = id == update_timer_id ? update_timer_ : stats_timer_;
+    return timer.isActive() ? timer.interval() : -1;
+}
+
+void main_window_widget::keyPressEvent(QKeyEvent* event)
+{
+    unsigned code = key_code_from_qt(event->key());
+    const quint32 scan = event->nativeScanCode();
+    if (scan != 0 && scan < 256) pressed_code_[scan] = code;
+    // A press right after the release of the same key is an auto-repeat pair.
+    pending_releases_.erase(std::remove(pending_releases_.begin(), pending_releases_.end(), code),
+                            pending_releases_.end());
+    key_down(this, code);
+    event->accept();
+}
+
+void main_window_widget::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->isAutoRepeat()) return;
+    unsigned code = key_code_from_qt(event->key());
+    // Released under another name (Shift pressed meanwhile): clear the code it was pressed with.
+    const quint32 scan = event->nativeScanCode();
+    if (scan != 0 && scan < 256 && pressed_code_[scan] != 0) code = pressed_code_[scan];
+    pending_releases_.push_back(code);
+    release_timer_.start(release_delay_ms);
+    event->accept();
+}
+
+void main_window_widget::apply_pending_releases()
+{
+    for (unsigned code : pending_releases_) key_up(code);
+    pending_releases_.clear();
+}
+
+// The releases of keys held while the keyboard goes elsewhere never arrive.
+void main_window_widget::focusOutEvent(QFocusEvent* event)
+{
+    pending_releases_.clear();
+    keys_clear();
+    QMainWindow::focusOutEvent(event);
+}
+
+void main_window_widget::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        pending_releases_.clear();
+        keys_clear();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void main_window_widget::closeEvent(QCloseEvent* event)
+{
+    if (!shut_down_) {
+        shut_down_ = true;
+        update_timer_.stop();
+        stats_timer_.stop();
+        system_shutdown();
+    }
+    event->accept();
+    QCoreApplication::exit(0);
+}

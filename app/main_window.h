@@ -1,0 +1,55 @@
+// The main window: a menu bar over the world view, two timers, and the key,
+// menu, paint, resize and close events, each forwarded to the free functions
+// of the frame loop and the commands.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+class main_window_widget;
+
+// The client area below the menu bar; it shows the off-screen surface.
+class world_view_widget : public QWidget {
+public:
+    explicit world_view_widget(main_window_widget* window);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    main_window_widget* window_;
+};
+
+class main_window_widget : public QMainWindow {
+public:
+    main_window_widget();
+
+    world_view_widget* view() const { return view_; }
+    void set_timer(int id, int period);   // 101: update timer, 102: statistics timer; a period below 1 ms runs at 1 ms
+    int timer_period(int id) const;       // -1 while the timer does not run
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_menus();
+    void apply_pending_releases();
+
+    world_view_widget* view_;
+    QTimer update_timer_;
+    QTimer stats_timer_;
+    // Releases held back briefly: X11 reports auto-repeat as release/press
+    // pairs, and a press of the same key cancels its release.
+    std::vector<unsigned> pending_releases_;
+    QTimer release_timer_;
+    unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
+    bool shut_down_ = false;
+};

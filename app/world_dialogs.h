@@ -1,0 +1,11 @@
+// The Open and Save As commands: a file dialog, then the world file.
+#pragma once
+
+#include <string>
+
+// Shows the open or save dialog and returns the chosen path, empty when
+// cancelled; tests put their own answer here.
+extern std::string (*file_dialog)(bool saving);
+
+void world_save();   // nothing at all when the dialog is cancelled
+void world_load();

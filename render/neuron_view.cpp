@@ -1,0 +1,76 @@
+#include "render/neuron_view.h"
+
+#include "animal/animal.h"
+#include "app/shell_state.h"
+#include "neuron/neuron.h"
+#include "render/surface.h"
+#include "world/world.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+
+neuron_window_widget* neuron_window = nullptr;
+bool neuron_window_active = false;
+
+neuron_window_widget::neuron_window_widget()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setWindowTitle("Neuron");
+    move(640, 120);
+    resize(200, 140);
+}
+
+void neuron_window_widget::paintEvent(QPaintEvent*) { paint_neuron_window(this); }
+
+void neuron_window_widget::keyPressEvent(QKeyEvent* event)
+{
+    // Only a lower-case "n" hides the window; no key goes any further.
+    if (event->text() == QLatin1String("n")) hide();
+    event->accept();
+}
+
+void create_neuron_window()
+{
+    neuron_window = new neuron_window_widget();
+    neuron_window->setVisible(neuron_window_active);
+}
+
+void set_neuron_brush(surface_type& surface, double value)
+{
+    if (value == 0) {
+        surface_select_brush(surface, world.brush_white);
+    } else if (value > 0) {
+        surface_select_brush(surface, world.brush_blue);
+    } else {
+        surface_select_brush(surface, world.brush_red);
+    }
+}
+
+void paint_neuron_window(QWidget* window)
+{
+    // cur_animal is cleared whenever the animal list is freed, so it is live or null.
+    if (cur_animal == nullptr || world.animals == nullptr || cur_animal->layer_width == 0) return;
+    QPainter painter(window);
+    surface_type surface = surface_open(painter);
+    surface_select_brush(surface, world.brush_white);
+    const int client_width = window->width();
+    const int client_height = window->height();
+    surface_rectangle(surface, 0, 0, client_width, client_height);
+
+    const int columns = static_cast<int>(cur_animal->layer_width);
+    const int cell_width = client_width / columns;
+    const int cell_height = client_height / static_cast<int>(cur_animal->layer_count + 1);
+    int column = 0;
+    int row = 0;
+    for (std::uint32_t id = 0;; ++id) {
+        const neuron_type* neuron = get_neuron(world.animals->neurons, id);
+        if (neuron == nullptr) break;
+        set_neuron_brush(surface, neuron->out);
+        surface_ellipse(surface, column * cell_width, row * cell_height, (column + 1) * cell_width,
+                        (row + 1) * cell_height);
+        if (++column == columns) {
+            column = 0;
+            ++row;
+        }
+    }
+}

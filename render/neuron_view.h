@@ -1,0 +1,23 @@
+// The "Neuron" window: one disc per neuron of the head animal, laid out layer
+// by layer, white for an output of exactly 0, blue above, red below.
+#pragma once
+
+#include <QWidget>
+
+struct surface_type;
+
+class neuron_window_widget : public QWidget {
+public:
+    neuron_window_widget();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+extern neuron_window_widget* neuron_window;   // made once at start-up; null before
+extern bool neuron_window_active;             // show state at creation: false, so it starts hidden
+
+void create_neuron_window();
+void paint_neuron_window(QWidget* window);               // only from the window's paint event
+void set_neuron_brush(surface_type& surface, double value);

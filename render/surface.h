@@ -1,0 +1,37 @@
+// A drawing surface with a current brush, pen and position, in the manner the
+// views are written for: select a brush and a pen, then fill and outline
+// shapes given by integer pixel boxes, or draw lines from the current position.
+#pragma once
+
+#include "world/world.h"
+
+class QPainter;
+class QColor;
+
+struct rect_type {
+    int left;    // pixels, inclusive
+    int top;     // pixels, inclusive
+    int right;   // pixels, exclusive
+    int bottom;  // pixels, exclusive
+};
+
+struct surface_type {
+    QPainter* painter;  // paints an image or a window; not owned, never null
+    brush_type brush;   // current fill
+    pen_type pen;       // current outline and line pen
+    int current_x;      // current position, pixels
+    int current_y;
+};
+
+// Starts painting on a painter with the defaults: white fill, black pen of width 1, no antialiasing.
+surface_type surface_open(QPainter& painter);
+
+QColor surface_colour(std::uint32_t colour);   // 0x00BBGGRR to a Qt colour
+
+brush_type surface_select_brush(surface_type& surface, brush_type brush);  // returns the previous brush
+pen_type surface_select_pen(surface_type& surface, pen_type pen);          // returns the previous pen
+void surface_rectangle(surface_type& surface, int left, int top, int right, int bottom);
+void surface_ellipse(surface_type& surface, int left, int top, int right, int bottom);
+void surface_move_to(surface_type& surface, int x, int y);
+void surface_line_to(surface_type& surface, int x, int y);
+void surface_text_out(surface_type& surface, int x, int y, const char* text);  // black on white, top-left at (x, y)

@@ -1,0 +1,124 @@
+#include "render/world_view.h"
+
+#include "animal/animal.h"
+#include "plant/plant.h"
+#include "render/surface.h"
+#include "world/world.h"
+
+#include <cmath>
+#include <limits>
+
+bool show_vision = false;
+int display_x = 0;
+int display_y = 0;
+
+namespace {
+
+constexpr double sixty_degrees = 1.0471975511965976;
+constexpr double eighth_turn = 0.78539816339744828;
+
+// Truncation towards zero; values beyond int (far outside the surface) are held at its ends.
+int to_pixel(double value)
+{
+    if (!(value > std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+    if (!(value < std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    return static_cast<int>(value);
+}
+
+void line(surface_type& surface, double x0, double y0, double x1, double y1)
+{
+    surface_move_to(surface, get_screen_x(x0), get_screen_y(y0));
+    surface_line_to(surface, get_screen_x(x1), get_screen_y(y1));
+}
+
+}  // namespace
+
+int get_screen_x(double x) { return to_pixel((x / world.width) * display_x); }
+
+int get_screen_y(double y) { return to_pixel((y / world.height) * display_y); }
+
+void get_bounding_rect(double x, double y, double w, double h, rect_type& rectangle)
+{
+    rectangle.left = get_screen_x(x - w * 0.5);
+    rectangle.top = get_screen_y(y - h * 0.5);
+    rectangle.right = get_screen_x(x + w * 0.5);
+    rectangle.bottom = get_screen_y(y + h * 0.5);
+}
+
+void world_draw(surface_type& surface)
+{
+    if (!world.draw_enabled) return;
+    surface_select_pen(surface, world.pen_white);
+    surface_select_brush(surface, world.brush_white);
+    surface_rectangle(surface, 0, 0, display_x, display_y);
+    draw_plants(surface);
+    surface_select_pen(surface, world.pen_black);
+    surface_select_brush(surface, world.brush_white);
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_draw(surface, animal);
+}
+
+void draw_plants(surface_type& surface)
+{
+    surface_select_brush(surface, world.brush_green);
+    surface_select_pen(surface, world.pen_green);
+    rect_type box{};
+    for (const plant_type* plant = world.plants; plant != nullptr; plant = plant->next) {
+        get_bounding_rect(plant->x, plant->y, plant->size_x, plant->size_y, box);
+        surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
+    }
+}
+
+void animal_draw(surface_type& surface, animal_type* animal)
+{
+    if (animal == nullptr) return;
+    rect_type box{};
+    get_bounding_rect(animal->x, animal->y, animal->size_x, animal->size_y, box);
+    if (animal == world.animals) surface_select_brush(surface, world.brush_green);
+    surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
+    surface_select_brush(surface, world.brush_white);
+    draw_arrow(surface, animal->x, animal->y, animal->heading, animal->sensor_size);
+
+    double offset = -sixty_degrees;
+    for (int k = 0; k < animal_touch_count; ++k) {
+        draw_sensor(surface, animal->x, animal->y, animal->heading + offset, animal->sensor_distance,
+                    animal->sensor_size, get_sensor_color(animal->touch[k]));
+        offset += sixty_degrees;
+    }
+
+    if (!show_vision) return;
+    for (int i = 0; i < 2 * animal->num_vision && i < 2 * animal_vision_capacity; ++i)
+        if (animal->vision[i / 2].plant > 0)
+            line(surface, animal->x, animal->y, animal->x + animal->ray_x[i], animal->y + animal->ray_y[i]);
+}
+
+void draw_arrow(surface_type& surface, double x, double y, double angle, double length)
+{
+    const double tip_x = x + length * std::cos(angle);
+    const double tip_y = y + length * std::sin(angle);
+    line(surface, x - length * std::cos(angle), y - length * std::sin(angle), tip_x, tip_y);
+    const double barb = 0.75 * length;
+    surface_move_to(surface, get_screen_x(x + barb * std::cos(angle - eighth_turn)),
+                    get_screen_y(y + barb * std::sin(angle - eighth_turn)));
+    surface_line_to(surface, get_screen_x(tip_x), get_screen_y(tip_y));
+    surface_line_to(surface, get_screen_x(x + barb * std::cos(angle + eighth_turn)),
+                    get_screen_y(y + barb * std::sin(angle + eighth_turn)));
+}
+
+void draw_sensor(surface_type& surface, double x, double y, double angle, double distance, double size,
+                 std::uint32_t colour)
+{
+    const double cx = x + distance * std::cos(angle);
+    const double cy = y + distance * std::sin(angle);
+    const double r = size * 0.5;
+    const brush_type previous = surface_select_brush(surface, brush_type{colour});
+    surface_ellipse(surface, get_screen_x(cx - r), get_screen_y(cy - r), get_screen_x(cx + r), get_screen_y(cy + r));
+    surface_select_brush(surface, previous);
+}
+
+std::uint32_t get_sensor_color(const sensor_type& sensor)
+{
+    if (sensor.wall > 0) return colour_red;
+    if (sensor.plant > 0) return colour_green;
+    if (sensor.animal > 0) return colour_blue;
+    return colour_white;
+}
