@@ -2,7 +2,13 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench clean
+ASAN_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+SOAK_GENERATIONS ?= 20000
+SOAK_SEED ?= 1
+
+.PHONY: all deps configure build run test bench test-asan fuzz soak clean
 
 all: build
 
@@ -16,13 +22,40 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	./$(BUILD_DIR)/velmora --headless --generations 20
+	./$(BUILD_DIR)/velmora
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	./$(BUILD_DIR)/bench/velmora_bench
+	./$(BUILD_DIR)/bench/velmora_render_bench
+
+# Every test, the window tests included, with AddressSanitizer, LeakSanitizer
+# and UndefinedBehaviorSanitizer; any report fails the run.
+test-asan: deps
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF \
+	    -DVELMORA_SOAK_GENERATIONS=2000 > /dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	    ctest --output-on-failure -j $(JOBS) --timeout 1200
+
+# The world-file reader under libFuzzer for FUZZ_SECONDS; inputs that crash
+# land in $(FUZZ_DIR)/artifacts (keep them in tests/fuzz/regressions).
+fuzz:
+	@VELMORA_FUZZ_DEPS=1 sh scripts/install-deps
+	@cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON \
+	    -DVELMORA_WINDOW=OFF -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target world_file_fuzz
+	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
+	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/world_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=1 -rss_limit_mb=512 \
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus tests/fuzz/corpus
+
+# A long soak of the simulation core.
+soak: build
+	./$(BUILD_DIR)/tests/velmora_soak $(SOAK_GENERATIONS) $(SOAK_SEED)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

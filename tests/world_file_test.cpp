@@ -197,6 +197,8 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
         {"trailing", good + "17 extra\n", "after the last animal: unexpected text '17'"},
         {"negative plants", replace_first(good, "500 3", "500 -3"), "header: the plant count must be 0"},
         {"zero width", replace_first(good, "10.000000 10.000000", "0 10.000000"), "header: width must be at least"},
+        {"animal larger than the world", replace_first(good, "0.500000 2 1", "10.500000 2 1"),
+         "header: animal_size must not exceed width and height"},
         {"no layers", replace_first(good, "0.500000 2 1", "0.500000 2 0"), "header: layer_count must be 1"},
         {"short generations", replace_first(good, " 500 ", " 0 "), "header: generation_length must be at least 1"},
         {"wrong neuron count", replace_first(good, "\n4\n", "\n5\n"), "animal 1: expected 4 neurons, found 5"},
@@ -264,4 +266,28 @@ TEST(WorldFile, NumbersKeepAPointUnderACommaLocale)
     world_show_scores(37, 112);
     EXPECT_NE(read_file("log.txt").find("Ave food/animal: 1.850"), std::string::npos);
     std::setlocale(LC_ALL, "C");
+}
+
+TEST(WorldFile, FuzzCorpusAndRegressions)
+{
+    scratch_folder folder;
+    start_world(7);
+    console_capture quiet;
+    int corpus = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORA_FUZZ_DATA) + "/corpus")) {
+        EXPECT_TRUE(world_load_file(entry.path().string())) << entry.path() << ": " << quiet.text();
+        ++corpus;
+    }
+    EXPECT_EQ(corpus, 4);
+    // Found by the fuzzer once: each must load or be refused, never crash or
+    // leave a world that does not save and load again.
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORA_FUZZ_DATA) + "/regressions")) {
+        if (entry.path().extension() == ".md") continue;
+        if (world_load_file(entry.path().string())) {
+            const std::string saved = world_file_text();
+            write_file("again.dat", saved);
+            EXPECT_TRUE(world_load_file("again.dat")) << entry.path();
+            EXPECT_EQ(world_file_text(), saved) << entry.path();
+        }
+    }
 }

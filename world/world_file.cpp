@@ -155,6 +155,10 @@ std::string header_problem(const world_file_type& file)
          {size_problem("width", file.width), size_problem("height", file.height),
           size_problem("plant_size", file.plant_size), size_problem("animal_size", file.animal_size)})
         if (!problem.empty()) return problem;
+    // A body larger than the world would be pushed outside it at the edges.
+    const double room = std::min(file.width, file.height);
+    if (file.animal_size > room) return "animal_size must not exceed width and height, found " + number_text(file.animal_size);
+    if (file.plant_size > room) return "plant_size must not exceed width and height, found " + number_text(file.plant_size);
     if (file.generation_length < 1)
         return "generation_length must be at least 1, found " + std::to_string(file.generation_length);
     if (file.plants < 0 || file.plants > world_file_max_plants)
