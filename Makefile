@@ -39,7 +39,6 @@ test-asan: deps
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    ctest --output-on-failure -j $(JOBS) --timeout 1200
 
 # The world-file reader under libFuzzer for FUZZ_SECONDS; inputs that crash
