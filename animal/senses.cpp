@@ -27,16 +27,37 @@ inline bool tip_outside_world(double tip_x, double tip_y)
     return tip_x < 0 || tip_x > world.width || tip_y < 0 || tip_y > world.height;
 }
 
+// Positions are rounded on the way to a tip, so every "provably out of
+// reach" test below keeps a margin that scales with the world's size.
+inline double rounding_margin() { return 1e-9 * (world.width + world.height + 1.0); }
+
 // A body can hold a whisker tip only if its centre lies within the whisker
-// length plus its radius of the animal's centre. The bound is widened a little
-// so that rounding never drops a body the exact test would accept.
-inline bool body_in_reach(double x, double y, double length, double bx, double by, double size_x,
-                          double size_y)
+// length plus its radius of the animal's centre.
+inline bool body_in_reach(double x, double y, double reach, double bx, double by, double size_x, double size_y)
 {
-    const double reach = length + (size_x + size_y) * 0.25;
+    const double limit = (reach + (size_x + size_y) * 0.25) * (1.0 + 1e-9);
     const double dx = bx - x;
     const double dy = by - y;
-    return dx * dx + dy * dy <= reach * reach * (1.0 + 1e-9) + 1e-12;
+    return dx * dx + dy * dy <= limit * limit;
+}
+
+// The six whisker tips, computed only when some body or wall may be touched.
+struct whisker_tips_type {
+    double x[animal_touch_count];  // tip positions, world units
+    double y[animal_touch_count];
+    bool ready;                    // computed yet
+};
+
+void compute_tips(const animal_type* animal, double length, whisker_tips_type& tips)
+{
+    double offset = -sixty_degrees;
+    for (int k = 0; k < animal_touch_count; ++k) {
+        const double angle = animal->heading + offset;
+        tips.x[k] = animal->x + length * std::cos(angle);
+        tips.y[k] = animal->y + length * std::sin(angle);
+        offset += sixty_degrees;
+    }
+    tips.ready = true;
 }
 
 }  // namespace
@@ -54,32 +75,37 @@ void check_sensor(double x, double y, double angle, double length, sensor_type& 
         if (body_contains(tip_x, tip_y, p->x, p->y, p->size_x, p->size_y)) sensor.plant = 0.5;
 }
 
-// The six whiskers of check_sensor in one walk over the bodies: a body out of
-// reach of every tip is skipped with one distance test instead of six. Whether
-// some body holds a tip does not depend on the order of the walk, so the values
-// are those of six check_sensor calls, bit for bit.
+// The six whiskers of check_sensor in one walk over the bodies. A body out of
+// reach of every tip is skipped with one distance test instead of six, and
+// when no wall and no other body is within reach, every whisker feels nothing
+// and the tips (six cos/sin pairs) are not computed at all. Whether some body
+// holds a tip does not depend on the order of the walk, so the values are
+// those of six check_sensor calls, bit for bit.
 void animal_sense_touch(animal_type* animal)
 {
     const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
-    double tip_x[animal_touch_count];
-    double tip_y[animal_touch_count];
-    double offset = -sixty_degrees;
-    for (int k = 0; k < animal_touch_count; ++k) {
-        const double angle = animal->heading + offset;
-        tip_x[k] = animal->x + length * std::cos(angle);
-        tip_y[k] = animal->y + length * std::sin(angle);
-        animal->touch[k].wall = tip_outside_world(tip_x[k], tip_y[k]) ? 0.5 : -0.5;
-        animal->touch[k].animal = -0.5;
-        animal->touch[k].plant = -0.5;
-        offset += sixty_degrees;
+    const double reach = length + rounding_margin();
+    whisker_tips_type tips{};
+    for (sensor_type& sensor : animal->touch) sensor = sensor_type{-0.5, -0.5, -0.5};
+
+    const double x = animal->x;
+    const double y = animal->y;
+    const double wall_reach = reach * (1.0 + 1e-9);
+    if (!(x - wall_reach > 0 && x + wall_reach < world.width && y - wall_reach > 0 && y + wall_reach < world.height)) {
+        compute_tips(animal, length, tips);
+        for (int k = 0; k < animal_touch_count; ++k)
+            animal->touch[k].wall = tip_outside_world(tips.x[k], tips.y[k]) ? 0.5 : -0.5;
     }
 
+    // An animal never holds its own tips (5/16 of its size away against a
+    // radius of 4/16), unless rounding at huge coordinates blurs the tip.
+    const bool skip_self = std::fabs(x) + std::fabs(y) < 1e12 * length;
     int missing = animal_touch_count;
     for (const animal_type* a = world.animals; a != nullptr && missing > 0; a = a->next) {
-        if (!body_in_reach(animal->x, animal->y, length, a->x, a->y, a->size_x, a->size_y)) continue;
+        if ((a == animal && skip_self) || !body_in_reach(x, y, reach, a->x, a->y, a->size_x, a->size_y)) continue;
+        if (!tips.ready) compute_tips(animal, length, tips);
         for (int k = 0; k < animal_touch_count; ++k) {
-            if (animal->touch[k].animal == -0.5 &&
-                body_contains(tip_x[k], tip_y[k], a->x, a->y, a->size_x, a->size_y)) {
+            if (animal->touch[k].animal == -0.5 && body_contains(tips.x[k], tips.y[k], a->x, a->y, a->size_x, a->size_y)) {
                 animal->touch[k].animal = 0.5;
                 --missing;
             }
@@ -87,10 +113,10 @@ void animal_sense_touch(animal_type* animal)
     }
     missing = animal_touch_count;
     for (const plant_type* p = world.plants; p != nullptr && missing > 0; p = p->next) {
-        if (!body_in_reach(animal->x, animal->y, length, p->x, p->y, p->size_x, p->size_y)) continue;
+        if (!body_in_reach(x, y, reach, p->x, p->y, p->size_x, p->size_y)) continue;
+        if (!tips.ready) compute_tips(animal, length, tips);
         for (int k = 0; k < animal_touch_count; ++k) {
-            if (animal->touch[k].plant == -0.5 &&
-                body_contains(tip_x[k], tip_y[k], p->x, p->y, p->size_x, p->size_y)) {
+            if (animal->touch[k].plant == -0.5 && body_contains(tips.x[k], tips.y[k], p->x, p->y, p->size_x, p->size_y)) {
                 animal->touch[k].plant = 0.5;
                 --missing;
             }
@@ -128,16 +154,21 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         ray_y[2 * j + 1] = ray_length * sin_boundary[j + 1];
     }
 
-    // The sectors span heading +- 45 degrees. A plant more than about 45.6
-    // degrees off the heading (cos^2 below 0.49), behind the animal or at its
-    // centre lies in no sector, so its atan2 is skipped.
-    const double ahead_x = std::cos(heading);
-    const double ahead_y = std::sin(heading);
+    // The sectors span the cone from the first boundary to the last, a
+    // quarter turn. A plant clearly outside it (by more than about half a
+    // degree: cross products below -0.01 times the distance), behind the
+    // animal or beside it lies in no sector, so its atan2 is skipped.
+    const double first_x = cos_boundary[0], first_y = sin_boundary[0];
+    const double last_x = cos_boundary[count], last_y = sin_boundary[count];
     for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
         const double dx = p->x - x;
         const double dy = p->y - y;
-        const double along = dx * ahead_x + dy * ahead_y;
-        if (along <= 0 || along * along < 0.49 * (dx * dx + dy * dy)) continue;
+        const double after_first = first_x * dy - first_y * dx;
+        const double before_last = dx * last_y - dy * last_x;
+        const double slack = 1e-4 * (dx * dx + dy * dy);
+        if ((after_first < 0 && after_first * after_first > slack) ||
+            (before_last < 0 && before_last * before_last > slack))
+            continue;
         const double bearing = angle_wrap(std::atan2(dy, dx));
         for (int j = 0; j < count; ++j)
             if (boundary[j] < bearing && bearing < boundary[j + 1]) hits[j] += 1;

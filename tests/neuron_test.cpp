@@ -1,5 +1,6 @@
 #include "neuron/neuron.h"
 
+#include "app/console.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -156,4 +157,16 @@ TEST(NeuronReport, HoldsTheWidestValueADoublePrints)
     EXPECT_EQ(bias_line.size(), std::string("  Bias:          ").size() + 309 + 1 + 6 + 1 +
                                     std::string("  Out:            0.00000\n\n").size());
     EXPECT_NE(bias_line.find("-17976931348623157"), std::string::npos);
+}
+
+TEST(NeuronDeathTest, ExhaustedHeapStopsTheProgramWithItsLine)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto add_without_memory = [] {
+        h_console = 2;  // the death test reads standard error
+        simulate_heap_exhaustion();
+        neuron_type* head = nullptr;
+        add_neuron(&head, 1, 0, 1, 0, 0, 0, 0);
+    };
+    EXPECT_EXIT(add_without_memory(), testing::ExitedWithCode(1), "^Unable to get neuron memory \n$");
 }

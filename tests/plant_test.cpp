@@ -1,5 +1,6 @@
 #include "plant/plant.h"
 
+#include "app/console.h"
 #include "app/utility.h"
 #include "test_support.h"
 #include "world/world.h"
@@ -87,4 +88,22 @@ TEST(Plant, RemovePlantReplacesAtTheHeadWherePlantStands)
     remove_plant(&stranger);
     EXPECT_EQ(plant_xs(), std::vector<double>{1});
     EXPECT_EQ(world.num_plants, 1);
+}
+
+TEST(PlantDeathTest, ExhaustedHeapStopsTheProgramWithItsLine)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    empty_plants();
+    add_plant(5, 5, 1, 1);
+    const auto grow_without_memory = [](bool replace) {
+        h_console = 2;  // the death test reads standard error
+        simulate_heap_exhaustion();
+        if (replace) {
+            remove_plant(world.plants);
+        } else {
+            add_random_plant();
+        }
+    };
+    EXPECT_EXIT(grow_without_memory(false), testing::ExitedWithCode(1), "^Unable to get plant memory\n$");
+    EXPECT_EXIT(grow_without_memory(true), testing::ExitedWithCode(1), "^Unable to get plant memory\n$");
 }

@@ -19,6 +19,7 @@
 namespace {
 
 std::atomic<long> allocations{0};
+bool refuse_nothrow_allocations = false;
 
 void add_hex(std::string& out, double value)
 {
@@ -41,6 +42,7 @@ void* operator new(std::size_t size)
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     allocations.fetch_add(1, std::memory_order_relaxed);
+    if (refuse_nothrow_allocations) return nullptr;
     return std::malloc(size == 0 ? 1 : size);
 }
 
@@ -52,6 +54,8 @@ void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 long heap_allocations() { return allocations.load(); }
+
+void simulate_heap_exhaustion() { refuse_nothrow_allocations = true; }
 
 console_capture::console_capture() : file_(-1), saved_(h_console)
 {

@@ -52,3 +52,6 @@ unsigned plant_list_length();
 
 // Heap allocations through operator new since the start of the program.
 long heap_allocations();
+
+// From now on every allocation that may fail (new (std::nothrow)) does.
+void simulate_heap_exhaustion();
