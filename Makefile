@@ -50,7 +50,8 @@ fuzz:
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target world_file_fuzz
 	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/world_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=1 -rss_limit_mb=512 \
-	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus tests/fuzz/corpus
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus tests/fuzz/corpus \
+	    tests/fuzz/regressions
 
 # A long soak of the simulation core.
 soak: build

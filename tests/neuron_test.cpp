@@ -29,15 +29,11 @@ TEST(Neuron, AddsClearedRecordsNewestFirstAndRefusesDuplicates)
     EXPECT_EQ(net.head->id, 9u);
     const neuron_type* first = net.head->next;
     EXPECT_EQ(first->id, 4u);
-    EXPECT_EQ(first->bias, 0.5);
-    EXPECT_EQ(first->sum_weight, 2.0);
-    EXPECT_EQ(first->prod_weight, 3.0);
-    EXPECT_EQ(first->spare_weight_2, 4.0);
-    EXPECT_EQ(first->spare_weight_1, 5.0);
-    EXPECT_EQ(first->spare_weight_3, 6.0);
-    EXPECT_EQ(first->last_weight, 0.0);
-    EXPECT_EQ(first->out, 0.0);
-    EXPECT_EQ(first->input_count, 0u);
+    // The doubles land in their fields in the argument order bias, sum, prod, spare 2, 1, 3.
+    EXPECT_EQ(first->bias + 10 * first->sum_weight + 100 * first->prod_weight + 1e3 * first->spare_weight_2 +
+                  1e4 * first->spare_weight_1 + 1e5 * first->spare_weight_3,
+              0.5 + 20 + 300 + 4e3 + 5e4 + 6e5);
+    EXPECT_EQ(first->last_weight + first->out + first->input_count, 0.0);
 
     console_capture console;
     neuron_type* before = net.head;
@@ -144,19 +140,15 @@ TEST(NeuronReport, PrintsEveryPieceInItsFormat)
               "  Last weight:    0.00000\n"
               "  Bias:           1.00000\n"
               "  Out:            0.00000\n\n");
-}
 
-TEST(NeuronReport, HoldsTheWidestValueADoublePrints)
-{
-    network net;
-    net.add(0, -1.7976931348623157e308);
-    console_capture console;
-    show_neuron(net.head, 0);
-    const std::string text = console.text();
-    const std::string bias_line = text.substr(text.find("  Bias:"));
-    EXPECT_EQ(bias_line.size(), std::string("  Bias:          ").size() + 309 + 1 + 6 + 1 +
-                                    std::string("  Out:            0.00000\n\n").size());
-    EXPECT_NE(bias_line.find("-17976931348623157"), std::string::npos);
+    // The widest value a double prints is written whole.
+    get_neuron(net.head, 8)->bias = -1.7976931348623157e308;
+    const std::size_t start = console.text().size();
+    show_neuron(net.head, 8);
+    const std::string text = console.text().substr(start);
+    const std::size_t bias_at = text.find("  Bias:          -17976931348623157");
+    ASSERT_NE(bias_at, std::string::npos);
+    EXPECT_EQ(text.find('\n', bias_at) - bias_at, std::string("  Bias:          ").size() + 1 + 309 + 6);
 }
 
 TEST(NeuronDeathTest, ExhaustedHeapStopsTheProgramWithItsLine)

@@ -152,7 +152,7 @@ int main(int argc, char** argv)
             step = "loading a damaged file";
             world_save_file("soak.dat");
             write_file("damaged.dat", damage(read_file("soak.dat")));
-            const std::string before = world_fingerprint();
+            const std::uint64_t before = world_fingerprint();
             if (world_load_file("damaged.dat")) {
                 ++damaged_accepted;
             } else {

@@ -21,15 +21,6 @@ namespace {
 std::atomic<long> allocations{0};
 bool refuse_nothrow_allocations = false;
 
-void add_hex(std::string& out, double value)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%a ", value);
-    out += text;
-}
-
-void add_int(std::string& out, long long value) { out += std::to_string(value) + " "; }
-
 }  // namespace
 
 void* operator new(std::size_t size)
@@ -108,65 +99,24 @@ void start_world(std::uint32_t seed)
     world_setup();
 }
 
-std::string world_fingerprint()
+// FNV-1a over the bytes of every record. Pointers are part of the bytes, which
+// is right for comparing one world before and after an operation.
+std::uint64_t world_fingerprint()
 {
-    std::string out;
-    add_int(out, random_get_state());
-    add_int(out, world.num_animals);
-    add_int(out, world.num_plants);
-    add_int(out, world.update_count);
-    add_int(out, world.generation);
-    add_hex(out, world.ave_food);
-    add_hex(out, world.food_sum);
-    add_int(out, world.wrap_edges);
-    add_int(out, world.draw_enabled);
-    add_int(out, world.running);
-    add_int(out, world.updates_per_tick);
-    for (double value : {world.width, world.height, world.mutate_rate, world.mutate_amount, world.animal_size,
-                         world.plant_size})
-        add_hex(out, value);
-    for (int value : {world.generation_length, world.start_plants, world.start_animals, world.layer_width,
-                      world.layer_count})
-        add_int(out, value);
-    out += "\n";
+    std::uint64_t hash = 1469598103934665603ull;
+    const auto mix = [&hash](const void* data, std::size_t size) {
+        const unsigned char* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    };
+    const std::uint32_t random_state = random_get_state();
+    mix(&random_state, sizeof random_state);
+    mix(&world, sizeof world);
     for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
-        out += "animal ";
-        for (double value : {a->size_x, a->size_y, a->x, a->y, a->vel_x, a->vel_y, a->heading, a->turn, a->speed,
-                             a->sensor_distance, a->sensor_size, a->left_motor, a->right_motor})
-            add_hex(out, value);
-        for (long long value : {(long long)a->food, (long long)a->wall_hits, (long long)a->num_touch,
-                                (long long)a->num_vision, (long long)a->layer_width, (long long)a->layer_count,
-                                (long long)a->num_neurons, (long long)a->left_output_id,
-                                (long long)a->right_output_id})
-            add_int(out, value);
-        for (const sensor_type& s : a->touch) {
-            add_hex(out, s.wall);
-            add_hex(out, s.plant);
-            add_hex(out, s.animal);
-        }
-        for (int j = 0; j < a->num_vision; ++j) add_hex(out, a->vision[j].plant);
-        for (int i = 0; i < 2 * a->num_vision; ++i) {
-            add_hex(out, a->ray_x[i]);
-            add_hex(out, a->ray_y[i]);
-        }
-        out += "\n";
-        for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) {
-            out += " neuron ";
-            add_int(out, n->id);
-            add_int(out, n->input_count);
-            add_hex(out, n->bias);
-            add_hex(out, n->out);
-            add_hex(out, n->sum_weight);
-            for (std::uint32_t i = 0; i < n->input_count; ++i) add_hex(out, n->scaler[i]);
-            out += "\n";
-        }
+        mix(a, sizeof *a);
+        for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) mix(n, sizeof *n);
     }
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
-        out += "plant ";
-        for (double value : {p->x, p->y, p->size_x, p->size_y}) add_hex(out, value);
-        out += "\n";
-    }
-    return out;
+    for (const plant_type* p = world.plants; p != nullptr; p = p->next) mix(p, sizeof *p);
+    return hash;
 }
 
 std::string read_file(const std::string& path)

@@ -39,9 +39,9 @@ private:
 // Throws away any world and sets up the default one from this seed, quietly.
 void start_world(std::uint32_t seed);
 
-// Every value of the simulation state (world fields, every animal with its
-// network, every plant, the random state), exact to the bit.
-std::string world_fingerprint();
+// A hash of the whole simulation state: the world record, every animal with
+// its network, every plant, and the random state.
+std::uint64_t world_fingerprint();
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);

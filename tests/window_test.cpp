@@ -295,6 +295,13 @@ private slots:
         const unsigned generation = world.generation;
         key_down(window.get(), 'G');
         QCOMPARE(world.generation, generation + 1);
+        // Q lists the head animal's network on the console, highest id first.
+        keys_clear();
+        const std::size_t said = console->text().size();
+        key_down(window.get(), 'Q');
+        const std::string report = console->text().substr(said);
+        QCOMPARE(report.rfind(" Neuron ID: 17\n", 0), std::size_t{0});
+        QCOMPARE(std::count(report.begin(), report.end(), 'N'), std::ptrdiff_t{18});
         keys_clear();
         key_down(window.get(), 'T');
         QVERIFY(world.wrap_edges);

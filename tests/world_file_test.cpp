@@ -206,7 +206,7 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
         {"fraction for a count", replace_first(good, " 500 ", " 500.5 "), "expected a whole number for generation_length"},
         {"binary", std::string("\x7f" "ELF\0\0\x01", 7), "header: expected a number for width"},
     };
-    const std::string before = world_fingerprint();
+    const std::uint64_t before = world_fingerprint();
     console_capture console;
     for (const bad_case& bad : cases) {
         write_file("bad.dat", bad.text);

@@ -158,7 +158,7 @@ TEST(World, PausedUpdateChangesNothing)
 {
     start_world(3);
     world.running = false;
-    const std::string before = world_fingerprint();
+    const std::uint64_t before = world_fingerprint();
     const int updates_before = updates;
     world_update();
     EXPECT_EQ(world_fingerprint(), before);

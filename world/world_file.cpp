@@ -203,7 +203,10 @@ world_file_type parse_world_file(const std::string& text)
     const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
     std::uint64_t genes_per_animal = 0;
     for (std::uint32_t id = 0; id < neurons; ++id) genes_per_animal += wired_inputs(id, width) + 1;
-    file.genes.reserve(genes_per_animal * static_cast<std::uint64_t>(file.animals));
+    // The header alone must not make us take memory: a gene takes at least
+    // two bytes of the file, so no more can follow than the text can hold.
+    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(file.animals),
+                                               text.size() / 2 + 1));
 
     for (std::int32_t a = 1; a <= file.animals; ++a) {
         reader.set_place("animal " + std::to_string(a));
@@ -369,6 +372,11 @@ bool world_save_file(const std::string& path)
         return false;
     }
     const std::string text = world_file_text();
+    if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) {
+        refuse("save", path, "the world is beyond what a world file holds: larger than " +
+                                 std::to_string(world_file_max_bytes >> 20) + " MiB");
+        return false;
+    }
     std::string temporary = path + ".XXXXXX";
     std::string reason;
     const int file = mkstemp(temporary.data());

@@ -15,8 +15,8 @@ inline constexpr std::int32_t world_file_max_animals = 50000;
 inline constexpr std::int32_t world_file_max_plants = 1000000;
 inline constexpr std::int32_t world_file_max_layer_width = 1000;
 inline constexpr std::int32_t world_file_max_layer_count = 1000;
-inline constexpr std::int64_t world_file_max_neurons = 1000000;  // over all animals together
-inline constexpr std::int64_t world_file_max_bytes = 1LL << 30;
+inline constexpr std::int64_t world_file_max_neurons = 200000;   // over all animals together (a neuron takes about 3 KiB)
+inline constexpr std::int64_t world_file_max_bytes = 256LL << 20;
 inline constexpr double world_file_min_size = 0.000001;          // smallest width, height or size ("%f" keeps 6 decimals)
 
 // Both write their console lines ("Saved to", "Adding ... Loaded from", or one
