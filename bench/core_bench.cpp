@@ -1,16 +1,13 @@
 // Speed of the simulation core. Run with `make bench`.
 #include "animal/animal.h"
-#include "app/console.h"
+#include "bench_main.h"
 #include "app/utility.h"
 #include "neuron/neuron.h"
 #include "world/world.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace {
 
@@ -57,16 +54,9 @@ BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default");
 
 int main(int argc, char** argv)
 {
-    // Generations append to log.txt and print a line: keep both out of the way.
+    // Generations append to log.txt: keep it out of the way.
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "velmora_bench";
     std::filesystem::create_directories(folder);
     std::filesystem::current_path(folder);
-    h_console = open("/dev/null", O_WRONLY);
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    world_destroy();
-    return 0;
+    return run_benchmarks(argc, argv);
 }

@@ -1,5 +1,5 @@
 // Speed of drawing one frame of the world view. Run with `make bench`.
-#include "app/console.h"
+#include "bench_main.h"
 #include "app/utility.h"
 #include "render/surface.h"
 #include "render/world_view.h"
@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <fcntl.h>
 
 namespace {
 
@@ -42,11 +41,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    h_console = open("/dev/null", O_WRONLY);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    world_destroy();
-    return 0;
+    return run_benchmarks(argc, argv);
 }

@@ -161,18 +161,18 @@ std::string header_problem(const world_file_type& file)
     if (file.plant_size > room) return "plant_size must not exceed width and height, found " + number_text(file.plant_size);
     if (file.generation_length < 1)
         return "generation_length must be at least 1, found " + std::to_string(file.generation_length);
-    if (file.plants < 0 || file.plants > world_file_max_plants)
-        return "the plant count must be 0 to " + std::to_string(world_file_max_plants) + ", found " +
-               std::to_string(file.plants);
-    if (file.animals < 0 || file.animals > world_file_max_animals)
-        return "the animal count must be 0 to " + std::to_string(world_file_max_animals) + ", found " +
-               std::to_string(file.animals);
-    if (file.layer_width < 0 || file.layer_width > world_file_max_layer_width)
-        return "layer_width must be 0 to " + std::to_string(world_file_max_layer_width) + ", found " +
-               std::to_string(file.layer_width);
-    if (file.layer_count < 1 || file.layer_count > world_file_max_layer_count)
-        return "layer_count must be 1 to " + std::to_string(world_file_max_layer_count) + ", found " +
-               std::to_string(file.layer_count);
+    const auto range_problem = [](const char* name, std::int32_t value, std::int32_t low,
+                                  std::int32_t high) -> std::string {
+        if (value >= low && value <= high) return {};
+        return std::string(name) + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", found " +
+               std::to_string(value);
+    };
+    for (const std::string& problem :
+         {range_problem("the plant count", file.plants, 0, world_file_max_plants),
+          range_problem("the animal count", file.animals, 0, world_file_max_animals),
+          range_problem("layer_width", file.layer_width, 0, world_file_max_layer_width),
+          range_problem("layer_count", file.layer_count, 1, world_file_max_layer_count)})
+        if (!problem.empty()) return problem;
     const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
     if (neurons * file.animals > world_file_max_neurons)
         return std::to_string(file.animals) + " animals of " + std::to_string(neurons) +
