@@ -1,8 +1,6 @@
 #include "world/world.h"
 
 #include "animal/animal.h"
-#include "app/headless.h"
-#include "app/options.h"
 #include "app/shell_state.h"
 #include "app/utility.h"
 #include "neuron/neuron.h"
@@ -314,23 +312,4 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemory)
     }
     EXPECT_GT(eaten, 0);
     EXPECT_EQ(heap_allocations() - start, eaten);
-}
-
-TEST(Headless, FixedSeedRunMatchesTheStoredLog)
-{
-    scratch_folder folder;
-    const std::string expected = read_file(std::string(VELMORA_TEST_DATA) + "/seed1_30.log");
-    ASSERT_FALSE(expected.empty());
-    options_type options{};
-    options.headless = true;
-    options.seed_given = true;
-    options.seed = 1;
-    options.generations = 30;
-    {
-        console_capture console;
-        world = world_type{};
-        EXPECT_EQ(headless_run(options), 0);
-        EXPECT_EQ(console.text(), "world_setup\n" + expected);
-    }
-    EXPECT_EQ(read_file("log.txt"), expected);
 }
