@@ -60,6 +60,26 @@ void compute_tips(const animal_type* animal, double length, whisker_tips_type& t
     tips.ready = true;
 }
 
+// The sector a direction falls in, found from its side of each boundary ray
+// instead of its angle: the index j with the direction strictly between rays
+// j and j + 1, count when it is in none, or -1 when it lies so near a ray
+// (within about 1e-9 rad) that only the exact angle may decide. A sector whose
+// wrapped start exceeds its end (it contains direction 0) still counts
+// nothing; the caller tests that, as the angle test would.
+int sector_by_sides(int count, const double* cos_boundary, const double* sin_boundary, double dx, double dy)
+{
+    const double slack = 1e-18 * (dx * dx + dy * dy);
+    double previous = 0.0;
+    int found = count;
+    for (int j = 0; j <= count; ++j) {
+        const double side = cos_boundary[j] * dy - sin_boundary[j] * dx;  // > 0: counter-clockwise of ray j
+        if (side * side <= slack) return -1;
+        if (j > 0 && previous > 0 && side < 0) found = j - 1;
+        previous = side;
+    }
+    return found;
+}
+
 }  // namespace
 
 void check_sensor(double x, double y, double angle, double length, sensor_type& sensor)
@@ -169,6 +189,12 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         if ((after_first < 0 && after_first * after_first > slack) ||
             (before_last < 0 && before_last * before_last > slack))
             continue;
+        const int sector = sector_by_sides(count, cos_boundary, sin_boundary, dx, dy);
+        if (sector >= 0) {
+            // Off every boundary: the plant lies in this sector, or in none.
+            if (sector < count && boundary[sector] < boundary[sector + 1]) hits[sector] += 1;
+            continue;
+        }
         const double bearing = angle_wrap(std::atan2(dy, dx));
         for (int j = 0; j < count; ++j)
             if (boundary[j] < bearing && bearing < boundary[j + 1]) hits[j] += 1;
