@@ -10,6 +10,13 @@
 
 namespace {
 
+// 0x00BBGGRR to a Qt colour.
+QColor surface_colour(std::uint32_t colour)
+{
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
+
 void apply_pen(surface_type& surface)
 {
     QPen pen(surface_colour(surface.pen.colour));
@@ -36,12 +43,6 @@ surface_type surface_open(QPainter& painter)
     painter.setBrush(surface_colour(colour_white));
     apply_pen(surface);
     return surface;
-}
-
-QColor surface_colour(std::uint32_t colour)
-{
-    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                  static_cast<int>((colour >> 16) & 0xFF));
 }
 
 brush_type surface_select_brush(surface_type& surface, brush_type brush)

@@ -6,7 +6,6 @@
 #include "world/world.h"
 
 class QPainter;
-class QColor;
 
 struct rect_type {
     int left;    // pixels, inclusive
@@ -25,8 +24,6 @@ struct surface_type {
 
 // Starts painting on a painter with the defaults: white fill, black pen of width 1, no antialiasing.
 surface_type surface_open(QPainter& painter);
-
-QColor surface_colour(std::uint32_t colour);   // 0x00BBGGRR to a Qt colour
 
 brush_type surface_select_brush(surface_type& surface, brush_type brush);  // returns the previous brush
 pen_type surface_select_pen(surface_type& surface, pen_type pen);          // returns the previous pen

@@ -383,12 +383,6 @@ private slots:
         QStringList menus;
         for (QAction* top : window->menuBar()->actions()) menus << top->text();
         QCOMPARE(menus, expected_menus);
-        QStringList world_items;
-        for (QAction* top : window->menuBar()->actions())
-            if (top->text() == "&World")
-                for (QAction* action : top->menu()->actions()) world_items << action->text();
-        QCOMPARE(world_items, (QStringList{"Remove Animals", "Add &Animal", "Remove Plants", "Add &Plant", "&Reset"}));
-
         menu_action(*window, "&Animals", "&Show Vision")->trigger();
         QVERIFY(show_vision);
         menu_action(*window, "&Animals", "&Hide Vision")->trigger();

@@ -90,11 +90,6 @@ TEST(World, SetupGivesTheDefaultWorld)
     EXPECT_FALSE(world.wrap_edges);
     EXPECT_EQ(world.updates_per_tick, 1);
     EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
-    EXPECT_EQ(world.brush_green.colour, 0x00FF00u);
-    EXPECT_EQ(world.brush_red.colour, 0x0000FFu);
-    EXPECT_EQ(world.brush_blue.colour, 0xFF0000u);
-    EXPECT_EQ(world.pen_green.width, 2);
-    EXPECT_EQ(world.pen_black.width, 1);
     world_update();
     EXPECT_EQ(world.update_count, 1);
 
