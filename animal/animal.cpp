@@ -1,6 +1,6 @@
 #include "animal/animal.h"
 
-#include "app/utility.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "world/world.h"
 
@@ -34,7 +34,7 @@ void animal_init(animal_type* animal)
     if (animal == nullptr) return;
     animal->layer_width = static_cast<std::uint32_t>(world.layer_width);
     animal->layer_count = static_cast<std::uint32_t>(world.layer_count);
-    animal->num_vision = 5;
+    animal->num_vision = animal_vision_count;
     animal->num_touch = animal_touch_count;
     animal->num_neurons = 0;
     animal->left_output_id = 0;

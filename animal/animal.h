@@ -8,6 +8,7 @@ struct neuron_type;
 
 inline constexpr int animal_touch_count = 6;        // whiskers, always six
 inline constexpr int animal_vision_capacity = 30;   // vision slots per animal
+inline constexpr int animal_vision_count = 5;       // vision sectors every animal uses
 inline constexpr double max_animal_speed = 0.25;    // clamp of the network's motor values
 
 // One sensor's values: -0.5 for nothing sensed, positive for something sensed,
@@ -62,6 +63,10 @@ void animal_randomize(animal_type* animal);   // every gene uniform in [-1, 1], 
 
 // Wiring (wiring.cpp).
 void animal_setup_neurons(animal_type* animal);
+// Inputs the wiring connects to the neuron with this id in a network of this
+// layer width: the sensor layer reads every touch and vision value and the two
+// motor outputs, every other neuron the layer before; never beyond capacity.
+std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width);
 
 // Senses (senses.cpp).
 void check_sensor(double x, double y, double angle, double length, sensor_type& sensor);

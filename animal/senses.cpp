@@ -1,6 +1,6 @@
 #include "animal/animal.h"
 
-#include "app/utility.h"
+#include "base/utility.h"
 #include "plant/plant.h"
 #include "world/world.h"
 
@@ -8,10 +8,22 @@
 
 namespace {
 
-constexpr double sixty_degrees = 1.0471975511965976;
-constexpr double quarter_turn = 1.5707963267948966;
-constexpr double eighth_turn = 0.78539816339744828;
 constexpr double ray_length = 0.55;
+
+// Tolerances of the fast tests. Each only decides when a cheap test may stand
+// in for the exact one; anything closer than it takes the exact path.
+// Positions carry rounding of about 1e-16 of the world's size on the way to a tip.
+constexpr double position_tolerance = 1e-9;
+// A reach computed in doubles may fall short of the true reach by a few ulps.
+constexpr double reach_tolerance = 1e-9;
+// An animal's own tips lie 5/16 of its size sum away against a radius of 4/16;
+// only at coordinates this many tip lengths large could rounding blur that.
+constexpr double self_blur_scale = 1e12;
+// Directions closer than about 1e-9 rad to a sector boundary take atan2, whose
+// error is far smaller, so only it may place them.
+constexpr double boundary_tolerance = 1e-18;
+// A plant more than about half a degree outside the cone cannot be in a sector.
+constexpr double cone_tolerance = 1e-4;
 
 // A body covers the points closer to its centre than the mean of its half extents.
 inline bool body_contains(double tip_x, double tip_y, double x, double y, double size_x, double size_y)
@@ -29,13 +41,13 @@ inline bool tip_outside_world(double tip_x, double tip_y)
 
 // Positions are rounded on the way to a tip, so every "provably out of
 // reach" test below keeps a margin that scales with the world's size.
-inline double rounding_margin() { return 1e-9 * (world.width + world.height + 1.0); }
+inline double rounding_margin() { return position_tolerance * (world.width + world.height + 1.0); }
 
 // A body can hold a whisker tip only if its centre lies within the whisker
 // length plus its radius of the animal's centre.
 inline bool body_in_reach(double x, double y, double reach, double bx, double by, double size_x, double size_y)
 {
-    const double limit = (reach + (size_x + size_y) * 0.25) * (1.0 + 1e-9);
+    const double limit = (reach + (size_x + size_y) * 0.25) * (1.0 + reach_tolerance);
     const double dx = bx - x;
     const double dy = by - y;
     return dx * dx + dy * dy <= limit * limit;
@@ -50,12 +62,12 @@ struct whisker_tips_type {
 
 void compute_tips(const animal_type* animal, double length, whisker_tips_type& tips)
 {
-    double offset = -sixty_degrees;
+    double offset = -third_pi;
     for (int k = 0; k < animal_touch_count; ++k) {
         const double angle = animal->heading + offset;
         tips.x[k] = animal->x + length * std::cos(angle);
         tips.y[k] = animal->y + length * std::sin(angle);
-        offset += sixty_degrees;
+        offset += third_pi;
     }
     tips.ready = true;
 }
@@ -68,7 +80,7 @@ void compute_tips(const animal_type* animal, double length, whisker_tips_type& t
 // nothing; the caller tests that, as the angle test would.
 int sector_by_sides(int count, const double* cos_boundary, const double* sin_boundary, double dx, double dy)
 {
-    const double slack = 1e-18 * (dx * dx + dy * dy);
+    const double slack = boundary_tolerance * (dx * dx + dy * dy);
     double previous = 0.0;
     int found = count;
     for (int j = 0; j <= count; ++j) {
@@ -110,7 +122,7 @@ void animal_sense_touch(animal_type* animal)
 
     const double x = animal->x;
     const double y = animal->y;
-    const double wall_reach = reach * (1.0 + 1e-9);
+    const double wall_reach = reach * (1.0 + reach_tolerance);
     if (!(x - wall_reach > 0 && x + wall_reach < world.width && y - wall_reach > 0 && y + wall_reach < world.height)) {
         compute_tips(animal, length, tips);
         for (int k = 0; k < animal_touch_count; ++k)
@@ -119,7 +131,7 @@ void animal_sense_touch(animal_type* animal)
 
     // An animal never holds its own tips (5/16 of its size away against a
     // radius of 4/16), unless rounding at huge coordinates blurs the tip.
-    const bool skip_self = std::fabs(x) + std::fabs(y) < 1e12 * length;
+    const bool skip_self = std::fabs(x) + std::fabs(y) < self_blur_scale * length;
     int missing = animal_touch_count;
     for (const animal_type* a = world.animals; a != nullptr && missing > 0; a = a->next) {
         if ((a == animal && skip_self) || !body_in_reach(x, y, reach, a->x, a->y, a->size_x, a->size_y)) continue;
@@ -149,12 +161,12 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
 {
     if (count <= 0) return;
     if (count > animal_vision_capacity) count = animal_vision_capacity;
-    const double step = quarter_turn / count;
+    const double step = half_pi / count;
 
     // The end of sector j is the start of sector j + 1 (the same sum), so
     // count + 1 wrapped boundaries describe all sectors and their rays.
     double boundary[animal_vision_capacity + 1];
-    double a = heading - eighth_turn;
+    double a = heading - quarter_pi;
     boundary[0] = angle_wrap(a);
     for (int j = 0; j < count; ++j) {
         boundary[j + 1] = angle_wrap(a + step);
@@ -175,9 +187,8 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
     }
 
     // The sectors span the cone from the first boundary to the last, a
-    // quarter turn. A plant clearly outside it (by more than about half a
-    // degree: cross products below -0.01 times the distance), behind the
-    // animal or beside it lies in no sector, so its atan2 is skipped.
+    // quarter turn. A plant clearly outside it, behind the animal or beside
+    // it, lies in no sector, so its atan2 is skipped.
     const double first_x = cos_boundary[0], first_y = sin_boundary[0];
     const double last_x = cos_boundary[count], last_y = sin_boundary[count];
     for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
@@ -185,7 +196,7 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         const double dy = p->y - y;
         const double after_first = first_x * dy - first_y * dx;
         const double before_last = dx * last_y - dy * last_x;
-        const double slack = 1e-4 * (dx * dx + dy * dy);
+        const double slack = cone_tolerance * (dx * dx + dy * dy);
         if ((after_first < 0 && after_first * after_first > slack) ||
             (before_last < 0 && before_last * before_last > slack))
             continue;

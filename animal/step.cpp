@@ -1,6 +1,7 @@
 #include "animal/animal.h"
 
-#include "app/shell_state.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "world/world.h"
@@ -8,8 +9,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr double full_turn = 6.2831853071795862;
 
 // The motor neuron's out is clamped in place, so the clamped value is also what
 // the neuron window shows and what the sensor layer reads back next step.
@@ -98,8 +97,8 @@ void animal_update(animal_type* animal)
     animal->speed = (animal->left_motor + animal->right_motor) * 0.5;
 
     double heading = animal->heading + animal->turn;
-    if (heading > full_turn) heading -= full_turn;
-    if (heading < 0) heading += full_turn;
+    if (heading > two_pi) heading -= two_pi;
+    if (heading < 0) heading += two_pi;
     animal->heading = heading;
 
     animal->vel_x = animal->speed * std::cos(animal->heading);

@@ -2,6 +2,8 @@
 
 #include "neuron/neuron.h"
 
+#include <algorithm>
+
 namespace {
 
 void add_plain_neuron(animal_type* animal, std::uint32_t id)
@@ -17,6 +19,12 @@ void connect_plain(animal_type* animal, std::uint32_t id, double* source)
 double* out_of(animal_type* animal, std::uint32_t id) { return &get_neuron(animal->neurons, id)->out; }
 
 }  // namespace
+
+std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width)
+{
+    const std::uint32_t sensor_inputs = animal_touch_count * 3 + animal_vision_count + 2;
+    return std::min(id < layer_width ? sensor_inputs : layer_width, neuron_max_inputs);
+}
 
 // Sensor layer, hidden layers, two motor neurons, and the motor outputs fed
 // back as the last two inputs of the sensor layer. Ids rise in creation order,
@@ -41,7 +49,7 @@ void animal_setup_neurons(animal_type* animal)
     for (std::uint32_t layer = 1; layer < count; ++layer) {
         for (std::uint32_t n = 0; n < width; ++n, ++next_id) {
             add_plain_neuron(animal, next_id);
-            for (std::uint32_t b = 0; b < width; ++b)
+            for (std::uint32_t b = 0; b < animal_wired_inputs(next_id, width); ++b)
                 connect_plain(animal, next_id, out_of(animal, (layer - 1) * width + b));
         }
     }
@@ -53,7 +61,7 @@ void animal_setup_neurons(animal_type* animal)
     add_plain_neuron(animal, left);
     add_plain_neuron(animal, right);
     const std::uint32_t last_layer = count > 0 ? count - 1 : 0;
-    for (std::uint32_t i = 0; i < width; ++i) {
+    for (std::uint32_t i = 0; i < animal_wired_inputs(left, width); ++i) {
         double* source = out_of(animal, last_layer * width + i);
         connect_plain(animal, left, source);
         connect_plain(animal, right, source);

@@ -3,7 +3,7 @@
 #include "animal/animal.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
-#include "app/shell_state.h"
+#include "base/shell_state.h"
 #include "app/world_dialogs.h"
 #include "plant/plant.h"
 #include "render/neuron_view.h"

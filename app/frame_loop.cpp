@@ -2,8 +2,8 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
-#include "app/shell_state.h"
-#include "app/utility.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
 #include "render/neuron_view.h"
 #include "render/surface.h"
 #include "render/world_view.h"
@@ -19,9 +19,8 @@ QImage memdc;
 
 void system_startup(main_window_widget* window, std::uint32_t seed)
 {
-    random_seed(seed);
     memdc_setup(window);
-    world_setup();
+    world_start(seed);
     world_update();
     draw_world_into_memdc();
     window->set_timer(update_timer_id, timer_val);

@@ -1,7 +1,8 @@
-#include "app/headless.h"
-#include "app/options.h"
+#include "cli/headless.h"
+#include "cli/options.h"
 #include "app/window.h"
 
+#include <csignal>
 #include <cstdio>
 
 #ifndef VELMORA_VERSION
@@ -10,6 +11,9 @@
 
 int main(int argc, char** argv)
 {
+    // A closed standard output (velmora ... | head) must not end a run: the
+    // console ignores failed writes, and log.txt still gets every line.
+    std::signal(SIGPIPE, SIG_IGN);
     options_type options;
     const std::string error = options_parse(argc, argv, options);
     if (!error.empty()) {

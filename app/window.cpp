@@ -2,7 +2,7 @@
 
 #include "app/frame_loop.h"
 #include "app/main_window.h"
-#include "app/options.h"
+#include "cli/options.h"
 #include "render/neuron_view.h"
 
 #include <QApplication>

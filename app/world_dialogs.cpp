@@ -3,24 +3,29 @@
 #include "world/world_file.h"
 
 #include <QFile>
-#include <QFileDialog>
 
 namespace {
 
 std::string ask_with_file_dialog(bool saving)
 {
-    QFileDialog dialog(nullptr, QString(), QStringLiteral("."), QStringLiteral("World files (*.dat)"));
-    dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (saving) {
-        dialog.setDefaultSuffix(QStringLiteral("dat"));
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    const std::unique_ptr<QFileDialog> dialog = world_file_dialog(saving);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return QFile::encodeName(dialog->selectedFiles().constFirst()).toStdString();
 }
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> world_file_dialog(bool saving)
+{
+    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), QStringLiteral("."), QStringLiteral("World files (*.dat)"));
+    dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (saving) {
+        dialog->setDefaultSuffix(QStringLiteral("dat"));
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    return dialog;
+}
 
 std::string (*file_dialog)(bool saving) = ask_with_file_dialog;
 

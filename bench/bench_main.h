@@ -1,7 +1,7 @@
 // What every benchmark program does around its benchmarks.
 #pragma once
 
-#include "app/console.h"
+#include "base/console.h"
 #include "world/world.h"
 
 #include <benchmark/benchmark.h>

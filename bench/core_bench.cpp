@@ -1,7 +1,7 @@
 // Speed of the simulation core. Run with `make bench`.
 #include "animal/animal.h"
 #include "bench_main.h"
-#include "app/utility.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "world/world.h"
 
@@ -13,10 +13,7 @@ namespace {
 
 void make_world(int animals, int plants)
 {
-    world_destroy();
-    world = world_type{};
-    random_seed(1);
-    world_setup();
+    world_start(1);
     world.start_animals = animals;
     world.start_plants = plants;
     world_reset();

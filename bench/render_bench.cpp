@@ -1,6 +1,6 @@
 // Speed of drawing one frame of the world view. Run with `make bench`.
 #include "bench_main.h"
-#include "app/utility.h"
+#include "base/utility.h"
 #include "render/surface.h"
 #include "render/world_view.h"
 #include "world/world.h"
@@ -16,10 +16,7 @@ namespace {
 
 void bench_world_draw(benchmark::State& state)
 {
-    world_destroy();
-    world = world_type{};
-    random_seed(1);
-    world_setup();
+    world_start(1);
     for (int i = 0; i < 100; ++i) world_update();
     show_vision = state.range(0) != 0;
     display_x = 640;

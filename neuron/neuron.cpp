@@ -1,6 +1,6 @@
 #include "neuron/neuron.h"
 
-#include "app/console.h"
+#include "base/console.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-#include "app/console.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 
 #include <cfloat>

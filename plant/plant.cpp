@@ -1,7 +1,7 @@
 #include "plant/plant.h"
 
-#include "app/console.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/utility.h"
 #include "world/world.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "render/neuron_view.h"
 
 #include "animal/animal.h"
-#include "app/shell_state.h"
+#include "base/shell_state.h"
 #include "neuron/neuron.h"
 #include "render/surface.h"
 #include "world/world.h"

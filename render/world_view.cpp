@@ -1,6 +1,7 @@
 #include "render/world_view.h"
 
 #include "animal/animal.h"
+#include "base/utility.h"
 #include "plant/plant.h"
 #include "render/surface.h"
 #include "world/world.h"
@@ -13,9 +14,6 @@ int display_x = 0;
 int display_y = 0;
 
 namespace {
-
-constexpr double sixty_degrees = 1.0471975511965976;
-constexpr double eighth_turn = 0.78539816339744828;
 
 // Truncation towards zero; values beyond int (far outside the surface) are held at its ends.
 int to_pixel(double value)
@@ -78,11 +76,11 @@ void animal_draw(surface_type& surface, animal_type* animal)
     surface_select_brush(surface, world.brush_white);
     draw_arrow(surface, animal->x, animal->y, animal->heading, animal->sensor_size);
 
-    double offset = -sixty_degrees;
+    double offset = -third_pi;
     for (int k = 0; k < animal_touch_count; ++k) {
         draw_sensor(surface, animal->x, animal->y, animal->heading + offset, animal->sensor_distance,
                     animal->sensor_size, get_sensor_color(animal->touch[k]));
-        offset += sixty_degrees;
+        offset += third_pi;
     }
 
     if (!show_vision) return;
@@ -97,11 +95,11 @@ void draw_arrow(surface_type& surface, double x, double y, double angle, double 
     const double tip_y = y + length * std::sin(angle);
     line(surface, x - length * std::cos(angle), y - length * std::sin(angle), tip_x, tip_y);
     const double barb = 0.75 * length;
-    surface_move_to(surface, get_screen_x(x + barb * std::cos(angle - eighth_turn)),
-                    get_screen_y(y + barb * std::sin(angle - eighth_turn)));
+    surface_move_to(surface, get_screen_x(x + barb * std::cos(angle - quarter_pi)),
+                    get_screen_y(y + barb * std::sin(angle - quarter_pi)));
     surface_line_to(surface, get_screen_x(tip_x), get_screen_y(tip_y));
-    surface_line_to(surface, get_screen_x(x + barb * std::cos(angle + eighth_turn)),
-                    get_screen_y(y + barb * std::sin(angle + eighth_turn)));
+    surface_line_to(surface, get_screen_x(x + barb * std::cos(angle + quarter_pi)),
+                    get_screen_y(y + barb * std::sin(angle + quarter_pi)));
 }
 
 void draw_sensor(surface_type& surface, double x, double y, double angle, double distance, double size,

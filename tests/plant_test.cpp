@@ -1,7 +1,6 @@
 #include "plant/plant.h"
 
-#include "app/console.h"
-#include "app/utility.h"
+#include "base/utility.h"
 #include "test_support.h"
 #include "world/world.h"
 
@@ -9,27 +8,10 @@
 
 #include <vector>
 
-namespace {
-
-std::vector<double> plant_xs()
-{
-    std::vector<double> xs;
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) xs.push_back(p->x);
-    return xs;
-}
-
-void empty_plants()
+TEST(Plant, RandomPlantsDrawXBeforeYWithinTheMargin)
 {
     start_world(1);
     world_free_plants();
-}
-
-}  // namespace
-
-TEST(Plant, RandomPlantsStayInsideTheMarginAndDrawXBeforeY)
-{
-    empty_plants();
-    world.plant_size = 0.25;
     random_seed(21);
     const double x = f_rand(0.25, 9.75);
     const double y = f_rand(0.25, 9.75);
@@ -37,73 +19,35 @@ TEST(Plant, RandomPlantsStayInsideTheMarginAndDrawXBeforeY)
     add_random_plant();
     EXPECT_EQ(world.plants->x, x);
     EXPECT_EQ(world.plants->y, y);
-    EXPECT_EQ(world.plants->size_x, 0.25);
-    EXPECT_EQ(world.plants->size_y, 0.25);
-
+    EXPECT_EQ(world.plants->size_x + world.plants->size_y, 0.5);
+    world.width = 4.0;
     for (int i = 0; i < 20000; ++i) add_random_plant();
     EXPECT_EQ(world.num_plants, 20001);
     EXPECT_EQ(plant_list_length(), 20001u);
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
-        ASSERT_GE(p->x, 0.25);
-        ASSERT_LE(p->x, 9.75);
-        ASSERT_GE(p->y, 0.25);
-        ASSERT_LE(p->y, 9.75);
-    }
+    for (const plant_type* p = world.plants; p->next != nullptr; p = p->next)
+        ASSERT_TRUE(p->x >= 0.25 && p->x <= 3.75 && p->y >= 0.25 && p->y <= 9.75) << p->x << " " << p->y;
 }
 
-TEST(Plant, RemovePlantReplacesAtTheHeadWherePlantStands)
+TEST(Plant, RemovePlantReplacesAtTheHeadWhereverThePlantStands)
 {
-    empty_plants();
-    add_plant(5, 5, 1, 1);
-    plant_type* only = world.plants;
-    remove_plant(only);
-    EXPECT_EQ(world.num_plants, 1);
-    EXPECT_EQ(plant_list_length(), 1u);
-    EXPECT_NE(world.plants->x, 5.0);
-
-    for (int where : {1, 2, 4}) {  // second, middle and last of five
-        empty_plants();
-        for (int i = 5; i >= 1; --i) add_plant(i, 0, 1, 1);  // list: 1 2 3 4 5
-        plant_type* target = world.plants;
-        for (int i = 0; i < where; ++i) target = target->next;
-        const double eaten = target->x;
+    // Removing the first (only), second, middle, last and a stranger of five.
+    for (int where : {-1, 0, 1, 2, 4, 5}) {
+        start_world(1);
+        world_free_plants();
+        const int count = where < 0 ? 1 : 5;
+        for (int i = count; i >= 1; --i) add_plant(i, 0, 1, 1);
+        plant_type stranger{9, 9, 1, 1, nullptr};
+        plant_type* target = where == 5 ? &stranger : world.plants;
+        for (int i = 0; i < where && where < 5; ++i) target = target->next;
+        std::vector<double> expected;
+        for (int i = 1; i <= count; ++i)
+            if (i - 1 != where && !(where < 0 && i == 1)) expected.push_back(i);
         remove_plant(target);
-        std::vector<double> expected{1, 2, 3, 4, 5};
-        expected.erase(expected.begin() + where);
-        std::vector<double> xs = plant_xs();
-        ASSERT_EQ(xs.size(), 5u);
-        EXPECT_NE(xs.front(), eaten);
-        xs.erase(xs.begin());  // the replacement
-        EXPECT_EQ(xs, expected);
-        EXPECT_EQ(world.num_plants, 5);
+        std::vector<double> xs;
+        for (const plant_type* p = world.plants; p != nullptr; p = p->next) xs.push_back(p->x);
+        if (where != 5) xs.erase(xs.begin());  // the replacement heads the list
+        EXPECT_EQ(xs, expected) << where;
+        EXPECT_EQ(world.num_plants, count) << where;
+        EXPECT_EQ(plant_list_length(), static_cast<unsigned>(count)) << where;
     }
-
-    // A plant that is not in the list (or none at all) leaves list and count alone.
-    empty_plants();
-    plant_type stranger{1, 1, 1, 1, nullptr};
-    remove_plant(&stranger);
-    EXPECT_EQ(world.plants, nullptr);
-    EXPECT_EQ(world.num_plants, 0);
-    add_plant(1, 2, 1, 1);
-    remove_plant(&stranger);
-    EXPECT_EQ(plant_xs(), std::vector<double>{1});
-    EXPECT_EQ(world.num_plants, 1);
-}
-
-TEST(PlantDeathTest, ExhaustedHeapStopsTheProgramWithItsLine)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    empty_plants();
-    add_plant(5, 5, 1, 1);
-    const auto grow_without_memory = [](bool replace) {
-        h_console = 2;  // the death test reads standard error
-        simulate_heap_exhaustion();
-        if (replace) {
-            remove_plant(world.plants);
-        } else {
-            add_random_plant();
-        }
-    };
-    EXPECT_EXIT(grow_without_memory(false), testing::ExitedWithCode(1), "^Unable to get plant memory\n$");
-    EXPECT_EXIT(grow_without_memory(true), testing::ExitedWithCode(1), "^Unable to get plant memory\n$");
 }

@@ -3,9 +3,9 @@
 // loading, and loading damaged files. Every invariant is checked after every
 // step. Usage: velmora_soak [GENERATIONS [SEED]]
 #include "animal/animal.h"
-#include "app/console.h"
-#include "app/shell_state.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "test_support.h"

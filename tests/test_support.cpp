@@ -1,8 +1,8 @@
 #include "test_support.h"
 
 #include "animal/animal.h"
-#include "app/console.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "world/world.h"
@@ -19,6 +19,7 @@
 namespace {
 
 std::atomic<long> allocations{0};
+std::atomic<long> releases{0};
 bool refuse_nothrow_allocations = false;
 
 }  // namespace
@@ -39,12 +40,17 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 
 void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept
+{
+    if (block != nullptr) releases.fetch_add(1, std::memory_order_relaxed);
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
+void operator delete[](void* block) noexcept { operator delete(block); }
+void operator delete[](void* block, std::size_t) noexcept { operator delete(block); }
 
 long heap_allocations() { return allocations.load(); }
+long heap_blocks_alive() { return allocations.load() - releases.load(); }
 
 void simulate_heap_exhaustion() { refuse_nothrow_allocations = true; }
 
@@ -92,15 +98,12 @@ scratch_folder::~scratch_folder()
 
 void start_world(std::uint32_t seed)
 {
-    world_destroy();
-    world = world_type{};
-    random_seed(seed);
     console_capture quiet;
-    world_setup();
+    world_start(seed);
 }
 
-// FNV-1a over the bytes of every record. Pointers are part of the bytes, which
-// is right for comparing one world before and after an operation.
+// FNV-1a over the bytes of every record; pointers included, which is right
+// for comparing one world before and after an operation.
 std::uint64_t world_fingerprint()
 {
     std::uint64_t hash = 1469598103934665603ull;

@@ -1,8 +1,9 @@
 #include "world/world.h"
 
 #include "animal/animal.h"
-#include "app/shell_state.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "test_support.h"
@@ -10,12 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
 
-// Every gene of the animal at rank k gets the value k * 1000 + its position,
-// so a bred gene tells which animal it came from.
+// Every gene of the animal at rank k becomes k * 1000 + its position, so a
+// bred gene tells which animal it came from; food makes rank order list order.
 void mark_genes(unsigned n)
 {
     for (unsigned k = 0; k < n; ++k) {
@@ -23,92 +25,33 @@ void mark_genes(unsigned n)
         std::vector<double> genes(animal_get_chromosome_size(a));
         for (std::size_t p = 0; p < genes.size(); ++p) genes[p] = k * 1000.0 + p;
         animal_inport_chromosome(a, genes.data());
-        a->food = static_cast<int>(n - k);  // rank order equals list order
+        a->food = static_cast<int>(n - k);
     }
 }
 
-// Rank of the animal a whole neuron's genes came from, or -1 when they are mixed.
-int neuron_origin(const neuron_type* neuron)
-{
-    const int rank = static_cast<int>(std::floor(neuron->bias / 1000.0));
-    for (std::uint32_t i = 0; i < neuron->input_count; ++i)
-        if (std::floor(neuron->scaler[i] / 1000.0) != rank) return -1;
-    return rank;
-}
-
+// Rank each neuron of the animal came from, or -1 when its genes are mixed.
 std::vector<int> origins(const animal_type* a)
 {
     std::vector<int> out;
-    for (const neuron_type* n = a->neurons; n; n = n->next) out.push_back(neuron_origin(n));
-    return out;
-}
-
-// Makes a world of n animals, marks them, runs one generation cycle with no
-// mutation and returns the origin of every neuron per rank.
-std::vector<std::vector<int>> breed_population(unsigned n)
-{
-    start_world(17);
-    world_free_animals();
-    for (unsigned i = 0; i < n; ++i) world_add_animal();
-    mark_genes(n);
-    world.mutate_rate = 0.0;
-    console_capture quiet;
-    world_compute_generation();
-    std::vector<std::vector<int>> result;
-    for (unsigned k = 0; k < n; ++k) result.push_back(origins(animal_at(k)));
-    return result;
-}
-
-bool all_from(const std::vector<int>& neurons, std::initializer_list<int> ranks)
-{
-    for (int origin : neurons) {
-        bool found = false;
-        for (int rank : ranks) found = found || origin == rank;
-        if (!found) return false;
+    for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) {
+        int rank = static_cast<int>(std::floor(n->bias / 1000.0));
+        for (std::uint32_t i = 0; i < n->input_count; ++i)
+            if (std::floor(n->scaler[i] / 1000.0) != rank) rank = -1;
+        out.push_back(rank);
     }
-    return true;
+    return out;
 }
 
 }  // namespace
 
-TEST(World, SetupGivesTheDefaultWorld)
+TEST(World, ResetRestoresTheRunFlagsAndKeepsTheParameters)
 {
     scratch_folder folder;
-    world = world_type{};
-    random_seed(1);
-    console_capture console;
-    world_setup();
-    EXPECT_EQ(console.text(), "world_setup\n");
-    EXPECT_EQ(world.num_animals, 20u);
-    EXPECT_EQ(animal_list_length(), 20u);
-    EXPECT_EQ(world.num_plants, 10);
-    EXPECT_EQ(plant_list_length(), 10u);
-    EXPECT_EQ(world.generation, 0u);
-    EXPECT_EQ(world.update_count, 0);
-    EXPECT_TRUE(world.running);
-    EXPECT_TRUE(world.draw_enabled);
-    EXPECT_FALSE(world.wrap_edges);
-    EXPECT_EQ(world.updates_per_tick, 1);
-    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
-    world_update();
-    EXPECT_EQ(world.update_count, 1);
-
-    world_destroy();
-    EXPECT_EQ(world.animals, nullptr);
-    EXPECT_EQ(world.plants, nullptr);
-    EXPECT_EQ(world.num_animals, 0u);
-    EXPECT_EQ(world.num_plants, 0);
-    EXPECT_EQ(world.brush_white.colour, 0u);
-}
-
-TEST(World, AddFreeAndResetKeepCountsAndParameters)
-{
     start_world(2);
-    const double rate = world.mutate_rate;
+    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
     world_add_animal();
     EXPECT_EQ(world.num_animals, 21u);
-    EXPECT_EQ(world.mutate_rate, rate);
-
+    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
     cur_animal = world.animals;
     world.running = false;
     world.wrap_edges = true;
@@ -117,126 +60,126 @@ TEST(World, AddFreeAndResetKeepCountsAndParameters)
     world.width = 20;
     world.start_plants = 0;
     world.start_animals = 5;
-    world.mutate_amount = 2.5;
     world.generation = 7;
-    world.food_sum = 3;
+    world.food_sum = world.ave_food = 3;
+    world.update_count = 9;
     world_reset();
     EXPECT_EQ(cur_animal, nullptr);
-    EXPECT_TRUE(world.running);
-    EXPECT_FALSE(world.wrap_edges);
-    EXPECT_TRUE(world.draw_enabled);
+    EXPECT_TRUE(world.running && world.draw_enabled && !world.wrap_edges);
     EXPECT_EQ(world.updates_per_tick, 1);
     EXPECT_EQ(world.width, 20.0);
-    EXPECT_EQ(world.mutate_amount, 2.5);
-    EXPECT_EQ(world.generation, 0u);
-    EXPECT_EQ(world.food_sum, 0.0);
+    EXPECT_EQ(world.generation + world.update_count + world.food_sum + world.ave_food, 0.0);
     EXPECT_EQ(world.num_animals, 5u);
+    EXPECT_EQ(animal_list_length(), 5u);
     EXPECT_EQ(world.plants, nullptr);
-    EXPECT_EQ(world.num_plants, 0);
-    for (int i = 0; i < 600; ++i) world_update();  // runs on without food
+    console_capture quiet;
+    for (int i = 0; i < 500; ++i) world_update();  // runs on without food
     EXPECT_EQ(world.generation, 1u);
 
-    // An empty population: no crash, the rate stays as it was.
-    world.start_animals = 0;
-    world.mutate_rate = 0.125;
-    world_reset();
-    EXPECT_EQ(world.animals, nullptr);
-    EXPECT_EQ(world.mutate_rate, 0.125);
-    world.start_animals = -3;
-    world_reset();
-    EXPECT_EQ(world.num_animals, 0u);
+    // No animals to make: an empty world that keeps its rate.
+    for (int count : {0, -3}) {
+        world.start_animals = count;
+        world.mutate_rate = 0.125;
+        world_reset();
+        EXPECT_EQ(world.animals, nullptr);
+        EXPECT_EQ(world.num_animals, 0u);
+        EXPECT_EQ(world.mutate_rate, 0.125);
+    }
 }
 
-TEST(World, PausedUpdateChangesNothing)
+TEST(World, EveryFreedAnimalTakesItsNetworkAlong)
 {
     start_world(3);
-    world.running = false;
-    const std::uint64_t before = world_fingerprint();
-    const int updates_before = updates;
-    world_update();
-    EXPECT_EQ(world_fingerprint(), before);
-    EXPECT_EQ(updates, updates_before);
+    const long alive = heap_blocks_alive();
+    const std::function<void()> round_trips[] = {
+        [] { world_add_animal(); world_add_animal(); world_free_animals(); world.start_animals = 20; world_reset(); },
+        [] { add_random_plant(); world_free_plants(); world.start_plants = 10; world_reset(); },
+        [] { world_reset(); },
+    };
+    for (const auto& round_trip : round_trips) {
+        round_trip();
+        EXPECT_EQ(heap_blocks_alive(), alive);
+    }
+    world_destroy();
+    EXPECT_EQ(heap_blocks_alive(), alive - 20 * 19 - 10);
+    EXPECT_EQ(world.num_animals + world.num_plants, 0u);
+    EXPECT_EQ(world.brush_green.colour, 0u);
 }
 
-TEST(World, GenerationEndsOnTheFiveHundredthUpdate)
+TEST(World, UpdatesCountGenerationsAndPausedUpdatesDoNothing)
 {
     scratch_folder folder;
     start_world(4);
-    console_capture console;
+    world.running = false;
+    const std::uint64_t before = world_fingerprint();
     updates = 0;
-    for (int i = 0; i < 499; ++i) world_update();
-    EXPECT_EQ(world.generation, 0u);
-    EXPECT_EQ(world.update_count, 499);
     world_update();
-    EXPECT_EQ(world.generation, 1u);
-    EXPECT_EQ(world.update_count, 0);
+    EXPECT_EQ(world_fingerprint(), before);
+    EXPECT_EQ(updates, 0);
+
+    world.running = true;
+    console_capture console;
+    for (int i = 0; i < 499; ++i) world_update();
+    EXPECT_EQ(world.generation * 1000 + world.update_count, 499u);
+    world_update();
+    EXPECT_EQ(world.generation * 1000 + world.update_count, 1000u);
     EXPECT_EQ(updates, 500);
     for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
-        EXPECT_EQ(a->food, 0);
-        EXPECT_EQ(a->wall_hits, 0);
+        EXPECT_EQ(a->food + a->wall_hits, 0);
         if (a->next != nullptr) {
             EXPECT_FALSE(a->fitness < a->next->fitness);
         }
     }
-    const std::string text = console.text();
-    EXPECT_EQ(text.rfind("Gen:    0   Total Food: ", 0), 0u) << text;
-    EXPECT_EQ(read_file("log.txt"), text);
-}
+    EXPECT_EQ(console.text().rfind("Gen:    0   Total Food: ", 0), 0u);
+    EXPECT_EQ(read_file("log.txt"), console.text());
 
-TEST(World, AnEmptyPopulationRestartsTheCountAndEndsGenerationsAgain)
-{
-    scratch_folder folder;
-    start_world(5);
+    // Without animals the count restarts, so generations end again once some are added.
     world_free_animals();
-    console_capture console;
-    updates = 0;
     for (int i = 0; i < 500; ++i) world_update();
-    EXPECT_EQ(world.update_count, 0);
-    EXPECT_EQ(world.generation, 0u);
-    EXPECT_EQ(updates, 500);
-    EXPECT_EQ(console.text(), "");
+    EXPECT_EQ(world.generation * 1000 + world.update_count, 1000u);
     world_add_animal();
     for (int i = 0; i < 500; ++i) world_update();
-    EXPECT_EQ(world.generation, 1u);
+    EXPECT_EQ(world.generation, 2u);
 }
 
 TEST(Generation, BreedingLayouts)
 {
     scratch_folder folder;
-    // One animal: logged, not bred, reset, next generation.
-    auto one = breed_population(1);
-    EXPECT_EQ(one[0], std::vector<int>(18, 0));
-    EXPECT_EQ(world.generation, 1u);
-
-    // Two: rank 1 is bred from itself and rank 0; rank 0 keeps its genes.
-    auto two = breed_population(2);
-    EXPECT_EQ(two[0], std::vector<int>(18, 0));
-    EXPECT_TRUE(all_from(two[1], {0, 1}));
-
-    // Twenty: children 10..19; parent_a ranks 1..10, parent_b rank 0 up to child 15, then rank 1.
-    auto twenty = breed_population(20);
-    for (int k = 0; k < 10; ++k) EXPECT_EQ(twenty[k], std::vector<int>(18, k)) << "rank " << k;
-    for (int j = 0; j < 10; ++j) {
-        const int child = 10 + j;
-        const int parent_b = j <= 5 ? 0 : 1;
-        if (j < 9) {
-            EXPECT_TRUE(all_from(twenty[child], {j + 1, parent_b})) << "child " << child;
-        } else {
-            // The last child's parent_a is rank 10, rewritten earlier in this cycle.
-            for (std::size_t m = 0; m < 18; ++m)
-                EXPECT_TRUE(twenty[child][m] == twenty[10][m] || twenty[child][m] == parent_b);
+    console_capture quiet;
+    for (unsigned n : {1u, 2u, 3u, 20u, 21u}) {
+        start_world(17);
+        world_free_animals();
+        for (unsigned i = 0; i < n; ++i) world_add_animal();
+        mark_genes(n);
+        world.mutate_rate = 0.0;
+        world_compute_generation();
+        const unsigned children = n / 2, quarter = children / 2;
+        std::vector<std::vector<int>> rank(n);
+        for (unsigned k = 0; k < n; ++k) rank[k] = origins(animal_at(k));
+        for (unsigned k = 0; k < n; ++k) {
+            if (k < children || k >= 2 * children) {
+                EXPECT_EQ(rank[k], std::vector<int>(18, static_cast<int>(k))) << n << " animals, rank " << k;
+                continue;
+            }
+            // Child children + j: whole neurons of rank j + 1 (the first child for the
+            // last one) and of rank 0 up to the quarter, rank 1 after it.
+            const unsigned j = k - children;
+            const int second = j <= quarter ? 0 : 1;
+            for (std::size_t m = 0; m < 18; ++m) {
+                const int first = j + 1 == k          ? static_cast<int>(k)
+                                  : j + 1 == children ? rank[children][m]
+                                                      : static_cast<int>(j + 1);
+                EXPECT_TRUE(rank[k][m] == first || rank[k][m] == second) << n << " animals, rank " << k << " neuron " << m;
+            }
         }
+        EXPECT_EQ(world.generation, 1u);
     }
-    int from_b = 0;
-    for (int j = 0; j < 9; ++j)
-        for (int origin : twenty[10 + j]) from_b += origin == (j <= 5 ? 0 : 1);
-    EXPECT_GT(from_b, 40);  // both parents contribute
-    EXPECT_LT(from_b, 120);
-
-    // Twenty-one: rank 20 is neither child nor parent.
-    auto odd = breed_population(21);
-    EXPECT_EQ(odd[20], std::vector<int>(18, 20));
-    for (int k = 0; k < 10; ++k) EXPECT_EQ(odd[k], std::vector<int>(18, k));
+    // Both parents contribute to the children of twenty.
+    int from_second = 0;
+    for (unsigned k = 11; k < 19; ++k)
+        for (int origin : origins(animal_at(k))) from_second += origin == 0 || origin == 1;
+    EXPECT_GT(from_second, 30);
+    EXPECT_LT(from_second, 110);
 }
 
 TEST(Generation, MutationRateAboveOneTouchesEveryGene)
@@ -250,14 +193,14 @@ TEST(Generation, MutationRateAboveOneTouchesEveryGene)
     world.mutate_amount = 0.25;
     console_capture quiet;
     world_compute_generation();
-    // Rank 2 is bred from ranks 1 and 0; rank 3 from rank 2, already mutated once.
+    // Rank 2 is bred from ranks 1 and 0; rank 3 from rank 2, mutated once already.
     for (unsigned k = 2; k < 4; ++k) {
         std::vector<double> genes(298);
         animal_export_chromosome(animal_at(k), genes.data());
         for (std::size_t p = 0; p < genes.size(); ++p) {
             const double offset = genes[p] - std::round(genes[p]);
-            EXPECT_NE(offset, 0.0) << "gene " << p << " of rank " << k;
-            EXPECT_LE(std::fabs(offset), k == 2 ? 0.25 : 0.5);
+            ASSERT_NE(offset, 0.0) << "gene " << p << " of rank " << k;
+            ASSERT_LE(std::fabs(offset), k == 2 ? 0.25 : 0.5);
         }
     }
 }
@@ -271,16 +214,18 @@ TEST(Generation, ScoreLineAndLog)
     world_show_scores(37, 112);
     const std::string line = "Gen:    0   Total Food:    37  Total Wall:    112   Ave food/animal: 1.850\n";
     EXPECT_EQ(console.text(), line);
-    EXPECT_EQ(world.food_sum, 1.85);
-    EXPECT_EQ(world.ave_food, 1.85);
+    EXPECT_EQ(world.food_sum + world.ave_food, 3.7);
     EXPECT_EQ(read_file("log.txt"), "an earlier run\n" + line);
+    world.generation = 1;
+    world_show_scores(3, 0);
+    EXPECT_EQ(world.ave_food, (1.85 + 0.15) / 2);
 
-    // Nobody ate: all equal, totals 0, the cycle runs on.
-    world.generation = 0;
+    // Nobody ate: everyone ranks equal (a NaN fitness), totals 0, the cycle runs on.
+    for (animal_type* a = world.animals; a != nullptr; a = a->next) a->food = 0;
     world_compute_generation();
-    EXPECT_EQ(world.generation, 1u);
-    EXPECT_NE(console.text().find("Total Food:     0"), std::string::npos);
-    EXPECT_TRUE(std::isnan(world.animals->fitness));
+    EXPECT_EQ(world.generation, 2u);
+    EXPECT_NE(console.text().find("Gen:    1   Total Food:     0"), std::string::npos);
+    for (animal_type* a = world.animals; a != nullptr; a = a->next) EXPECT_TRUE(std::isnan(a->fitness));
 }
 
 TEST(Generation, UpdatesAndCyclesTakeNoHeapMemory)
@@ -299,12 +244,35 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemory)
     long eaten = 0;
     const long start = heap_allocations();
     for (int i = 0; i < 499; ++i) {
-        long food_before = 0, food_after = 0;
-        for (const animal_type* a = world.animals; a; a = a->next) food_before += a->food;
+        const auto food = [] {
+            long total = 0;
+            for (const animal_type* a = world.animals; a; a = a->next) total += a->food;
+            return total;
+        };
+        const long food_before = food();
         world_update();
-        for (const animal_type* a = world.animals; a; a = a->next) food_after += a->food;
-        eaten += food_after - food_before;
+        eaten += food() - food_before;
     }
     EXPECT_GT(eaten, 0);
     EXPECT_EQ(heap_allocations() - start, eaten);
+}
+
+TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    start_world(9);
+    const struct { std::function<void()> grow; const char* line; } cases[] = {
+        {[] { neuron_type* head = nullptr; add_neuron(&head, 1, 0, 1, 0, 0, 0, 0); }, "^Unable to get neuron memory \n$"},
+        {[] { add_random_plant(); }, "^Unable to get plant memory\n$"},
+        {[] { remove_plant(world.plants); }, "^Unable to get plant memory\n$"},
+        {[] { world_add_animal(); }, "^Unable to get animal memory\n$"},
+    };
+    for (const auto& c : cases) {
+        const auto without_memory = [&c] {
+            h_console = 2;  // the death test reads standard error
+            simulate_heap_exhaustion();
+            c.grow();
+        };
+        EXPECT_EXIT(without_memory(), testing::ExitedWithCode(1), c.line);
+    }
 }

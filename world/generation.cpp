@@ -1,9 +1,9 @@
 #include "world/world.h"
 
 #include "animal/animal.h"
-#include "app/console.h"
-#include "app/shell_state.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 
 #include <cstdlib>
@@ -27,14 +27,20 @@ void append_to_log(const char* line, std::size_t length)
     close(file);
 }
 
+// The lower half gets new genes. Child n/2 + j takes whole neurons from rank
+// j + 1 and from the best animal (rank 0); once the first quarter and one more
+// are bred, from rank 1 instead of the best. The last child's first parent is
+// the first child, already bred in this cycle.
 void breed(animal_type** ranked, std::uint32_t n)
 {
-    const std::uint32_t h = n / 2;
-    const std::uint32_t q = h / 2;
-    std::uint32_t s = 0;
-    for (std::uint32_t j = 0; j < h; ++j) {
-        mate(ranked[h + j], ranked[j + 1], ranked[s], world.mutate_rate, world.mutate_amount);
-        if (j >= q) s = 1;
+    const std::uint32_t children = n / 2;
+    const std::uint32_t quarter = children / 2;
+    std::uint32_t second_parent = 0;
+    for (std::uint32_t j = 0; j < children; ++j) {
+        animal_type* child = ranked[children + j];
+        animal_type* first_parent = ranked[j + 1];
+        mate(child, first_parent, ranked[second_parent], world.mutate_rate, world.mutate_amount);
+        if (j >= quarter) second_parent = 1;
     }
 }
 

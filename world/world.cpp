@@ -1,8 +1,9 @@
 #include "world/world.h"
 
 #include "animal/animal.h"
-#include "app/console.h"
-#include "app/shell_state.h"
+#include "base/console.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 
@@ -35,6 +36,14 @@ void world_setup()
     world.pen_green = pen_type{colour_green, 2};
 
     world_reset();
+}
+
+void world_start(std::uint32_t seed)
+{
+    world_destroy();
+    world = world_type{};
+    random_seed(seed);
+    world_setup();
 }
 
 void world_add_animal()

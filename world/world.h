@@ -63,6 +63,9 @@ extern world_type world;
 
 // Lifecycle (world.cpp).
 void world_setup();          // defaults, palette, first population
+// Throws away any world, seeds the random source and sets up the default
+// world: the start of every run, and of every test and benchmark.
+void world_start(std::uint32_t seed);
 void world_reset();          // frees both lists and builds a new population
 void world_add_animal();     // one new animal at the head of the list
 void world_free_animals();

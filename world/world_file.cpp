@@ -1,8 +1,8 @@
 #include "world/world_file.h"
 
 #include "animal/animal.h"
-#include "app/console.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/utility.h"
 #include "neuron/neuron.h"
 #include "world/world.h"
 
@@ -74,16 +74,6 @@ public:
         return value;
     }
 
-    // Anything but white space left after the last block.
-    void expect_end()
-    {
-        skip_space();
-        if (position_ < text_.size()) {
-            set_place("after the last animal");
-            fail("unexpected text '" + shorten(text_.substr(position_, 20)) + "'");
-        }
-    }
-
     [[noreturn]] void fail(const std::string& reason) const
     {
         throw load_error{place_.empty() ? reason : place_ + ": " + reason};
@@ -136,14 +126,6 @@ std::string number_text(double value)
     return text;
 }
 
-// Inputs the wiring gives the neuron with this id (see animal_setup_neurons).
-std::uint32_t wired_inputs(std::uint32_t id, std::uint32_t width)
-{
-    const std::uint32_t capacity = neuron_max_inputs;
-    if (id < width) return std::min<std::uint32_t>(animal_touch_count * 3 + 5 + 2, capacity);
-    return std::min(width, capacity);
-}
-
 // The header's own rules and the limits; an empty text when the header is sound.
 std::string header_problem(const world_file_type& file)
 {
@@ -169,12 +151,15 @@ std::string header_problem(const world_file_type& file)
     };
     for (const std::string& problem :
          {range_problem("the plant count", file.plants, 0, world_file_max_plants),
-          range_problem("the animal count", file.animals, 0, world_file_max_animals),
           range_problem("layer_width", file.layer_width, 0, world_file_max_layer_width),
           range_problem("layer_count", file.layer_count, 1, world_file_max_layer_count)})
         if (!problem.empty()) return problem;
+    // A count of 0 or less makes no animal.
+    if (file.animals > world_file_max_animals)
+        return "the animal count must be at most " + std::to_string(world_file_max_animals) + ", found " +
+               std::to_string(file.animals);
     const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
-    if (neurons * file.animals > world_file_max_neurons)
+    if (neurons * std::max(file.animals, 0) > world_file_max_neurons)
         return std::to_string(file.animals) + " animals of " + std::to_string(neurons) +
                " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons";
     return {};
@@ -202,10 +187,10 @@ world_file_type parse_world_file(const std::string& text)
     const std::uint32_t width = static_cast<std::uint32_t>(file.layer_width);
     const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
     std::uint64_t genes_per_animal = 0;
-    for (std::uint32_t id = 0; id < neurons; ++id) genes_per_animal += wired_inputs(id, width) + 1;
+    for (std::uint32_t id = 0; id < neurons; ++id) genes_per_animal += animal_wired_inputs(id, width) + 1;
     // The header alone must not make us take memory: a gene takes at least
     // two bytes of the file, so no more can follow than the text can hold.
-    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(file.animals),
+    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(std::max(file.animals, 0)),
                                                text.size() / 2 + 1));
 
     for (std::int32_t a = 1; a <= file.animals; ++a) {
@@ -215,7 +200,7 @@ world_file_type parse_world_file(const std::string& text)
                 "expected " + std::to_string(neurons) + " neurons, found " + std::to_string(found));
         for (std::int64_t k = neurons - 1; k >= 0; --k) {
             const std::uint32_t id = static_cast<std::uint32_t>(k);
-            const std::uint32_t inputs = wired_inputs(id, width);
+            const std::uint32_t inputs = animal_wired_inputs(id, width);
             reader.set_place("animal " + std::to_string(a) + ", neuron " + std::to_string(id));
             const std::int32_t file_id = reader.read_int("the neuron id");
             require(file_id == k, reader, "expected id " + std::to_string(id) + ", found " + std::to_string(file_id));
@@ -226,7 +211,8 @@ world_file_type parse_world_file(const std::string& text)
             for (std::uint32_t i = 0; i < inputs; ++i) file.genes.push_back(reader.read_double("an input weight"));
         }
     }
-    reader.expect_end();
+    // Whatever follows the announced blocks is not read: a user may keep the
+    // best animals of a file (stored best first) by lowering its count.
     return file;
 }
 

@@ -1,8 +1,8 @@
 // libFuzzer target: arbitrary bytes as a world file, read through the same
 // path as the Open command. A refused file must leave the world exactly as it
 // was; an accepted one must save as a file that loads again.
-#include "app/console.h"
-#include "app/utility.h"
+#include "base/console.h"
+#include "base/utility.h"
 #include "world/world.h"
 #include "world/world_file.h"
 

@@ -1,7 +1,6 @@
-#include "app/headless.h"
+#include "cli/headless.h"
 
-#include "app/options.h"
-#include "app/utility.h"
+#include "cli/options.h"
 #include "world/world.h"
 #include "world/world_file.h"
 
@@ -10,8 +9,7 @@
 
 int headless_run(const options_type& options)
 {
-    random_seed(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
-    world_setup();
+    world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
     int status = 0;
     if (!options.load_path.empty() && !world_load_file(options.load_path)) {
         status = 1;  // the console says why

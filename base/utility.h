@@ -5,7 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// Angles in radians, as the doubles the whole program uses.
 inline constexpr double two_pi = 6.283185307179586;
+inline constexpr double half_pi = 1.5707963267948966;      // the vision cone
+inline constexpr double quarter_pi = 0.78539816339744828;  // half the vision cone; arrow barbs
+inline constexpr double third_pi = 1.0471975511965976;     // between two whiskers
+
 inline constexpr int random_max = 32767;  // largest integer the random source yields
 
 // The random source is a linear congruential generator of our own, so that a

@@ -1,4 +1,4 @@
-#include "app/utility.h"
+#include "base/utility.h"
 
 #include <clocale>
 #include <cstdarg>
@@ -22,7 +22,7 @@ int random_int()
 double f_rand(double a, double b)
 {
     const int r = random_int();
-    return a + (b - a) * (r / 32767.0);
+    return a + (b - a) * (r / static_cast<double>(random_max));
 }
 
 double angle_wrap(double x)
@@ -35,7 +35,7 @@ double angle_wrap(double x)
 double mutate_gene(double value, double rate, double amount)
 {
     const int t = random_int();
-    if (rate * 32767 > t) value += f_rand(-amount, amount);
+    if (rate * random_max > t) value += f_rand(-amount, amount);
     return value;
 }
 

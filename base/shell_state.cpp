@@ -1,4 +1,4 @@
-#include "app/shell_state.h"
+#include "base/shell_state.h"
 
 int updates = 0;
 bool mode_manual = false;
