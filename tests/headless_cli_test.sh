@@ -42,6 +42,10 @@ mv log.txt first.log
 check "the same seed gives the same run" cmp -s log.txt first.log
 "$velmora" --headless --generations 2 --seed 1 > /dev/null
 check "the log is appended to, never truncated" test "$(wc -l < log.txt)" -eq 32
+rm log.txt
+{ "$velmora" --headless --generations 50 --seed 1; echo $? > status.txt; } | head -n 2 > /dev/null
+check "a closed standard output does not end the run" test "$(wc -l < log.txt)" -eq 50
+check "a closed standard output is no failure" test "$(cat status.txt)" -eq 0
 "$velmora" --headless --generations 0 > none.txt
 check "zero generations write no line" sh -c "test \"\$(cat none.txt)\" = world_setup"
 

@@ -80,16 +80,17 @@ TEST(Neuron, EvaluatesInTwoPhasesWhateverTheListOrder)
     }
     // Groups of four neurons of one input count are summed side by side: same results.
     network wide;
+    const double sum_weight = 1.5;
     double inputs[7] = {0.1, -0.2, 0.3, 0.4, -0.5, 0.6, 0.7};
     for (std::uint32_t id = 0; id < 7; ++id) {
-        wide.add(id, 0.01 * id);
+        wide.add(id, 0.01 * id, sum_weight);
         for (int i = 0; i < 7; ++i) neuron_connect(wide.head, id, &inputs[i], 0.0, 0.1 * (i + id), 1);
     }
     process_neurons(wide.head);
     for (std::uint32_t id = 0; id < 7; ++id) {
         double sum = 0.0;
         for (int i = 0; i < 7; ++i) sum += inputs[i] * (0.1 * (i + id));
-        EXPECT_EQ(get_neuron(wide.head, id)->out, std::tanh(sum + 0.01 * id)) << id;
+        EXPECT_EQ(get_neuron(wide.head, id)->out, std::tanh(sum * sum_weight + 0.01 * id)) << id;
     }
 }
 

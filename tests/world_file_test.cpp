@@ -184,20 +184,25 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
     }
 }
 
-TEST(WorldFile, SavingNeverDestroysTheOldFile)
+TEST(WorldFile, AFailedSaveSaysSoAndKeepsTheOldFile)
 {
     scratch_folder folder;
     start_world(5);
     console_capture console;
     write_file("keep.dat", "the old contents\n");
     std::filesystem::create_directory("taken.dat");
-    EXPECT_FALSE(world_save_file("taken.dat"));
-    EXPECT_FALSE(world_save_file("no/such/folder/x.dat"));
-    EXPECT_NE(console.text().find("Unable to save no/such/folder/x.dat: No such file or directory\n"), std::string::npos);
-    world.width = 1e-9;  // beyond what a file may hold: not written at all
-    EXPECT_FALSE(world_save_file("keep.dat"));
-    EXPECT_NE(console.text().find("Unable to save keep.dat: the world is beyond what a world file holds: width"), std::string::npos);
-    EXPECT_EQ(console.text().find("Saved to"), std::string::npos);
+    const struct { const char* path; double width; const char* reason; } failures[] = {
+        {"taken.dat", 10, "Is a directory"},
+        {"no/such/folder/x.dat", 10, "No such file or directory"},
+        {"keep.dat", 1e-9, "the world is beyond what a world file holds: width must be at least"},
+    };
+    for (const auto& failure : failures) {
+        world.width = failure.width;
+        const std::size_t start = console.text().size();
+        EXPECT_FALSE(world_save_file(failure.path));
+        EXPECT_EQ(console.text().substr(start).rfind(std::string("Unable to save ") + failure.path + ": " + failure.reason, 0), 0u)
+            << console.text().substr(start);
+    }
     EXPECT_EQ(read_file("keep.dat"), "the old contents\n");
     const std::size_t entries = std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator());
     EXPECT_EQ(entries, 2u) << "a temporary file was left behind";
