@@ -2,6 +2,7 @@
 
 #include "base/utility.h"
 #include "neuron/neuron.h"
+#include "world/grid.h"
 #include "world/world.h"
 
 namespace {
@@ -25,6 +26,7 @@ void animal_place(animal_type* animal)
         animal->ray_x[i] = animal->x;
         animal->ray_y[i] = animal->y;
     }
+    grid_move_animal(animal);
 }
 
 }  // namespace

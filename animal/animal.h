@@ -49,6 +49,7 @@ struct animal_type {
     std::uint32_t num_neurons;                         // layer_width * layer_count + 2
     std::uint32_t left_output_id;                      // id of the left motor neuron
     std::uint32_t right_output_id;                     // id of the right motor neuron
+    std::int32_t grid_slot;                            // place in the world's spatial index; written by the index only
 };
 
 // Creation and reset (animal.cpp).

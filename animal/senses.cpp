@@ -2,8 +2,10 @@
 
 #include "base/utility.h"
 #include "plant/plant.h"
+#include "world/grid.h"
 #include "world/world.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -24,14 +26,20 @@ constexpr double self_blur_scale = 1e12;
 constexpr double boundary_tolerance = 1e-18;
 // A plant more than about half a degree outside the cone cannot be in a sector.
 constexpr double cone_tolerance = 1e-4;
+// A block of cells is placed as a whole only when every point of it lies
+// farther from each ray than 1e-9 of its distance, as a single plant must,
+// with room for the rounding of the block's own corners.
+constexpr double block_tolerance = 4e-9;
+// Up to this many plants, testing each is cheaper than testing blocks.
+constexpr std::size_t few_plants = 64;
 
-// A body covers the points closer to its centre than the mean of its half extents.
-inline bool body_contains(double tip_x, double tip_y, double x, double y, double size_x, double size_y)
+// A body covers the points closer to its centre than the mean of its half
+// extents; size_sum is its size_x + size_y.
+inline bool body_contains(double tip_x, double tip_y, double x, double y, double size_sum)
 {
-    const double s = size_x + size_y;
     const double dx = tip_x - x;
     const double dy = tip_y - y;
-    return s * s * 0.0625 > dx * dx + dy * dy;
+    return size_sum * size_sum * 0.0625 > dx * dx + dy * dy;
 }
 
 inline bool tip_outside_world(double tip_x, double tip_y)
@@ -39,15 +47,15 @@ inline bool tip_outside_world(double tip_x, double tip_y)
     return tip_x < 0 || tip_x > world.width || tip_y < 0 || tip_y > world.height;
 }
 
-// Positions are rounded on the way to a tip, so every "provably out of
-// reach" test below keeps a margin that scales with the world's size.
 inline double rounding_margin() { return position_tolerance * (world.width + world.height + 1.0); }
 
 // A body can hold a whisker tip only if its centre lies within the whisker
 // length plus its radius of the animal's centre.
-inline bool body_in_reach(double x, double y, double reach, double bx, double by, double size_x, double size_y)
+inline double body_reach(double reach, double size_sum) { return (reach + size_sum * 0.25) * (1.0 + reach_tolerance); }
+
+inline bool body_in_reach(double x, double y, double reach, double bx, double by, double size_sum)
 {
-    const double limit = (reach + (size_x + size_y) * 0.25) * (1.0 + reach_tolerance);
+    const double limit = body_reach(reach, size_sum);
     const double dx = bx - x;
     const double dy = by - y;
     return dx * dx + dy * dy <= limit * limit;
@@ -72,24 +80,122 @@ void compute_tips(const animal_type* animal, double length, whisker_tips_type& t
     tips.ready = true;
 }
 
+// One kind of body against the six tips: sets field of each whisker whose tip
+// lies in a body filed near the animal.
+void touch_bodies(animal_type* animal, const grid_bodies_type& bodies, double length, double reach, bool skip_self,
+                  whisker_tips_type& tips, double sensor_type::*field)
+{
+    const double x = animal->x;
+    const double y = animal->y;
+    int missing = animal_touch_count;
+    grid_visit_within(bodies, x, y, body_reach(reach, bodies.max_size_sum) * (1.0 + reach_tolerance), [&](std::int32_t slot) {
+        if ((skip_self && bodies.record[slot] == animal) ||
+            !body_in_reach(x, y, reach, bodies.x[slot], bodies.y[slot], bodies.size_sum[slot]))
+            return true;
+        if (!tips.ready) compute_tips(animal, length, tips);
+        for (int k = 0; k < animal_touch_count; ++k) {
+            if (animal->touch[k].*field == -0.5 &&
+                body_contains(tips.x[k], tips.y[k], bodies.x[slot], bodies.y[slot], bodies.size_sum[slot])) {
+                animal->touch[k].*field = 0.5;
+                --missing;
+            }
+        }
+        return missing > 0;
+    });
+}
+
+// One animal's vision sectors: their wrapped boundaries, each boundary ray's
+// direction, and the plants counted so far.
+struct vision_frame_type {
+    double x;                                             // the animal's centre
+    double y;
+    int count;                                            // sectors, 1 .. 30
+    double boundary[animal_vision_capacity + 1];          // wrapped angles; sector j runs from j to j + 1
+    double cos_boundary[animal_vision_capacity + 1];
+    double sin_boundary[animal_vision_capacity + 1];
+    bool counts[animal_vision_capacity];                  // false for a sector whose wrapped start exceeds its end
+    int hits[animal_vision_capacity];
+};
+
 // The sector a direction falls in, found from its side of each boundary ray
 // instead of its angle: the index j with the direction strictly between rays
 // j and j + 1, count when it is in none, or -1 when it lies so near a ray
-// (within about 1e-9 rad) that only the exact angle may decide. A sector whose
-// wrapped start exceeds its end (it contains direction 0) still counts
-// nothing; the caller tests that, as the angle test would.
-int sector_by_sides(int count, const double* cos_boundary, const double* sin_boundary, double dx, double dy)
+// that only the exact angle may decide.
+int sector_by_sides(const vision_frame_type& frame, double dx, double dy)
 {
     const double slack = boundary_tolerance * (dx * dx + dy * dy);
     double previous = 0.0;
-    int found = count;
-    for (int j = 0; j <= count; ++j) {
-        const double side = cos_boundary[j] * dy - sin_boundary[j] * dx;  // > 0: counter-clockwise of ray j
+    int found = frame.count;
+    for (int j = 0; j <= frame.count; ++j) {
+        const double side = frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;  // > 0: counter-clockwise of ray j
         if (side * side <= slack) return -1;
         if (j > 0 && previous > 0 && side < 0) found = j - 1;
         previous = side;
     }
     return found;
+}
+
+// Counts one plant in the sector its bearing falls in, as the plain walk
+// with one atan2 per plant would.
+inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
+{
+    const double dx = plant_x - frame.x;
+    const double dy = plant_y - frame.y;
+    // A plant clearly outside the cone, behind the animal or beside it, lies in no sector.
+    const double after_first = frame.cos_boundary[0] * dy - frame.sin_boundary[0] * dx;
+    const double before_last = dx * frame.sin_boundary[frame.count] - dy * frame.cos_boundary[frame.count];
+    const double slack = cone_tolerance * (dx * dx + dy * dy);
+    if ((after_first < 0 && after_first * after_first > slack) || (before_last < 0 && before_last * before_last > slack))
+        return;
+    const int sector = sector_by_sides(frame, dx, dy);
+    if (sector >= 0) {
+        if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += 1;
+        return;
+    }
+    const double bearing = angle_wrap(std::atan2(dy, dx));
+    for (int j = 0; j < frame.count; ++j)
+        if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += 1;
+}
+
+// Counts the plants of one block of cells: all at once when the whole block
+// lies clearly outside the cone or clearly inside one sector, else one by one.
+void see_block(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t block_column,
+               std::int32_t block_row, double inflate)
+{
+    const grid_type& g = world_grid;
+    const std::int32_t first_column = block_column * g.block_span, first_row = block_row * g.block_span;
+    const std::int32_t end_column = std::min(first_column + g.block_span, g.columns);
+    const std::int32_t end_row = std::min(first_row + g.block_span, g.rows);
+    const double x0 = first_column * g.cell_width - inflate, x1 = end_column * g.cell_width + inflate;
+    const double y0 = first_row * g.cell_height - inflate, y1 = end_row * g.cell_height + inflate;
+    const double cx = (x0 + x1) * 0.5 - frame.x, cy = (y0 + y1) * 0.5 - frame.y;
+    const double hx = (x1 - x0) * 0.5, hy = (y1 - y0) * 0.5;
+    const double margin = block_tolerance * (std::fabs(cx) + hx + std::fabs(cy) + hy);
+    // The side of ray j is linear over the box: its centre value plus or minus its extent.
+    const auto clearly = [&](int j) {  // +1 counter-clockwise of ray j everywhere, -1 clockwise, 0 mixed
+        const double centre = frame.cos_boundary[j] * cy - frame.sin_boundary[j] * cx;
+        const double extent = std::fabs(frame.cos_boundary[j]) * hy + std::fabs(frame.sin_boundary[j]) * hx;
+        return centre - extent > margin ? 1 : centre + extent < -margin ? -1 : 0;
+    };
+    const int first = clearly(0);
+    if (first < 0 || clearly(frame.count) > 0) return;  // outside the cone
+    if (first > 0 && clearly(frame.count) < 0) {
+        int sector = 0;
+        bool mixed = false;
+        for (int j = 1; j < frame.count && !mixed; ++j) {
+            const int side = clearly(j);
+            mixed = side == 0;
+            sector += side > 0;
+        }
+        if (!mixed) {
+            if (frame.counts[sector]) frame.hits[sector] += plants.block_count[block_row * g.block_columns + block_column];
+            return;
+        }
+    }
+    for (std::int32_t row = first_row; row < end_row; ++row)
+        for (std::int32_t column = first_column; column < end_column; ++column)
+            for (std::int32_t slot = plants.cell_head[row * g.columns + column]; slot != grid_none; slot = plants.next[slot])
+                see_plant(frame, plants.x[slot], plants.y[slot]);
 }
 
 }  // namespace
@@ -101,18 +207,18 @@ void check_sensor(double x, double y, double angle, double length, sensor_type& 
     sensor.wall = tip_outside_world(tip_x, tip_y) ? 0.5 : -0.5;
     sensor.animal = -0.5;
     for (const animal_type* a = world.animals; a != nullptr && sensor.animal == -0.5; a = a->next)
-        if (body_contains(tip_x, tip_y, a->x, a->y, a->size_x, a->size_y)) sensor.animal = 0.5;
+        if (body_contains(tip_x, tip_y, a->x, a->y, a->size_x + a->size_y)) sensor.animal = 0.5;
     sensor.plant = -0.5;
     for (const plant_type* p = world.plants; p != nullptr && sensor.plant == -0.5; p = p->next)
-        if (body_contains(tip_x, tip_y, p->x, p->y, p->size_x, p->size_y)) sensor.plant = 0.5;
+        if (body_contains(tip_x, tip_y, p->x, p->y, p->size_x + p->size_y)) sensor.plant = 0.5;
 }
 
-// The six whiskers of check_sensor in one walk over the bodies. A body out of
-// reach of every tip is skipped with one distance test instead of six, and
-// when no wall and no other body is within reach, every whisker feels nothing
-// and the tips (six cos/sin pairs) are not computed at all. Whether some body
-// holds a tip does not depend on the order of the walk, so the values are
-// those of six check_sensor calls, bit for bit.
+// The six whiskers of check_sensor at once, from the bodies filed near the
+// animal. A body out of reach of every tip is skipped with one distance test
+// instead of six, and when no wall and no other body is within reach the
+// tips (six cos/sin pairs) are not computed at all. Whether some body holds
+// a tip does not depend on the order of the visit, so the values are those
+// of six check_sensor calls, bit for bit.
 void animal_sense_touch(animal_type* animal)
 {
     const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
@@ -128,32 +234,9 @@ void animal_sense_touch(animal_type* animal)
         for (int k = 0; k < animal_touch_count; ++k)
             animal->touch[k].wall = tip_outside_world(tips.x[k], tips.y[k]) ? 0.5 : -0.5;
     }
-
-    // An animal never holds its own tips (5/16 of its size away against a
-    // radius of 4/16), unless rounding at huge coordinates blurs the tip.
     const bool skip_self = std::fabs(x) + std::fabs(y) < self_blur_scale * length;
-    int missing = animal_touch_count;
-    for (const animal_type* a = world.animals; a != nullptr && missing > 0; a = a->next) {
-        if ((a == animal && skip_self) || !body_in_reach(x, y, reach, a->x, a->y, a->size_x, a->size_y)) continue;
-        if (!tips.ready) compute_tips(animal, length, tips);
-        for (int k = 0; k < animal_touch_count; ++k) {
-            if (animal->touch[k].animal == -0.5 && body_contains(tips.x[k], tips.y[k], a->x, a->y, a->size_x, a->size_y)) {
-                animal->touch[k].animal = 0.5;
-                --missing;
-            }
-        }
-    }
-    missing = animal_touch_count;
-    for (const plant_type* p = world.plants; p != nullptr && missing > 0; p = p->next) {
-        if (!body_in_reach(x, y, reach, p->x, p->y, p->size_x, p->size_y)) continue;
-        if (!tips.ready) compute_tips(animal, length, tips);
-        for (int k = 0; k < animal_touch_count; ++k) {
-            if (animal->touch[k].plant == -0.5 && body_contains(tips.x[k], tips.y[k], p->x, p->y, p->size_x, p->size_y)) {
-                animal->touch[k].plant = 0.5;
-                --missing;
-            }
-        }
-    }
+    touch_bodies(animal, world_grid.animals, length, reach, skip_self, tips, &sensor_type::animal);
+    touch_bodies(animal, world_grid.plants, length, reach, false, tips, &sensor_type::plant);
 }
 
 void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
@@ -165,50 +248,42 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
 
     // The end of sector j is the start of sector j + 1 (the same sum), so
     // count + 1 wrapped boundaries describe all sectors and their rays.
-    double boundary[animal_vision_capacity + 1];
+    vision_frame_type frame;
+    frame.x = x;
+    frame.y = y;
+    frame.count = count;
     double a = heading - quarter_pi;
-    boundary[0] = angle_wrap(a);
+    frame.boundary[0] = angle_wrap(a);
     for (int j = 0; j < count; ++j) {
-        boundary[j + 1] = angle_wrap(a + step);
+        frame.boundary[j + 1] = angle_wrap(a + step);
         a = a + step;
     }
-    double cos_boundary[animal_vision_capacity + 1];
-    double sin_boundary[animal_vision_capacity + 1];
     for (int j = 0; j <= count; ++j) {
-        cos_boundary[j] = std::cos(boundary[j]);
-        sin_boundary[j] = std::sin(boundary[j]);
+        frame.cos_boundary[j] = std::cos(frame.boundary[j]);
+        frame.sin_boundary[j] = std::sin(frame.boundary[j]);
     }
-    int hits[animal_vision_capacity] = {};
     for (int j = 0; j < count; ++j) {
-        ray_x[2 * j] = ray_length * cos_boundary[j];
-        ray_y[2 * j] = ray_length * sin_boundary[j];
-        ray_x[2 * j + 1] = ray_length * cos_boundary[j + 1];
-        ray_y[2 * j + 1] = ray_length * sin_boundary[j + 1];
+        ray_x[2 * j] = ray_length * frame.cos_boundary[j];
+        ray_y[2 * j] = ray_length * frame.sin_boundary[j];
+        ray_x[2 * j + 1] = ray_length * frame.cos_boundary[j + 1];
+        ray_y[2 * j + 1] = ray_length * frame.sin_boundary[j + 1];
+        frame.counts[j] = frame.boundary[j] < frame.boundary[j + 1];
+        frame.hits[j] = 0;
     }
 
-    // The sectors span the cone from the first boundary to the last, a
-    // quarter turn. A plant clearly outside it, behind the animal or beside
-    // it, lies in no sector, so its atan2 is skipped.
-    const double first_x = cos_boundary[0], first_y = sin_boundary[0];
-    const double last_x = cos_boundary[count], last_y = sin_boundary[count];
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
-        const double dx = p->x - x;
-        const double dy = p->y - y;
-        const double after_first = first_x * dy - first_y * dx;
-        const double before_last = dx * last_y - dy * last_x;
-        const double slack = cone_tolerance * (dx * dx + dy * dy);
-        if ((after_first < 0 && after_first * after_first > slack) ||
-            (before_last < 0 && before_last * before_last > slack))
-            continue;
-        const int sector = sector_by_sides(count, cos_boundary, sin_boundary, dx, dy);
-        if (sector >= 0) {
-            // Off every boundary: the plant lies in this sector, or in none.
-            if (sector < count && boundary[sector] < boundary[sector + 1]) hits[sector] += 1;
-            continue;
-        }
-        const double bearing = angle_wrap(std::atan2(dy, dx));
-        for (int j = 0; j < count; ++j)
-            if (boundary[j] < bearing && bearing < boundary[j + 1]) hits[j] += 1;
+    const grid_type& g = world_grid;
+    const grid_bodies_type& plants = g.plants;
+    const std::size_t plant_count = plants.x.size();
+    if (plant_count <= few_plants || g.block_columns * g.block_rows <= 1) {
+        for (std::size_t slot = 0; slot < plant_count; ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
+    } else {
+        const double inflate = rounding_margin();
+        for (std::int32_t block_row = 0; block_row < g.block_rows; ++block_row)
+            for (std::int32_t block_column = 0; block_column < g.block_columns; ++block_column)
+                if (plants.block_count[block_row * g.block_columns + block_column] > 0)
+                    see_block(frame, plants, block_column, block_row, inflate);
+        for (std::int32_t slot = plants.cell_head[grid_overflow_cell()]; slot != grid_none; slot = plants.next[slot])
+            see_plant(frame, plants.x[slot], plants.y[slot]);
     }
-    for (int j = 0; j < count; ++j) sensors[j].plant = hits[j] > 0 ? hits[j] * 0.1 : -0.5;
+    for (int j = 0; j < count; ++j) sensors[j].plant = frame.hits[j] > 0 ? frame.hits[j] * 0.1 : -0.5;
 }

@@ -4,11 +4,14 @@
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
+#include "world/grid.h"
 #include "world/world.h"
 
 #include <cmath>
 
 namespace {
+
+constexpr int max_bites = 64;  // touched plants one step gathers; more take the plain walk
 
 // The motor neuron's out is clamped in place, so the clamped value is also what
 // the neuron window shows and what the sensor layer reads back next step.
@@ -57,9 +60,8 @@ void meet_edges(animal_type* animal)
     }
 }
 
-}  // namespace
-
-void animal_check_plants(animal_type* animal)
+// The plain walk, for an animal touching more plants at once than it gathers.
+void eat_walking_the_list(animal_type* animal)
 {
     const double sa = animal->size_y + animal->size_x;
     bool first = true;
@@ -72,11 +74,54 @@ void animal_check_plants(animal_type* animal)
         if (sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy) {
             animal->food += 1;
             remove_plant(plant);
-            // Eating the first plant of the walk ends it; the rest wait for the next step.
-            if (first) return;
+            if (first) return;  // eating the first plant of the walk ends it
         }
         first = false;
         plant = next;
+    }
+}
+
+}  // namespace
+
+// The plants an animal touches come from the cells near it and are eaten as
+// a walk of the list from its head would eat them: when the head itself is
+// touched, the walk ends after eating it; otherwise every touched plant is
+// eaten. Their order does not matter: each replacement takes the next random
+// place and goes in at the head, whichever plant it replaces.
+void animal_check_plants(animal_type* animal)
+{
+    const double sa = animal->size_y + animal->size_x;
+    const grid_bodies_type& plants = world_grid.plants;
+    const double widest = plants.max_size_sum;
+    const double reach = std::sqrt(sa * sa * 0.125 + widest * widest * 0.125) * (1.0 + 1e-9) +
+                         1e-9 * (world.width + world.height + 1.0);
+    plant_type* touched[max_bites];
+    int count = 0;
+    bool too_many = false;
+    grid_visit_within(plants, animal->x, animal->y, reach, [&](std::int32_t slot) {
+        const double sp = plants.size_sum[slot];
+        const double dx = animal->x - plants.x[slot];
+        const double dy = animal->y - plants.y[slot];
+        if (!(sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy)) return true;
+        too_many = count == max_bites;
+        if (too_many) return false;
+        touched[count++] = static_cast<plant_type*>(plants.record[slot]);
+        return true;
+    });
+    if (too_many) {
+        eat_walking_the_list(animal);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (touched[i] == world.plants) {
+            animal->food += 1;
+            remove_plant(touched[i]);
+            return;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        animal->food += 1;
+        remove_plant(touched[i]);
     }
 }
 
@@ -106,6 +151,7 @@ void animal_update(animal_type* animal)
     animal->x += animal->vel_x;
     animal->y += animal->vel_y;
     meet_edges(animal);
+    grid_move_animal(animal);
 }
 
 void animal_motion(double left, double right)

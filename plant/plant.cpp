@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/utility.h"
+#include "world/grid.h"
 #include "world/world.h"
 
 #include <cstdlib>
@@ -18,12 +19,13 @@ void draw_plant_place(double& x, double& y)
 
 void push_plant(double x, double y, double size_x, double size_y)
 {
-    plant_type* plant = new (std::nothrow) plant_type{x, y, size_x, size_y, world.plants};
+    plant_type* plant = new (std::nothrow) plant_type{x, y, size_x, size_y, world.plants, grid_none};
     if (plant == nullptr) {
         write_console("Unable to get plant memory\n");
         std::exit(EXIT_FAILURE);
     }
     world.plants = plant;
+    grid_add_plant(plant);
 }
 
 }  // namespace
@@ -53,9 +55,11 @@ void remove_plant(plant_type* plant)
         // Not in the list: take the replacement back so the count stays the list length.
         plant_type* replacement = world.plants;
         world.plants = replacement->next;
+        grid_remove_plant(replacement);
         delete replacement;
         return;
     }
     *link = plant->next;
+    grid_remove_plant(plant);
     delete plant;
 }

@@ -5,6 +5,7 @@
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "test_support.h"
+#include "world/grid.h"
 #include "world/world.h"
 
 #include <gtest/gtest.h>
@@ -143,6 +144,7 @@ TEST(Senses, WhiskersAndVisionSectors)
     a->x = 0.3;
     a->y = 5.0;
     a->heading = pi;
+    grid_sync_animals();  // positions written by hand
     animal_sense_touch(a);
     for (int k = 0; k < 6; ++k) EXPECT_EQ(a->touch[k].wall, k == 1 ? 0.5 : -0.5) << k;
     for (const sensor_type& t : a->touch) EXPECT_EQ(t.animal, -0.5);  // never itself
@@ -154,6 +156,7 @@ TEST(Senses, WhiskersAndVisionSectors)
     a->x = 3.0;
     a->heading = 0.0;
     add_plant(2.7, 5.0, 0.25, 0.25);
+    grid_sync_animals();
     animal_sense_touch(a);
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(a->touch[k].animal, k == 1 ? 0.5 : -0.5) << k;

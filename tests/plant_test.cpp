@@ -36,7 +36,7 @@ TEST(Plant, RemovePlantReplacesAtTheHeadWhereverThePlantStands)
         world_free_plants();
         const int count = where < 0 ? 1 : 5;
         for (int i = count; i >= 1; --i) add_plant(i, 0, 1, 1);
-        plant_type stranger{9, 9, 1, 1, nullptr};
+        plant_type stranger{9, 9, 1, 1, nullptr, -1};
         plant_type* target = where == 5 ? &stranger : world.plants;
         for (int i = 0; i < where && where < 5; ++i) target = target->next;
         std::vector<double> expected;

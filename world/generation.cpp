@@ -5,6 +5,7 @@
 #include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
+#include "world/grid.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -51,9 +52,12 @@ void world_reserve_ranking(std::uint32_t count)
     if (ranking.size() < count) ranking.resize(count > 2 * ranking.size() ? count : 2 * ranking.size());
 }
 
+void world_release_ranking() { std::vector<animal_type*>().swap(ranking); }
+
 void world_update()
 {
     if (!world.running) return;
+    grid_sync_animals();  // positions written between updates, by anyone, are filed first
     for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_update(animal);
     world.update_count += 1;
     if (world.update_count == world.generation_length) world_compute_generation();

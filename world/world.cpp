@@ -6,6 +6,7 @@
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
+#include "world/grid.h"
 
 #include <cstdlib>
 #include <new>
@@ -59,6 +60,7 @@ void world_add_animal()
     animal->next = world.animals;
     world.animals = animal;
     animal_init(animal);
+    grid_add_animal(animal);
     world.num_animals += 1;
     world_reserve_ranking(world.num_animals);
 }
@@ -73,6 +75,7 @@ void world_free_animals()
         world.animals = next;
     }
     world.num_animals = 0;
+    grid_clear_animals();
 }
 
 void world_free_plants()
@@ -83,12 +86,14 @@ void world_free_plants()
         world.plants = next;
     }
     world.num_plants = 0;
+    grid_clear_plants();
 }
 
 void world_reset()
 {
     world_free_animals();
     world_free_plants();
+    grid_reset(world.width, world.height, world.start_animals, world.start_plants);
     world.ave_food = 0.0;
     world.food_sum = 0.0;
     world.update_count = 0;
@@ -108,6 +113,8 @@ void world_destroy()
 {
     world_free_animals();
     world_free_plants();
+    grid_release();
+    world_release_ranking();
     world.brush_white = world.brush_black = world.brush_green = brush_type{};
     world.brush_blue = world.brush_red = brush_type{};
     world.pen_white = world.pen_black = world.pen_green = pen_type{};

@@ -80,3 +80,4 @@ int animal_compare(const void* a, const void* b);
 void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount);
 void world_show_scores(int food, int wall);
 void world_reserve_ranking(std::uint32_t count);  // room for ranking count animals, so the cycle never allocates
+void world_release_ranking();

@@ -1,0 +1,210 @@
+// The fast senses and eating against the plain walks over the lists, step by
+// step, on randomised worlds that users change between updates the way keys
+// and menus do. Every animal step must eat, touch and see exactly what the
+// walks say. VELMORA_SOAK_GENERATIONS makes the run as long as wanted.
+#include "animal/animal.h"
+#include "base/shell_state.h"
+#include "base/utility.h"
+#include "neuron/neuron.h"
+#include "plant/plant.h"
+#include "test_support.h"
+#include "world/grid.h"
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+namespace {
+
+// The plain walks: the plants one step eats, in order, and the senses.
+std::vector<plant_type*> plain_bites(const animal_type* a)
+{
+    std::vector<plant_type*> eaten;
+    const double sa = a->size_y + a->size_x;
+    for (plant_type* p = world.plants; p != nullptr; p = p->next) {
+        const double sp = p->size_y + p->size_x;
+        const double dx = a->x - p->x, dy = a->y - p->y;
+        if (sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy) {
+            eaten.push_back(p);
+            if (p == world.plants) break;
+        }
+    }
+    return eaten;
+}
+
+void plain_senses(const animal_type* a, sensor_type* touch, double* vision)
+{
+    double offset = -third_pi;
+    for (int k = 0; k < 6; ++k, offset += third_pi)
+        check_sensor(a->x, a->y, a->heading + offset, a->sensor_distance + 0.5 * a->sensor_size, touch[k]);
+    const double step = half_pi / 5;
+    double start[5], end[5], angle = a->heading - quarter_pi;
+    int hits[5] = {};
+    for (int j = 0; j < 5; ++j, angle += step) {
+        start[j] = angle_wrap(angle);
+        end[j] = angle_wrap(angle + step);
+    }
+    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
+        const double bearing = angle_wrap(std::atan2(p->y - a->y, p->x - a->x));
+        for (int j = 0; j < 5; ++j) hits[j] += start[j] < bearing && bearing < end[j];
+    }
+    for (int j = 0; j < 5; ++j) vision[j] = hits[j] > 0 ? hits[j] * 0.1 : -0.5;
+}
+
+struct run_type {
+    std::mt19937 choose;  // the run's own choices, apart from the world's random source
+    long steps = 0;
+    long bites = 0;
+    long contacts = 0;
+    long seen = 0;
+    long generations = 0;
+
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(choose); }
+    double real(double low, double high) { return std::uniform_real_distribution<double>(low, high)(choose); }
+
+    // One animal's step, checked against the walks on the state it started from.
+    void step(animal_type* a)
+    {
+        const std::vector<plant_type*> eaten = plain_bites(a);
+        std::vector<plant_type*> kept;
+        for (plant_type* p = world.plants; p != nullptr; p = p->next)
+            if (std::find(eaten.begin(), eaten.end(), p) == eaten.end()) kept.push_back(p);
+        const int food = a->food;
+        const double x = a->x, y = a->y, heading = a->heading;
+        animal_update(a);
+        ASSERT_EQ(a->food - food, static_cast<int>(eaten.size())) << "step " << steps;
+        const plant_type* p = world.plants;
+        for (std::size_t i = 0; i < eaten.size(); ++i) p = p->next;  // the replacements
+        for (plant_type* k : kept) {
+            ASSERT_EQ(p, k) << "step " << steps;
+            p = p->next;
+        }
+        // The senses were taken before the move.
+        const double moved_x = a->x, moved_y = a->y, moved_heading = a->heading;
+        a->x = x;
+        a->y = y;
+        a->heading = heading;
+        sensor_type touch[6];
+        double vision[5];
+        plain_senses(a, touch, vision);
+        a->x = moved_x;
+        a->y = moved_y;
+        a->heading = moved_heading;
+        for (int k = 0; k < 6; ++k) {
+            ASSERT_EQ(a->touch[k].wall, touch[k].wall) << "step " << steps << " whisker " << k;
+            ASSERT_EQ(a->touch[k].plant, touch[k].plant) << "step " << steps << " whisker " << k;
+            ASSERT_EQ(a->touch[k].animal, touch[k].animal) << "step " << steps << " whisker " << k;
+            contacts += touch[k].plant > 0 || touch[k].animal > 0;
+        }
+        for (int j = 0; j < 5; ++j) {
+            ASSERT_EQ(a->vision[j].plant, vision[j]) << "step " << steps << " sector " << j;
+            seen += vision[j] > 0;
+        }
+        bites += static_cast<long>(eaten.size());
+        ++steps;
+    }
+
+    // world_update, with every animal step checked.
+    void update()
+    {
+        if (!world.running) return;
+        grid_sync_animals();
+        for (animal_type* a = world.animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next) step(a);
+        world.update_count += 1;
+        if (world.update_count == world.generation_length) {
+            world_compute_generation();
+            generations += world.animals != nullptr;
+        }
+    }
+
+    // Something a user does between updates.
+    void act()
+    {
+        switch (pick(0, 11)) {
+        case 0: world.wrap_edges = !world.wrap_edges; break;
+        case 1: mode_manual = !mode_manual; break;
+        case 2: animal_motion(real(-0.4, 0.4), real(-0.4, 0.4)); break;
+        case 3: for (int i = pick(1, 4); i > 0; --i) world_add_animal(); break;
+        case 4: if (pick(0, 3) == 0) world_free_animals(); break;
+        case 5: for (int i = pick(1, 6); i > 0; --i) add_random_plant(); break;
+        case 6: add_plant(real(-1, world.width + 1), real(-1, world.height + 1), real(0.05, 1.5), real(0.05, 1.5)); break;
+        case 7: if (pick(0, 3) == 0) world_free_plants(); break;
+        case 8:
+            if (world.animals != nullptr) {  // a body pushed anywhere, even out of the world
+                world.animals->x = real(-2, world.width + 2);
+                world.animals->y = real(-2, world.height + 2);
+            }
+            break;
+        case 9:
+            if (world_save_file("differential.dat")) {
+                ASSERT_TRUE(world_load_file("differential.dat"));
+            }
+            break;
+        default: break;
+        }
+    }
+};
+
+// Every animal and plant of the lists is filed where it stands.
+void expect_index_matches_lists()
+{
+    std::size_t animals = 0, plants = 0;
+    for (const animal_type* a = world.animals; a != nullptr; a = a->next, ++animals) {
+        ASSERT_EQ(world_grid.animals.record[a->grid_slot], a);
+        ASSERT_EQ(world_grid.animals.x[a->grid_slot], a->x);
+        ASSERT_EQ(world_grid.animals.y[a->grid_slot], a->y);
+    }
+    for (const plant_type* p = world.plants; p != nullptr; p = p->next, ++plants) {
+        ASSERT_EQ(world_grid.plants.record[p->grid_slot], p);
+        ASSERT_EQ(world_grid.plants.x[p->grid_slot], p->x);
+    }
+    ASSERT_EQ(world_grid.animals.x.size(), animals);
+    ASSERT_EQ(world_grid.plants.x.size(), plants);
+}
+
+}  // namespace
+
+TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
+{
+    const char* soak = std::getenv("VELMORA_SOAK_GENERATIONS");
+    const long generations = soak != nullptr ? std::atol(soak) : 0;
+    scratch_folder folder;
+    console_capture quiet;
+    // width, animals, plants, animal size, plant size, generation length
+    const struct { double width; int animals, plants; double animal_size, plant_size; int length; } worlds[] = {
+        {10, 20, 10, 0.5, 0.25, 100},   {10, 300, 300, 0.5, 0.25, 20}, {40, 150, 400, 0.5, 0.25, 30},
+        {60, 80, 1500, 1.3, 0.7, 15},   {3, 30, 200, 0.9, 0.05, 25}, {2, 5, 400, 1.0, 0.05, 40},
+    };
+    run_type run;
+    run.choose.seed(7);
+    for (const auto& w : worlds) {
+        start_world(static_cast<std::uint32_t>(w.animals));
+        world.width = w.width;
+        world.height = w.width * 0.75;
+        world.start_animals = w.animals;
+        world.start_plants = w.plants;
+        world.animal_size = w.animal_size;
+        world.plant_size = w.plant_size;
+        world.generation_length = w.length;
+        world_reset();
+        const long last = run.generations + 3 + generations;
+        while (run.generations < last && !HasFatalFailure()) {
+            for (int i = run.pick(1, 20); i > 0 && !HasFatalFailure(); --i) run.update();
+            expect_index_matches_lists();
+            run.act();
+            if (world.num_animals == 0) world_add_animal();
+        }
+    }
+    mode_manual = false;
+    std::printf("%ld steps, %ld plants eaten, %ld whisker contacts, %ld sectors seeing\n", run.steps, run.bites,
+                run.contacts, run.seen);
+    EXPECT_GT(run.bites, 1000);
+    EXPECT_GT(run.contacts, 10000);
+    EXPECT_GT(run.seen, 10000);
+}

@@ -1,0 +1,268 @@
+#include "world/grid.h"
+
+#include "animal/animal.h"
+#include "plant/plant.h"
+#include "world/world.h"
+
+#include <algorithm>
+#include <cmath>
+
+grid_type world_grid;
+
+namespace {
+
+constexpr std::int32_t max_cells_per_axis = 2048;
+constexpr double bodies_per_cell = 2.0;      // plants and animals together, when laid out
+constexpr double plants_per_block = 24.0;    // a vision block worth testing as a whole
+
+// The cell of a point, or the overflow cell outside the rectangle (NaN included).
+std::int32_t cell_of(double x, double y)
+{
+    const grid_type& g = world_grid;
+    if (!(x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height)) return grid_overflow_cell();
+    const std::int32_t column = std::min(static_cast<std::int32_t>(x / g.cell_width), g.columns - 1);
+    const std::int32_t row = std::min(static_cast<std::int32_t>(y / g.cell_height), g.rows - 1);
+    return row * g.columns + column;
+}
+
+std::int32_t block_of(std::int32_t cell)
+{
+    const grid_type& g = world_grid;
+    if (cell >= grid_cell_count()) return g.block_columns * g.block_rows;
+    return (cell / g.columns / g.block_span) * g.block_columns + (cell % g.columns) / g.block_span;
+}
+
+void link(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
+{
+    bodies.cell[slot] = cell;
+    bodies.prev[slot] = grid_none;
+    bodies.next[slot] = bodies.cell_head[cell];
+    if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = slot;
+    bodies.cell_head[cell] = slot;
+    bodies.block_count[block_of(cell)] += 1;
+}
+
+void unlink(grid_bodies_type& bodies, std::int32_t slot)
+{
+    const std::int32_t cell = bodies.cell[slot];
+    if (bodies.prev[slot] != grid_none) {
+        bodies.next[bodies.prev[slot]] = bodies.next[slot];
+    } else {
+        bodies.cell_head[cell] = bodies.next[slot];
+    }
+    if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = bodies.prev[slot];
+    bodies.block_count[block_of(cell)] -= 1;
+}
+
+void set_slot_of(void* record, bool plant, std::int32_t slot)
+{
+    if (plant) {
+        static_cast<plant_type*>(record)->grid_slot = slot;
+    } else {
+        static_cast<animal_type*>(record)->grid_slot = slot;
+    }
+}
+
+std::int32_t add_body(grid_bodies_type& bodies, void* record, double x, double y, double size_sum)
+{
+    const std::int32_t slot = static_cast<std::int32_t>(bodies.x.size());
+    bodies.x.push_back(x);
+    bodies.y.push_back(y);
+    bodies.size_sum.push_back(size_sum);
+    bodies.record.push_back(record);
+    bodies.cell.push_back(grid_none);
+    bodies.next.push_back(grid_none);
+    bodies.prev.push_back(grid_none);
+    bodies.max_size_sum = std::max(bodies.max_size_sum, size_sum);
+    link(bodies, slot, cell_of(x, y));
+    return slot;
+}
+
+// Moves the last slot into the freed one, so the arrays stay packed.
+void remove_body(grid_bodies_type& bodies, std::int32_t slot, bool plant)
+{
+    unlink(bodies, slot);
+    const std::int32_t last = static_cast<std::int32_t>(bodies.x.size()) - 1;
+    if (slot != last) {
+        const std::int32_t cell = bodies.cell[last];
+        unlink(bodies, last);
+        bodies.x[slot] = bodies.x[last];
+        bodies.y[slot] = bodies.y[last];
+        bodies.size_sum[slot] = bodies.size_sum[last];
+        bodies.record[slot] = bodies.record[last];
+        link(bodies, slot, cell);
+        set_slot_of(bodies.record[slot], plant, slot);
+    }
+    for (auto* column : {&bodies.x, &bodies.y, &bodies.size_sum}) column->pop_back();
+    bodies.record.pop_back();
+    bodies.cell.pop_back();
+    bodies.next.pop_back();
+    bodies.prev.pop_back();
+}
+
+void clear_bodies(grid_bodies_type& bodies)
+{
+    bodies.x.clear();
+    bodies.y.clear();
+    bodies.size_sum.clear();
+    bodies.record.clear();
+    bodies.cell.clear();
+    bodies.next.clear();
+    bodies.prev.clear();
+    bodies.cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
+    bodies.block_count.assign(static_cast<std::size_t>(world_grid.block_columns * world_grid.block_rows) + 1, 0);
+    bodies.max_size_sum = 0.0;
+}
+
+// Room for the bodies a world of this size holds and then some, so that
+// eating (a replacement goes in before the eaten plant goes out) and adding
+// a few animals never allocate.
+void reserve_bodies(grid_bodies_type& bodies, std::int64_t count)
+{
+    const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(count, 0)) * 9 / 8 + 16;
+    bodies.x.reserve(room);
+    bodies.y.reserve(room);
+    bodies.size_sum.reserve(room);
+    bodies.record.reserve(room);
+    bodies.cell.reserve(room);
+    bodies.next.reserve(room);
+    bodies.prev.reserve(room);
+}
+
+void lay_out(double width, double height, std::int64_t animals, std::int64_t plants)
+{
+    grid_type& g = world_grid;
+    g.width = std::isfinite(width) && width > 0 ? width : 1.0;
+    g.height = std::isfinite(height) && height > 0 ? height : 1.0;
+    const double bodies = static_cast<double>(std::max<std::int64_t>(animals + plants, 1));
+    const double cells_wanted = std::max(bodies / bodies_per_cell, 1.0);
+    const double side = std::sqrt(g.width * g.height / cells_wanted);
+    const auto along = [side](double extent) {
+        const double count = std::ceil(extent / side);
+        return static_cast<std::int32_t>(std::clamp(std::isfinite(count) ? count : 1.0, 1.0, double{max_cells_per_axis}));
+    };
+    g.columns = along(g.width);
+    g.rows = along(g.height);
+    g.cell_width = g.width / g.columns;
+    g.cell_height = g.height / g.rows;
+    const double plants_per_cell = static_cast<double>(std::max<std::int64_t>(plants, 1)) / (static_cast<double>(g.columns) * g.rows);
+    const double span = std::round(std::sqrt(plants_per_block / plants_per_cell));
+    g.block_span = static_cast<std::int32_t>(std::clamp(span, 1.0, static_cast<double>(std::max(g.columns, g.rows))));
+    g.block_columns = (g.columns + g.block_span - 1) / g.block_span;
+    g.block_rows = (g.rows + g.block_span - 1) / g.block_span;
+}
+
+// Lays the cells out again for the bodies there are now and files them anew.
+void lay_out_again()
+{
+    grid_type& g = world_grid;
+    const std::int64_t animals = static_cast<std::int64_t>(g.animals.x.size());
+    const std::int64_t plants = static_cast<std::int64_t>(g.plants.x.size());
+    lay_out(g.width, g.height, animals, plants);
+    for (grid_bodies_type* bodies : {&g.plants, &g.animals}) {
+        bodies->cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
+        bodies->block_count.assign(static_cast<std::size_t>(g.block_columns * g.block_rows) + 1, 0);
+        for (std::int32_t slot = 0; slot < static_cast<std::int32_t>(bodies->x.size()); ++slot)
+            link(*bodies, slot, cell_of(bodies->x[slot], bodies->y[slot]));
+    }
+}
+
+// A grid far too fine for its bodies is laid out again when one is added,
+// never during a world update's eating, which keeps the plant count.
+void grow_if_crowded()
+{
+    grid_type& g = world_grid;
+    if (g.columns == 0) {
+        grid_reset(world.width, world.height, 0, 0);
+        return;
+    }
+    const double bodies = static_cast<double>(g.plants.x.size() + g.animals.x.size());
+    if (bodies > 8.0 * bodies_per_cell * grid_cell_count() + 64 &&
+        (g.columns < max_cells_per_axis || g.rows < max_cells_per_axis))
+        lay_out_again();
+}
+
+bool filed(const grid_bodies_type& bodies, const void* record, std::int32_t slot)
+{
+    return slot >= 0 && slot < static_cast<std::int32_t>(bodies.x.size()) && bodies.record[slot] == record;
+}
+
+}  // namespace
+
+void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants)
+{
+    lay_out(width, height, animals, plants);
+    clear_bodies(world_grid.plants);
+    clear_bodies(world_grid.animals);
+    reserve_bodies(world_grid.plants, plants);
+    reserve_bodies(world_grid.animals, animals);
+}
+
+void grid_release()
+{
+    world_grid = grid_type{};
+}
+
+void grid_add_plant(plant_type* plant)
+{
+    grow_if_crowded();
+    plant->grid_slot = add_body(world_grid.plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
+}
+
+void grid_remove_plant(plant_type* plant)
+{
+    if (!filed(world_grid.plants, plant, plant->grid_slot)) return;
+    remove_body(world_grid.plants, plant->grid_slot, true);
+    plant->grid_slot = grid_none;
+}
+
+void grid_clear_plants()
+{
+    if (world_grid.columns > 0) clear_bodies(world_grid.plants);
+}
+
+void grid_add_animal(animal_type* animal)
+{
+    grow_if_crowded();
+    animal->grid_slot = add_body(world_grid.animals, animal, animal->x, animal->y, animal->size_x + animal->size_y);
+}
+
+void grid_move_animal(animal_type* animal)
+{
+    grid_bodies_type& bodies = world_grid.animals;
+    const std::int32_t slot = animal->grid_slot;
+    if (!filed(bodies, animal, slot)) return;
+    bodies.x[slot] = animal->x;
+    bodies.y[slot] = animal->y;
+    bodies.size_sum[slot] = animal->size_x + animal->size_y;
+    bodies.max_size_sum = std::max(bodies.max_size_sum, bodies.size_sum[slot]);
+    const std::int32_t cell = cell_of(animal->x, animal->y);
+    if (cell == bodies.cell[slot]) return;
+    unlink(bodies, slot);
+    link(bodies, slot, cell);
+}
+
+void grid_clear_animals()
+{
+    if (world_grid.columns > 0) clear_bodies(world_grid.animals);
+}
+
+void grid_sync_animals()
+{
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) grid_move_animal(animal);
+}
+
+grid_range_type grid_cells_within(double x0, double x1, double y0, double y1)
+{
+    const grid_type& g = world_grid;
+    // Clamped in doubles first: a range far outside the rectangle must not overflow an int.
+    const auto first = [](double value, double cell, std::int32_t count) {
+        return static_cast<std::int32_t>(std::clamp(std::floor(value / cell), 0.0, double(count)));
+    };
+    const auto last = [](double value, double cell, std::int32_t count) {
+        return static_cast<std::int32_t>(std::clamp(std::floor(value / cell), -1.0, double(count - 1)));
+    };
+    if (!(x1 >= 0.0 && y1 >= 0.0 && x0 <= g.width && y0 <= g.height)) return grid_range_type{0, -1, 0, -1};
+    return grid_range_type{first(x0, g.cell_width, g.columns), last(x1, g.cell_width, g.columns),
+                           first(y0, g.cell_height, g.rows), last(y1, g.cell_height, g.rows)};
+}

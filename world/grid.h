@@ -1,0 +1,93 @@
+// The world's spatial index. Every plant and animal is filed in a uniform grid
+// of cells over the world rectangle, with its centre and size copied into
+// packed arrays, so that touch and eating look only at the cells within reach
+// and vision can count whole blocks of cells that lie inside one sector,
+// instead of every step walking both lists through nodes scattered in memory.
+//
+// The lists stay the truth. The index only says where to look: each test is
+// the one the list walk makes, on the same doubles, and the one decision that
+// depends on list order (an animal touching the head plant eats only it) asks
+// the list. Bodies outside the rectangle go to an overflow cell that every
+// query visits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct animal_type;
+struct plant_type;
+
+inline constexpr std::int32_t grid_none = -1;
+
+// One kind of body, packed: slot s holds one plant or animal.
+struct grid_bodies_type {
+    std::vector<double> x;               // centre, world units; a copy of the record's
+    std::vector<double> y;
+    std::vector<double> size_sum;        // size_x + size_y of the record
+    std::vector<void*> record;           // the plant_type or animal_type itself
+    std::vector<std::int32_t> cell;      // cell of the slot; grid_overflow_cell() when outside
+    std::vector<std::int32_t> next;      // next slot in the same cell, grid_none at the end
+    std::vector<std::int32_t> prev;      // previous slot in the same cell, grid_none at the start
+    std::vector<std::int32_t> cell_head; // per cell and the overflow cell: first slot, grid_none if empty
+    std::vector<std::int32_t> block_count;  // bodies per vision block
+    double max_size_sum = 0.0;           // largest size_sum filed since the last clear
+};
+
+struct grid_type {
+    double width = 0.0;             // the rectangle the cells cover, world units
+    double height = 0.0;
+    double cell_width = 1.0;        // world units
+    double cell_height = 1.0;
+    std::int32_t columns = 0;       // cells along x; 0 before the first reset
+    std::int32_t rows = 0;
+    std::int32_t block_span = 1;    // cells per vision block along each axis
+    std::int32_t block_columns = 0;
+    std::int32_t block_rows = 0;
+    grid_bodies_type plants;
+    grid_bodies_type animals;
+};
+
+extern grid_type world_grid;
+
+// Empties the index and lays out cells for a world of this size and about
+// these counts. Called by the world reset; keeps its memory for reuse.
+void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants);
+void grid_release();   // empties it and gives its memory back
+
+void grid_add_plant(plant_type* plant);      // right after the plant is linked
+void grid_remove_plant(plant_type* plant);   // right before the plant is freed; unfiled plants are ignored
+void grid_clear_plants();
+void grid_add_animal(animal_type* animal);   // right after the animal is made
+void grid_move_animal(animal_type* animal);  // after its position changes; unfiled animals are ignored
+void grid_clear_animals();
+void grid_sync_animals();                    // files every animal of the world list where it stands now
+
+inline std::int32_t grid_cell_count() { return world_grid.columns * world_grid.rows; }
+inline std::int32_t grid_overflow_cell() { return grid_cell_count(); }
+
+// The cells that hold the points of [x0, x1] x [y0, y1] inside the rectangle:
+// columns first_column .. last_column, rows first_row .. last_row (empty when last < first).
+struct grid_range_type {
+    std::int32_t first_column;
+    std::int32_t last_column;
+    std::int32_t first_row;
+    std::int32_t last_row;
+};
+grid_range_type grid_cells_within(double x0, double x1, double y0, double y1);
+
+// Calls visit(slot) for every body filed in a cell that holds points within
+// radius of (x, y) along each axis, and for every body outside the rectangle,
+// until visit returns false. Bodies farther away may be visited too.
+template <class Visit>
+void grid_visit_within(const grid_bodies_type& bodies, double x, double y, double radius, Visit visit)
+{
+    if (bodies.cell_head.empty()) return;
+    const grid_range_type range = grid_cells_within(x - radius, x + radius, y - radius, y + radius);
+    for (std::int32_t row = range.first_row; row <= range.last_row; ++row)
+        for (std::int32_t column = range.first_column; column <= range.last_column; ++column)
+            for (std::int32_t slot = bodies.cell_head[row * world_grid.columns + column]; slot != grid_none;
+                 slot = bodies.next[slot])
+                if (!visit(slot)) return;
+    for (std::int32_t slot = bodies.cell_head[grid_overflow_cell()]; slot != grid_none; slot = bodies.next[slot])
+        if (!visit(slot)) return;
+}
