@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -157,45 +158,170 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
         if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += 1;
 }
 
-// Counts the plants of one block of cells: all at once when the whole block
-// lies clearly outside the cone or clearly inside one sector, else one by one.
-void see_block(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t block_column,
-               std::int32_t block_row, double inflate)
+// Which side of each boundary ray the points of one cell lie on: +1
+// counter-clockwise, -1 clockwise, 0 for a ray that runs across the cell.
+struct cell_sides_type {
+    int side[animal_vision_capacity + 1];
+};
+
+// The sector of points with these sides, or count for none (outside the cone).
+int sector_of_sides(const vision_frame_type& frame, const int* side)
 {
-    const grid_type& g = world_grid;
-    const std::int32_t first_column = block_column * g.block_span, first_row = block_row * g.block_span;
-    const std::int32_t end_column = std::min(first_column + g.block_span, g.columns);
-    const std::int32_t end_row = std::min(first_row + g.block_span, g.rows);
-    const double x0 = first_column * g.cell_width - inflate, x1 = end_column * g.cell_width + inflate;
-    const double y0 = first_row * g.cell_height - inflate, y1 = end_row * g.cell_height + inflate;
-    const double cx = (x0 + x1) * 0.5 - frame.x, cy = (y0 + y1) * 0.5 - frame.y;
-    const double hx = (x1 - x0) * 0.5, hy = (y1 - y0) * 0.5;
-    const double margin = block_tolerance * (std::fabs(cx) + hx + std::fabs(cy) + hy);
-    // The side of ray j is linear over the box: its centre value plus or minus its extent.
-    const auto clearly = [&](int j) {  // +1 counter-clockwise of ray j everywhere, -1 clockwise, 0 mixed
-        const double centre = frame.cos_boundary[j] * cy - frame.sin_boundary[j] * cx;
-        const double extent = std::fabs(frame.cos_boundary[j]) * hy + std::fabs(frame.sin_boundary[j]) * hx;
-        return centre - extent > margin ? 1 : centre + extent < -margin ? -1 : 0;
-    };
-    const int first = clearly(0);
-    if (first < 0 || clearly(frame.count) > 0) return;  // outside the cone
-    if (first > 0 && clearly(frame.count) < 0) {
-        int sector = 0;
-        bool mixed = false;
-        for (int j = 1; j < frame.count && !mixed; ++j) {
-            const int side = clearly(j);
-            mixed = side == 0;
-            sector += side > 0;
-        }
-        if (!mixed) {
-            if (frame.counts[sector]) frame.hits[sector] += plants.block_count[block_row * g.block_columns + block_column];
+    if (side[0] < 0 || side[frame.count] > 0) return frame.count;
+    int sector = 0;
+    for (int j = 1; j < frame.count; ++j) sector += side[j] > 0;
+    return sector;
+}
+
+// One plant of a cell that a ray runs across: only those rays are asked, and
+// a plant too near one of them takes the exact path.
+void see_plant_in(vision_frame_type& frame, const cell_sides_type& sides, double plant_x, double plant_y)
+{
+    const double dx = plant_x - frame.x;
+    const double dy = plant_y - frame.y;
+    const double slack = boundary_tolerance * (dx * dx + dy * dy);
+    int side[animal_vision_capacity + 1];
+    for (int j = 0; j <= frame.count; ++j) {
+        side[j] = sides.side[j];
+        if (side[j] != 0) continue;
+        const double value = frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;
+        if (value * value <= slack) {
+            see_plant(frame, plant_x, plant_y);
             return;
         }
+        side[j] = value > 0 ? 1 : -1;
     }
-    for (std::int32_t row = first_row; row < end_row; ++row)
-        for (std::int32_t column = first_column; column < end_column; ++column)
-            for (std::int32_t slot = plants.cell_head[row * g.columns + column]; slot != grid_none; slot = plants.next[slot])
-                see_plant(frame, plants.x[slot], plants.y[slot]);
+    const int sector = sector_of_sides(frame, side);
+    if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += 1;
+}
+
+// The floor of a value already clamped to the range of an int.
+inline std::int32_t floor_int(double value)
+{
+    const std::int32_t whole = static_cast<std::int32_t>(value);
+    return whole > value ? whole - 1 : whole;
+}
+
+// Narrows [first, last] to the columns of a row whose value a + b * column
+// may lie within [low, high]; inverse_b is 1 / b.
+void columns_where(double a, double b, double inverse_b, double low, double high, std::int32_t& first,
+                   std::int32_t& last)
+{
+    if (b == 0) {
+        if (!(a >= low && a <= high)) first = last + 1;
+        return;
+    }
+    double from = (low - a) * inverse_b, to = (high - a) * inverse_b;
+    if (b < 0) std::swap(from, to);
+    // Clamped in doubles first, so that no far value overflows an int.
+    const double lowest = first - 1.0, highest = last + 1.0;
+    first = std::max(first, -floor_int(-std::clamp(from, lowest, highest)));  // the ceiling
+    last = std::min(last, floor_int(std::clamp(to, lowest, highest)));
+}
+
+// Vision over the cells, one row at a time. Along a row the side of each ray
+// changes sign once, so the row splits into the few cells each ray may run
+// across, where sides are worked out cell by cell and plants placed one by
+// one where a ray does run across, and runs of cells between them that lie
+// wholly in one sector or outside the cone, counted at once. A side counts
+// for a whole cell only when all of it lies farther from the ray than a
+// single plant must, with room for the rounding of the cell's own corners.
+void see_cells(vision_frame_type& frame, const grid_bodies_type& plants)
+{
+    const grid_type& g = world_grid;
+    const int rays = frame.count + 1;
+    const int cone_end = frame.count;
+    const double inflate = position_tolerance * (g.width + g.height + 1.0);
+    const double hx = g.cell_width * 0.5 + inflate, hy = g.cell_height * 0.5 + inflate;
+    const double first_cx = g.cell_width * 0.5 - frame.x;
+    const double widest_cx = std::max(std::fabs(first_cx), std::fabs((g.columns - 0.5) * g.cell_width - frame.x));
+    // Per ray: its side at a cell centre is a + b * column along a row, and
+    // within extent of that over the cell.
+    double extent[animal_vision_capacity + 1], b[animal_vision_capacity + 1], inverse_b[animal_vision_capacity + 1];
+    for (int j = 0; j < rays; ++j) {
+        extent[j] = std::fabs(frame.cos_boundary[j]) * hy + std::fabs(frame.sin_boundary[j]) * hx;
+        b[j] = -frame.sin_boundary[j] * g.cell_width;
+        inverse_b[j] = b[j] != 0 ? 1.0 / b[j] : 0.0;
+    }
+    double a[animal_vision_capacity + 1];
+    struct span_type {
+        std::int32_t first, last;  // columns
+        unsigned long long rays;   // bit j: ray j may run across them
+    };
+    span_type spans[animal_vision_capacity + 1];
+    cell_sides_type sides;
+    for (std::int32_t row = 0; row < g.rows; ++row) {
+        const double cy = (row + 0.5) * g.cell_height - frame.y;
+        // Wider than any cell's own margin, and than the rounding of a + b * column.
+        const double margin = 2.0 * block_tolerance * (widest_cx + hx + std::fabs(cy) + hy) +
+                              1e-9 * (widest_cx + std::fabs(cy));
+        a[0] = frame.cos_boundary[0] * cy - frame.sin_boundary[0] * first_cx;
+        a[cone_end] = frame.cos_boundary[cone_end] * cy - frame.sin_boundary[cone_end] * first_cx;
+        // The cells not clearly outside the cone.
+        std::int32_t first = 0, last = g.columns - 1;
+        columns_where(a[0], b[0], inverse_b[0], -(extent[0] + margin), 1e300, first, last);
+        columns_where(a[cone_end], b[cone_end], inverse_b[cone_end], -1e300, extent[cone_end] + margin, first, last);
+        if (first > last) continue;
+        // The cells each ray may run across, merged where they overlap, in order along the row.
+        int span_count = 0;
+        for (int j = 0; j < rays; ++j) {
+            if (j > 0 && j < cone_end) a[j] = frame.cos_boundary[j] * cy - frame.sin_boundary[j] * first_cx;
+            std::int32_t from = first, to = last;
+            columns_where(a[j], b[j], inverse_b[j], -(extent[j] + margin), extent[j] + margin, from, to);
+            if (from > to) continue;
+            int k = span_count++;
+            for (; k > 0 && spans[k - 1].first > from; --k) spans[k] = spans[k - 1];
+            spans[k] = span_type{from, to, 1ull << j};
+        }
+        int merged = 0;
+        for (int k = 0; k < span_count; ++k) {
+            if (merged > 0 && spans[k].first <= spans[merged - 1].last + 1) {
+                spans[merged - 1].last = std::max(spans[merged - 1].last, spans[k].last);
+                spans[merged - 1].rays |= spans[k].rays;
+            } else {
+                spans[merged++] = spans[k];
+            }
+        }
+        const std::int32_t* prefix = &plants.row_prefix[static_cast<std::size_t>(row) * (g.columns + 1)];
+        const std::int32_t row_cell = row * g.columns;
+        std::int32_t column = first;
+        for (int k = 0; k <= merged; ++k) {
+            const std::int32_t run_end = k < merged ? spans[k].first - 1 : last;
+            if (column <= run_end && prefix[run_end + 1] > prefix[column]) {
+                // A run no ray runs across: one sector, or none, for all of it.
+                for (int j = 0; j < rays; ++j) sides.side[j] = a[j] + b[j] * column > 0 ? 1 : -1;
+                const int sector = sector_of_sides(frame, sides.side);
+                if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += prefix[run_end + 1] - prefix[column];
+            }
+            if (k == merged) break;
+            // Across the span, the rays that do not run across it keep one side.
+            const span_type& span = spans[k];
+            for (int j = 0; j < rays; ++j)
+                if (!(span.rays >> j & 1)) sides.side[j] = a[j] + b[j] * span.first > 0 ? 1 : -1;
+            for (column = span.first; column <= span.last; ++column) {
+                const std::int32_t cell = row_cell + column;
+                if (plants.cell_count[cell] == 0) continue;
+                const double cx = first_cx + column * g.cell_width;
+                const double cell_margin = block_tolerance * (std::fabs(cx) + hx + std::fabs(cy) + hy);
+                bool across = false;
+                for (int j = 0; j < rays; ++j) {
+                    if (!(span.rays >> j & 1)) continue;
+                    const double centre = frame.cos_boundary[j] * cy - frame.sin_boundary[j] * cx;
+                    sides.side[j] = centre - extent[j] > cell_margin ? 1 : centre + extent[j] < -cell_margin ? -1 : 0;
+                    across = across || sides.side[j] == 0;
+                }
+                const int sector = sector_of_sides(frame, sides.side);
+                if (!across || sector == frame.count) {
+                    if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += plants.cell_count[cell];
+                } else {
+                    for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot])
+                        see_plant_in(frame, sides, plants.x[slot], plants.y[slot]);
+                }
+            }
+        }
+    }
+    for (std::int32_t slot = plants.cell_head[grid_overflow_cell()]; slot != grid_none; slot = plants.next[slot])
+        see_plant(frame, plants.x[slot], plants.y[slot]);
 }
 
 }  // namespace
@@ -271,19 +397,11 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         frame.hits[j] = 0;
     }
 
-    const grid_type& g = world_grid;
-    const grid_bodies_type& plants = g.plants;
-    const std::size_t plant_count = plants.x.size();
-    if (plant_count <= few_plants || g.block_columns * g.block_rows <= 1) {
-        for (std::size_t slot = 0; slot < plant_count; ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
+    const grid_bodies_type& plants = world_grid.plants;
+    if (plants.x.size() <= few_plants || plants.row_prefix.empty()) {
+        for (std::size_t slot = 0; slot < plants.x.size(); ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
     } else {
-        const double inflate = rounding_margin();
-        for (std::int32_t block_row = 0; block_row < g.block_rows; ++block_row)
-            for (std::int32_t block_column = 0; block_column < g.block_columns; ++block_column)
-                if (plants.block_count[block_row * g.block_columns + block_column] > 0)
-                    see_block(frame, plants, block_column, block_row, inflate);
-        for (std::int32_t slot = plants.cell_head[grid_overflow_cell()]; slot != grid_none; slot = plants.next[slot])
-            see_plant(frame, plants.x[slot], plants.y[slot]);
+        see_cells(frame, plants);
     }
     for (int j = 0; j < count; ++j) sensors[j].plant = frame.hits[j] > 0 ? frame.hits[j] * 0.1 : -0.5;
 }

@@ -11,9 +11,11 @@
 
 namespace {
 
-void make_world(int animals, int plants)
+void make_world(int animals, int plants, double side = 10.0)
 {
     world_start(1);
+    world.width = side;
+    world.height = side;
     world.start_animals = animals;
     world.start_plants = plants;
     world_reset();
@@ -22,13 +24,16 @@ void make_world(int animals, int plants)
 
 void bench_world_update(benchmark::State& state)
 {
-    make_world(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    make_world(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<double>(state.range(2)));
     for (auto _ : state) world_update();
     state.counters["updates/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(bench_world_update)->Name("world_update/default")->Args({20, 10});
-BENCHMARK(bench_world_update)->Name("world_update/100+100")->Args({100, 100});
-BENCHMARK(bench_world_update)->Name("world_update/500+500")->Args({500, 500});
+BENCHMARK(bench_world_update)->Name("world_update/default")->Args({20, 10, 10});
+BENCHMARK(bench_world_update)->Name("world_update/100+100")->Args({100, 100, 10});
+BENCHMARK(bench_world_update)->Name("world_update/500+500")->Args({500, 500, 10});
+BENCHMARK(bench_world_update)->Name("world_update/2000+2000/crowded")->Args({2000, 2000, 10})->Unit(benchmark::kMillisecond);
+// The default world's density, 224 x 224.
+BENCHMARK(bench_world_update)->Name("world_update/10000+10000/224x224")->Args({10000, 10000, 224})->Unit(benchmark::kMillisecond);
 
 void bench_process_neurons(benchmark::State& state)
 {

@@ -160,9 +160,11 @@ void expect_index_matches_lists()
         ASSERT_EQ(world_grid.animals.x[a->grid_slot], a->x);
         ASSERT_EQ(world_grid.animals.y[a->grid_slot], a->y);
     }
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next, ++plants) {
+    const plant_type* before = nullptr;
+    for (const plant_type* p = world.plants; p != nullptr; before = p, p = p->next, ++plants) {
         ASSERT_EQ(world_grid.plants.record[p->grid_slot], p);
         ASSERT_EQ(world_grid.plants.x[p->grid_slot], p->x);
+        ASSERT_EQ(world_grid.plants.before[p->grid_slot], before);
     }
     ASSERT_EQ(world_grid.animals.x.size(), animals);
     ASSERT_EQ(world_grid.plants.x.size(), plants);

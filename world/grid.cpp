@@ -13,23 +13,25 @@ namespace {
 
 constexpr std::int32_t max_cells_per_axis = 2048;
 constexpr double bodies_per_cell = 2.0;      // plants and animals together, when laid out
-constexpr double plants_per_block = 24.0;    // a vision block worth testing as a whole
 
 // The cell of a point, or the overflow cell outside the rectangle (NaN included).
 std::int32_t cell_of(double x, double y)
 {
     const grid_type& g = world_grid;
     if (!(x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height)) return grid_overflow_cell();
-    const std::int32_t column = std::min(static_cast<std::int32_t>(x / g.cell_width), g.columns - 1);
-    const std::int32_t row = std::min(static_cast<std::int32_t>(y / g.cell_height), g.rows - 1);
+    const std::int32_t column = std::min(static_cast<std::int32_t>(x * g.per_cell_width), g.columns - 1);
+    const std::int32_t row = std::min(static_cast<std::int32_t>(y * g.per_cell_height), g.rows - 1);
     return row * g.columns + column;
 }
 
-std::int32_t block_of(std::int32_t cell)
+// One more or one fewer body in this cell, in the counts.
+void count(grid_bodies_type& bodies, std::int32_t cell, std::int32_t change)
 {
-    const grid_type& g = world_grid;
-    if (cell >= grid_cell_count()) return g.block_columns * g.block_rows;
-    return (cell / g.columns / g.block_span) * g.block_columns + (cell % g.columns) / g.block_span;
+    bodies.cell_count[cell] += change;
+    if (!bodies.keeps_row_prefix || cell >= grid_cell_count()) return;
+    const std::int32_t columns = world_grid.columns;
+    std::int32_t* prefix = &bodies.row_prefix[static_cast<std::size_t>(cell / columns) * (columns + 1)];
+    for (std::int32_t c = cell % columns + 1; c <= columns; ++c) prefix[c] += change;
 }
 
 void link(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
@@ -39,7 +41,7 @@ void link(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
     bodies.next[slot] = bodies.cell_head[cell];
     if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = slot;
     bodies.cell_head[cell] = slot;
-    bodies.block_count[block_of(cell)] += 1;
+    count(bodies, cell, 1);
 }
 
 void unlink(grid_bodies_type& bodies, std::int32_t slot)
@@ -51,7 +53,7 @@ void unlink(grid_bodies_type& bodies, std::int32_t slot)
         bodies.cell_head[cell] = bodies.next[slot];
     }
     if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = bodies.prev[slot];
-    bodies.block_count[block_of(cell)] -= 1;
+    count(bodies, cell, -1);
 }
 
 void set_slot_of(void* record, bool plant, std::int32_t slot)
@@ -70,6 +72,7 @@ std::int32_t add_body(grid_bodies_type& bodies, void* record, double x, double y
     bodies.y.push_back(y);
     bodies.size_sum.push_back(size_sum);
     bodies.record.push_back(record);
+    bodies.before.push_back(nullptr);
     bodies.cell.push_back(grid_none);
     bodies.next.push_back(grid_none);
     bodies.prev.push_back(grid_none);
@@ -90,11 +93,13 @@ void remove_body(grid_bodies_type& bodies, std::int32_t slot, bool plant)
         bodies.y[slot] = bodies.y[last];
         bodies.size_sum[slot] = bodies.size_sum[last];
         bodies.record[slot] = bodies.record[last];
+        bodies.before[slot] = bodies.before[last];
         link(bodies, slot, cell);
         set_slot_of(bodies.record[slot], plant, slot);
     }
     for (auto* column : {&bodies.x, &bodies.y, &bodies.size_sum}) column->pop_back();
     bodies.record.pop_back();
+    bodies.before.pop_back();
     bodies.cell.pop_back();
     bodies.next.pop_back();
     bodies.prev.pop_back();
@@ -106,11 +111,14 @@ void clear_bodies(grid_bodies_type& bodies)
     bodies.y.clear();
     bodies.size_sum.clear();
     bodies.record.clear();
+    bodies.before.clear();
     bodies.cell.clear();
     bodies.next.clear();
     bodies.prev.clear();
     bodies.cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
-    bodies.block_count.assign(static_cast<std::size_t>(world_grid.block_columns * world_grid.block_rows) + 1, 0);
+    bodies.cell_count.assign(static_cast<std::size_t>(grid_cell_count()) + 1, 0);
+    if (bodies.keeps_row_prefix)
+        bodies.row_prefix.assign(static_cast<std::size_t>(world_grid.rows) * (world_grid.columns + 1), 0);
     bodies.max_size_sum = 0.0;
 }
 
@@ -124,6 +132,7 @@ void reserve_bodies(grid_bodies_type& bodies, std::int64_t count)
     bodies.y.reserve(room);
     bodies.size_sum.reserve(room);
     bodies.record.reserve(room);
+    bodies.before.reserve(room);
     bodies.cell.reserve(room);
     bodies.next.reserve(room);
     bodies.prev.reserve(room);
@@ -145,11 +154,9 @@ void lay_out(double width, double height, std::int64_t animals, std::int64_t pla
     g.rows = along(g.height);
     g.cell_width = g.width / g.columns;
     g.cell_height = g.height / g.rows;
-    const double plants_per_cell = static_cast<double>(std::max<std::int64_t>(plants, 1)) / (static_cast<double>(g.columns) * g.rows);
-    const double span = std::round(std::sqrt(plants_per_block / plants_per_cell));
-    g.block_span = static_cast<std::int32_t>(std::clamp(span, 1.0, static_cast<double>(std::max(g.columns, g.rows))));
-    g.block_columns = (g.columns + g.block_span - 1) / g.block_span;
-    g.block_rows = (g.rows + g.block_span - 1) / g.block_span;
+    g.per_cell_width = 1.0 / g.cell_width;
+    g.per_cell_height = 1.0 / g.cell_height;
+    g.plants.keeps_row_prefix = true;
 }
 
 // Lays the cells out again for the bodies there are now and files them anew.
@@ -161,7 +168,9 @@ void lay_out_again()
     lay_out(g.width, g.height, animals, plants);
     for (grid_bodies_type* bodies : {&g.plants, &g.animals}) {
         bodies->cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
-        bodies->block_count.assign(static_cast<std::size_t>(g.block_columns * g.block_rows) + 1, 0);
+        bodies->cell_count.assign(static_cast<std::size_t>(grid_cell_count()) + 1, 0);
+        if (bodies->keeps_row_prefix)
+            bodies->row_prefix.assign(static_cast<std::size_t>(g.rows) * (g.columns + 1), 0);
         for (std::int32_t slot = 0; slot < static_cast<std::int32_t>(bodies->x.size()); ++slot)
             link(*bodies, slot, cell_of(bodies->x[slot], bodies->y[slot]));
     }
@@ -206,7 +215,26 @@ void grid_release()
 void grid_add_plant(plant_type* plant)
 {
     grow_if_crowded();
-    plant->grid_slot = add_body(world_grid.plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
+    grid_bodies_type& plants = world_grid.plants;
+    plant->grid_slot = add_body(plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
+    if (plant->next != nullptr && filed(plants, plant->next, plant->next->grid_slot))
+        plants.before[plant->next->grid_slot] = plant;
+}
+
+plant_type** grid_plant_link(const plant_type* plant)
+{
+    const grid_bodies_type& plants = world_grid.plants;
+    if (!filed(plants, plant, plant->grid_slot)) return nullptr;
+    plant_type* before = static_cast<plant_type*>(plants.before[plant->grid_slot]);
+    return before != nullptr ? &before->next : &world.plants;
+}
+
+void grid_plant_unlinked(plant_type* plant)
+{
+    grid_bodies_type& plants = world_grid.plants;
+    if (!filed(plants, plant, plant->grid_slot)) return;
+    plant_type* next = plant->next;
+    if (next != nullptr && filed(plants, next, next->grid_slot)) plants.before[next->grid_slot] = plants.before[plant->grid_slot];
 }
 
 void grid_remove_plant(plant_type* plant)
@@ -255,14 +283,13 @@ void grid_sync_animals()
 grid_range_type grid_cells_within(double x0, double x1, double y0, double y1)
 {
     const grid_type& g = world_grid;
-    // Clamped in doubles first: a range far outside the rectangle must not overflow an int.
-    const auto first = [](double value, double cell, std::int32_t count) {
-        return static_cast<std::int32_t>(std::clamp(std::floor(value / cell), 0.0, double(count)));
-    };
-    const auto last = [](double value, double cell, std::int32_t count) {
-        return static_cast<std::int32_t>(std::clamp(std::floor(value / cell), -1.0, double(count - 1)));
+    // The same product as a body's own cell, clamped in doubles first so that
+    // a range far outside the rectangle cannot overflow an int; truncation is
+    // the floor for the values left, which are not negative.
+    const auto cell = [](double value, double per_cell, std::int32_t count) {
+        return static_cast<std::int32_t>(std::clamp(value * per_cell, 0.0, double(count - 1)));
     };
     if (!(x1 >= 0.0 && y1 >= 0.0 && x0 <= g.width && y0 <= g.height)) return grid_range_type{0, -1, 0, -1};
-    return grid_range_type{first(x0, g.cell_width, g.columns), last(x1, g.cell_width, g.columns),
-                           first(y0, g.cell_height, g.rows), last(y1, g.cell_height, g.rows)};
+    return grid_range_type{cell(x0, g.per_cell_width, g.columns), cell(x1, g.per_cell_width, g.columns),
+                           cell(y0, g.per_cell_height, g.rows), cell(y1, g.per_cell_height, g.rows)};
 }

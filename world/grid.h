@@ -1,8 +1,8 @@
 // The world's spatial index. Every plant and animal is filed in a uniform grid
 // of cells over the world rectangle, with its centre and size copied into
 // packed arrays, so that touch and eating look only at the cells within reach
-// and vision can count whole blocks of cells that lie inside one sector,
-// instead of every step walking both lists through nodes scattered in memory.
+// and vision counts whole runs of cells that lie inside one sector, instead
+// of every step walking both lists through nodes scattered in memory.
 //
 // The lists stay the truth. The index only says where to look: each test is
 // the one the list walk makes, on the same doubles, and the one decision that
@@ -25,11 +25,16 @@ struct grid_bodies_type {
     std::vector<double> y;
     std::vector<double> size_sum;        // size_x + size_y of the record
     std::vector<void*> record;           // the plant_type or animal_type itself
+    std::vector<void*> before;           // plants: the plant before it in the world's list, null for the head
     std::vector<std::int32_t> cell;      // cell of the slot; grid_overflow_cell() when outside
     std::vector<std::int32_t> next;      // next slot in the same cell, grid_none at the end
     std::vector<std::int32_t> prev;      // previous slot in the same cell, grid_none at the start
     std::vector<std::int32_t> cell_head; // per cell and the overflow cell: first slot, grid_none if empty
-    std::vector<std::int32_t> block_count;  // bodies per vision block
+    std::vector<std::int32_t> cell_count;   // bodies per cell and in the overflow cell
+    // Per row r of cells, entry r * (columns + 1) + c: bodies in its cells 0 .. c - 1.
+    // Kept for plants only, so that vision counts a run of cells at once.
+    std::vector<std::int32_t> row_prefix;
+    bool keeps_row_prefix = false;
     double max_size_sum = 0.0;           // largest size_sum filed since the last clear
 };
 
@@ -38,11 +43,10 @@ struct grid_type {
     double height = 0.0;
     double cell_width = 1.0;        // world units
     double cell_height = 1.0;
+    double per_cell_width = 1.0;    // 1 / cell_width: cells are found by multiplying
+    double per_cell_height = 1.0;
     std::int32_t columns = 0;       // cells along x; 0 before the first reset
     std::int32_t rows = 0;
-    std::int32_t block_span = 1;    // cells per vision block along each axis
-    std::int32_t block_columns = 0;
-    std::int32_t block_rows = 0;
     grid_bodies_type plants;
     grid_bodies_type animals;
 };
@@ -56,6 +60,11 @@ void grid_release();   // empties it and gives its memory back
 
 void grid_add_plant(plant_type* plant);      // right after the plant is linked
 void grid_remove_plant(plant_type* plant);   // right before the plant is freed; unfiled plants are ignored
+// The link that points at a filed plant in the world's list (the head, or the
+// next of the plant before it), so that it is unlinked without a walk; null
+// for a plant the index does not hold.
+plant_type** grid_plant_link(const plant_type* plant);
+void grid_plant_unlinked(plant_type* plant);  // the plant was taken out of the list
 void grid_clear_plants();
 void grid_add_animal(animal_type* animal);   // right after the animal is made
 void grid_move_animal(animal_type* animal);  // after its position changes; unfiled animals are ignored
@@ -81,7 +90,13 @@ grid_range_type grid_cells_within(double x0, double x1, double y0, double y1);
 template <class Visit>
 void grid_visit_within(const grid_bodies_type& bodies, double x, double y, double radius, Visit visit)
 {
-    if (bodies.cell_head.empty()) return;
+    // A few bodies are quicker to visit all than to look up by cell.
+    constexpr std::size_t few = 48;
+    if (bodies.x.size() <= few) {
+        for (std::int32_t slot = 0; slot < static_cast<std::int32_t>(bodies.x.size()); ++slot)
+            if (!visit(slot)) return;
+        return;
+    }
     const grid_range_type range = grid_cells_within(x - radius, x + radius, y - radius, y + radius);
     for (std::int32_t row = range.first_row; row <= range.last_row; ++row)
         for (std::int32_t column = range.first_column; column <= range.last_column; ++column)
