@@ -11,7 +11,22 @@
 
 #include <QPainter>
 
+#include <chrono>
+
+namespace {
+
+// A tick runs its world updates for at most this long; the rest of them wait
+// for the next tick, so keys, menus and closing are answered at any size.
+constexpr auto tick_budget = std::chrono::milliseconds(40);
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx"))) void clear_upper_vector_state() { __builtin_ia32_vzeroupper(); }
+#endif
+
+}  // namespace
+
 int timer_val = 40;
+int tick_updates_done = 0;
 int frames = 0;
 int frames_per_second = 0;
 int updates_per_second = 0;
@@ -67,11 +82,36 @@ void window_paint(main_window_widget* window)
     if (neuron_window != nullptr) neuron_window->update();
 }
 
+// Qt's drawing may leave the upper halves of the vector registers in use; on
+// processors that then slow every legacy SSE instruction (the math library's
+// tanh among them) the window simulated several times slower than headless.
+// Clearing them once per tick costs nothing and changes no result.
+void clear_vector_state()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool has_avx = __builtin_cpu_supports("avx");
+    if (has_avx) clear_upper_vector_state();
+#endif
+}
+
+void run_tick_updates()
+{
+    const auto start = std::chrono::steady_clock::now();
+    // The count is read again before each update, as keys may change it meanwhile.
+    while (tick_updates_done < world.updates_per_tick) {
+        world_update();
+        ++tick_updates_done;
+        if (std::chrono::steady_clock::now() - start >= tick_budget) break;
+    }
+    if (tick_updates_done >= world.updates_per_tick) tick_updates_done = 0;
+}
+
 void timer_message(main_window_widget* window, int id)
 {
     if (id == update_timer_id) {
         check_keys();
-        for (int i = 0; i < world.updates_per_tick; ++i) world_update();
+        clear_vector_state();
+        run_tick_updates();
         draw_world_into_memdc();
         frames += 1;
         window->view()->update();

@@ -10,6 +10,7 @@
 class main_window_widget;
 
 extern int timer_val;             // update timer period, ms; changed by the arrow keys
+extern int tick_updates_done;     // world updates of the current batch run by earlier ticks
 extern int frames;                // update ticks since the last statistics tick
 extern int frames_per_second;     // frames at the last statistics tick
 extern int updates_per_second;    // world updates at the last statistics tick
@@ -22,6 +23,8 @@ void system_startup(main_window_widget* window, std::uint32_t seed);
 void memdc_setup(main_window_widget* window);
 void window_paint(main_window_widget* window);     // only from the world view's paint event
 void timer_message(main_window_widget* window, int id);
+void run_tick_updates();           // the tick's world updates, for at most 40 ms; the rest carry over
+void clear_vector_state();
 void system_shutdown();
 std::string rate_line();                           // "Frame rate: ..." as the paint writes it
 void draw_world_into_memdc();                      // world_draw on the off-screen surface

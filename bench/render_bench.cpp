@@ -1,22 +1,26 @@
-// Speed of drawing one frame of the world view. Run with `make bench`.
+// Speed of drawing one frame of the world view, and of the world updates the
+// window runs. Run with `make bench`.
+#include "app/frame_loop.h"
+#include "app/main_window.h"
 #include "bench_main.h"
-#include "base/utility.h"
 #include "render/surface.h"
 #include "render/world_view.h"
 #include "world/world.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
-
 
 namespace {
 
 void bench_world_draw(benchmark::State& state)
 {
     world_start(1);
+    world.start_animals = static_cast<int>(state.range(1));
+    world.start_plants = static_cast<int>(state.range(1));
+    world_reset();
     for (int i = 0; i < 100; ++i) world_update();
     show_vision = state.range(0) != 0;
     display_x = 640;
@@ -29,14 +33,36 @@ void bench_world_draw(benchmark::State& state)
     }
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480")->Arg(0);
-BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480/vision")->Arg(1);
+BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480")->Args({0, 20});
+BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480/vision")->Args({1, 20});
+BENCHMARK(bench_world_draw)->Name("world_draw/2000+2000/640x480")->Args({0, 2000})->Unit(benchmark::kMillisecond);
+
+// World updates as the window runs them: through the update tick, in a
+// process whose QApplication has shown and painted the main window. Compare
+// with world_update/default of the core benchmarks.
+void bench_window_tick(benchmark::State& state)
+{
+    main_window_widget window;
+    system_startup(&window, 1);
+    window.show();
+    for (int i = 0; i < 20; ++i) {
+        timer_message(&window, update_timer_id);
+        window.view()->repaint();
+        QCoreApplication::processEvents();
+    }
+    world.draw_enabled = false;
+    world.updates_per_tick = 100;
+    for (auto _ : state) timer_message(&window, update_timer_id);
+    state.counters["updates/s"] = benchmark::Counter(100.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    system_shutdown();
+}
+BENCHMARK(bench_window_tick)->Name("window_tick/default/100_updates");
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
     return run_benchmarks(argc, argv);
 }

@@ -1,6 +1,8 @@
 #include "render/surface.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include <QBrush>
 #include <QColor>
@@ -17,11 +19,30 @@ QColor surface_colour(std::uint32_t colour)
                   static_cast<int>((colour >> 16) & 0xFF));
 }
 
+// Brushes and pens are made once per colour and width and then only selected:
+// a frame selects thousands of them, and making one costs more than drawing.
+const QBrush& cached_brush(std::uint32_t colour)
+{
+    static std::vector<std::pair<std::uint32_t, QBrush>> brushes;
+    for (const auto& [key, brush] : brushes)
+        if (key == colour) return brush;
+    brushes.emplace_back(colour, QBrush(surface_colour(colour)));
+    return brushes.back().second;
+}
+
 void apply_pen(surface_type& surface)
 {
+    static std::vector<std::pair<pen_type, QPen>> pens;
+    for (const auto& [key, pen] : pens) {
+        if (key.colour == surface.pen.colour && key.width == surface.pen.width) {
+            surface.painter->setPen(pen);
+            return;
+        }
+    }
     QPen pen(surface_colour(surface.pen.colour));
     pen.setWidth(surface.pen.width);
     pen.setJoinStyle(Qt::MiterJoin);
+    pens.emplace_back(surface.pen, pen);
     surface.painter->setPen(pen);
 }
 
@@ -40,7 +61,7 @@ surface_type surface_open(QPainter& painter)
 {
     painter.setRenderHint(QPainter::Antialiasing, false);
     surface_type surface{&painter, brush_type{colour_white}, pen_type{colour_black, 1}, 0, 0};
-    painter.setBrush(surface_colour(colour_white));
+    painter.setBrush(cached_brush(colour_white));
     apply_pen(surface);
     return surface;
 }
@@ -49,7 +70,7 @@ brush_type surface_select_brush(surface_type& surface, brush_type brush)
 {
     const brush_type previous = surface.brush;
     surface.brush = brush;
-    surface.painter->setBrush(surface_colour(brush.colour));
+    surface.painter->setBrush(cached_brush(brush.colour));
     return previous;
 }
 

@@ -322,6 +322,16 @@ private slots:
             for (int x = 1; x < 120; ++x) dark += qGray(memdc.pixel(x, y)) < 128;
         QVERIFY(dark > 20);
         QCOMPARE(window->timer_period(stats_timer_id), 1000);
+        // A tick stops its updates after a while; the rest carry over to the next ticks.
+        world.running = true;
+        world.updates_per_tick = 1 << 30;
+        timer_message(window.get(), update_timer_id);
+        QVERIFY(tick_updates_done > 0 && tick_updates_done < world.updates_per_tick);
+        const int carried = tick_updates_done;
+        world.updates_per_tick = carried + 3;  // read again before each update
+        timer_message(window.get(), update_timer_id);
+        QCOMPARE(tick_updates_done, 0);
+        QCOMPARE(updates, carried + 3);
     }
 
     void the_neuron_window_shows_the_head_network()
