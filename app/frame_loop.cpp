@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "cli/options.h"
 #include "base/shell_state.h"
 #include "base/utility.h"
 #include "render/neuron_view.h"
@@ -32,10 +33,11 @@ int frames_per_second = 0;
 int updates_per_second = 0;
 QImage memdc;
 
-void system_startup(main_window_widget* window, std::uint32_t seed)
+void system_startup(main_window_widget* window, std::uint32_t seed, const world_settings_type* settings)
 {
     memdc_setup(window);
     world_start(seed);
+    if (settings != nullptr) settings_apply(*settings);
     world_update();
     draw_world_into_memdc();
     window->set_timer(update_timer_id, timer_val);

@@ -19,7 +19,10 @@ extern QImage memdc;              // the off-screen surface, display_x x display
 inline constexpr int update_timer_id = 101;
 inline constexpr int stats_timer_id = 102;
 
-void system_startup(main_window_widget* window, std::uint32_t seed);
+struct world_settings_type;
+// Seeds, sets the world up (with the settings, as a Reset after the default
+// set-up would), runs one update, draws and starts the timers.
+void system_startup(main_window_widget* window, std::uint32_t seed, const world_settings_type* settings = nullptr);
 void memdc_setup(main_window_widget* window);
 void window_paint(main_window_widget* window);     // only from the world view's paint event
 void timer_message(main_window_widget* window, int id);

@@ -1,18 +1,15 @@
+#include "app/summarize.h"
+#include "app/window.h"
 #include "cli/headless.h"
 #include "cli/options.h"
-#include "app/window.h"
 
 #include <csignal>
 #include <cstdio>
 
-#ifndef VELMORA_VERSION
-#define VELMORA_VERSION "unknown"
-#endif
-
 int main(int argc, char** argv)
 {
     // A closed standard output (velmora ... | head) must not end a run: the
-    // console ignores failed writes, and log.txt still gets every line.
+    // console ignores failed writes, and the log still gets every line.
     std::signal(SIGPIPE, SIG_IGN);
     options_type options;
     const std::string error = options_parse(argc, argv, options);
@@ -21,13 +18,14 @@ int main(int argc, char** argv)
         return 2;
     }
     if (options.help) {
-        std::printf("Velmora: animals with neural networks of their own evolve in a flat world.\n%s", options_usage);
+        std::fputs(options.help_text.c_str(), stdout);
         return 0;
     }
     if (options.version) {
         std::printf("velmora %s\n", VELMORA_VERSION);
         return 0;
     }
+    if (options.summarize) return summarize_main(argc, argv, options);
     if (options.headless) return headless_run(options);
     return window_main(argc, argv, options);
 }

@@ -2,8 +2,10 @@
 
 #include "app/frame_loop.h"
 #include "app/main_window.h"
+#include "app/world_dialogs.h"
 #include "cli/options.h"
 #include "render/neuron_view.h"
+#include "world/world.h"
 
 #include <QApplication>
 
@@ -14,10 +16,17 @@ int window_main(int argc, char** argv, const options_type& options)
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);  // closing the main window quits, the neuron window does not
 
+    world_log_path = options.no_log ? std::string() : options.log_path;
     main_window_widget window;
-    system_startup(&window, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+    system_startup(&window, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)),
+                   options.world_path.empty() ? &options.settings : nullptr);
     window.show();
     create_neuron_window();
+    // A world named on the command line opens as File, Open would open it; if
+    // it cannot be loaded, the user is told why and the default world runs.
+    if (!options.world_path.empty() && world_open(options.world_path, settings_overrides(options.settings)) &&
+        options.settings.wrap)
+        world.wrap_edges = true;
     const int status = application.exec();
     delete neuron_window;
     neuron_window = nullptr;

@@ -1,26 +1,106 @@
 #include "cli/options.h"
 
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
-#include <string_view>
 
 const char* const options_usage =
-    "Usage: velmora [--seed S]\n"
-    "       velmora --headless --generations N [--seed S] [--load FILE] [--save FILE]\n"
-    "       velmora --help | --version\n";
+    "Usage: velmora [OPTIONS] [FILE.dat]\n"
+    "       velmora --headless --generations N [OPTIONS]\n"
+    "       velmora summarize RUN.csv... [--out FILE.csv] [--plot FILE.png]\n"
+    "Run 'velmora --help' for every option.\n";
+
+bool world_settings_type::any() const
+{
+    return animals || plants || width || height || layer_count || layer_width || generation_length || mutate_amount ||
+           animal_size || plant_size;
+}
 
 namespace {
 
-// A whole decimal number in 0 .. 2^32 - 1, nothing else around it.
-bool parse_count(std::string_view text, std::uint32_t& value)
+struct bad_option {
+    std::string reason;
+};
+
+std::string whole_range(std::int64_t low, std::int64_t high)
 {
-    if (text.empty() || text.front() == '-' || text.front() == '+') return false;
-    std::uint64_t wide = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), wide);
-    if (error != std::errc{} || end != text.data() + text.size()) return false;
-    if (wide > std::numeric_limits<std::uint32_t>::max()) return false;
-    value = static_cast<std::uint32_t>(wide);
-    return true;
+    return "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+}
+
+// A whole decimal number in [low, high], nothing else around it.
+std::int64_t whole(const std::string& name, const std::string& text, std::int64_t low, std::int64_t high)
+{
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end || value < low || value > high)
+        throw bad_option{name + " " + text + ": must be " + whole_range(low, high)};
+    return value;
+}
+
+// A finite decimal number of at least low ('.' as decimal point, whatever the locale).
+double real(const std::string& name, const std::string& text, double low)
+{
+    double value = 0.0;
+    const char* begin = text.data() + (!text.empty() && text.front() == '+');
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    const bool bounded = low == -std::numeric_limits<double>::infinity();
+    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(value) || value < low)
+        throw bad_option{name + " " + text + ": must be a finite number" +
+                         (bounded ? std::string() : " of at least " + std::string(low == world_file_min_size ? "0.000001" : "0"))};
+    return value;
+}
+
+struct raw_settings_type {
+    std::string animals, plants, width, height, layer_count, layer_width, generation_length, mutate_amount,
+        animal_size, plant_size;
+};
+
+void convert_settings(const raw_settings_type& raw, world_settings_type& settings)
+{
+    const auto set_whole = [](std::optional<std::int32_t>& field, const char* name, const std::string& text,
+                              std::int64_t low, std::int64_t high) {
+        if (!text.empty()) field = static_cast<std::int32_t>(whole(name, text, low, high));
+    };
+    const auto set_real = [](std::optional<double>& field, const char* name, const std::string& text, double low) {
+        if (!text.empty()) field = real(name, text, low);
+    };
+    set_whole(settings.animals, "--animals", raw.animals, 0, world_file_max_animals);
+    set_whole(settings.plants, "--plants", raw.plants, 0, world_file_max_plants);
+    set_whole(settings.layer_count, "--layer-count", raw.layer_count, 1, world_file_max_layer_count);
+    set_whole(settings.layer_width, "--layer-width", raw.layer_width, 0, world_file_max_layer_width);
+    set_whole(settings.generation_length, "--generation-length", raw.generation_length, 1,
+              std::numeric_limits<std::int32_t>::max());
+    set_real(settings.width, "--width", raw.width, world_file_min_size);
+    set_real(settings.height, "--height", raw.height, world_file_min_size);
+    set_real(settings.mutate_amount, "--mutate-amount", raw.mutate_amount, -std::numeric_limits<double>::infinity());
+    set_real(settings.animal_size, "--animal-size", raw.animal_size, world_file_min_size);
+    set_real(settings.plant_size, "--plant-size", raw.plant_size, world_file_min_size);
+}
+
+// The rules that join several settings, on the values a reset would use.
+void check_world(const world_settings_type& s)
+{
+    const double width = s.width.value_or(10.0), height = s.height.value_or(10.0);
+    const double room = std::min(width, height);
+    if (s.animal_size.value_or(0.5) > room)
+        throw bad_option{"--animal-size " + std::to_string(s.animal_size.value_or(0.5)) +
+                         ": must not exceed the world's width and height"};
+    if (s.plant_size.value_or(0.25) > room)
+        throw bad_option{"--plant-size " + std::to_string(s.plant_size.value_or(0.25)) +
+                         ": must not exceed the world's width and height"};
+    const std::int64_t neurons = std::int64_t{s.layer_width.value_or(8)} * s.layer_count.value_or(2) + 2;
+    if (neurons * s.animals.value_or(20) > world_file_max_neurons)
+        throw bad_option{"--animals " + std::to_string(s.animals.value_or(20)) + ": " +
+                         std::to_string(s.animals.value_or(20)) + " animals of " + std::to_string(neurons) +
+                         " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons"};
 }
 
 }  // namespace
@@ -28,45 +108,101 @@ bool parse_count(std::string_view text, std::uint32_t& value)
 std::string options_parse(int argc, const char* const* argv, options_type& options)
 {
     options = options_type{};
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        std::string_view value;
-        bool has_value = false;
-        if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string_view::npos) {
-            value = arg.substr(equals + 1);
-            arg = arg.substr(0, equals);
-            has_value = true;
-        }
-        const bool takes_value = arg == "--seed" || arg == "--generations" || arg == "--load" || arg == "--save";
-        if (!takes_value && has_value) return std::string(arg) + " takes no value";
-        if (takes_value && !has_value) {
-            if (i + 1 >= argc) return std::string(arg) + " needs a value";
-            value = argv[++i];
-        }
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--headless") {
-            options.headless = true;
-        } else if (arg == "--seed") {
-            if (!parse_count(value, options.seed))
-                return "--seed needs a whole number from 0 to 4294967295, not '" + std::string(value) + "'";
+    CLI::App app{"Velmora: animals with neural networks of their own evolve in a flat world.\n"
+                 "Without --headless the window program starts, with the world FILE.dat if one is given.",
+                 "velmora"};
+    app.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION);
+    app.set_config("--config", "", "Read world settings and outputs from an INI or TOML file (FILE); the command line wins");
+    std::string seed, generations;
+    raw_settings_type raw;
+    app.add_option("--seed", seed, "Seed of the random source: 0 to 4294967295 (default: the time of day in seconds)");
+    app.add_flag("--headless", options.headless, "Run without a window until --generations have ended");
+    app.add_option("--generations", generations, "Generations a headless run evolves: 0 to 4294967295");
+    app.add_option("--load", options.load_path, "World file loaded before a headless run");
+    app.add_option("--save", options.save_path, "World file written when a headless run ends");
+    app.add_option("--animals", raw.animals, "Animals a reset makes: 0 to 50000 (default 20)");
+    app.add_option("--plants", raw.plants, "Plants a reset makes: 0 to 1000000 (default 10)");
+    app.add_option("--width", raw.width, "World width in world units: at least 0.000001 (default 10)");
+    app.add_option("--height", raw.height, "World height in world units: at least 0.000001 (default 10)");
+    app.add_option("--layer-count", raw.layer_count, "Neuron layers before the motor neurons: 1 to 1000 (default 2)");
+    app.add_option("--layer-width", raw.layer_width, "Neurons per layer: 0 to 1000 (default 8)");
+    app.add_option("--generation-length", raw.generation_length,
+                   "World updates per generation: 1 to 2147483647 (default 500)");
+    app.add_option("--mutate-amount", raw.mutate_amount, "Half-width of a mutation's uniform noise (default 5)");
+    app.add_option("--animal-size", raw.animal_size,
+                   "Animal diameter in world units: 0.000001 up to the world's width and height (default 0.5)");
+    app.add_option("--plant-size", raw.plant_size,
+                   "Plant diameter in world units: 0.000001 up to the world's width and height (default 0.25)");
+    app.add_flag("--wrap", options.settings.wrap, "Edges wrap around from the start (default: they block)");
+    app.add_option("--log", options.log_path, "Log file that every generation's line is appended to (default log.txt)");
+    app.add_flag("--no-log", options.no_log, "Write no log file");
+    app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file");
+    app.add_flag("--quiet", options.quiet, "Headless: no generation lines on standard output");
+    app.add_option("world", options.world_path, "World file the window program opens at start")->type_name("FILE.dat");
+    CLI::App* summarize = app.add_subcommand("summarize", "Per-generation mean, deviation, minimum and maximum of runs' CSVs");
+    summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->required()->type_name("RUN.csv");
+    summarize->add_option("--out", options.summary_out, "Write the summary here (default: standard output)");
+    summarize->add_option("--plot", options.summary_plot, "Draw the summary as a PNG chart");
+
+    try {
+        app.parse(argc, argv);
+        options.summarize = summarize->parsed();
+        if (!seed.empty()) {
+            options.seed = static_cast<std::uint32_t>(whole("--seed", seed, 0, std::numeric_limits<std::uint32_t>::max()));
             options.seed_given = true;
-        } else if (arg == "--generations") {
-            if (!parse_count(value, options.generations))
-                return "--generations needs a whole number from 0 to 4294967295, not '" + std::string(value) + "'";
-            options.generations_given = true;
-        } else if (arg == "--load" || arg == "--save") {
-            if (value.empty()) return std::string(arg) + " needs a file name";
-            (arg == "--load" ? options.load_path : options.save_path) = value;
-        } else {
-            return "unknown option '" + std::string(arg) + "'";
         }
+        if (!generations.empty()) {
+            options.generations =
+                static_cast<std::uint32_t>(whole("--generations", generations, 0, std::numeric_limits<std::uint32_t>::max()));
+            options.generations_given = true;
+        }
+        convert_settings(raw, options.settings);
+        if (options.headless && !options.generations_given) throw bad_option{"--headless needs --generations N"};
+        if (!options.headless && (options.generations_given || !options.load_path.empty() || !options.save_path.empty() ||
+                                  !options.csv_path.empty() || options.quiet))
+            throw bad_option{"--generations, --load, --save, --csv and --quiet work only with --headless"};
+        if (options.headless && !options.world_path.empty())
+            throw bad_option{"a headless run takes its world with --load, not as " + options.world_path};
+        for (const char* name : {"--load", "--save", "--log", "--csv"})
+            if (app.count(name) > 0 && app.get_option(name)->as<std::string>().empty())
+                throw bad_option{std::string(name) + " needs a file name"};
+        const bool loading = !options.load_path.empty() || !options.world_path.empty();
+        if (loading && (options.settings.layer_count || options.settings.layer_width))
+            throw bad_option{"--layer-count and --layer-width would change the shape of the loaded networks"};
+        if (!loading) check_world(options.settings);
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+        options.help_text = app.help();
+    } catch (const CLI::CallForVersion&) {
+        options.version = true;
+    } catch (const CLI::ParseError& error) {
+        return error.what();
+    } catch (const bad_option& error) {
+        return error.reason;
     }
-    if (options.help || options.version) return {};
-    if (options.headless && !options.generations_given) return "--headless needs --generations N";
-    if (!options.headless && (options.generations_given || !options.load_path.empty() || !options.save_path.empty()))
-        return "--generations, --load and --save work only with --headless";
     return {};
+}
+
+world_file_overrides_type settings_overrides(const world_settings_type& s)
+{
+    return world_file_overrides_type{s.width,  s.height,     s.mutate_amount, s.generation_length,
+                                     s.plants, s.plant_size, s.animals,       s.animal_size};
+}
+
+void settings_apply(const world_settings_type& s)
+{
+    if (s.any()) {
+        world.start_animals = s.animals.value_or(world.start_animals);
+        world.start_plants = s.plants.value_or(world.start_plants);
+        world.width = s.width.value_or(world.width);
+        world.height = s.height.value_or(world.height);
+        world.layer_count = s.layer_count.value_or(world.layer_count);
+        world.layer_width = s.layer_width.value_or(world.layer_width);
+        world.generation_length = s.generation_length.value_or(world.generation_length);
+        world.mutate_amount = s.mutate_amount.value_or(world.mutate_amount);
+        world.animal_size = s.animal_size.value_or(world.animal_size);
+        world.plant_size = s.plant_size.value_or(world.plant_size);
+        world_reset();
+    }
+    if (s.wrap) world.wrap_edges = true;
 }

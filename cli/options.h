@@ -1,22 +1,64 @@
-// Command-line options of the velmora program.
+// The velmora command line: the window program, headless runs and the
+// summary of many runs.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "world/world_file.h"
 
-struct options_type {
-    bool help;                  // --help: print the usage and stop
-    bool version;               // --version: print the version and stop
-    bool headless;              // --headless: run without a window
-    bool seed_given;            // --seed was given
-    std::uint32_t seed;         // random seed; the time of day in seconds when not given
-    bool generations_given;     // --generations was given
-    std::uint32_t generations;  // generations a headless run evolves
-    std::string load_path;      // --load: world file read before the run; empty for none
-    std::string save_path;      // --save: world file written after the run; empty for none
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// World settings of the command line or a settings file; unset ones keep the
+// default world's values (or, with --load, the file's).
+struct world_settings_type {
+    std::optional<std::int32_t> animals;            // animals a reset makes
+    std::optional<std::int32_t> plants;             // plants a reset makes
+    std::optional<double> width;                    // world units
+    std::optional<double> height;                   // world units
+    std::optional<std::int32_t> layer_count;        // layers before the motor neurons
+    std::optional<std::int32_t> layer_width;        // neurons per layer
+    std::optional<std::int32_t> generation_length;  // world updates per generation
+    std::optional<double> mutate_amount;            // half-width of a mutation's noise
+    std::optional<double> animal_size;              // diameter, world units
+    std::optional<double> plant_size;               // diameter, world units
+    bool wrap = false;                              // edges wrap from the start
+
+    bool any() const;  // some parameter is set (wrap aside)
 };
 
-// Fills options from argv; returns an empty text on success, else a one-line reason.
+struct options_type {
+    bool help = false;                 // --help: print help_text and stop
+    std::string help_text;             // every option with its unit, default and range
+    bool version = false;              // --version
+    bool headless = false;             // --headless: run without a window
+    bool seed_given = false;
+    std::uint32_t seed = 0;            // random seed; the time of day in seconds when not given
+    bool generations_given = false;
+    std::uint32_t generations = 0;     // generations a headless run evolves
+    std::string load_path;             // --load: world file read before a headless run; empty for none
+    std::string save_path;             // --save: world file written after a headless run; empty for none
+    std::string world_path;            // FILE.dat: world the window program opens at start; empty for none
+    world_settings_type settings;
+    std::string log_path = "log.txt";  // --log; appended to
+    bool no_log = false;               // --no-log: no log file at all
+    std::string csv_path;              // --csv: one row per generation; empty for none
+    bool quiet = false;                // --quiet: no generation lines on standard output
+    bool summarize = false;            // the summarize command
+    std::vector<std::string> summary_inputs;  // its run CSVs
+    std::string summary_out;           // --out: the summary CSV; empty for standard output
+    std::string summary_plot;          // --plot: a PNG chart; empty for none
+};
+
+// Fills options from argv; returns an empty text on success, else a one-line
+// reason naming the option, the value and what it must be.
 std::string options_parse(int argc, const char* const* argv, options_type& options);
 
-extern const char* const options_usage;  // several lines, ending in a line end
+extern const char* const options_usage;  // short usage lines, ending in a line end
+
+// Makes the default world from the settings: sets the parameters given and
+// resets, as the user would after the default set-up; nothing when none is set.
+void settings_apply(const world_settings_type& settings);
+
+// The settings that stand in for a loaded file's own parameters.
+world_file_overrides_type settings_overrides(const world_settings_type& settings);

@@ -17,7 +17,7 @@ check() {  # check NAME COMMAND...: counts the result of a shell test
 
 "$velmora" --help > help.txt 2>&1
 check "--help exits 0" test $? -eq 0
-check "--help shows the usage" grep -q -- "--headless --generations N" help.txt
+check "--help lists every setting" sh -c "grep -q -- --layer-width help.txt && grep -q -- --mutate-amount help.txt"
 "$velmora" --version > version.txt 2>&1
 check "--version exits 0" test $? -eq 0
 check "--version names the program" grep -q "^velmora [0-9]" version.txt

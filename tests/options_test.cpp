@@ -1,5 +1,14 @@
 #include "cli/options.h"
 
+#include "animal/animal.h"
+#include "base/utility.h"
+#include "plant/plant.h"
+#include "test_support.h"
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -12,55 +21,121 @@ std::string parse(std::vector<const char*> args, options_type& options)
     return options_parse(static_cast<int>(args.size()), args.data(), options);
 }
 
+// Everything of a world but where its records happen to live in memory.
+std::string world_state()
+{
+    std::string state = world_file_text() + std::to_string(random_get_state()) + (world.wrap_edges ? " wrap" : "");
+    char text[96];
+    for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
+        std::snprintf(text, sizeof text, " %.17g,%.17g,%.17g", a->x, a->y, a->heading);
+        state += text;
+    }
+    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
+        std::snprintf(text, sizeof text, " %.17g,%.17g", p->x, p->y);
+        state += text;
+    }
+    return state;
+}
+
 }  // namespace
 
 TEST(Options, AcceptsTheDocumentedForms)
 {
     options_type o;
     EXPECT_EQ(parse({}, o), "");
-    EXPECT_FALSE(o.headless);
-    EXPECT_FALSE(o.seed_given);
-
-    EXPECT_EQ(parse({"--headless", "--generations", "200", "--seed", "1"}, o), "");
-    EXPECT_TRUE(o.headless);
-    EXPECT_EQ(o.generations, 200u);
-    EXPECT_TRUE(o.seed_given);
-    EXPECT_EQ(o.seed, 1u);
-
-    EXPECT_EQ(parse({"--headless", "--generations=0", "--load", "a.dat", "--save=b.dat", "--seed=4294967295"}, o), "");
-    EXPECT_EQ(o.generations, 0u);
-    EXPECT_EQ(o.load_path, "a.dat");
-    EXPECT_EQ(o.save_path, "b.dat");
-    EXPECT_EQ(o.seed, 4294967295u);
-
-    EXPECT_EQ(parse({"--seed", "12"}, o), "");  // the window program takes a seed too
+    EXPECT_FALSE(o.headless || o.seed_given || o.settings.any() || o.settings.wrap);
+    EXPECT_EQ(o.log_path, "log.txt");
+    EXPECT_EQ(parse({"--headless", "--generations", "200", "--seed=4294967295", "--load", "a.dat", "--save=b.dat",
+                     "--csv", "r.csv", "--log", "r.log", "--quiet", "--mutate-amount", "-2.5", "--animals", "0"}, o), "");
+    EXPECT_TRUE(o.headless && o.quiet && o.seed_given);
+    EXPECT_EQ(o.generations + o.seed, 200u + 4294967295u);
+    EXPECT_EQ(o.load_path + o.save_path + o.csv_path + o.log_path, "a.datb.datr.csvr.log");
+    EXPECT_EQ(*o.settings.mutate_amount, -2.5);
+    EXPECT_EQ(*o.settings.animals, 0);
+    EXPECT_EQ(parse({"--width", "20", "--height", "0.5", "--plant-size", "0.5", "--animal-size", "0.5", "--layer-count",
+                     "1", "--layer-width", "0", "--generation-length", "7", "--plants", "1000000", "--wrap", "--no-log",
+                     "world.dat"}, o), "--layer-count and --layer-width would change the shape of the loaded networks");
+    EXPECT_EQ(parse({"--width", "20", "--height", "0.5", "--plant-size", "0.5", "--generation-length", "7", "--wrap",
+                     "--no-log", "world.dat"}, o), "");
+    EXPECT_TRUE(o.settings.wrap && o.no_log);
+    EXPECT_EQ(o.world_path, "world.dat");
+    EXPECT_EQ(parse({"summarize", "a.csv", "b.csv", "--out", "s.csv", "--plot", "s.png"}, o), "");
+    EXPECT_TRUE(o.summarize);
+    EXPECT_EQ(o.summary_inputs, (std::vector<std::string>{"a.csv", "b.csv"}));
+    EXPECT_EQ(o.summary_out + o.summary_plot, "s.csvs.png");
     EXPECT_EQ(parse({"--help"}, o), "");
-    EXPECT_TRUE(o.help);
+    EXPECT_NE(o.help_text.find("--layer-width"), std::string::npos);
     EXPECT_EQ(parse({"--version"}, o), "");
     EXPECT_TRUE(o.version);
 }
 
-TEST(Options, RefusesBadInputWithAReason)
+TEST(Options, RefusesBadInputNamingOptionValueAndRange)
 {
+    const struct { std::vector<const char*> args; const char* reason; } bad[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"--headless"}, "--headless needs --generations N"},
+        {{"--headless", "--generations", "-1"}, "--generations -1: must be a whole number from 0 to 4294967295"},
+        {{"--headless", "--generations", "10x"}, "--generations 10x: must be a whole number"},
+        {{"--seed", "1.5"}, "--seed 1.5: must be a whole number from 0 to 4294967295"},
+        {{"--animals", "50001"}, "--animals 50001: must be a whole number from 0 to 50000"},
+        {{"--plants", "-1"}, "--plants -1: must be a whole number from 0 to 1000000"},
+        {{"--layer-count", "0"}, "--layer-count 0: must be a whole number from 1 to 1000"},
+        {{"--layer-width", "1001"}, "--layer-width 1001: must be a whole number from 0 to 1000"},
+        {{"--generation-length", "0"}, "--generation-length 0: must be a whole number from 1 to 2147483647"},
+        {{"--width", "0"}, "--width 0: must be a finite number of at least 0.000001"},
+        {{"--height", "nan"}, "--height nan: must be a finite number"},
+        {{"--mutate-amount", "inf"}, "--mutate-amount inf: must be a finite number"},
+        {{"--plant-size", "ten"}, "--plant-size ten: must be a finite number"},
+        {{"--animal-size", "11"}, "--animal-size 11.000000: must not exceed the world's width and height"},
+        {{"--width", "2", "--plant-size", "3"}, "--plant-size 3.000000: must not exceed"},
+        {{"--animals", "50000", "--layer-width", "100"}, "exceed the limit of 200000 neurons"},
+        {{"--headless", "--generations", "5", "--load", "a.dat", "--layer-width", "3"}, "would change the shape"},
+        {{"--generations", "5"}, "work only with --headless"},
+        {{"--csv", "x.csv"}, "work only with --headless"},
+        {{"--headless", "--generations", "5", "x.dat"}, "takes its world with --load"},
+        {{"--headless", "--generations", "5", "--save", ""}, "--save needs a file name"},
+        {{"summarize"}, "runs"},
+    };
     options_type o;
-    for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{
-             {"--bogus"},
-             {"--headless"},
-             {"--headless", "--generations"},
-             {"--headless", "--generations", "-1"},
-             {"--headless", "--generations", "ten"},
-             {"--headless", "--generations", "10x"},
-             {"--headless", "--generations", ""},
-             {"--headless", "--generations", "4294967296"},
-             {"--headless", "--generations", "5", "--seed", "1.5"},
-             {"--headless", "--generations", "5", "--load", ""},
-             {"--generations", "5"},
-             {"--save", "x.dat"},
-             {"--headless=1", "--generations", "5"},
-             {"extra"},
-         }) {
-        std::string joined;
-        for (const char* arg : bad) joined += std::string(arg) + " ";
-        EXPECT_NE(parse(bad, o), "") << joined;
+    for (const auto& row : bad) {
+        const std::string reason = parse(row.args, o);
+        EXPECT_NE(reason.find(row.reason), std::string::npos) << row.args[0] << ": " << reason;
+        EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
     }
+}
+
+TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
+{
+    // No settings: the default world as it is; settings: the same world reset with them.
+    start_world(5);
+    settings_apply(world_settings_type{});
+    const std::string untouched = world_state();
+    start_world(5);
+    EXPECT_EQ(world_state(), untouched);
+    world_settings_type settings;
+    settings.animals = 7;
+    settings.width = 30;
+    settings.layer_width = 3;
+    settings.wrap = true;
+    settings_apply(settings);
+    const std::string with_settings = world_state();
+    start_world(5);
+    world.start_animals = 7;
+    world.width = 30;
+    world.layer_width = 3;
+    world_reset();
+    world.wrap_edges = true;
+    EXPECT_EQ(world_state(), with_settings);
+    EXPECT_EQ(world.num_animals, 7u);
+
+    // A settings file, and the command line over it.
+    scratch_folder folder;
+    write_file("run.ini", "animals = 30\nwidth = 20\nwrap = true\n");
+    options_type o;
+    EXPECT_EQ(parse({"--config", "run.ini", "--animals", "40"}, o), "");
+    EXPECT_EQ(*o.settings.animals, 40);
+    EXPECT_EQ(*o.settings.width, 20.0);
+    EXPECT_TRUE(o.settings.wrap);
+    write_file("bad.toml", "animals = \"many\"\n");
+    EXPECT_NE(parse({"--config", "bad.toml"}, o).find("--animals many"), std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include "neuron/neuron.h"
 #include "world/grid.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,12 +21,16 @@ std::vector<animal_type*> ranking;
 
 void append_to_log(const char* line, std::size_t length)
 {
+    if (world_log_path.empty()) return;
     // Plain descriptors: appending a line allocates nothing and is one write.
-    const int file = open("log.txt", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (file < 0) return;  // the line is on the console already
-    const ssize_t written = write(file, line, length);
-    (void)written;
-    close(file);
+    const int file = open(world_log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    ssize_t written = -1;
+    if (file >= 0) {
+        written = write(file, line, length);
+        if (close(file) != 0 && written >= 0) written = -1;
+    }
+    // The line is on the console already; whoever runs the world may act on the failure.
+    if (written != static_cast<ssize_t>(length) && world_log_error == 0) world_log_error = errno != 0 ? errno : EIO;
 }
 
 // The lower half gets new genes. Child n/2 + j takes whole neurons from rank
@@ -46,6 +51,11 @@ void breed(animal_type** ranked, std::uint32_t n)
 }
 
 }  // namespace
+
+std::vector<generation_record_type> world_history;
+std::string world_log_path = "log.txt";
+bool world_console_scores = true;
+int world_log_error = 0;
 
 void world_reserve_ranking(std::uint32_t count)
 {
@@ -99,6 +109,9 @@ void world_compute_generation()
         wall += ranked[i]->wall_hits;
     }
     world_show_scores(food, wall);
+    world_history.push_back(generation_record_type{world.generation, food, wall,
+                                                   static_cast<double>(food) / static_cast<double>(n), best,
+                                                   world.ave_food, n, world.num_plants});
 
     breed(ranked, n);
     world.update_count = 0;
@@ -141,6 +154,6 @@ void world_show_scores(int food, int wall)
     const int length = format_c(line, sizeof line,
                                 "Gen: %4d   Total Food: %5d  Total Wall: %6d   Ave food/animal: %5.3f\n",
                                 static_cast<int>(world.generation), food, wall, world.ave_food);
-    write_console(line);
+    if (world_console_scores) write_console(line);
     append_to_log(line, static_cast<std::size_t>(length));
 }

@@ -94,6 +94,8 @@ void world_reset()
     world_free_animals();
     world_free_plants();
     grid_reset(world.width, world.height, world.start_animals, world.start_plants);
+    world_history.clear();
+    world_history.reserve(256);  // a long run grows it now and then; short ones never
     world.ave_food = 0.0;
     world.food_sum = 0.0;
     world.update_count = 0;
@@ -115,6 +117,7 @@ void world_destroy()
     world_free_plants();
     grid_release();
     world_release_ranking();
+    std::vector<generation_record_type>().swap(world_history);
     world.brush_white = world.brush_black = world.brush_green = brush_type{};
     world.brush_blue = world.brush_red = brush_type{};
     world.pen_white = world.pen_black = world.pen_green = pen_type{};

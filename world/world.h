@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct animal_type;
 struct plant_type;
@@ -71,6 +73,27 @@ void world_add_animal();     // one new animal at the head of the list
 void world_free_animals();
 void world_free_plants();
 void world_destroy();        // frees both lists and the palette
+
+// One finished generation, as the generation cycle scored it.
+struct generation_record_type {
+    std::uint32_t generation;   // counted from 0 since the last reset
+    std::int32_t food;          // plants eaten by all animals
+    std::int32_t wall;          // wall hits of all animals
+    double food_per_animal;     // food / animals of this generation
+    std::int32_t best_food;     // plants eaten by the best animal
+    double ave_food;            // running mean of food_per_animal since the reset, as the log line prints it
+    std::uint32_t animals;
+    std::int32_t plants;
+};
+
+// Every generation since the last reset, oldest first; written by the cycle,
+// cleared by the reset. Its growth is the only memory a generation may take.
+extern std::vector<generation_record_type> world_history;
+
+// Where the generation lines go (generation.cpp).
+extern std::string world_log_path;   // appended to; empty for no log file; "log.txt" unless changed
+extern bool world_console_scores;    // generation lines on the console too; true unless changed
+extern int world_log_error;          // errno of the first failed log write since the start; 0 while none
 
 // Tick and generation cycle (generation.cpp).
 void world_update();

@@ -165,7 +165,7 @@ std::string header_problem(const world_file_type& file)
     return {};
 }
 
-world_file_type parse_world_file(const std::string& text)
+world_file_type parse_world_file(const std::string& text, const world_file_overrides_type& overrides)
 {
     world_file_type file{};
     number_reader reader(text);
@@ -180,6 +180,15 @@ world_file_type parse_world_file(const std::string& text)
     file.animal_size = reader.read_double("animal_size");
     file.layer_width = reader.read_int("layer_width");
     file.layer_count = reader.read_int("layer_count");
+    const std::int32_t blocks_in_file = file.animals;
+    file.width = overrides.width.value_or(file.width);
+    file.height = overrides.height.value_or(file.height);
+    file.mutate_amount = overrides.mutate_amount.value_or(file.mutate_amount);
+    file.generation_length = overrides.generation_length.value_or(file.generation_length);
+    file.plants = overrides.plants.value_or(file.plants);
+    file.plant_size = overrides.plant_size.value_or(file.plant_size);
+    file.animals = overrides.animals.value_or(file.animals);
+    file.animal_size = overrides.animal_size.value_or(file.animal_size);
 
     const std::string problem = header_problem(file);
     require(problem.empty(), reader, problem);
@@ -190,10 +199,11 @@ world_file_type parse_world_file(const std::string& text)
     for (std::uint32_t id = 0; id < neurons; ++id) genes_per_animal += animal_wired_inputs(id, width) + 1;
     // The header alone must not make us take memory: a gene takes at least
     // two bytes of the file, so no more can follow than the text can hold.
-    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(std::max(file.animals, 0)),
+    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(std::max(std::min(blocks_in_file, file.animals), 0)),
                                                text.size() / 2 + 1));
 
-    for (std::int32_t a = 1; a <= file.animals; ++a) {
+    const std::int32_t blocks = std::min(std::max(blocks_in_file, 0), std::max(file.animals, 0));
+    for (std::int32_t a = 1; a <= blocks; ++a) {
         reader.set_place("animal " + std::to_string(a));
         const std::int32_t found = reader.read_int("the neuron count");
         require(found == neurons, reader,
@@ -236,7 +246,8 @@ void apply_world_file(const world_file_type& file)
     write_console(line);
 
     const double* gene = file.genes.data();
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) {
+    const double* end = gene + file.genes.size();
+    for (animal_type* animal = world.animals; animal != nullptr && gene != end; animal = animal->next) {
         for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
             neuron->bias = *gene++;
             for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = *gene++;
@@ -281,9 +292,12 @@ bool read_whole_file(const std::string& path, std::string& text, std::string& re
     return ok;
 }
 
+std::string last_problem;  // written by refuse only
+
 void refuse(const char* verb, const std::string& path, const std::string& reason)
 {
-    write_console(("Unable to " + std::string(verb) + " " + path + ": " + reason + "\n").c_str());
+    last_problem = "Unable to " + std::string(verb) + " " + path + ": " + reason;
+    write_console((last_problem + "\n").c_str());
 }
 
 bool write_all(int file, const std::string& text, std::string& reason)
@@ -312,6 +326,8 @@ mode_t new_file_mode(const std::string& path)
 }
 
 }  // namespace
+
+const std::string& world_file_problem() { return last_problem; }
 
 std::string world_file_text()
 {
@@ -396,7 +412,7 @@ bool world_save_file(const std::string& path)
     return true;
 }
 
-bool world_load_file(const std::string& path)
+bool world_load_file(const std::string& path, const world_file_overrides_type& overrides)
 {
     std::string text;
     std::string reason;
@@ -406,7 +422,7 @@ bool world_load_file(const std::string& path)
     }
     world_file_type file;
     try {
-        file = parse_world_file(text);
+        file = parse_world_file(text, overrides);
     } catch (const load_error& error) {
         refuse("load", path, error.reason);
         return false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Limits of a world file, so a damaged or hostile file cannot ask for absurd
@@ -21,8 +22,25 @@ inline constexpr double world_file_min_size = 0.000001;          // smallest wid
 
 // Both write their console lines ("Saved to", "Adding ... Loaded from", or one
 // "Unable to ..." line naming the file and the reason) and return true on success.
+// Parameters that stand in for a file's own when it is loaded; unset ones keep
+// the file's. A larger animal count than the file holds leaves the extra
+// animals with random genes; a smaller one reads only the first blocks.
+struct world_file_overrides_type {
+    std::optional<double> width;
+    std::optional<double> height;
+    std::optional<double> mutate_amount;
+    std::optional<std::int32_t> generation_length;
+    std::optional<std::int32_t> plants;
+    std::optional<double> plant_size;
+    std::optional<std::int32_t> animals;
+    std::optional<double> animal_size;
+};
+
 bool world_save_file(const std::string& path);
-bool world_load_file(const std::string& path);
+bool world_load_file(const std::string& path, const world_file_overrides_type& overrides = {});
+
+// The console line of the last refused load or save, without its line end.
+const std::string& world_file_problem();
 
 // The file text of the current world, exactly as world_save_file writes it.
 std::string world_file_text();

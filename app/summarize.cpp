@@ -1,0 +1,64 @@
+#include "app/summarize.h"
+
+#include "cli/options.h"
+#include "cli/summary.h"
+#include "render/chart.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+chart_type summary_chart(const summary_type& summary)
+{
+    chart_type chart{std::to_string(summary.rows.empty() ? 0 : summary.rows.front().runs) + " runs: mean, with the range from minimum to maximum",
+                     "generation", "food per animal", {}};
+    chart_series_type per_animal{"food per animal", 0x1F77B4, {}, {}, {}};
+    chart_series_type running{"running mean", 0xD62728, {}, {}, {}};
+    for (const summary_row_type& row : summary.rows) {
+        per_animal.values.push_back(row.food_per_animal.mean);
+        per_animal.low.push_back(row.food_per_animal.low);
+        per_animal.high.push_back(row.food_per_animal.high);
+        running.values.push_back(row.ave_food.mean);
+        running.low.push_back(row.ave_food.low);
+        running.high.push_back(row.ave_food.high);
+    }
+    chart.series = {per_animal, running};
+    return chart;
+}
+
+}  // namespace
+
+int summarize_main(int argc, char** argv, const options_type& options)
+{
+    summary_type summary;
+    if (const std::string problem = summary_read(options.summary_inputs, summary); !problem.empty()) {
+        std::fprintf(stderr, "velmora: %s\n", problem.c_str());
+        return 1;
+    }
+    if (summary.shortest != summary.longest)
+        std::fprintf(stderr, "velmora: the runs have %zu to %zu generations; the summary covers the first %zu, which all share\n",
+                     summary.shortest, summary.longest, summary.shortest);
+    const std::string text = summary_csv(summary);
+    if (options.summary_out.empty()) {
+        std::fputs(text.c_str(), stdout);
+    } else {
+        std::ofstream out(options.summary_out, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_out.c_str());
+            return 1;
+        }
+    }
+    if (options.summary_plot.empty()) return 0;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
+    QGuiApplication application(argc, argv);
+    if (!chart_image(summary_chart(summary), 960, 600).save(QString::fromLocal8Bit(options.summary_plot.c_str()), "PNG")) {
+        std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_plot.c_str());
+        return 1;
+    }
+    return 0;
+}

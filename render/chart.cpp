@@ -1,0 +1,172 @@
+#include "render/chart.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QColor rgb(std::uint32_t colour) { return QColor(QRgb(0xFF000000u | colour)); }
+
+QString number_text(double value, double step)
+{
+    const int decimals = step >= 1 ? 0 : std::min(6, static_cast<int>(std::ceil(-std::log10(step))));
+    return QString::number(value, 'f', decimals);
+}
+
+// One pixel column's share of a series: the lowest and highest of the line
+// and its band over the generations that fall in it.
+struct column_type {
+    double line_low, line_high, band_low, band_high;
+};
+
+std::vector<column_type> columns_of(const chart_series_type& series, int width)
+{
+    const std::size_t n = series.values.size();
+    const std::size_t columns = std::min<std::size_t>(n, static_cast<std::size_t>(std::max(width, 1)));
+    std::vector<column_type> out(columns, column_type{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                                      std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
+    for (std::size_t i = 0; i < n; ++i) {
+        column_type& c = out[i * columns / n];
+        c.line_low = std::min(c.line_low, series.values[i]);
+        c.line_high = std::max(c.line_high, series.values[i]);
+        const bool band = series.low.size() == n && series.high.size() == n;
+        c.band_low = std::min(c.band_low, band ? series.low[i] : series.values[i]);
+        c.band_high = std::max(c.band_high, band ? series.high[i] : series.values[i]);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<double> chart_ticks(double low, double high, int count)
+{
+    if (!(high > low)) high = low + 1.0;
+    const double raw = (high - low) / std::max(count, 1);
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+        step = factor * power;
+        if (step >= raw) break;
+    }
+    std::vector<double> ticks;
+    for (double tick = std::ceil(low / step) * step; tick <= high + step * 1e-9; tick += step)
+        ticks.push_back(std::abs(tick) < step * 1e-9 ? 0.0 : tick);
+    return ticks;
+}
+
+void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
+{
+    painter.save();
+    painter.fillRect(area, Qt::white);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QFontMetrics metrics(painter.font());
+    const int line = metrics.height();
+    const QRect plot = area.adjusted(metrics.horizontalAdvance("00000000") + line, 2 * line, -line, -3 * line);
+    std::size_t n = 0;
+    double low = 0.0, high = 0.0;
+    for (const chart_series_type& s : chart.series) {
+        n = std::max(n, s.values.size());
+        for (const auto* values : {&s.values, &s.low, &s.high})
+            for (double v : *values) {
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+    }
+    const std::vector<double> y_ticks = chart_ticks(low, high, 6);
+    low = std::min(low, y_ticks.front());
+    high = std::max({high, y_ticks.back(), low + 1e-9});
+    const double last = std::max<double>(static_cast<double>(n) - 1.0, 1.0);
+    const auto x_of = [&](double generation) { return plot.left() + generation / last * plot.width(); };
+    const auto y_of = [&](double value) { return plot.bottom() - (value - low) / (high - low) * plot.height(); };
+
+    painter.setPen(QColor(225, 225, 225));
+    const double y_step = y_ticks.size() > 1 ? y_ticks[1] - y_ticks[0] : 1.0;
+    for (double tick : y_ticks) {
+        painter.drawLine(QPointF(plot.left(), y_of(tick)), QPointF(plot.right(), y_of(tick)));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(area.left(), y_of(tick) - line / 2.0, plot.left() - area.left() - 4, line),
+                         Qt::AlignRight | Qt::AlignVCenter, number_text(tick, y_step));
+        painter.setPen(QColor(225, 225, 225));
+    }
+    const std::vector<double> x_ticks = chart_ticks(0.0, last, 8);
+    for (double tick : x_ticks) {
+        if (tick != std::floor(tick)) continue;  // generations are whole
+        painter.drawLine(QPointF(x_of(tick), plot.top()), QPointF(x_of(tick), plot.bottom()));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(x_of(tick) - 40, plot.bottom() + 2, 80, line), Qt::AlignHCenter | Qt::AlignTop,
+                         QString::number(static_cast<long long>(tick)));
+        painter.setPen(QColor(225, 225, 225));
+    }
+    painter.setPen(Qt::black);
+    painter.drawRect(plot);
+    painter.drawText(QRect(plot.left(), plot.bottom() + line + 2, plot.width(), line), Qt::AlignHCenter,
+                     QString::fromStdString(chart.x_label));
+    painter.drawText(QRect(area.left(), area.top(), area.width(), line), Qt::AlignHCenter | Qt::AlignTop,
+                     QString::fromStdString(chart.title));
+    painter.save();
+    painter.translate(area.left() + 2, plot.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), line), Qt::AlignHCenter | Qt::AlignTop,
+                     QString::fromStdString(chart.y_label));
+    painter.restore();
+
+    // Bands first, then lines, each one segment per pixel column when there are more generations than columns.
+    painter.setClipRect(plot.adjusted(0, -1, 1, 1));
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const chart_series_type& s : chart.series) {
+            if (s.values.empty()) continue;
+            const bool banded = s.low.size() == s.values.size() && s.high.size() == s.values.size();
+            if (pass == 0 && !banded) continue;
+            QColor colour = rgb(s.colour);
+            if (pass == 0) colour.setAlpha(60);
+            painter.setPen(QPen(colour, pass == 0 ? 1 : 2));
+            const std::vector<column_type> columns = columns_of(s, plot.width());
+            if (columns.size() < s.values.size()) {
+                for (std::size_t c = 0; c < columns.size(); ++c) {
+                    const double x = plot.left() + static_cast<double>(c);
+                    const double from = pass == 0 ? columns[c].band_low : columns[c].line_low;
+                    const double to = pass == 0 ? columns[c].band_high : columns[c].line_high;
+                    painter.drawLine(QPointF(x, y_of(from)), QPointF(x, y_of(to)));
+                }
+                continue;
+            }
+            if (pass == 0) {
+                QPainterPath band;
+                band.moveTo(x_of(0), y_of(s.high[0]));
+                for (std::size_t i = 1; i < s.values.size(); ++i) band.lineTo(x_of(static_cast<double>(i)), y_of(s.high[i]));
+                for (std::size_t i = s.values.size(); i-- > 0;) band.lineTo(x_of(static_cast<double>(i)), y_of(s.low[i]));
+                band.closeSubpath();
+                painter.fillPath(band, colour);
+                continue;
+            }
+            for (std::size_t i = 1; i < s.values.size(); ++i)
+                painter.drawLine(QPointF(x_of(static_cast<double>(i - 1)), y_of(s.values[i - 1])),
+                                 QPointF(x_of(static_cast<double>(i)), y_of(s.values[i])));
+            if (s.values.size() == 1) painter.drawPoint(QPointF(x_of(0), y_of(s.values[0])));
+        }
+    }
+    painter.setClipping(false);
+    // The legend, top left inside the plot, with each series' latest value.
+    int y = plot.top() + 4;
+    for (const chart_series_type& s : chart.series) {
+        painter.fillRect(QRect(plot.left() + 6, y + line / 2 - 2, 16, 4), rgb(s.colour));
+        const QString text = QString::fromStdString(s.name) +
+                             (s.values.empty() ? QString() : QStringLiteral(": ") + QString::number(s.values.back(), 'f', 3));
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(plot.left() + 26, y, plot.width() - 30, line), Qt::AlignLeft | Qt::AlignVCenter, text);
+        y += line;
+    }
+    painter.restore();
+}
+
+QImage chart_image(const chart_type& chart, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    chart_draw(painter, image.rect(), chart);
+    return image;
+}

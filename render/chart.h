@@ -1,0 +1,35 @@
+// Line charts of values per generation: the evolution chart of the window
+// and the summary plots of many runs. Drawing time is bounded by the chart's
+// width, however many generations it shows.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+struct chart_series_type {
+    std::string name;            // legend text
+    std::uint32_t colour;        // 0xRRGGBB
+    std::vector<double> values;  // one per generation, the first for generation 0
+    std::vector<double> low;     // band below and above the line, one per value; empty for none
+    std::vector<double> high;
+};
+
+struct chart_type {
+    std::string title;
+    std::string x_label;
+    std::string y_label;
+    std::vector<chart_series_type> series;  // all of the same length
+};
+
+// Round tick values for the range [low, high]: about count of them, spaced
+// 1, 2 or 5 times a power of ten.
+std::vector<double> chart_ticks(double low, double high, int count);
+
+void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart);
+QImage chart_image(const chart_type& chart, int width, int height);
