@@ -1,5 +1,7 @@
 #include "app/commands.h"
 
+#include "app/chart_window.h"
+#include "app/settings_dialog.h"
 #include "animal/animal.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
@@ -45,6 +47,26 @@ bool ask_with_message_box(const std::string& text, const std::string& caption)
 
 bool (*ask_question)(const std::string& text, const std::string& caption) = ask_with_message_box;
 
+const char* const keys_help =
+    "<table>"
+    "<tr><td><b>W / S</b></td><td>manual steering: forward / backward</td></tr>"
+    "<tr><td><b>A / D</b></td><td>manual steering: turn left / right</td></tr>"
+    "<tr><td><b>M</b></td><td>manual mode on or off (the first animal follows W, A, S, D)</td></tr>"
+    "<tr><td><b>X</b></td><td>drawing on or off</td></tr>"
+    "<tr><td><b>Space</b></td><td>add an animal</td></tr>"
+    "<tr><td><b>Up / Down</b></td><td>update timer 1 ms shorter (not below 1 ms) / longer</td></tr>"
+    "<tr><td><b>Left / Right</b></td><td>one world update per tick fewer (not below 1) / more</td></tr>"
+    "<tr><td><b>1 / 2</b></td><td>1 / 200 world updates per tick</td></tr>"
+    "<tr><td><b>G</b></td><td>run a whole generation at once</td></tr>"
+    "<tr><td><b>P / F</b></td><td>add a plant / remove every plant</td></tr>"
+    "<tr><td><b>T</b></td><td>edges wrap around, or block</td></tr>"
+    "<tr><td><b>R</b></td><td>reset, after a question</td></tr>"
+    "<tr><td><b>Q</b></td><td>print the first animal's network on the console</td></tr>"
+    "<tr><td><b>N</b></td><td>show the Neuron window (type n in it to hide it)</td></tr>"
+    "<tr><td><b>C</b></td><td>show or hide the Chart window</td></tr>"
+    "<tr><td><b>Escape</b></td><td>end the program at once</td></tr>"
+    "</table><p>Held keys act again whenever any key goes down; M, X, C, R and Escape act only on their own press.</p>";
+
 void key_down(main_window_widget* window, unsigned key)
 {
     keys[key & 0xFF] = 1;
@@ -54,6 +76,8 @@ void key_down(main_window_widget* window, unsigned key)
         world.draw_enabled = !world.draw_enabled;
     } else if (key == key_escape) {
         QCoreApplication::exit(0);  // the loop ends once this handler is done
+    } else if (key == 'C') {
+        chart_toggle();
     }
 
     // Held keys act on every key-down, in this order, so later rows see earlier ones.
@@ -62,7 +86,8 @@ void key_down(main_window_widget* window, unsigned key)
         timer_val += 1;
         rearm_update_timer(window);
     }
-    if (held(key_up_arrow)) {
+    // Below 1 ms the timer cannot go faster, and Down would seem to do nothing.
+    if (held(key_up_arrow) && timer_val > 1) {
         timer_val -= 1;
         rearm_update_timer(window);
     }
@@ -117,6 +142,20 @@ void main_menu(main_window_widget* window, int id)
     case menu_open: world_load(); break;
     case menu_save_as: world_save(); break;
     case menu_exit: window->close(); break;
+    case menu_save_chart: {
+        const std::string path = chart_file_dialog();
+        if (!path.empty() && !chart_save(path)) show_problem("Unable to save the chart to " + path);
+        break;
+    }
+    case menu_show_chart: chart_show(true); break;
+    case menu_hide_chart: chart_show(false); break;
+    case menu_settings: settings_edit(window); break;
+    case menu_keys: QMessageBox::information(window, "Keys", keys_help); break;
+    case menu_about:
+        QMessageBox::about(window, "About Velmora",
+                           "Velmora " VELMORA_VERSION "\n\nAnimals with small neural networks of their own live, eat and "
+                           "evolve in a flat world of plants.");
+        break;
     case menu_show_vision: show_vision = true; break;
     case menu_hide_vision: show_vision = false; break;
     case menu_remove_animals: world_free_animals(); break;

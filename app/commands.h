@@ -13,16 +13,24 @@ extern unsigned char keys[256];   // held-key table, indexed by the low 8 bits o
 inline constexpr int menu_open = 100;
 inline constexpr int menu_save_as = 101;
 inline constexpr int menu_exit = 102;
+inline constexpr int menu_save_chart = 103;
 inline constexpr int menu_reset = 200;
 inline constexpr int menu_remove_plants = 201;
 inline constexpr int menu_add_plant = 202;
 inline constexpr int menu_remove_animals = 203;
 inline constexpr int menu_add_animal = 204;
+inline constexpr int menu_settings = 205;
 inline constexpr int menu_normal_speed = 301;
 inline constexpr int menu_max_speed = 302;
 inline constexpr int menu_pause = 303;
 inline constexpr int menu_show_vision = 401;
 inline constexpr int menu_hide_vision = 402;
+inline constexpr int menu_show_chart = 403;
+inline constexpr int menu_hide_chart = 404;
+inline constexpr int menu_keys = 501;
+inline constexpr int menu_about = 502;
+
+extern const char* const keys_help;   // the key table, as the Help menu shows it
 
 void key_down(main_window_widget* window, unsigned key);
 void key_up(unsigned key);

@@ -1,5 +1,6 @@
 #include "app/frame_loop.h"
 
+#include "app/chart_window.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "cli/options.h"
@@ -12,6 +13,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -42,6 +44,7 @@ void system_startup(main_window_widget* window, std::uint32_t seed, const world_
     draw_world_into_memdc();
     window->set_timer(update_timer_id, timer_val);
     window->set_timer(stats_timer_id, 1000);
+    window->refresh_status();
 }
 
 void memdc_setup(main_window_widget* window)
@@ -51,7 +54,14 @@ void memdc_setup(main_window_widget* window)
     memdc = QImage();
     if (display_x > 0 && display_y > 0) {
         memdc = QImage(display_x, display_y, QImage::Format_RGB32);
-        memdc.fill(Qt::white);  // nothing to show until the next tick draws the world
+        memdc.fill(Qt::white);
+        // Drawn once at the new size even while drawing is off, which would leave it blank.
+        if (world.width > 0 && world.height > 0) {
+            const bool drawing = world.draw_enabled;
+            world.draw_enabled = true;
+            draw_world_into_memdc();
+            world.draw_enabled = drawing;
+        }
     }
 }
 
@@ -61,6 +71,18 @@ void draw_world_into_memdc()
     QPainter painter(&memdc);
     surface_type surface = surface_open(painter);
     world_draw(surface);
+}
+
+std::string status_line()
+{
+    std::string line = world.running ? "Running" : "Paused";
+    if (mode_manual) line += "   Manual steering";
+    line += world.wrap_edges ? "   Edges wrap" : "   Edges block";
+    if (!world.draw_enabled) line += "   Drawing off";
+    char numbers[128];
+    format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", timer_val,
+             world.updates_per_tick, world.updates_per_tick == 1 ? "" : "s", world.generation);
+    return line + numbers;
 }
 
 std::string rate_line()
@@ -76,12 +98,17 @@ void window_paint(main_window_widget* window)
         {
             QPainter painter(&memdc);
             surface_type surface = surface_open(painter);
-            surface_text_out(surface, 1, 1, rate_line().c_str());
+            static int widest_rate_line = 0;  // pixels; the box cleared under the line
+            widest_rate_line = std::max(widest_rate_line, surface_text_out(surface, 1, 1, rate_line().c_str(), widest_rate_line));
         }
         QPainter painter(window->view());
         painter.drawImage(0, 0, memdc);
     }
-    if (neuron_window != nullptr) neuron_window->update();
+    if (neuron_window != nullptr) {
+        // After a reset, an open or the removal of the animals it showed, the window follows the new first animal.
+        if (neuron_window->isVisible() && cur_animal == nullptr) cur_animal = world.animals;
+        neuron_window->update();
+    }
 }
 
 // Qt's drawing may leave the upper halves of the vector registers in use; on
@@ -115,9 +142,11 @@ void timer_message(main_window_widget* window, int id)
         clear_vector_state();
         run_tick_updates();
         draw_world_into_memdc();
+        if (chart_window != nullptr) chart_window->follow_world();
         frames += 1;
         window->view()->update();
     } else if (id == stats_timer_id) {
+        window->refresh_status();
         updates_per_second = updates;
         updates = 0;
         frames_per_second = frames;

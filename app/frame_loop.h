@@ -30,4 +30,5 @@ void run_tick_updates();           // the tick's world updates, for at most 40 m
 void clear_vector_state();
 void system_shutdown();
 std::string rate_line();                           // "Frame rate: ..." as the paint writes it
+std::string status_line();                         // pause, manual, edges, drawing, timer, speed, generation
 void draw_world_into_memdc();                      // world_draw on the off-screen surface

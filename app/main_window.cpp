@@ -6,14 +6,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include <algorithm>
 
 namespace {
-
-// How long a key release waits for the press that would make it an auto-repeat pair.
-constexpr int release_delay_ms = 30;
 
 struct menu_item_type {
     const char* text;
@@ -45,6 +44,8 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     setCentralWidget(view_);
     setFocusPolicy(Qt::StrongFocus);
     build_menus();
+    status_ = new QLabel;
+    statusBar()->addWidget(status_, 1);
     move(120, 120);
     resize(640, 480);
 
@@ -52,22 +53,30 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     stats_timer_.setTimerType(Qt::PreciseTimer);
     connect(&update_timer_, &QTimer::timeout, this, [this] { timer_message(this, update_timer_id); });
     connect(&stats_timer_, &QTimer::timeout, this, [this] { timer_message(this, stats_timer_id); });
-    release_timer_.setSingleShot(true);
-    connect(&release_timer_, &QTimer::timeout, this, [this] { apply_pending_releases(); });
 }
+
+void main_window_widget::refresh_status() { status_->setText(QString::fromStdString(status_line())); }
+
+QString main_window_widget::status_text() const { return status_->text(); }
 
 void main_window_widget::build_menus()
 {
     const menu_type menus[] = {
-        {"&File", {{"&Open", menu_open}, {"&Save As", menu_save_as}, {"E&xit", menu_exit}}},
-        {"&Animals", {{"&Show Vision", menu_show_vision}, {"&Hide Vision", menu_hide_vision}}},
+        {"&File", {{"&Open", menu_open}, {"&Save As", menu_save_as}, {"Save &Chart As...", menu_save_chart}, {"E&xit", menu_exit}}},
+        {"&Animals",
+         {{"&Show Vision", menu_show_vision},
+          {"&Hide Vision", menu_hide_vision},
+          {"Show &Chart", menu_show_chart},
+          {"Hide Cha&rt", menu_hide_chart}}},
         {"&World",
          {{"Remove Animals", menu_remove_animals},
           {"Add &Animal", menu_add_animal},
           {"Remove Plants", menu_remove_plants},
           {"Add &Plant", menu_add_plant},
-          {"&Reset", menu_reset}}},
+          {"&Reset", menu_reset},
+          {"Se&ttings...", menu_settings}}},
         {"&Simulation", {{"&Normal Speed", menu_normal_speed}, {"&Max Speed", menu_max_speed}, {"&Pause", menu_pause}}},
+        {"&Help", {{"&Keys", menu_keys}, {"&About", menu_about}}},
     };
     for (const menu_type& menu : menus) {
         QMenu* drop_down = menuBar()->addMenu(QString::fromLatin1(menu.title));
@@ -75,7 +84,10 @@ void main_window_widget::build_menus()
             QAction* action = drop_down->addAction(QString::fromLatin1(item.text));
             action->setData(item.id);
             const int id = item.id;
-            connect(action, &QAction::triggered, this, [this, id] { main_menu(this, id); });
+            connect(action, &QAction::triggered, this, [this, id] {
+                main_menu(this, id);
+                refresh_status();
+            });
         }
     }
 }
@@ -95,48 +107,39 @@ int main_window_widget::timer_period(int id) const
 
 void main_window_widget::keyPressEvent(QKeyEvent* event)
 {
-    unsigned code = key_code_from_qt(event->key());
+    const unsigned code = key_code_from_qt(event->key());
     const quint32 scan = event->nativeScanCode();
     if (scan != 0 && scan < 256) pressed_code_[scan] = code;
-    // A press right after the release of the same key is an auto-repeat pair.
-    pending_releases_.erase(std::remove(pending_releases_.begin(), pending_releases_.end(), code),
-                            pending_releases_.end());
     key_down(this, code);
+    refresh_status();
     event->accept();
 }
 
+// X11 reports a held key as release and press pairs that carry the same
+// timestamp; Qt's X11 layer pairs them so and flags both as auto-repeat. Such
+// a release is no release; any other counts at once, so keys typed quickly
+// never act twice.
 void main_window_widget::keyReleaseEvent(QKeyEvent* event)
 {
+    event->accept();
     if (event->isAutoRepeat()) return;
     unsigned code = key_code_from_qt(event->key());
     // Released under another name (Shift pressed meanwhile): clear the code it was pressed with.
     const quint32 scan = event->nativeScanCode();
     if (scan != 0 && scan < 256 && pressed_code_[scan] != 0) code = pressed_code_[scan];
-    pending_releases_.push_back(code);
-    release_timer_.start(release_delay_ms);
-    event->accept();
-}
-
-void main_window_widget::apply_pending_releases()
-{
-    for (unsigned code : pending_releases_) key_up(code);
-    pending_releases_.clear();
+    key_up(code);
 }
 
 // The releases of keys held while the keyboard goes elsewhere never arrive.
 void main_window_widget::focusOutEvent(QFocusEvent* event)
 {
-    pending_releases_.clear();
     keys_clear();
     QMainWindow::focusOutEvent(event);
 }
 
 void main_window_widget::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
-        pending_releases_.clear();
-        keys_clear();
-    }
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) keys_clear();
     QMainWindow::changeEvent(event);
 }
 

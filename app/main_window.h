@@ -3,6 +3,7 @@
 // of the frame loop and the commands.
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
 #include <QWidget>
@@ -39,17 +40,17 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
+public:
+    void refresh_status();                // the status bar anew from status_line()
+    QString status_text() const;
+
 private:
     void build_menus();
-    void apply_pending_releases();
 
     world_view_widget* view_;
+    QLabel* status_;                      // the status bar's text
     QTimer update_timer_;
     QTimer stats_timer_;
-    // Releases held back briefly: X11 reports auto-repeat as release/press
-    // pairs, and a press of the same key cancels its release.
-    std::vector<unsigned> pending_releases_;
-    QTimer release_timer_;
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
 };

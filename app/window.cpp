@@ -1,5 +1,6 @@
 #include "app/window.h"
 
+#include "app/chart_window.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
 #include "app/world_dialogs.h"
@@ -22,6 +23,7 @@ int window_main(int argc, char** argv, const options_type& options)
                    options.world_path.empty() ? &options.settings : nullptr);
     window.show();
     create_neuron_window();
+    chart_window = new chart_window_widget();
     // A world named on the command line opens as File, Open would open it; if
     // it cannot be loaded, the user is told why and the default world runs.
     if (!options.world_path.empty() && world_open(options.world_path, settings_overrides(options.settings)) &&
@@ -30,5 +32,7 @@ int window_main(int argc, char** argv, const options_type& options)
     const int status = application.exec();
     delete neuron_window;
     neuron_window = nullptr;
+    delete chart_window;
+    chart_window = nullptr;
     return status;
 }

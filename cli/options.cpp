@@ -58,6 +58,8 @@ double real(const std::string& name, const std::string& text, double low)
     return value;
 }
 
+void check_world(const world_settings_type& s);
+
 struct raw_settings_type {
     std::string animals, plants, width, height, layer_count, layer_width, generation_length, mutate_amount,
         animal_size, plant_size;
@@ -85,7 +87,21 @@ void convert_settings(const raw_settings_type& raw, world_settings_type& setting
     set_real(settings.plant_size, "--plant-size", raw.plant_size, world_file_min_size);
 }
 
+}  // namespace
+
 // The rules that join several settings, on the values a reset would use.
+std::string settings_problem(const world_settings_type& s)
+{
+    try {
+        check_world(s);
+    } catch (const bad_option& problem) {
+        return problem.reason;
+    }
+    return {};
+}
+
+namespace {
+
 void check_world(const world_settings_type& s)
 {
     const double width = s.width.value_or(10.0), height = s.height.value_or(10.0);

@@ -60,5 +60,9 @@ extern const char* const options_usage;  // short usage lines, ending in a line 
 // resets, as the user would after the default set-up; nothing when none is set.
 void settings_apply(const world_settings_type& settings);
 
+// What is wrong with settings taken together (a size larger than the world,
+// too many neurons); an empty text when nothing is.
+std::string settings_problem(const world_settings_type& settings);
+
 // The settings that stand in for a loaded file's own parameters.
 world_file_overrides_type settings_overrides(const world_settings_type& settings);

@@ -13,11 +13,12 @@ neuron_window_widget* neuron_window = nullptr;
 bool neuron_window_active = false;
 
 neuron_window_widget::neuron_window_widget()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle("Neuron");
-    move(640, 120);
-    resize(200, 140);
+    // Beside the main window, above the Chart window: none covers another on a 1280 x 800 screen.
+    move(780, 120);
+    setFixedSize(200, 140);  // its close button only hides it, like typing "n"
 }
 
 void neuron_window_widget::paintEvent(QPaintEvent*) { paint_neuron_window(this); }

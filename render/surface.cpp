@@ -104,15 +104,16 @@ void surface_line_to(surface_type& surface, int x, int y)
     surface_move_to(surface, x, y);
 }
 
-void surface_text_out(surface_type& surface, int x, int y, const char* text)
+int surface_text_out(surface_type& surface, int x, int y, const char* text, int clear_width)
 {
     QPainter& painter = *surface.painter;
     const QString line = QString::fromLatin1(text);
     const QFontMetrics metrics(painter.font());
     const QRect box(x, y, metrics.horizontalAdvance(line), metrics.height());
-    painter.fillRect(box, Qt::white);
+    painter.fillRect(QRect(x, y, std::max(box.width(), clear_width), box.height()), Qt::white);
     painter.save();
     painter.setPen(Qt::black);
     painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, line);
     painter.restore();
+    return box.width();
 }

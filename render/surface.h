@@ -31,4 +31,6 @@ void surface_rectangle(surface_type& surface, int left, int top, int right, int 
 void surface_ellipse(surface_type& surface, int left, int top, int right, int bottom);
 void surface_move_to(surface_type& surface, int x, int y);
 void surface_line_to(surface_type& surface, int x, int y);
-void surface_text_out(surface_type& surface, int x, int y, const char* text);  // black on white, top-left at (x, y)
+// Black on white, top-left at (x, y), over a white box at least clear_width
+// wide, so that a shorter line leaves nothing of a longer one. Returns the text's width.
+int surface_text_out(surface_type& surface, int x, int y, const char* text, int clear_width = 0);

@@ -53,6 +53,7 @@ void breed(animal_type** ranked, std::uint32_t n)
 }  // namespace
 
 std::vector<generation_record_type> world_history;
+std::uint32_t world_resets = 0;
 std::string world_log_path = "log.txt";
 bool world_console_scores = true;
 int world_log_error = 0;

@@ -95,6 +95,7 @@ void world_reset()
     world_free_plants();
     grid_reset(world.width, world.height, world.start_animals, world.start_plants);
     world_history.clear();
+    world_resets += 1;
     world_history.reserve(256);  // a long run grows it now and then; short ones never
     world.ave_food = 0.0;
     world.food_sum = 0.0;

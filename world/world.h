@@ -89,6 +89,7 @@ struct generation_record_type {
 // Every generation since the last reset, oldest first; written by the cycle,
 // cleared by the reset. Its growth is the only memory a generation may take.
 extern std::vector<generation_record_type> world_history;
+extern std::uint32_t world_resets;   // resets since the start, so that views can tell a new history from a grown one
 
 // Where the generation lines go (generation.cpp).
 extern std::string world_log_path;   // appended to; empty for no log file; "log.txt" unless changed

@@ -1,0 +1,39 @@
+// The "Chart" window: how the population did per generation since the last
+// Reset or Open. It redraws its picture only when a generation has ended or
+// its size changed, and costs the simulation nothing while hidden.
+#pragma once
+
+#include "render/chart.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+
+class chart_window_widget : public QWidget {
+public:
+    chart_window_widget();
+
+    void follow_world();        // redraws if generations ended or the world was reset since the last picture
+    void redraw();
+    const QImage& picture() const { return picture_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QImage picture_;
+    std::size_t drawn_generations_ = 0;   // world_history size of the picture
+    std::uint32_t drawn_resets_ = 0;      // world_resets of the picture
+};
+
+extern chart_window_widget* chart_window;   // made once at start-up; null before
+
+chart_type world_chart();   // the history since the last reset as a chart
+void chart_toggle();        // the C key and the two menu items' common ground: shown becomes hidden and back
+void chart_show(bool shown);
+bool chart_save(const std::string& path);   // the chart as a PNG; false when it cannot be written
+
+// Asks where to save the chart; empty when cancelled. Tests put their own answer here.
+extern std::string (*chart_file_dialog)();

@@ -1,0 +1,106 @@
+#include "app/settings_dialog.h"
+
+#include "app/commands.h"
+#include "app/world_dialogs.h"
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QSpinBox>
+
+#include <limits>
+
+namespace {
+
+QSpinBox* whole_box(QFormLayout* form, const char* name, int low, int high, int value, const char* tip)
+{
+    auto* box = new QSpinBox;
+    box->setRange(low, high);
+    box->setValue(value);
+    box->setToolTip(tip);
+    form->addRow(name, box);
+    return box;
+}
+
+QDoubleSpinBox* real_box(QFormLayout* form, const char* name, double low, double value, const char* tip)
+{
+    auto* box = new QDoubleSpinBox;
+    box->setDecimals(6);  // as many as a world file keeps
+    box->setRange(low, 1e9);
+    box->setValue(value);
+    box->setToolTip(tip);
+    form->addRow(name, box);
+    return box;
+}
+
+}  // namespace
+
+settings_dialog::settings_dialog(const world_settings_type& shown, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("World settings");
+    auto* form = new QFormLayout(this);
+    animals = whole_box(form, "--animals", 0, world_file_max_animals, *shown.animals, "Animals a reset makes");
+    plants = whole_box(form, "--plants", 0, world_file_max_plants, *shown.plants, "Plants a reset makes");
+    width = real_box(form, "--width", world_file_min_size, *shown.width, "World width, in world units");
+    height = real_box(form, "--height", world_file_min_size, *shown.height, "World height, in world units");
+    layer_count = whole_box(form, "--layer-count", 1, world_file_max_layer_count, *shown.layer_count,
+                            "Neuron layers before the two motor neurons");
+    layer_width = whole_box(form, "--layer-width", 0, world_file_max_layer_width, *shown.layer_width, "Neurons per layer");
+    generation_length = whole_box(form, "--generation-length", 1, std::numeric_limits<int>::max(),
+                                  *shown.generation_length, "World updates per generation");
+    mutate_amount = real_box(form, "--mutate-amount", -1e9, *shown.mutate_amount,
+                             "Half-width of the uniform noise a mutation adds to a weight");
+    animal_size = real_box(form, "--animal-size", world_file_min_size, *shown.animal_size,
+                           "Animal diameter, in world units; at most the world's width and height");
+    plant_size = real_box(form, "--plant-size", world_file_min_size, *shown.plant_size,
+                          "Plant diameter, in world units; at most the world's width and height");
+    wrap = new QCheckBox;
+    wrap->setChecked(shown.wrap);
+    wrap->setToolTip("Edges wrap around instead of blocking");
+    form->addRow("--wrap", wrap);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(buttons);
+}
+
+world_settings_type settings_dialog::settings() const
+{
+    return world_settings_type{animals->value(),        plants->value(),           width->value(),
+                               height->value(),         layer_count->value(),      layer_width->value(),
+                               generation_length->value(), mutate_amount->value(), animal_size->value(),
+                               plant_size->value(),     wrap->isChecked()};
+}
+
+world_settings_type settings_of_world()
+{
+    return world_settings_type{world.start_animals,   world.start_plants,  world.width,
+                               world.height,          world.layer_count,   world.layer_width,
+                               world.generation_length, world.mutate_amount, world.animal_size,
+                               world.plant_size,      world.wrap_edges};
+}
+
+std::string settings_confirm(const world_settings_type& settings, bool& reset)
+{
+    reset = false;
+    if (std::string problem = settings_problem(settings); !problem.empty()) return problem;
+    if (!ask_question("Reset the world with these settings?", "World settings")) return {};
+    settings_apply(settings);
+    world.wrap_edges = settings.wrap;
+    reset = true;
+    return {};
+}
+
+void settings_edit(QWidget* parent)
+{
+    settings_dialog dialog(settings_of_world(), parent);
+    while (dialog.exec() == QDialog::Accepted) {
+        bool reset = false;
+        const std::string problem = settings_confirm(dialog.settings(), reset);
+        if (problem.empty()) return;
+        show_problem(problem);
+    }
+}

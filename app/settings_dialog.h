@@ -1,0 +1,38 @@
+// World, Settings...: every world setting of the command line in one dialog,
+// with the limits of the world files as the ranges of its boxes.
+#pragma once
+
+#include "cli/options.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QDoubleSpinBox;
+class QSpinBox;
+
+class settings_dialog : public QDialog {
+public:
+    explicit settings_dialog(const world_settings_type& shown, QWidget* parent = nullptr);
+    world_settings_type settings() const;  // as the boxes stand
+
+    QSpinBox* animals;
+    QSpinBox* plants;
+    QDoubleSpinBox* width;
+    QDoubleSpinBox* height;
+    QSpinBox* layer_count;
+    QSpinBox* layer_width;
+    QSpinBox* generation_length;
+    QDoubleSpinBox* mutate_amount;
+    QDoubleSpinBox* animal_size;
+    QDoubleSpinBox* plant_size;
+    QCheckBox* wrap;
+};
+
+world_settings_type settings_of_world();   // the current world's parameters, every one set
+
+// Checks the settings, asks "Reset the world with these settings?" and resets
+// on yes. Returns an empty text, or what is wrong with them.
+std::string settings_confirm(const world_settings_type& settings, bool& reset);
+
+// Shows the dialog until its settings are sound or it is cancelled.
+void settings_edit(QWidget* parent);
