@@ -8,7 +8,9 @@ FUZZ_SECONDS ?= 60
 SOAK_GENERATIONS ?= 20000
 SOAK_SEED ?= 1
 
-.PHONY: all deps configure build run test bench test-asan fuzz soak clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps configure build run test bench test-asan fuzz soak install package clean
 
 all: build
 
@@ -56,6 +58,14 @@ fuzz:
 # A long soak of the simulation core.
 soak: build
 	./$(BUILD_DIR)/tests/velmora_soak $(SOAK_GENERATIONS) $(SOAK_SEED)
+
+# The program, its menu entry, icon, metadata and man page; DESTDIR is honoured.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# A Debian package in $(BUILD_DIR): apt-get install ./$(BUILD_DIR)/velmora_*.deb
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
