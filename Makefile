@@ -5,8 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-SOAK_GENERATIONS ?= 20000
-SOAK_SEED ?= 1
+SOAK_GENERATIONS ?= 2000
 
 PREFIX ?= /usr/local
 
@@ -36,8 +35,7 @@ bench: build
 # Every test, the window tests included, with AddressSanitizer, LeakSanitizer
 # and UndefinedBehaviorSanitizer; any report fails the run.
 test-asan: deps
-	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF \
-	    -DVELMORA_SOAK_GENERATIONS=2000 > /dev/null
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -55,9 +53,9 @@ fuzz:
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus tests/fuzz/corpus \
 	    tests/fuzz/regressions
 
-# A long soak of the simulation core.
+# The differential test of the simulation core, SOAK_GENERATIONS more generations per world.
 soak: build
-	./$(BUILD_DIR)/tests/velmora_soak $(SOAK_GENERATIONS) $(SOAK_SEED)
+	VELMORA_SOAK_GENERATIONS=$(SOAK_GENERATIONS) ./$(BUILD_DIR)/tests/core_tests --gtest_filter='Differential.*'
 
 # The program, its menu entry, icon, metadata and man page; DESTDIR is honoured.
 install: build

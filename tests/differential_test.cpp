@@ -151,11 +151,12 @@ struct run_type {
     }
 };
 
-// Every animal and plant of the lists is filed where it stands.
+// Every animal and plant of the lists is filed where it stands, and inside the world.
 void expect_index_matches_lists()
 {
     std::size_t animals = 0, plants = 0;
     for (const animal_type* a = world.animals; a != nullptr; a = a->next, ++animals) {
+        ASSERT_TRUE(a->x >= 0 && a->x <= world.width && a->y >= 0 && a->y <= world.height);
         ASSERT_EQ(world_grid.animals.record[a->grid_slot], a);
         ASSERT_EQ(world_grid.animals.x[a->grid_slot], a->x);
         ASSERT_EQ(world_grid.animals.y[a->grid_slot], a->y);
@@ -168,6 +169,8 @@ void expect_index_matches_lists()
     }
     ASSERT_EQ(world_grid.animals.x.size(), animals);
     ASSERT_EQ(world_grid.plants.x.size(), plants);
+    ASSERT_EQ(world.num_animals, animals);
+    ASSERT_EQ(static_cast<std::size_t>(world.num_plants), plants);
 }
 
 }  // namespace
