@@ -76,7 +76,9 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
                 high = std::max(high, v);
             }
     }
-    const std::vector<double> y_ticks = chart_ticks(low, high, 6);
+    std::vector<double> y_ticks = chart_ticks(low, high, 6);
+    // The axis ends on a round value at or above the highest one.
+    if (y_ticks.size() > 1 && y_ticks.back() < high) y_ticks.push_back(y_ticks.back() + (y_ticks[1] - y_ticks[0]));
     low = std::min(low, y_ticks.front());
     high = std::max({high, y_ticks.back(), low + 1e-9});
     const double last = std::max<double>(static_cast<double>(n) - 1.0, 1.0);
