@@ -5,16 +5,7 @@
 set -u
 velmora=$1
 source=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-passes=0
-check() {  # check NAME COMMAND...: counts the result of a shell test
-    name=$1
-    shift
-    if "$@"; then passes=$((passes + 1)); else failures=$((failures + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/check.sh"
 rows() { tail -n +2 "$1" | wc -l; }
 without_seconds() { cut -d, -f1-8 "$1"; }
 
@@ -101,5 +92,4 @@ printf 'step,food\n0,1\n' > other.csv
 check "summarize refuses other columns" test $? -eq 1
 check "naming the file" grep -q "^velmora: other.csv: not a run CSV" err.txt
 
-echo "$passes passed, $failures failed"
-test "$failures" -eq 0
+summary

@@ -4,16 +4,7 @@
 set -u
 velmora=$1
 data=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-passes=0
-check() {  # check NAME COMMAND...: counts the result of a shell test
-    name=$1
-    shift
-    if "$@"; then passes=$((passes + 1)); else failures=$((failures + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/check.sh"
 
 "$velmora" --help > help.txt 2>&1
 check "--help exits 0" test $? -eq 0
@@ -49,5 +40,4 @@ check "a closed standard output is no failure" test "$(cat status.txt)" -eq 0
 "$velmora" --headless --generations 0 > none.txt
 check "zero generations write no line" sh -c "test \"\$(cat none.txt)\" = world_setup"
 
-echo "$passes passed, $failures failed"
-test "$failures" -eq 0
+summary

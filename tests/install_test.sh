@@ -4,15 +4,7 @@
 # Usage: install_test.sh BUILD_FOLDER
 set -u
 build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-check() {  # check NAME COMMAND...: counts the result of a shell test
-    name=$1
-    shift
-    if "$@"; then passes=$((passes + 1)); else failures=$((failures + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/check.sh"
 files="usr/bin/velmora usr/share/applications/org.velmora.Velmora.desktop usr/share/metainfo/org.velmora.Velmora.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/org.velmora.Velmora.svg usr/share/man/man1/velmora.1"
 
@@ -31,5 +23,4 @@ listing=$(dpkg-deb -c "$package")
 for file in $files; do check "the package holds $file" sh -c "echo \"\$1\" | grep -q \" ./$file\$\"" - "$listing"; done
 check "the package's dependencies are computed" sh -c "dpkg-deb -f '$package' Depends | grep -q libqt6widgets6"
 
-echo "$passes passed, $failures failed"
-test "$failures" -eq 0
+summary

@@ -24,6 +24,20 @@ std::int32_t cell_of(double x, double y)
     return row * g.columns + column;
 }
 
+// Calls f on every per-slot column, for what is done to all of them alike.
+template <class F>
+void each_column(grid_bodies_type& bodies, F f)
+{
+    f(bodies.x);
+    f(bodies.y);
+    f(bodies.size_sum);
+    f(bodies.record);
+    f(bodies.before);
+    f(bodies.cell);
+    f(bodies.next);
+    f(bodies.prev);
+}
+
 // One more or one fewer body in this cell, in the counts.
 void count(grid_bodies_type& bodies, std::int32_t cell, std::int32_t change)
 {
@@ -97,24 +111,12 @@ void remove_body(grid_bodies_type& bodies, std::int32_t slot, bool plant)
         link(bodies, slot, cell);
         set_slot_of(bodies.record[slot], plant, slot);
     }
-    for (auto* column : {&bodies.x, &bodies.y, &bodies.size_sum}) column->pop_back();
-    bodies.record.pop_back();
-    bodies.before.pop_back();
-    bodies.cell.pop_back();
-    bodies.next.pop_back();
-    bodies.prev.pop_back();
+    each_column(bodies, [](auto& column) { column.pop_back(); });
 }
 
 void clear_bodies(grid_bodies_type& bodies)
 {
-    bodies.x.clear();
-    bodies.y.clear();
-    bodies.size_sum.clear();
-    bodies.record.clear();
-    bodies.before.clear();
-    bodies.cell.clear();
-    bodies.next.clear();
-    bodies.prev.clear();
+    each_column(bodies, [](auto& column) { column.clear(); });
     bodies.cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
     bodies.cell_count.assign(static_cast<std::size_t>(grid_cell_count()) + 1, 0);
     if (bodies.keeps_row_prefix)
@@ -128,14 +130,7 @@ void clear_bodies(grid_bodies_type& bodies)
 void reserve_bodies(grid_bodies_type& bodies, std::int64_t count)
 {
     const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(count, 0)) * 9 / 8 + 16;
-    bodies.x.reserve(room);
-    bodies.y.reserve(room);
-    bodies.size_sum.reserve(room);
-    bodies.record.reserve(room);
-    bodies.before.reserve(room);
-    bodies.cell.reserve(room);
-    bodies.next.reserve(room);
-    bodies.prev.reserve(room);
+    each_column(bodies, [room](auto& column) { column.reserve(room); });
 }
 
 void lay_out(double width, double height, std::int64_t animals, std::int64_t plants)
