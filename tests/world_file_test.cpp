@@ -211,26 +211,6 @@ TEST(WorldFile, AFailedSaveSaysSoAndKeepsTheOldFile)
     EXPECT_EQ(read_file("keep.dat"), world_file_text());
 }
 
-TEST(WorldFile, AnEvolvedWorldRoundTripsThroughTheHeadlessRunner)
-{
-    scratch_folder folder;
-    console_capture quiet;
-    options_type options{};
-    options.headless = options.seed_given = true;
-    options.seed = 3;
-    options.generations = 50;
-    options.save_path = "evolved.dat";
-    ASSERT_EQ(headless_run(options), 0);
-    EXPECT_EQ(lines_of(read_file("log.txt")).size(), 50u);
-    options.generations = 0;
-    options.load_path = "evolved.dat";
-    options.save_path = "again.dat";
-    ASSERT_EQ(headless_run(options), 0);
-    EXPECT_EQ(read_file("again.dat"), read_file("evolved.dat"));
-    options.load_path = "missing.dat";
-    EXPECT_EQ(headless_run(options), 1);
-}
-
 TEST(WorldFile, NumbersKeepAPointUnderACommaLocale)
 {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale installed";

@@ -184,29 +184,6 @@ TEST(Generation, BreedingLayouts)
     EXPECT_LT(from_second, 110);
 }
 
-TEST(Generation, MutationRateAboveOneTouchesEveryGene)
-{
-    scratch_folder folder;
-    start_world(6);
-    world_free_animals();
-    for (int i = 0; i < 4; ++i) world_add_animal();
-    mark_genes(4);
-    world.mutate_rate = 1.5;
-    world.mutate_amount = 0.25;
-    console_capture quiet;
-    world_compute_generation();
-    // Rank 2 is bred from ranks 1 and 0; rank 3 from rank 2, mutated once already.
-    for (unsigned k = 2; k < 4; ++k) {
-        std::vector<double> genes(298);
-        animal_export_chromosome(animal_at(k), genes.data());
-        for (std::size_t p = 0; p < genes.size(); ++p) {
-            const double offset = genes[p] - std::round(genes[p]);
-            ASSERT_NE(offset, 0.0) << "gene " << p << " of rank " << k;
-            ASSERT_LE(std::fabs(offset), k == 2 ? 0.25 : 0.5);
-        }
-    }
-}
-
 TEST(Generation, ScoreLineAndLog)
 {
     scratch_folder folder;
