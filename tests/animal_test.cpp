@@ -143,7 +143,6 @@ TEST(Senses, WhiskerTipsAndVisionRays)
     }
     // The touch and vision of the step are held against these walks by the
     // differential test; the rays are for drawing only.
-    add_plant(5, 8, 0.25, 0.25);
     add_plant(5.1, 9.9, 0.25, 0.25);  // far away, same sector as (5, 8)
     add_plant(5, 8, 0.25, 0.25);
     check_vision(5, 5, pi / 2, 5, a->vision, a->ray_x, a->ray_y);
