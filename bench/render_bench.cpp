@@ -1,5 +1,6 @@
 // Speed of drawing one frame of the world view, and of the world updates the
 // window runs. Run with `make bench`.
+#include "app/chart_window.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
 #include "bench_main.h"
@@ -36,6 +37,19 @@ void bench_world_draw(benchmark::State& state)
 BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480")->Args({0, 20});
 BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480/vision")->Args({1, 20});
 BENCHMARK(bench_world_draw)->Name("world_draw/2000+2000/640x480")->Args({0, 2000})->Unit(benchmark::kMillisecond);
+
+// Redrawing the Chart window's picture as a generation ends, at its start size;
+// beyond one generation per pixel column the time stays bounded.
+void bench_chart_redraw(benchmark::State& state)
+{
+    world_start(1);
+    world_history.clear();
+    for (std::int64_t g = 0; g < state.range(0); ++g)
+        world_history.push_back(generation_record_type{static_cast<std::uint32_t>(g), 100, 20, 5.0 + g % 7, 12, 5.5, 20, 10});
+    for (auto _ : state) benchmark::DoNotOptimize(chart_image(world_chart(), 480, 320));
+}
+BENCHMARK(bench_chart_redraw)->Name("chart_redraw/500_generations")->Arg(500)->Unit(benchmark::kMillisecond);
+BENCHMARK(bench_chart_redraw)->Name("chart_redraw/200000_generations")->Arg(200000)->Unit(benchmark::kMillisecond);
 
 // World updates as the window runs them: through the update tick, in a
 // process whose QApplication has shown and painted the main window. Compare
