@@ -12,7 +12,7 @@ grid_type world_grid;
 namespace {
 
 constexpr std::int32_t max_cells_per_axis = 2048;
-constexpr double bodies_per_cell = 2.0;      // plants and animals together, when laid out
+constexpr double bodies_per_cell = 16.0;    // plants and animals together, when laid out: fewer, fuller cells make vision's rows fewer
 
 // The cell of a point, or the overflow cell outside the rectangle (NaN included).
 std::int32_t cell_of(double x, double y)
