@@ -41,8 +41,12 @@ for signal in INT TERM; do
         > /dev/null 2> sig.txt &
     pid=$!
     tries=0
-    while [ "$(rows sig.csv 2> /dev/null || echo 0)" -lt 2 ] && [ $tries -lt 600 ]; do sleep 0.1; tries=$((tries + 1)); done
-    kill -s $signal $pid
+    # Two finished generations, with a generous limit for slow (sanitizer) builds.
+    while kill -0 $pid 2> /dev/null && [ "$(rows sig.csv 2> /dev/null)" -lt 2 ] && [ $tries -lt 3000 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    kill -s $signal $pid || { echo "the run ended before SIG$signal:"; cat sig.txt; }
     wait $pid
     status=$?
     expected=130
