@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QPainter>
 
+#include <algorithm>
+
 chart_window_widget* chart_window = nullptr;
 
 namespace {
@@ -59,16 +61,57 @@ void chart_window_widget::resizeEvent(QResizeEvent*)
 
 chart_type world_chart()
 {
-    chart_type chart{"Evolution since the last reset", "generation", "food", {}};
-    chart_series_type per_animal{"food per animal", 0x1F77B4, {}, {}, {}};
-    chart_series_type running{"running mean", 0xD62728, {}, {}, {}};
-    chart_series_type best{"best animal", 0x2CA02C, {}, {}, {}};
-    for (const generation_record_type& record : world_history) {
-        per_animal.values.push_back(record.food_per_animal);
-        running.values.push_back(record.ave_food);
-        best.values.push_back(record.best_food);
+    constexpr std::size_t series = 3, most_buckets = 1024;
+    struct bucket_type {
+        double low[series];
+        double high[series];
+    };
+    static std::vector<bucket_type> buckets;
+    static std::size_t bucket_size = 1;  // generations per bucket, a power of two
+    static std::size_t folded = 0;       // history records in the buckets
+    static std::uint32_t resets = 0;     // world_resets of the buckets
+    if (resets != world_resets || folded > world_history.size()) {
+        buckets.clear();
+        bucket_size = 1;
+        folded = 0;
+        resets = world_resets;
     }
-    chart.series = {per_animal, running, best};
+    for (; folded < world_history.size(); ++folded) {
+        const generation_record_type& r = world_history[folded];
+        const double values[series] = {r.food_per_animal, r.ave_food, static_cast<double>(r.best_food)};
+        if (folded % bucket_size == 0) buckets.push_back(bucket_type{});
+        bucket_type& b = buckets.back();
+        for (std::size_t s = 0; s < series; ++s) {
+            b.low[s] = folded % bucket_size == 0 ? values[s] : std::min(b.low[s], values[s]);
+            b.high[s] = folded % bucket_size == 0 ? values[s] : std::max(b.high[s], values[s]);
+        }
+        if (buckets.size() > most_buckets && (folded + 1) % (2 * bucket_size) == 0) {
+            for (std::size_t i = 0; i < buckets.size() / 2; ++i)
+                for (std::size_t s = 0; s < series; ++s) {
+                    buckets[i].low[s] = std::min(buckets[2 * i].low[s], buckets[2 * i + 1].low[s]);
+                    buckets[i].high[s] = std::max(buckets[2 * i].high[s], buckets[2 * i + 1].high[s]);
+                }
+            buckets.resize(buckets.size() / 2);
+            bucket_size *= 2;
+        }
+    }
+    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world_history.size()};
+    chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}},
+                    chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}},
+                    chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}}};
+    for (std::size_t s = 0; s < series; ++s) {
+        chart_series_type& line = chart.series[s];
+        for (const bucket_type& b : buckets) {
+            line.values.push_back(b.low[s]);
+            if (bucket_size > 1) line.values.push_back(b.high[s]);  // both ends of the bucket's range
+        }
+    }
+    if (!world_history.empty()) {
+        const generation_record_type& last = world_history.back();
+        chart.series[0].latest = last.food_per_animal;
+        chart.series[1].latest = last.ave_food;
+        chart.series[2].latest = last.best_food;
+    }
     return chart;
 }
 

@@ -30,7 +30,11 @@ private:
 
 extern chart_window_widget* chart_window;   // made once at start-up; null before
 
-chart_type world_chart();   // the history since the last reset as a chart
+// The history since the last reset as a chart. Generations are folded into at
+// most 1024 buckets per series, each holding the lowest and highest value of
+// the generations it covers, and only new generations are folded in, so that
+// a redraw costs the same however long the run.
+chart_type world_chart();
 void chart_toggle();        // the C key and the two menu items' common ground: shown becomes hidden and back
 void chart_show(bool shown);
 bool chart_save(const std::string& path);   // the chart as a PNG; false when it cannot be written

@@ -81,8 +81,12 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     if (y_ticks.size() > 1 && y_ticks.back() < high) y_ticks.push_back(y_ticks.back() + (y_ticks[1] - y_ticks[0]));
     low = std::min(low, y_ticks.front());
     high = std::max({high, y_ticks.back(), low + 1e-9});
-    const double last = std::max<double>(static_cast<double>(n) - 1.0, 1.0);
-    const auto x_of = [&](double generation) { return plot.left() + generation / last * plot.width(); };
+    // Values may stand for more generations than there are of them (a long
+    // history folded into its lowest and highest values).
+    const double per_value = chart.generations > n && n > 0 ? static_cast<double>(chart.generations) / n : 1.0;
+    const double last = std::max<double>(static_cast<double>(std::max(chart.generations, n)) - 1.0, 1.0);
+    const auto x_of = [&](double index) { return plot.left() + index * per_value / last * plot.width(); };
+    const auto x_of_generation = [&](double generation) { return plot.left() + generation / last * plot.width(); };
     const auto y_of = [&](double value) { return plot.bottom() - (value - low) / (high - low) * plot.height(); };
 
     painter.setPen(QColor(225, 225, 225));
@@ -97,9 +101,9 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     const std::vector<double> x_ticks = chart_ticks(0.0, last, 8);
     for (double tick : x_ticks) {
         if (tick != std::floor(tick)) continue;  // generations are whole
-        painter.drawLine(QPointF(x_of(tick), plot.top()), QPointF(x_of(tick), plot.bottom()));
+        painter.drawLine(QPointF(x_of_generation(tick), plot.top()), QPointF(x_of_generation(tick), plot.bottom()));
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(x_of(tick) - 40, plot.bottom() + 2, 80, line), Qt::AlignHCenter | Qt::AlignTop,
+        painter.drawText(QRectF(x_of_generation(tick) - 40, plot.bottom() + 2, 80, line), Qt::AlignHCenter | Qt::AlignTop,
                          QString::number(static_cast<long long>(tick)));
         painter.setPen(QColor(225, 225, 225));
     }
@@ -156,8 +160,9 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     int y = plot.top() + 4;
     for (const chart_series_type& s : chart.series) {
         painter.fillRect(QRect(plot.left() + 6, y + line / 2 - 2, 16, 4), rgb(s.colour));
+        const std::optional<double> latest = s.latest ? s.latest : s.values.empty() ? std::nullopt : std::optional<double>(s.values.back());
         const QString text = QString::fromStdString(s.name) +
-                             (s.values.empty() ? QString() : QStringLiteral(": ") + QString::number(s.values.back(), 'f', 3));
+                             (latest ? QStringLiteral(": ") + QString::number(*latest, 'f', 3) : QString());
         painter.setPen(Qt::black);
         painter.drawText(QRect(plot.left() + 26, y, plot.width() - 30, line), Qt::AlignLeft | Qt::AlignVCenter, text);
         y += line;

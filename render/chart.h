@@ -7,6 +7,7 @@
 #include <QRect>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct chart_series_type {
     std::vector<double> values;  // one per generation, the first for generation 0
     std::vector<double> low;     // band below and above the line, one per value; empty for none
     std::vector<double> high;
+    std::optional<double> latest;  // shown in the legend; the last value when unset
 };
 
 struct chart_type {
@@ -25,6 +27,7 @@ struct chart_type {
     std::string x_label;
     std::string y_label;
     std::vector<chart_series_type> series;  // all of the same length
+    std::size_t generations = 0;  // the x axis runs to this; 0: one generation per value
 };
 
 // Round tick values for the range [low, high]: about count of them, spaced

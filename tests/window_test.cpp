@@ -466,6 +466,16 @@ private slots:
         keys_clear();
         press('C');
         QVERIFY(!chart_window->isVisible());
+        // A long history is folded into the lowest and highest values of its buckets.
+        for (std::uint32_t g = world_history.size(); g < 100000; ++g)
+            world_history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10});
+        world_history[4321].food_per_animal = -3;
+        const chart_type folded = world_chart();
+        QCOMPARE(folded.generations, std::size_t{100000});
+        QVERIFY(folded.series[0].values.size() <= 2048);
+        QCOMPARE(*std::min_element(folded.series[0].values.begin(), folded.series[0].values.end()), -3.0);
+        QCOMPARE(*std::max_element(folded.series[0].values.begin(), folded.series[0].values.end()), 99.9);
+        QCOMPARE(*folded.series[0].latest, world_history.back().food_per_animal);
     }
 
     void settings_reset_the_world_when_confirmed()
