@@ -22,6 +22,7 @@
 #include <QFileDialog>
 #include <QSpinBox>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QPainter>
 #include <QTimer>
 #include <QtTest>
@@ -391,6 +392,8 @@ private slots:
             {'M', "Manual steering"}, {'T', "Edges wrap"}, {'X', "Drawing off"}, {'2', "200 updates per tick"},
             {0x28, "Timer 41 ms"}};
         QVERIFY(window->status_text().startsWith("Running   Edges block   Timer 40 ms   1 update per tick   Generation 0"));
+        const QLabel* shown = window->statusBar()->findChild<QLabel*>();
+        QVERIFY(shown != nullptr && shown->text() == window->status_text());
         for (const auto& change : changes) {
             keys_clear();
             QKeyEvent press(QEvent::KeyPress, change.key == 0x28 ? Qt::Key_Down : Qt::Key(change.key), Qt::NoModifier);
