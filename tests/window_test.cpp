@@ -253,10 +253,17 @@ private slots:
         QCOMPARE(int(keys['W']), 1);
         QTest::keyRelease(window.get(), Qt::Key_W);
         QCOMPARE(int(keys['W']), 0);
-        // Shift pressed meanwhile: "1" comes back as "!", and still clears "1".
+        // Shift pressed meanwhile: "1" comes back as "!", and still clears "1";
+        // on other layouts only the key's scan code tells ("2" and a German '"').
         QTest::keyPress(window.get(), Qt::Key_1);
         QTest::keyRelease(window.get(), Qt::Key_Exclam, Qt::ShiftModifier);
         QCOMPARE(int(keys['1']), 0);
+        QKeyEvent two(QEvent::KeyPress, Qt::Key_2, Qt::NoModifier, 11, 0, 0, "2");
+        QKeyEvent quote(QEvent::KeyRelease, Qt::Key_QuoteDbl, Qt::ShiftModifier, 11, 0, 0, "\"");
+        QApplication::sendEvent(window.get(), &two);
+        QCOMPARE(int(keys['2']), 1);
+        QApplication::sendEvent(window.get(), &quote);
+        QCOMPARE(int(keys['2']), 0);
         // Losing the keyboard clears every held key.
         QTest::keyPress(window.get(), Qt::Key_D);
         QFocusEvent focus_out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
@@ -340,8 +347,12 @@ private slots:
         timer_message(window.get(), stats_timer_id);
         QCOMPARE(updates + frames, 0);
         QCOMPARE(rate_line(), std::string("Frame rate:   2 Update Rate  7 "));
+        // The paint shows the surface in the window.
         memdc.fill(Qt::white);
-        window->view()->repaint();
+        memdc.setPixel(100, 200, 0xFF0000FF);
+        const QImage shown = window->view()->grab().toImage();
+        QCOMPARE(shown.pixel(100, 200) & 0xFFFFFF, 0x0000FFu);
+        QCOMPARE(shown.pixel(101, 200) & 0xFFFFFF, white);
         int dark = 0;
         for (int y = 1; y < 16; ++y)
             for (int x = 1; x < 120; ++x) dark += qGray(memdc.pixel(x, y)) < 128;
@@ -479,6 +490,37 @@ private slots:
         QCOMPARE(*std::min_element(folded.series[0].values.begin(), folded.series[0].values.end()), -3.0);
         QCOMPARE(*std::max_element(folded.series[0].values.begin(), folded.series[0].values.end()), 99.9);
         QCOMPARE(*folded.series[0].latest, world_history.back().food_per_animal);
+    }
+
+    void charts_draw_lines_bands_ticks_and_legend()
+    {
+        const struct { double low, high; std::vector<double> ticks; } ranges[] = {
+            {0, 10, {0, 2, 4, 6, 8, 10}}, {0, 0.9, {0, 0.2, 0.4, 0.6, 0.8}}, {3, 3, {3, 3.2, 3.4, 3.6, 3.8, 4}}};
+        for (const auto& range : ranges) {
+            const std::vector<double> ticks = chart_ticks(range.low, range.high, 5);
+            QCOMPARE(ticks.size(), range.ticks.size());
+            for (std::size_t i = 0; i < ticks.size(); ++i) QVERIFY(std::fabs(ticks[i] - range.ticks[i]) < 1e-9);
+        }
+        chart_type chart{"title", "generation", "food", {}, 0};
+        chart.series.push_back(chart_series_type{"up", 0xFF0000, {1, 2, 3, 4}, {0, 1, 2, 3}, {2, 3, 4, 5}, {}});
+        chart.series.push_back(chart_series_type{"flat", 0x0000FF, {2, 2, 2, 2}, {}, {}, 7.5});
+        const QImage image = chart_image(chart, 400, 300);
+        const auto count = [&](QRgb colour) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == colour;
+            return n;
+        };
+        QVERIFY(count(0xFF0000) > 100);  // the rising line and its legend mark
+        QVERIFY(count(0x0000FF) > 100);
+        QVERIFY(count(0x000000) > 500);  // frame, ticks, labels
+        int band = 0;  // the rising line's band: its red, light
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                band += qRed(p) == 255 && qGreen(p) == qBlue(p) && qGreen(p) > 170 && qGreen(p) < 230;
+            }
+        QVERIFY(band > 1000);
     }
 
     void settings_reset_the_world_when_confirmed()
