@@ -23,9 +23,14 @@ check "and a row per generation" test "$(rows a.csv)" -eq 6
 check "the log has a line per generation" test "$(wc -l < a.log)" -eq 6
 check "quiet prints no generation line" test "$(grep -c '^Gen:' quiet.txt)" -eq 0
 check "the settings reach the world" test "$(cut -d, -f7,8 a.csv | tail -n 1)" = "12,30"
-"$velmora" --headless --generations 6 --seed 3 --animals 12 --plants 30 --csv b.csv --no-log > /dev/null
+"$velmora" --headless --generations 6 --seed 3 --animals 12 --plants 30 --csv b.csv --no-log --save b.dat > /dev/null
 check "the same run gives the same rows" sh -c "test \"\$(cut -d, -f1-8 a.csv)\" = \"\$(cut -d, -f1-8 b.csv)\""
 check "no log with --no-log" test ! -e log.txt
+# Wrapping edges never count a wall hit, with a loaded world too.
+"$velmora" --headless --generations 2 --seed 3 --wrap --csv w.csv --no-log --quiet > /dev/null
+"$velmora" --headless --generations 2 --seed 3 --load b.dat --wrap --csv lw.csv --no-log --quiet > /dev/null
+check "--wrap wraps" test "$(cut -d, -f3 w.csv | tail -n +2 | sort -u)" = 0
+check "--wrap wraps a loaded world" test "$(cut -d, -f3 lw.csv | tail -n +2 | sort -u)" = 0
 
 # A full device: said once on standard error, status 1, the world still saved.
 "$velmora" --headless --generations 3 --seed 1 --log /dev/full --save full.dat > /dev/null 2> err.txt
@@ -91,6 +96,9 @@ check "summarize gives means, deviations, minima and maxima" test "$(tail -n +2 
 1,2,4.000000,1.414214,3.000000,5.000000,3.000000,1.414214,2.000000,4.000000"
 check "summarize says the runs differ in length" grep -q "the summary covers the first 2" note.txt
 check "summarize draws a PNG" sh -c "head -c 8 s.png | od -An -c | grep -q 'P   N   G'"
+tr -d '\r' < r2.csv | sed 's/$/\r/' > crlf.csv
+"$velmora" summarize r1.csv crlf.csv > crlf_summary.csv 2> /dev/null
+check "summarize reads CR LF files" cmp -s crlf_summary.csv s.csv
 printf 'step,food\n0,1\n' > other.csv
 "$velmora" summarize r1.csv other.csv > /dev/null 2> err.txt
 check "summarize refuses other columns" test $? -eq 1

@@ -269,7 +269,9 @@ private slots:
         QFocusEvent focus_out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
         QApplication::sendEvent(window.get(), &focus_out);
         QCOMPARE(int(keys['D']), 0);
-        QCOMPARE(key_code_from_qt(Qt::Key_CapsLock), 0u);
+        const struct { int qt; unsigned code; } codes[] = {{Qt::Key_CapsLock, 0},   {Qt::Key_F1, 0x70},   {Qt::Key_F12, 0x7B},
+                                                            {Qt::Key_Escape, 0x1B}, {Qt::Key_Space, 0x20}, {Qt::Key_Home, 0x24}};
+        for (const auto& row : codes) QCOMPARE(key_code_from_qt(row.qt), row.code);
     }
 
     void steering_keys_give_the_motor_table()
@@ -411,8 +413,7 @@ private slots:
             QApplication::sendEvent(window.get(), &press);
             QVERIFY2(window->status_text().contains(change.shows), change.shows);
         }
-        main_menu(window.get(), menu_pause);
-        window->refresh_status();
+        menu_action(*window, "&Simulation", "&Pause")->trigger();  // a menu command shows at once
         QVERIFY(window->status_text().startsWith("Paused"));
         // A shorter rate line leaves nothing of a longer one.
         updates_per_second = 123456789;
