@@ -13,6 +13,13 @@ namespace {
 
 constexpr int max_bites = 64;  // touched plants one step gathers; more take the plain walk
 
+// An animal and a plant touch when their centres are closer than the root mean
+// square of their radii (sa and sp are size_x + size_y of each).
+inline bool bites(double sa, double sp, double dx, double dy)
+{
+    return sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy;
+}
+
 // The motor neuron's out is clamped in place, so the clamped value is also what
 // the neuron window shows and what the sensor layer reads back next step.
 double read_motor(animal_type* animal, std::uint32_t id)
@@ -68,10 +75,7 @@ void eat_walking_the_list(animal_type* animal)
     plant_type* plant = world.plants;
     while (plant != nullptr) {
         plant_type* next = plant->next;
-        const double sp = plant->size_y + plant->size_x;
-        const double dx = animal->x - plant->x;
-        const double dy = animal->y - plant->y;
-        if (sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy) {
+        if (bites(sa, plant->size_y + plant->size_x, animal->x - plant->x, animal->y - plant->y)) {
             animal->food += 1;
             remove_plant(plant);
             if (first) return;  // eating the first plant of the walk ends it
@@ -99,10 +103,7 @@ void animal_check_plants(animal_type* animal)
     int count = 0;
     bool too_many = false;
     grid_visit_within(plants, animal->x, animal->y, reach, [&](std::int32_t slot) {
-        const double sp = plants.size_sum[slot];
-        const double dx = animal->x - plants.x[slot];
-        const double dy = animal->y - plants.y[slot];
-        if (!(sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy)) return true;
+        if (!bites(sa, plants.size_sum[slot], animal->x - plants.x[slot], animal->y - plants.y[slot])) return true;
         too_many = count == max_bites;
         if (too_many) return false;
         touched[count++] = static_cast<plant_type*>(plants.record[slot]);

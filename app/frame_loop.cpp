@@ -56,21 +56,20 @@ void memdc_setup(main_window_widget* window)
         memdc = QImage(display_x, display_y, QImage::Format_RGB32);
         memdc.fill(Qt::white);
         // Drawn once at the new size even while drawing is off, which would leave it blank.
-        if (world.width > 0 && world.height > 0) {
-            const bool drawing = world.draw_enabled;
-            world.draw_enabled = true;
-            draw_world_into_memdc();
-            world.draw_enabled = drawing;
-        }
+        if (world.width > 0 && world.height > 0) draw_world_into_memdc(true);
     }
 }
 
-void draw_world_into_memdc()
+void draw_world_into_memdc(bool always)
 {
     if (memdc.isNull()) return;  // minimised: no surface
     QPainter painter(&memdc);
     surface_type surface = surface_open(painter);
-    world_draw(surface);
+    if (always) {
+        world_paint(surface);
+    } else {
+        world_draw(surface);
+    }
 }
 
 std::string status_line()

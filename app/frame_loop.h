@@ -31,4 +31,4 @@ void clear_vector_state();
 void system_shutdown();
 std::string rate_line();                           // "Frame rate: ..." as the paint writes it
 std::string status_line();                         // pause, manual, edges, drawing, timer, speed, generation
-void draw_world_into_memdc();                      // world_draw on the off-screen surface
+void draw_world_into_memdc(bool always = false);   // world_draw on the off-screen surface; world_paint when always

@@ -89,7 +89,6 @@ std::string settings_confirm(const world_settings_type& settings, bool& reset)
     if (std::string problem = settings_problem(settings); !problem.empty()) return problem;
     if (!ask_question("Reset the world with these settings?", "World settings")) return {};
     settings_apply(settings);
-    world.wrap_edges = settings.wrap;
     reset = true;
     return {};
 }

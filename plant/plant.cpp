@@ -50,20 +50,18 @@ void remove_plant(plant_type* plant)
     push_plant(x, y, world.plant_size, world.plant_size);
 
     plant_type** link = grid_plant_link(plant);
-    if (link == nullptr || *link != plant) {
+    if (link == nullptr) {  // a plant the index does not hold
         link = &world.plants;
         while (*link != nullptr && *link != plant) link = &(*link)->next;
     }
     if (*link == nullptr) {
         // Not in the list: take the replacement back so the count stays the list length.
         plant_type* replacement = world.plants;
-        grid_plant_unlinked(replacement);
         world.plants = replacement->next;
         grid_remove_plant(replacement);
         delete replacement;
         return;
     }
-    grid_plant_unlinked(plant);
     *link = plant->next;
     grid_remove_plant(plant);
     delete plant;

@@ -45,7 +45,11 @@ void get_bounding_rect(double x, double y, double w, double h, rect_type& rectan
 
 void world_draw(surface_type& surface)
 {
-    if (!world.draw_enabled) return;
+    if (world.draw_enabled) world_paint(surface);
+}
+
+void world_paint(surface_type& surface)
+{
     surface_select_pen(surface, world.pen_white);
     surface_select_brush(surface, world.brush_white);
     surface_rectangle(surface, 0, 0, display_x, display_y);

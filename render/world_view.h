@@ -14,6 +14,7 @@ extern int display_x;      // width of the main window's client area and of the 
 extern int display_y;      // height of both, pixels
 
 void world_draw(surface_type& surface);   // nothing while the world's draw_enabled is clear
+void world_paint(surface_type& surface);  // the picture, whether drawing is on or off
 void draw_plants(surface_type& surface);
 void animal_draw(surface_type& surface, animal_type* animal);
 void draw_arrow(surface_type& surface, double x, double y, double angle, double length);

@@ -114,7 +114,6 @@ struct run_type {
     void update()
     {
         if (!world.running) return;
-        grid_sync_animals();
         for (animal_type* a = world.animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next) step(a);
         world.update_count += 1;
         if (world.update_count == world.generation_length) {
@@ -139,6 +138,7 @@ struct run_type {
             if (world.animals != nullptr) {  // a body pushed anywhere, even out of the world
                 world.animals->x = real(-2, world.width + 2);
                 world.animals->y = real(-2, world.height + 2);
+                grid_move_animal(world.animals);
             }
             break;
         case 9:

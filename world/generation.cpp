@@ -68,7 +68,6 @@ void world_release_ranking() { std::vector<animal_type*>().swap(ranking); }
 void world_update()
 {
     if (!world.running) return;
-    grid_sync_animals();  // positions written between updates, by anyone, are filed first
     for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_update(animal);
     world.update_count += 1;
     if (world.update_count == world.generation_length) world_compute_generation();

@@ -224,18 +224,13 @@ plant_type** grid_plant_link(const plant_type* plant)
     return before != nullptr ? &before->next : &world.plants;
 }
 
-void grid_plant_unlinked(plant_type* plant)
+void grid_remove_plant(plant_type* plant)
 {
     grid_bodies_type& plants = world_grid.plants;
     if (!filed(plants, plant, plant->grid_slot)) return;
-    plant_type* next = plant->next;
+    plant_type* next = plant->next;  // now follows the plant before it
     if (next != nullptr && filed(plants, next, next->grid_slot)) plants.before[next->grid_slot] = plants.before[plant->grid_slot];
-}
-
-void grid_remove_plant(plant_type* plant)
-{
-    if (!filed(world_grid.plants, plant, plant->grid_slot)) return;
-    remove_body(world_grid.plants, plant->grid_slot, true);
+    remove_body(plants, plant->grid_slot, true);
     plant->grid_slot = grid_none;
 }
 
@@ -268,11 +263,6 @@ void grid_move_animal(animal_type* animal)
 void grid_clear_animals()
 {
     if (world_grid.columns > 0) clear_bodies(world_grid.animals);
-}
-
-void grid_sync_animals()
-{
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) grid_move_animal(animal);
 }
 
 grid_range_type grid_cells_within(double x0, double x1, double y0, double y1)

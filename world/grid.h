@@ -59,17 +59,17 @@ void grid_reset(double width, double height, std::int64_t animals, std::int64_t 
 void grid_release();   // empties it and gives its memory back
 
 void grid_add_plant(plant_type* plant);      // right after the plant is linked
-void grid_remove_plant(plant_type* plant);   // right before the plant is freed; unfiled plants are ignored
+// Right after the plant is taken out of the list (its next still set) and
+// before it is freed; unfiled plants are ignored.
+void grid_remove_plant(plant_type* plant);
 // The link that points at a filed plant in the world's list (the head, or the
 // next of the plant before it), so that it is unlinked without a walk; null
 // for a plant the index does not hold.
 plant_type** grid_plant_link(const plant_type* plant);
-void grid_plant_unlinked(plant_type* plant);  // the plant was taken out of the list
 void grid_clear_plants();
 void grid_add_animal(animal_type* animal);   // right after the animal is made
 void grid_move_animal(animal_type* animal);  // after its position changes; unfiled animals are ignored
 void grid_clear_animals();
-void grid_sync_animals();                    // files every animal of the world list where it stands now
 
 inline std::int32_t grid_cell_count() { return world_grid.columns * world_grid.rows; }
 inline std::int32_t grid_overflow_cell() { return grid_cell_count(); }
