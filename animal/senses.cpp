@@ -27,10 +27,13 @@ constexpr double self_blur_scale = 1e12;
 constexpr double boundary_tolerance = 1e-18;
 // A plant more than about half a degree outside the cone cannot be in a sector.
 constexpr double cone_tolerance = 1e-4;
-// A block of cells is placed as a whole only when every point of it lies
-// farther from each ray than 1e-9 of its distance, as a single plant must,
-// with room for the rounding of the block's own corners.
-constexpr double block_tolerance = 4e-9;
+// Columns are counted as a whole only when every point of them lies farther
+// from each boundary line than this share of the world's scale, well beyond
+// the 1e-9 of its distance within which a single plant takes atan2.
+constexpr double line_tolerance = 4e-9;
+// Beyond this share of the world's scale from the world, an animal's vision
+// walks every plant.
+constexpr double far_scale = 1e6;
 // Up to this many plants, testing each is cheaper than testing blocks.
 constexpr std::size_t few_plants = 64;
 
@@ -138,7 +141,7 @@ int sector_by_sides(const vision_frame_type& frame, double dx, double dy)
 
 // Counts one plant in the sector its bearing falls in, as the plain walk
 // with one atan2 per plant would.
-inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
+__attribute__((noinline)) void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
 {
     const double dx = plant_x - frame.x;
     const double dy = plant_y - frame.y;
@@ -158,169 +161,164 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
         if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += 1;
 }
 
-// Which side of each boundary ray the points of one cell lie on: +1
-// counter-clockwise, -1 clockwise, 0 for a ray that runs across the cell.
-struct cell_sides_type {
-    int side[animal_vision_capacity + 1];
-};
-
-// The sector of points with these sides, or count for none (outside the cone).
+// The sector of points on these sides of the boundary lines (+1
+// counter-clockwise, -1 clockwise), or count for none: outside the cone, or
+// in a sector that counts nothing.
 int sector_of_sides(const vision_frame_type& frame, const int* side)
 {
     if (side[0] < 0 || side[frame.count] > 0) return frame.count;
     int sector = 0;
     for (int j = 1; j < frame.count; ++j) sector += side[j] > 0;
-    return sector;
+    return frame.counts[sector] ? sector : frame.count;
 }
 
-// One plant of a cell that a ray runs across: only those rays are asked, and
-// a plant too near one of them takes the exact path.
-void see_plant_in(vision_frame_type& frame, const cell_sides_type& sides, double plant_x, double plant_y)
+// How the boundary lines cross the rows that lie wholly on one side of the
+// animal (above it, or below). All the lines pass through the animal, so they
+// cross every such row in the same order, and between two neighbouring
+// crossings every point has the same sides, hence the same sector.
+struct row_order_type {
+    int crossing;                                   // lines that cross these rows
+    int line[animal_vision_capacity + 1];           // those lines, left to right
+    int gap_sector[animal_vision_capacity + 2];     // sector left of crossing g (g = crossing: right of all)
+    int counting_before[animal_vision_capacity + 3];  // gaps 0 .. g - 1 whose sector counts
+};
+
+// sign: +1 for rows above the animal, -1 below. cotangent[j] is the
+// horizontal offset of line j's crossing per unit of height.
+row_order_type order_rows(const vision_frame_type& frame, const double* cotangent, int sign)
 {
-    const double dx = plant_x - frame.x;
-    const double dy = plant_y - frame.y;
-    const double slack = boundary_tolerance * (dx * dx + dy * dy);
+    row_order_type order{};
     int side[animal_vision_capacity + 1];
     for (int j = 0; j <= frame.count; ++j) {
-        side[j] = sides.side[j];
-        if (side[j] != 0) continue;
-        const double value = frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;
-        if (value * value <= slack) {
-            see_plant(frame, plant_x, plant_y);
-            return;
+        if (frame.sin_boundary[j] == 0) {
+            side[j] = frame.cos_boundary[j] > 0 ? sign : -sign;  // level: never crossed
+            continue;
         }
-        side[j] = value > 0 ? 1 : -1;
+        side[j] = frame.sin_boundary[j] > 0 ? 1 : -1;  // far left of its crossing
+        int k = order.crossing++;
+        for (; k > 0 && cotangent[order.line[k - 1]] * sign > cotangent[j] * sign; --k) order.line[k] = order.line[k - 1];
+        order.line[k] = j;
     }
-    const int sector = sector_of_sides(frame, side);
-    if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += 1;
-}
-
-// The floor of a value already clamped to the range of an int.
-inline std::int32_t floor_int(double value)
-{
-    const std::int32_t whole = static_cast<std::int32_t>(value);
-    return whole > value ? whole - 1 : whole;
-}
-
-// Narrows [first, last] to the columns of a row whose value a + b * column
-// may lie within [low, high]; inverse_b is 1 / b.
-void columns_where(double a, double b, double inverse_b, double low, double high, std::int32_t& first,
-                   std::int32_t& last)
-{
-    if (b == 0) {
-        if (!(a >= low && a <= high)) first = last + 1;
-        return;
+    for (int g = 0; g <= order.crossing; ++g) {
+        if (g > 0) side[order.line[g - 1]] = -side[order.line[g - 1]];
+        order.gap_sector[g] = sector_of_sides(frame, side);
+        order.counting_before[g + 1] = order.counting_before[g] + (order.gap_sector[g] < frame.count);
     }
-    double from = (low - a) * inverse_b, to = (high - a) * inverse_b;
-    if (b < 0) std::swap(from, to);
-    // Clamped in doubles first, so that no far value overflows an int.
-    const double lowest = first - 1.0, highest = last + 1.0;
-    first = std::max(first, -floor_int(-std::clamp(from, lowest, highest)));  // the ceiling
-    last = std::min(last, floor_int(std::clamp(to, lowest, highest)));
+    return order;
 }
 
-// Vision over the cells, one row at a time. Along a row the side of each ray
-// changes sign once, so the row splits into the few cells each ray may run
-// across, where sides are worked out cell by cell and plants placed one by
-// one where a ray does run across, and runs of cells between them that lie
-// wholly in one sector or outside the cone, counted at once. A side counts
-// for a whole cell only when all of it lies farther from the ray than a
-// single plant must, with room for the rounding of the cell's own corners.
-void see_cells(vision_frame_type& frame, const grid_bodies_type& plants)
+// The floor of a value, clamped to [low, high] first so that no far value
+// (or infinity) overflows an int.
+inline std::int32_t floor_within(double value, std::int32_t low, std::int32_t high)
+{
+    const double clamped = std::clamp(value, double(low), double(high));
+    const std::int32_t whole = static_cast<std::int32_t>(clamped);
+    return whole > clamped ? whole - 1 : whole;
+}
+
+// Places every plant of cells first .. last of one row one by one.
+__attribute__((noinline)) void see_cells_of(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t row, std::int32_t first,
+                  std::int32_t last)
+{
+    for (std::int32_t cell = row * plants.columns + first; cell <= row * plants.columns + last; ++cell)
+        for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot])
+            see_plant(frame, plants.x[slot], plants.y[slot]);
+}
+
+// Places the plants of cells first .. last of one row, which lie clear of
+// every boundary line but the crossings first_line .. last_line of order:
+// past how many of those a plant lies gives its gap, hence its sector. A
+// plant near one of them takes see_plant.
+__attribute__((noinline)) void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const row_order_type& order,
+              std::int32_t row, std::int32_t first, std::int32_t last, int first_line, int last_line)
+{
+    for (std::int32_t cell = row * plants.columns + first; cell <= row * plants.columns + last; ++cell) {
+        for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot]) {
+            const double dx = plants.x[slot] - frame.x;
+            const double dy = plants.y[slot] - frame.y;
+            const double slack = boundary_tolerance * (dx * dx + dy * dy);
+            int gap = first_line;
+            bool near = false;
+            for (int k = first_line; k <= last_line; ++k) {
+                const int j = order.line[k];
+                const double side = frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;
+                near = near || side * side <= slack;
+                gap += (side > 0) != (frame.sin_boundary[j] > 0);  // past the crossing
+            }
+            if (near) {
+                see_plant(frame, plants.x[slot], plants.y[slot]);
+            } else if (order.gap_sector[gap] < frame.count) {
+                frame.hits[order.gap_sector[gap]] += 1;
+            }
+        }
+    }
+}
+
+// Vision over the rows of plant cells. In a row wholly above or below the
+// animal, each boundary line's crossing is widened to the columns where a
+// point may lie so near the line that only its own test may place it; the
+// plants of those columns are placed one by one (where a sector that counts
+// lies on either side), and the runs of columns between are counted at once
+// from the row's prefix counts. The row through the animal is placed plant by
+// plant. Every widening is far larger than the rounding of the positions it
+// guards, and a plant outside it lies farther from each line than
+// see_plant's own tolerance, so the counts are those of the plain walk.
+void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double scale)
 {
     const grid_type& g = world_grid;
-    const int rays = frame.count + 1;
-    const int cone_end = frame.count;
-    const double inflate = position_tolerance * (g.width + g.height + 1.0);
-    const double hx = g.cell_width * 0.5 + inflate, hy = g.cell_height * 0.5 + inflate;
-    const double first_cx = g.cell_width * 0.5 - frame.x;
-    const double widest_cx = std::max(std::fabs(first_cx), std::fabs((g.columns - 0.5) * g.cell_width - frame.x));
-    // Per ray: its side at a cell centre is a + b * column along a row, and
-    // within extent of that over the cell.
-    double extent[animal_vision_capacity + 1], b[animal_vision_capacity + 1], inverse_b[animal_vision_capacity + 1];
-    for (int j = 0; j < rays; ++j) {
-        extent[j] = std::fabs(frame.cos_boundary[j]) * hy + std::fabs(frame.sin_boundary[j]) * hx;
-        b[j] = -frame.sin_boundary[j] * g.cell_width;
-        inverse_b[j] = b[j] != 0 ? 1.0 / b[j] : 0.0;
+    const std::int32_t columns = plants.columns;
+    const double inflate = position_tolerance * scale;      // rounding of cell filing and of the sums below
+    const double apex_margin = line_tolerance * scale;      // nearer rows hold plants near a level line
+    double cotangent[animal_vision_capacity + 1], widen[animal_vision_capacity + 1];
+    for (int j = 0; j <= frame.count; ++j) {
+        const double sine = frame.sin_boundary[j];
+        cotangent[j] = sine != 0 ? frame.cos_boundary[j] / sine : 0.0;
+        widen[j] = sine != 0 ? line_tolerance * scale / std::fabs(sine) + inflate : 0.0;
     }
-    double a[animal_vision_capacity + 1];
-    struct span_type {
-        std::int32_t first, last;  // columns
-        unsigned long long rays;   // bit j: ray j may run across them
-    };
-    span_type spans[animal_vision_capacity + 1];
-    cell_sides_type sides;
-    for (std::int32_t row = 0; row < g.rows; ++row) {
-        const double cy = (row + 0.5) * g.cell_height - frame.y;
-        // Wider than any cell's own margin, and than the rounding of a + b * column.
-        const double margin = 2.0 * block_tolerance * (widest_cx + hx + std::fabs(cy) + hy) +
-                              1e-9 * (widest_cx + std::fabs(cy));
-        a[0] = frame.cos_boundary[0] * cy - frame.sin_boundary[0] * first_cx;
-        a[cone_end] = frame.cos_boundary[cone_end] * cy - frame.sin_boundary[cone_end] * first_cx;
-        // The cells not clearly outside the cone.
-        std::int32_t first = 0, last = g.columns - 1;
-        columns_where(a[0], b[0], inverse_b[0], -(extent[0] + margin), 1e300, first, last);
-        columns_where(a[cone_end], b[cone_end], inverse_b[cone_end], -1e300, extent[cone_end] + margin, first, last);
-        if (first > last) continue;
-        // The cells each ray may run across, merged where they overlap, in order along the row.
-        int span_count = 0;
-        for (int j = 0; j < rays; ++j) {
-            if (j > 0 && j < cone_end) a[j] = frame.cos_boundary[j] * cy - frame.sin_boundary[j] * first_cx;
-            std::int32_t from = first, to = last;
-            columns_where(a[j], b[j], inverse_b[j], -(extent[j] + margin), extent[j] + margin, from, to);
-            if (from > to) continue;
-            int k = span_count++;
-            for (; k > 0 && spans[k - 1].first > from; --k) spans[k] = spans[k - 1];
-            spans[k] = span_type{from, to, 1ull << j};
+    const row_order_type above = order_rows(frame, cotangent, 1);
+    const row_order_type below = order_rows(frame, cotangent, -1);
+    std::int32_t low[animal_vision_capacity + 1], high[animal_vision_capacity + 1];
+    for (std::int32_t row = 0; row < plants.rows; ++row) {
+        const double y0 = row * plants.cell_height - inflate - frame.y;
+        const double y1 = row == plants.rows - 1 ? g.height + inflate - frame.y
+                                                 : (row + 1) * plants.cell_height + inflate - frame.y;
+        const row_order_type* order = y0 > apex_margin ? &above : y1 < -apex_margin ? &below : nullptr;
+        if (order == nullptr) {
+            see_cells_of(frame, plants, row, 0, columns - 1);
+            continue;
         }
-        int merged = 0;
-        for (int k = 0; k < span_count; ++k) {
-            if (merged > 0 && spans[k].first <= spans[merged - 1].last + 1) {
-                spans[merged - 1].last = std::max(spans[merged - 1].last, spans[k].last);
-                spans[merged - 1].rays |= spans[k].rays;
-            } else {
-                spans[merged++] = spans[k];
-            }
+        if (order->counting_before[order->crossing + 1] == 0) continue;  // no point of the row is seen
+        for (int k = 0; k < order->crossing; ++k) {
+            const int j = order->line[k];
+            const double near = y0 * cotangent[j], far = y1 * cotangent[j];
+            low[k] = floor_within((frame.x + std::min(near, far) - widen[j]) * plants.per_cell_width, -1, columns);
+            high[k] = floor_within((frame.x + std::max(near, far) + widen[j]) * plants.per_cell_width, -1, columns);
         }
-        const std::int32_t* prefix = &plants.row_prefix[static_cast<std::size_t>(row) * (g.columns + 1)];
-        const std::int32_t row_cell = row * g.columns;
-        std::int32_t column = first;
-        for (int k = 0; k <= merged; ++k) {
-            const std::int32_t run_end = k < merged ? spans[k].first - 1 : last;
-            if (column <= run_end && prefix[run_end + 1] > prefix[column]) {
-                // A run no ray runs across: one sector, or none, for all of it.
-                for (int j = 0; j < rays; ++j) sides.side[j] = a[j] + b[j] * column > 0 ? 1 : -1;
-                const int sector = sector_of_sides(frame, sides.side);
-                if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += prefix[run_end + 1] - prefix[column];
+        // Widenings differ from line to line: a column left of some band's
+        // start must be left of every later band's too.
+        for (int k = order->crossing - 2; k >= 0; --k) low[k] = std::min(low[k], low[k + 1]);
+        const std::int32_t* prefix = &plants.row_prefix[static_cast<std::size_t>(row) * (columns + 1)];
+        std::int32_t next = 0;  // the first column not yet placed
+        for (int k = 0; k < order->crossing; ++k) {
+            const int first_gap = k;
+            std::int32_t last = high[k];
+            while (k + 1 < order->crossing && low[k + 1] <= last) last = std::max(last, high[++k]);
+            const std::int32_t first = std::max(low[first_gap], next);
+            if (first > next) {
+                const int sector = order->gap_sector[first_gap];
+                if (sector < frame.count) frame.hits[sector] += prefix[first] - prefix[next];
+                next = first;
             }
-            if (k == merged) break;
-            // Across the span, the rays that do not run across it keep one side.
-            const span_type& span = spans[k];
-            for (int j = 0; j < rays; ++j)
-                if (!(span.rays >> j & 1)) sides.side[j] = a[j] + b[j] * span.first > 0 ? 1 : -1;
-            for (column = span.first; column <= span.last; ++column) {
-                const std::int32_t cell = row_cell + column;
-                if (plants.cell_count[cell] == 0) continue;
-                const double cx = first_cx + column * g.cell_width;
-                const double cell_margin = block_tolerance * (std::fabs(cx) + hx + std::fabs(cy) + hy);
-                bool across = false;
-                for (int j = 0; j < rays; ++j) {
-                    if (!(span.rays >> j & 1)) continue;
-                    const double centre = frame.cos_boundary[j] * cy - frame.sin_boundary[j] * cx;
-                    sides.side[j] = centre - extent[j] > cell_margin ? 1 : centre + extent[j] < -cell_margin ? -1 : 0;
-                    across = across || sides.side[j] == 0;
-                }
-                const int sector = sector_of_sides(frame, sides.side);
-                if (!across || sector == frame.count) {
-                    if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += plants.cell_count[cell];
-                } else {
-                    for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot])
-                        see_plant_in(frame, sides, plants.x[slot], plants.y[slot]);
-                }
-            }
+            last = std::min(last, columns - 1);
+            if (last < first) continue;
+            if (order->counting_before[k + 2] > order->counting_before[first_gap])
+                see_band(frame, plants, *order, row, first, last, first_gap, k);
+            next = last + 1;
         }
+        const int sector = order->gap_sector[order->crossing];
+        if (next < columns && sector < frame.count) frame.hits[sector] += prefix[columns] - prefix[next];
     }
-    for (std::int32_t slot = plants.cell_head[grid_overflow_cell()]; slot != grid_none; slot = plants.next[slot])
+    for (std::int32_t slot = plants.cell_head[grid_overflow_cell(plants)]; slot != grid_none; slot = plants.next[slot])
         see_plant(frame, plants.x[slot], plants.y[slot]);
 }
 
@@ -398,10 +396,15 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
     }
 
     const grid_bodies_type& plants = world_grid.plants;
-    if (plants.x.size() <= few_plants || plants.row_prefix.empty()) {
-        for (std::size_t slot = 0; slot < plants.x.size(); ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
+    const double world_scale = world_grid.width + world_grid.height + 1.0;
+    const double scale = world_scale + std::fabs(x) + std::fabs(y);
+    bool rows_apply = plants.x.size() > few_plants && !plants.row_prefix.empty() && scale < far_scale * world_scale;
+    for (int j = 0; j <= count; ++j)
+        rows_apply = rows_apply && std::isfinite(frame.cos_boundary[j]) && std::isfinite(frame.sin_boundary[j]);
+    if (rows_apply) {
+        see_rows(frame, plants, scale);
     } else {
-        see_cells(frame, plants);
+        for (std::size_t slot = 0; slot < plants.x.size(); ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
     }
     for (int j = 0; j < count; ++j) sensors[j].plant = frame.hits[j] > 0 ? frame.hits[j] * 0.1 : -0.5;
 }

@@ -68,6 +68,7 @@ void world_release_ranking() { std::vector<animal_type*>().swap(ranking); }
 void world_update()
 {
     if (!world.running) return;
+    grid_tidy();
     for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_update(animal);
     world.update_count += 1;
     if (world.update_count == world.generation_length) world_compute_generation();

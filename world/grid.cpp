@@ -6,22 +6,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 grid_type world_grid;
 
 namespace {
 
 constexpr std::int32_t max_cells_per_axis = 2048;
-constexpr double bodies_per_cell = 16.0;    // plants and animals together, when laid out: fewer, fuller cells make vision's rows fewer
+// Bodies per cell when laid out. Vision places the plants of the cells its
+// rays run across one by one, so plant cells hold few; touch visits the
+// cells within a whisker's reach, so animal cells may hold more.
+constexpr double plants_per_cell = 2.0;
+constexpr double animals_per_cell = 4.0;
 
 // The cell of a point, or the overflow cell outside the rectangle (NaN included).
-std::int32_t cell_of(double x, double y)
+std::int32_t cell_of(const grid_bodies_type& bodies, double x, double y)
 {
     const grid_type& g = world_grid;
-    if (!(x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height)) return grid_overflow_cell();
-    const std::int32_t column = std::min(static_cast<std::int32_t>(x * g.per_cell_width), g.columns - 1);
-    const std::int32_t row = std::min(static_cast<std::int32_t>(y * g.per_cell_height), g.rows - 1);
-    return row * g.columns + column;
+    if (!(x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height)) return grid_overflow_cell(bodies);
+    const std::int32_t column = std::min(static_cast<std::int32_t>(x * bodies.per_cell_width), bodies.columns - 1);
+    const std::int32_t row = std::min(static_cast<std::int32_t>(y * bodies.per_cell_height), bodies.rows - 1);
+    return row * bodies.columns + column;
 }
 
 // Calls f on every per-slot column, for what is done to all of them alike.
@@ -42,14 +47,15 @@ void each_column(grid_bodies_type& bodies, F f)
 void count(grid_bodies_type& bodies, std::int32_t cell, std::int32_t change)
 {
     bodies.cell_count[cell] += change;
-    if (!bodies.keeps_row_prefix || cell >= grid_cell_count()) return;
-    const std::int32_t columns = world_grid.columns;
+    if (!bodies.keeps_row_prefix || cell >= grid_cell_count(bodies)) return;
+    const std::int32_t columns = bodies.columns;
     std::int32_t* prefix = &bodies.row_prefix[static_cast<std::size_t>(cell / columns) * (columns + 1)];
     for (std::int32_t c = cell % columns + 1; c <= columns; ++c) prefix[c] += change;
 }
 
 void link(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
 {
+    bodies.changes += 1;
     bodies.cell[slot] = cell;
     bodies.prev[slot] = grid_none;
     bodies.next[slot] = bodies.cell_head[cell];
@@ -91,7 +97,7 @@ std::int32_t add_body(grid_bodies_type& bodies, void* record, double x, double y
     bodies.next.push_back(grid_none);
     bodies.prev.push_back(grid_none);
     bodies.max_size_sum = std::max(bodies.max_size_sum, size_sum);
-    link(bodies, slot, cell_of(x, y));
+    link(bodies, slot, cell_of(bodies, x, y));
     return slot;
 }
 
@@ -114,13 +120,19 @@ void remove_body(grid_bodies_type& bodies, std::int32_t slot, bool plant)
     each_column(bodies, [](auto& column) { column.pop_back(); });
 }
 
+// Empty cells, and counts of nothing.
+void clear_cells(grid_bodies_type& bodies)
+{
+    bodies.cell_head.assign(static_cast<std::size_t>(grid_cell_count(bodies)) + 1, grid_none);
+    bodies.cell_count.assign(static_cast<std::size_t>(grid_cell_count(bodies)) + 1, 0);
+    if (bodies.keeps_row_prefix)
+        bodies.row_prefix.assign(static_cast<std::size_t>(bodies.rows) * (bodies.columns + 1), 0);
+}
+
 void clear_bodies(grid_bodies_type& bodies)
 {
     each_column(bodies, [](auto& column) { column.clear(); });
-    bodies.cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
-    bodies.cell_count.assign(static_cast<std::size_t>(grid_cell_count()) + 1, 0);
-    if (bodies.keeps_row_prefix)
-        bodies.row_prefix.assign(static_cast<std::size_t>(world_grid.rows) * (world_grid.columns + 1), 0);
+    clear_cells(bodies);
     bodies.max_size_sum = 0.0;
 }
 
@@ -131,59 +143,96 @@ void reserve_bodies(grid_bodies_type& bodies, std::int64_t count)
 {
     const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(count, 0)) * 9 / 8 + 16;
     each_column(bodies, [room](auto& column) { column.reserve(room); });
+    bodies.order.reserve(room);
+    bodies.spare_numbers.reserve(room);
+    bodies.spare_pointers.reserve(room);
+    bodies.spare_cells.reserve(room);
 }
 
-void lay_out(double width, double height, std::int64_t animals, std::int64_t plants)
+// Column c becomes what it held at slot order[c]; scratch is of the same type.
+template <class T>
+void permute(std::vector<T>& column, const std::vector<std::int32_t>& order, std::vector<T>& scratch)
 {
-    grid_type& g = world_grid;
-    g.width = std::isfinite(width) && width > 0 ? width : 1.0;
-    g.height = std::isfinite(height) && height > 0 ? height : 1.0;
-    const double bodies = static_cast<double>(std::max<std::int64_t>(animals + plants, 1));
-    const double cells_wanted = std::max(bodies / bodies_per_cell, 1.0);
+    scratch.resize(column.size());
+    for (std::size_t i = 0; i < column.size(); ++i) scratch[i] = column[order[i]];
+    column.swap(scratch);
+}
+
+// Slots renumbered cell by cell, each cell's bodies in their list order.
+void sort_by_cell(grid_bodies_type& bodies, bool plant)
+{
+    bodies.changes = 0;
+    const std::int32_t count = static_cast<std::int32_t>(bodies.x.size());
+    if (count < 2) return;
+    bodies.order.clear();
+    for (std::int32_t cell = 0; cell <= grid_overflow_cell(bodies); ++cell)
+        for (std::int32_t slot = bodies.cell_head[cell]; slot != grid_none; slot = bodies.next[slot])
+            bodies.order.push_back(slot);
+    std::vector<double> numbers;
+    std::vector<void*> pointers;
+    std::vector<std::int32_t> cells;
+    numbers.swap(bodies.spare_numbers);
+    pointers.swap(bodies.spare_pointers);
+    cells.swap(bodies.spare_cells);
+    permute(bodies.x, bodies.order, numbers);
+    permute(bodies.y, bodies.order, numbers);
+    permute(bodies.size_sum, bodies.order, numbers);
+    permute(bodies.record, bodies.order, pointers);
+    permute(bodies.before, bodies.order, pointers);
+    permute(bodies.cell, bodies.order, cells);
+    numbers.swap(bodies.spare_numbers);
+    pointers.swap(bodies.spare_pointers);
+    cells.swap(bodies.spare_cells);
+    std::fill(bodies.cell_head.begin(), bodies.cell_head.end(), grid_none);
+    for (std::int32_t slot = count - 1; slot >= 0; --slot) {
+        const std::int32_t cell = bodies.cell[slot];
+        bodies.next[slot] = bodies.cell_head[cell];
+        bodies.prev[slot] = grid_none;
+        if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = slot;
+        bodies.cell_head[cell] = slot;
+        set_slot_of(bodies.record[slot], plant, slot);
+    }
+}
+
+// Square cells over the rectangle, about per_cell bodies each for this many.
+void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
+{
+    const grid_type& g = world_grid;
+    const double cells_wanted = std::max(static_cast<double>(std::max<std::int64_t>(count, 1)) / per_cell, 1.0);
     const double side = std::sqrt(g.width * g.height / cells_wanted);
     const auto along = [side](double extent) {
-        const double count = std::ceil(extent / side);
-        return static_cast<std::int32_t>(std::clamp(std::isfinite(count) ? count : 1.0, 1.0, double{max_cells_per_axis}));
+        const double cells = std::ceil(extent / side);
+        return static_cast<std::int32_t>(std::clamp(std::isfinite(cells) ? cells : 1.0, 1.0, double{max_cells_per_axis}));
     };
-    g.columns = along(g.width);
-    g.rows = along(g.height);
-    g.cell_width = g.width / g.columns;
-    g.cell_height = g.height / g.rows;
-    g.per_cell_width = 1.0 / g.cell_width;
-    g.per_cell_height = 1.0 / g.cell_height;
-    g.plants.keeps_row_prefix = true;
+    bodies.columns = along(g.width);
+    bodies.rows = along(g.height);
+    bodies.cell_width = g.width / bodies.columns;
+    bodies.cell_height = g.height / bodies.rows;
+    bodies.per_cell_width = 1.0 / bodies.cell_width;
+    bodies.per_cell_height = 1.0 / bodies.cell_height;
 }
 
 // Lays the cells out again for the bodies there are now and files them anew.
-void lay_out_again()
+void lay_out_again(grid_bodies_type& bodies, double per_cell)
 {
-    grid_type& g = world_grid;
-    const std::int64_t animals = static_cast<std::int64_t>(g.animals.x.size());
-    const std::int64_t plants = static_cast<std::int64_t>(g.plants.x.size());
-    lay_out(g.width, g.height, animals, plants);
-    for (grid_bodies_type* bodies : {&g.plants, &g.animals}) {
-        bodies->cell_head.assign(static_cast<std::size_t>(grid_cell_count()) + 1, grid_none);
-        bodies->cell_count.assign(static_cast<std::size_t>(grid_cell_count()) + 1, 0);
-        if (bodies->keeps_row_prefix)
-            bodies->row_prefix.assign(static_cast<std::size_t>(g.rows) * (g.columns + 1), 0);
-        for (std::int32_t slot = 0; slot < static_cast<std::int32_t>(bodies->x.size()); ++slot)
-            link(*bodies, slot, cell_of(bodies->x[slot], bodies->y[slot]));
-    }
+    lay_out(bodies, static_cast<std::int64_t>(bodies.x.size()), per_cell);
+    clear_cells(bodies);
+    for (std::int32_t slot = 0; slot < static_cast<std::int32_t>(bodies.x.size()); ++slot)
+        link(bodies, slot, cell_of(bodies, bodies.x[slot], bodies.y[slot]));
 }
 
-// A grid far too fine for its bodies is laid out again when one is added,
+// Cells far too small for their bodies are laid out again when one is added,
 // never during a world update's eating, which keeps the plant count.
-void grow_if_crowded()
+void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
 {
-    grid_type& g = world_grid;
-    if (g.columns == 0) {
+    if (bodies.columns == 0) {
         grid_reset(world.width, world.height, 0, 0);
         return;
     }
-    const double bodies = static_cast<double>(g.plants.x.size() + g.animals.x.size());
-    if (bodies > 8.0 * bodies_per_cell * grid_cell_count() + 64 &&
-        (g.columns < max_cells_per_axis || g.rows < max_cells_per_axis))
-        lay_out_again();
+    const double count = static_cast<double>(bodies.x.size());
+    if (count > 8.0 * per_cell * grid_cell_count(bodies) + 64 &&
+        (bodies.columns < max_cells_per_axis || bodies.rows < max_cells_per_axis))
+        lay_out_again(bodies, per_cell);
 }
 
 bool filed(const grid_bodies_type& bodies, const void* record, std::int32_t slot)
@@ -195,7 +244,12 @@ bool filed(const grid_bodies_type& bodies, const void* record, std::int32_t slot
 
 void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants)
 {
-    lay_out(width, height, animals, plants);
+    grid_type& g = world_grid;
+    g.width = std::isfinite(width) && width > 0 ? width : 1.0;
+    g.height = std::isfinite(height) && height > 0 ? height : 1.0;
+    g.plants.keeps_row_prefix = true;
+    lay_out(g.plants, plants, plants_per_cell);
+    lay_out(g.animals, animals, animals_per_cell);
     clear_bodies(world_grid.plants);
     clear_bodies(world_grid.animals);
     reserve_bodies(world_grid.plants, plants);
@@ -209,7 +263,7 @@ void grid_release()
 
 void grid_add_plant(plant_type* plant)
 {
-    grow_if_crowded();
+    grow_if_crowded(world_grid.plants, plants_per_cell);
     grid_bodies_type& plants = world_grid.plants;
     plant->grid_slot = add_body(plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
     if (plant->next != nullptr && filed(plants, plant->next, plant->next->grid_slot))
@@ -236,12 +290,12 @@ void grid_remove_plant(plant_type* plant)
 
 void grid_clear_plants()
 {
-    if (world_grid.columns > 0) clear_bodies(world_grid.plants);
+    if (world_grid.plants.columns > 0) clear_bodies(world_grid.plants);
 }
 
 void grid_add_animal(animal_type* animal)
 {
-    grow_if_crowded();
+    grow_if_crowded(world_grid.animals, animals_per_cell);
     animal->grid_slot = add_body(world_grid.animals, animal, animal->x, animal->y, animal->size_x + animal->size_y);
 }
 
@@ -254,18 +308,25 @@ void grid_move_animal(animal_type* animal)
     bodies.y[slot] = animal->y;
     bodies.size_sum[slot] = animal->size_x + animal->size_y;
     bodies.max_size_sum = std::max(bodies.max_size_sum, bodies.size_sum[slot]);
-    const std::int32_t cell = cell_of(animal->x, animal->y);
+    const std::int32_t cell = cell_of(bodies, animal->x, animal->y);
     if (cell == bodies.cell[slot]) return;
     unlink(bodies, slot);
     link(bodies, slot, cell);
 }
 
-void grid_clear_animals()
+void grid_tidy()
 {
-    if (world_grid.columns > 0) clear_bodies(world_grid.animals);
+    // A few dozen changes per thousand bodies leave most neighbours together.
+    for (auto [bodies, plant] : {std::pair{&world_grid.plants, true}, std::pair{&world_grid.animals, false}})
+        if (bodies->changes * 32 > static_cast<std::int64_t>(bodies->x.size()) + 64) sort_by_cell(*bodies, plant);
 }
 
-grid_range_type grid_cells_within(double x0, double x1, double y0, double y1)
+void grid_clear_animals()
+{
+    if (world_grid.animals.columns > 0) clear_bodies(world_grid.animals);
+}
+
+grid_range_type grid_cells_within(const grid_bodies_type& bodies, double x0, double x1, double y0, double y1)
 {
     const grid_type& g = world_grid;
     // The same product as a body's own cell, clamped in doubles first so that
@@ -275,6 +336,6 @@ grid_range_type grid_cells_within(double x0, double x1, double y0, double y1)
         return static_cast<std::int32_t>(std::clamp(value * per_cell, 0.0, double(count - 1)));
     };
     if (!(x1 >= 0.0 && y1 >= 0.0 && x0 <= g.width && y0 <= g.height)) return grid_range_type{0, -1, 0, -1};
-    return grid_range_type{cell(x0, g.per_cell_width, g.columns), cell(x1, g.per_cell_width, g.columns),
-                           cell(y0, g.per_cell_height, g.rows), cell(y1, g.per_cell_height, g.rows)};
+    return grid_range_type{cell(x0, bodies.per_cell_width, bodies.columns), cell(x1, bodies.per_cell_width, bodies.columns),
+                           cell(y0, bodies.per_cell_height, bodies.rows), cell(y1, bodies.per_cell_height, bodies.rows)};
 }

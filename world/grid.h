@@ -19,8 +19,16 @@ struct plant_type;
 
 inline constexpr std::int32_t grid_none = -1;
 
-// One kind of body, packed: slot s holds one plant or animal.
+// One kind of body, packed: slot s holds one plant or animal. Each kind has
+// its own cells: plants are filed finely, so that vision places few of them
+// one by one; animals coarsely, as only touch looks them up.
 struct grid_bodies_type {
+    double cell_width = 1.0;             // world units
+    double cell_height = 1.0;
+    double per_cell_width = 1.0;         // 1 / cell_width: cells are found by multiplying
+    double per_cell_height = 1.0;
+    std::int32_t columns = 0;            // cells along x; 0 before the first reset
+    std::int32_t rows = 0;
     std::vector<double> x;               // centre, world units; a copy of the record's
     std::vector<double> y;
     std::vector<double> size_sum;        // size_x + size_y of the record
@@ -36,17 +44,16 @@ struct grid_bodies_type {
     std::vector<std::int32_t> row_prefix;
     bool keeps_row_prefix = false;
     double max_size_sum = 0.0;           // largest size_sum filed since the last clear
+    std::int64_t changes = 0;            // bodies filed, moved or taken out since the slots were last put in cell order
+    std::vector<std::int32_t> order;     // scratch of grid_tidy, kept for reuse
+    std::vector<double> spare_numbers;
+    std::vector<void*> spare_pointers;
+    std::vector<std::int32_t> spare_cells;
 };
 
 struct grid_type {
     double width = 0.0;             // the rectangle the cells cover, world units
     double height = 0.0;
-    double cell_width = 1.0;        // world units
-    double cell_height = 1.0;
-    double per_cell_width = 1.0;    // 1 / cell_width: cells are found by multiplying
-    double per_cell_height = 1.0;
-    std::int32_t columns = 0;       // cells along x; 0 before the first reset
-    std::int32_t rows = 0;
     grid_bodies_type plants;
     grid_bodies_type animals;
 };
@@ -70,9 +77,13 @@ void grid_clear_plants();
 void grid_add_animal(animal_type* animal);   // right after the animal is made
 void grid_move_animal(animal_type* animal);  // after its position changes; unfiled animals are ignored
 void grid_clear_animals();
+// Renumbers the slots in cell order once enough has changed, so that a walk
+// over neighbouring cells reads neighbouring memory. Between world updates
+// only: slots change.
+void grid_tidy();
 
-inline std::int32_t grid_cell_count() { return world_grid.columns * world_grid.rows; }
-inline std::int32_t grid_overflow_cell() { return grid_cell_count(); }
+inline std::int32_t grid_cell_count(const grid_bodies_type& bodies) { return bodies.columns * bodies.rows; }
+inline std::int32_t grid_overflow_cell(const grid_bodies_type& bodies) { return grid_cell_count(bodies); }
 
 // The cells that hold the points of [x0, x1] x [y0, y1] inside the rectangle:
 // columns first_column .. last_column, rows first_row .. last_row (empty when last < first).
@@ -82,7 +93,7 @@ struct grid_range_type {
     std::int32_t first_row;
     std::int32_t last_row;
 };
-grid_range_type grid_cells_within(double x0, double x1, double y0, double y1);
+grid_range_type grid_cells_within(const grid_bodies_type& bodies, double x0, double x1, double y0, double y1);
 
 // Calls visit(slot) for every body filed in a cell that holds points within
 // radius of (x, y) along each axis, and for every body outside the rectangle,
@@ -97,12 +108,12 @@ void grid_visit_within(const grid_bodies_type& bodies, double x, double y, doubl
             if (!visit(slot)) return;
         return;
     }
-    const grid_range_type range = grid_cells_within(x - radius, x + radius, y - radius, y + radius);
+    const grid_range_type range = grid_cells_within(bodies, x - radius, x + radius, y - radius, y + radius);
     for (std::int32_t row = range.first_row; row <= range.last_row; ++row)
         for (std::int32_t column = range.first_column; column <= range.last_column; ++column)
-            for (std::int32_t slot = bodies.cell_head[row * world_grid.columns + column]; slot != grid_none;
+            for (std::int32_t slot = bodies.cell_head[row * bodies.columns + column]; slot != grid_none;
                  slot = bodies.next[slot])
                 if (!visit(slot)) return;
-    for (std::int32_t slot = bodies.cell_head[grid_overflow_cell()]; slot != grid_none; slot = bodies.next[slot])
+    for (std::int32_t slot = bodies.cell_head[grid_overflow_cell(bodies)]; slot != grid_none; slot = bodies.next[slot])
         if (!visit(slot)) return;
 }
