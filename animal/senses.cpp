@@ -34,6 +34,8 @@ constexpr double line_tolerance = 4e-9;
 // Beyond this share of the world's scale from the world, an animal's vision
 // walks every plant.
 constexpr double far_scale = 1e6;
+// The default animal's sectors, for which the plant-by-plant loop is unrolled.
+constexpr int usual_sectors = 5;
 // Up to this many plants, testing each is cheaper than testing blocks.
 constexpr std::size_t few_plants = 64;
 
@@ -141,7 +143,7 @@ int sector_by_sides(const vision_frame_type& frame, double dx, double dy)
 
 // Counts one plant in the sector its bearing falls in, as the plain walk
 // with one atan2 per plant would.
-__attribute__((noinline)) void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
+inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
 {
     const double dx = plant_x - frame.x;
     const double dy = plant_y - frame.y;
@@ -161,6 +163,52 @@ __attribute__((noinline)) void see_plant(vision_frame_type& frame, double plant_
         if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += 1;
 }
 
+// Two lanes of doubles, and the masks their comparisons give.
+typedef double lanes_type __attribute__((vector_size(16)));
+typedef long long lane_masks_type __attribute__((vector_size(16)));
+
+// Every plant of the arrays, for Count sectors, two at a time: a plant clear
+// of every boundary line lies in sector j when it is counter-clockwise of line
+// j and clockwise of line j + 1; one near a line takes see_plant. No branch
+// but that rare one, so the loop runs at the speed of its arithmetic.
+template <int Count>
+void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
+{
+    lanes_type cs[Count + 1], sn[Count + 1];
+    for (int j = 0; j <= Count; ++j) {
+        cs[j] = lanes_type{frame.cos_boundary[j], frame.cos_boundary[j]};
+        sn[j] = lanes_type{frame.sin_boundary[j], frame.sin_boundary[j]};
+    }
+    const lanes_type fx{frame.x, frame.x}, fy{frame.y, frame.y};
+    const lanes_type tolerance{boundary_tolerance, boundary_tolerance};
+    const lanes_type zero{0.0, 0.0};
+    lane_masks_type hits[Count] = {};  // minus the plants counted, per lane
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        lanes_type px, py;
+        __builtin_memcpy(&px, xs + i, sizeof px);
+        __builtin_memcpy(&py, ys + i, sizeof py);
+        const lanes_type dx = px - fx;
+        const lanes_type dy = py - fy;
+        const lanes_type slack = tolerance * (dx * dx + dy * dy);
+        lane_masks_type near{0, 0}, counter[Count + 1], clockwise[Count + 1];
+        for (int j = 0; j <= Count; ++j) {
+            const lanes_type side = cs[j] * dy - sn[j] * dx;
+            near |= side * side <= slack;
+            counter[j] = side > zero;
+            clockwise[j] = side < zero;
+        }
+        for (int j = 0; j < Count; ++j) hits[j] += counter[j] & clockwise[j + 1] & ~near;
+        if (near[0] | near[1]) {
+            if (near[0]) see_plant(frame, xs[i], ys[i]);
+            if (near[1]) see_plant(frame, xs[i + 1], ys[i + 1]);
+        }
+    }
+    for (; i < n; ++i) see_plant(frame, xs[i], ys[i]);
+    for (int j = 0; j < Count; ++j)
+        if (frame.counts[j]) frame.hits[j] -= static_cast<int>(hits[j][0] + hits[j][1]);
+}
+
 // The sector of points on these sides of the boundary lines (+1
 // counter-clockwise, -1 clockwise), or count for none: outside the cone, or
 // in a sector that counts nothing.
@@ -175,19 +223,29 @@ int sector_of_sides(const vision_frame_type& frame, const int* side)
 // How the boundary lines cross the rows that lie wholly on one side of the
 // animal (above it, or below). All the lines pass through the animal, so they
 // cross every such row in the same order, and between two neighbouring
-// crossings every point has the same sides, hence the same sector.
+// crossings every point has the same sides, hence the same sector. A line
+// with no sector that counts on either side of it is left out: its two
+// gaps are one.
 struct row_order_type {
-    int crossing;                                   // lines that cross these rows
+    int crossing;                                   // lines kept that cross these rows
     int line[animal_vision_capacity + 1];           // those lines, left to right
     int gap_sector[animal_vision_capacity + 2];     // sector left of crossing g (g = crossing: right of all)
     int counting_before[animal_vision_capacity + 3];  // gaps 0 .. g - 1 whose sector counts
+    // Band of crossing g in row r, in columns: from low_start[g] + r * step[g]
+    // to high_start[g] + r * step[g].
+    double low_start[animal_vision_capacity + 1];
+    double high_start[animal_vision_capacity + 1];
+    double step[animal_vision_capacity + 1];
 };
 
 // sign: +1 for rows above the animal, -1 below. cotangent[j] is the
-// horizontal offset of line j's crossing per unit of height.
-row_order_type order_rows(const vision_frame_type& frame, const double* cotangent, int sign)
+// horizontal offset of line j's crossing per unit of height; widen[j] how far
+// its band reaches beyond the crossing.
+row_order_type order_rows(const vision_frame_type& frame, const grid_bodies_type& plants, const double* cotangent,
+                          const double* widen, double inflate, int sign)
 {
-    row_order_type order{};
+    int line[animal_vision_capacity + 1], gap_sector[animal_vision_capacity + 2];
+    int crossing = 0;
     int side[animal_vision_capacity + 1];
     for (int j = 0; j <= frame.count; ++j) {
         if (frame.sin_boundary[j] == 0) {
@@ -195,29 +253,45 @@ row_order_type order_rows(const vision_frame_type& frame, const double* cotangen
             continue;
         }
         side[j] = frame.sin_boundary[j] > 0 ? 1 : -1;  // far left of its crossing
-        int k = order.crossing++;
-        for (; k > 0 && cotangent[order.line[k - 1]] * sign > cotangent[j] * sign; --k) order.line[k] = order.line[k - 1];
-        order.line[k] = j;
+        int k = crossing++;
+        for (; k > 0 && cotangent[line[k - 1]] * sign > cotangent[j] * sign; --k) line[k] = line[k - 1];
+        line[k] = j;
     }
-    for (int g = 0; g <= order.crossing; ++g) {
-        if (g > 0) side[order.line[g - 1]] = -side[order.line[g - 1]];
-        order.gap_sector[g] = sector_of_sides(frame, side);
+    for (int g = 0; g <= crossing; ++g) {
+        if (g > 0) side[line[g - 1]] = -side[line[g - 1]];
+        gap_sector[g] = sector_of_sides(frame, side);
+    }
+    row_order_type order{};
+    order.gap_sector[0] = gap_sector[0];
+    // A row spans heights from r * h + below_row to r * h + above_row, relative to the animal.
+    const double h = plants.cell_height;
+    const double below_row = -inflate - frame.y, above_row = h + inflate - frame.y;
+    for (int k = 0; k < crossing; ++k) {
+        if (gap_sector[k] == frame.count && gap_sector[k + 1] == frame.count) continue;
+        const int j = line[k];
+        const int g = order.crossing++;
+        order.line[g] = j;
+        order.gap_sector[g + 1] = gap_sector[k + 1];
+        const double c = cotangent[j];
+        const double lowest = c >= 0 ? below_row : above_row, highest = c >= 0 ? above_row : below_row;
+        order.low_start[g] = (frame.x + lowest * c - widen[j]) * plants.per_cell_width;
+        order.high_start[g] = (frame.x + highest * c + widen[j]) * plants.per_cell_width;
+        order.step[g] = h * c * plants.per_cell_width;
+    }
+    for (int g = 0; g <= order.crossing; ++g)
         order.counting_before[g + 1] = order.counting_before[g] + (order.gap_sector[g] < frame.count);
-    }
     return order;
 }
 
-// The floor of a value, clamped to [low, high] first so that no far value
-// (or infinity) overflows an int.
-inline std::int32_t floor_within(double value, std::int32_t low, std::int32_t high)
+// The column of a value in column units, clamped to -1 .. columns first so
+// that no far value (or infinity) overflows an int.
+inline std::int32_t column_within(double value, std::int32_t columns)
 {
-    const double clamped = std::clamp(value, double(low), double(high));
-    const std::int32_t whole = static_cast<std::int32_t>(clamped);
-    return whole > clamped ? whole - 1 : whole;
+    return static_cast<std::int32_t>(std::clamp(value, -1.0, double(columns)) + 1.0) - 1;
 }
 
 // Places every plant of cells first .. last of one row one by one.
-__attribute__((noinline)) void see_cells_of(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t row, std::int32_t first,
+void see_cells_of(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t row, std::int32_t first,
                   std::int32_t last)
 {
     for (std::int32_t cell = row * plants.columns + first; cell <= row * plants.columns + last; ++cell)
@@ -229,7 +303,7 @@ __attribute__((noinline)) void see_cells_of(vision_frame_type& frame, const grid
 // every boundary line but the crossings first_line .. last_line of order:
 // past how many of those a plant lies gives its gap, hence its sector. A
 // plant near one of them takes see_plant.
-__attribute__((noinline)) void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const row_order_type& order,
+void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const row_order_type& order,
               std::int32_t row, std::int32_t first, std::int32_t last, int first_line, int last_line)
 {
     for (std::int32_t cell = row * plants.columns + first; cell <= row * plants.columns + last; ++cell) {
@@ -265,7 +339,6 @@ __attribute__((noinline)) void see_band(vision_frame_type& frame, const grid_bod
 // see_plant's own tolerance, so the counts are those of the plain walk.
 void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double scale)
 {
-    const grid_type& g = world_grid;
     const std::int32_t columns = plants.columns;
     const double inflate = position_tolerance * scale;      // rounding of cell filing and of the sums below
     const double apex_margin = line_tolerance * scale;      // nearer rows hold plants near a level line
@@ -275,13 +348,13 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         cotangent[j] = sine != 0 ? frame.cos_boundary[j] / sine : 0.0;
         widen[j] = sine != 0 ? line_tolerance * scale / std::fabs(sine) + inflate : 0.0;
     }
-    const row_order_type above = order_rows(frame, cotangent, 1);
-    const row_order_type below = order_rows(frame, cotangent, -1);
+    const row_order_type above = order_rows(frame, plants, cotangent, widen, inflate, 1);
+    const row_order_type below = order_rows(frame, plants, cotangent, widen, inflate, -1);
     std::int32_t low[animal_vision_capacity + 1], high[animal_vision_capacity + 1];
     for (std::int32_t row = 0; row < plants.rows; ++row) {
+        // The last row's top may differ from the world's by a rounding, well within inflate.
         const double y0 = row * plants.cell_height - inflate - frame.y;
-        const double y1 = row == plants.rows - 1 ? g.height + inflate - frame.y
-                                                 : (row + 1) * plants.cell_height + inflate - frame.y;
+        const double y1 = (row + 1) * plants.cell_height + inflate - frame.y;
         const row_order_type* order = y0 > apex_margin ? &above : y1 < -apex_margin ? &below : nullptr;
         if (order == nullptr) {
             see_cells_of(frame, plants, row, 0, columns - 1);
@@ -289,10 +362,8 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         }
         if (order->counting_before[order->crossing + 1] == 0) continue;  // no point of the row is seen
         for (int k = 0; k < order->crossing; ++k) {
-            const int j = order->line[k];
-            const double near = y0 * cotangent[j], far = y1 * cotangent[j];
-            low[k] = floor_within((frame.x + std::min(near, far) - widen[j]) * plants.per_cell_width, -1, columns);
-            high[k] = floor_within((frame.x + std::max(near, far) + widen[j]) * plants.per_cell_width, -1, columns);
+            low[k] = column_within(order->low_start[k] + row * order->step[k], columns);
+            high[k] = column_within(order->high_start[k] + row * order->step[k], columns);
         }
         // Widenings differ from line to line: a column left of some band's
         // start must be left of every later band's too.
@@ -403,6 +474,8 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         rows_apply = rows_apply && std::isfinite(frame.cos_boundary[j]) && std::isfinite(frame.sin_boundary[j]);
     if (rows_apply) {
         see_rows(frame, plants, scale);
+    } else if (count == usual_sectors) {
+        see_all<usual_sectors>(frame, plants.x.data(), plants.y.data(), plants.x.size());
     } else {
         for (std::size_t slot = 0; slot < plants.x.size(); ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
     }
