@@ -20,6 +20,13 @@ struct surface_type {
     pen_type pen;       // current outline and line pen
     int current_x;      // current position, pixels
     int current_y;
+    // When the painter paints a 32-bit image as it is (no transform, no clip),
+    // its pixels, so that small ellipses are set directly: null otherwise.
+    std::uint32_t* pixels;
+    int pixels_per_line;
+    int width;          // of the image, pixels
+    int height;
+    bool painter_current;  // the painter holds this brush and pen; they are handed over when it next paints
 };
 
 // Starts painting on a painter with the defaults: white fill, black pen of width 1, no antialiasing.

@@ -173,6 +173,44 @@ private slots:
         QCOMPARE(get_screen_x(-1.5 * world.width / 640), -1);
     }
 
+    // Ellipses set directly into an image look like the painter's: the same
+    // box, outline and fill, clipped at the image's edges; a painter with a
+    // clip, or a box too small, takes the painter itself.
+    void ellipses_set_directly_match_the_painters()
+    {
+        const struct { int left, top, right, bottom, pen; } boxes[] = {
+            {10, 10, 42, 42, 1}, {50, 12, 66, 20, 2}, {-9, -7, 9, 11, 1}, {90, 50, 110, 70, 2}, {70, 5, 71, 6, 1},
+        };
+        for (const auto& box : boxes) {
+            QImage direct(100, 60, QImage::Format_RGB32), painted(100, 60, QImage::Format_RGB32);
+            for (QImage* image : {&direct, &painted}) {
+                image->fill(Qt::white);
+                QPainter painter(image);
+                if (image == &painted) painter.setClipRect(0, 0, 100, 60);
+                surface_type surface = surface_open(painter);
+                QCOMPARE(surface.pixels != nullptr, image == &direct);
+                surface_select_pen(surface, pen_type{colour_blue, box.pen});
+                surface_select_brush(surface, brush_type{colour_red});
+                surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
+            }
+            int differ = 0, drawn = 0;
+            for (int y = 0; y < 60; ++y) {
+                for (int x = 0; x < 100; ++x) {
+                    drawn += (painted.pixel(x, y) & 0xFFFFFF) != white;
+                    differ += direct.pixel(x, y) != painted.pixel(x, y);
+                }
+            }
+            QVERIFY(drawn > 0 || box.right - box.left < 2);  // an empty box draws nothing either way
+            QVERIFY2(differ * 8 <= drawn, qPrintable(QString("%1 of %2 pixels differ").arg(differ).arg(drawn)));
+            const int cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
+            if (box.right - box.left > 8 && cx >= 0 && cy >= 0 && cx < 100 && cy < 60) {
+                QCOMPARE(direct.pixel(cx, cy) & 0xFFFFFF, red);
+                QCOMPARE(direct.pixel(std::max(box.left, 0), cy) & 0xFFFFFF, box.left >= 0 ? blue : red);
+                if (box.right <= 100) QCOMPARE(direct.pixel(box.right, cy) & 0xFFFFFF, white);
+            }
+        }
+    }
+
     void held_keys_act_in_their_order()
     {
         QCOMPARE(key_code_from_qt(Qt::Key_Up), 0x26u);
