@@ -120,7 +120,7 @@ struct vision_frame_type {
     double cos_boundary[animal_vision_capacity + 1];
     double sin_boundary[animal_vision_capacity + 1];
     bool counts[animal_vision_capacity];                  // false for a sector whose wrapped start exceeds its end
-    int hits[animal_vision_capacity];
+    int hits[animal_vision_capacity + 1];               // entry count: plants in no sector, so that counting needs no branch
 };
 
 // The sector a direction falls in, found from its side of each boundary ray
@@ -290,13 +290,27 @@ inline std::int32_t column_within(double value, std::int32_t columns)
     return static_cast<std::int32_t>(std::clamp(value, -1.0, double(columns)) + 1.0) - 1;
 }
 
-// Places every plant of cells first .. last of one row one by one.
-void see_cells_of(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t row, std::int32_t first,
-                  std::int32_t last)
+// Places every plant of one row one by one, skipping cells that lie wholly
+// and clearly outside the cone: beyond line 0 clockwise or the last line
+// counter-clockwise by more than margin, far more than a plant's own
+// tolerance at any distance in the world.
+void see_row(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t row, double margin)
 {
-    for (std::int32_t cell = row * plants.columns + first; cell <= row * plants.columns + last; ++cell)
+    const int last_line = frame.count;
+    const double hx = 0.5 * plants.cell_width + margin, hy = 0.5 * plants.cell_height + margin;
+    const double dy = (row + 0.5) * plants.cell_height - frame.y;
+    const double reach_first = std::fabs(frame.cos_boundary[0]) * hy + std::fabs(frame.sin_boundary[0]) * hx;
+    const double reach_last = std::fabs(frame.cos_boundary[last_line]) * hy + std::fabs(frame.sin_boundary[last_line]) * hx;
+    for (std::int32_t column = 0; column < plants.columns; ++column) {
+        const std::int32_t cell = row * plants.columns + column;
+        if (plants.cell_head[cell] == grid_none) continue;
+        const double dx = (column + 0.5) * plants.cell_width - frame.x;
+        const double first_side = frame.cos_boundary[0] * dy - frame.sin_boundary[0] * dx;
+        const double last_side = frame.cos_boundary[last_line] * dy - frame.sin_boundary[last_line] * dx;
+        if (first_side + reach_first < -margin || last_side - reach_last > margin) continue;
         for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot])
             see_plant(frame, plants.x[slot], plants.y[slot]);
+    }
 }
 
 // Places the plants of cells first .. last of one row, which lie clear of
@@ -321,7 +335,7 @@ void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const ro
             }
             if (near) {
                 see_plant(frame, plants.x[slot], plants.y[slot]);
-            } else if (order.gap_sector[gap] < frame.count) {
+            } else {
                 frame.hits[order.gap_sector[gap]] += 1;
             }
         }
@@ -357,7 +371,7 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         const double y1 = (row + 1) * plants.cell_height + inflate - frame.y;
         const row_order_type* order = y0 > apex_margin ? &above : y1 < -apex_margin ? &below : nullptr;
         if (order == nullptr) {
-            see_cells_of(frame, plants, row, 0, columns - 1);
+            see_row(frame, plants, row, apex_margin + inflate);
             continue;
         }
         if (order->counting_before[order->crossing + 1] == 0) continue;  // no point of the row is seen
@@ -377,7 +391,7 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
             const std::int32_t first = std::max(low[first_gap], next);
             if (first > next) {
                 const int sector = order->gap_sector[first_gap];
-                if (sector < frame.count) frame.hits[sector] += prefix[first] - prefix[next];
+                frame.hits[sector] += prefix[first] - prefix[next];
                 next = first;
             }
             last = std::min(last, columns - 1);
@@ -387,7 +401,7 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
             next = last + 1;
         }
         const int sector = order->gap_sector[order->crossing];
-        if (next < columns && sector < frame.count) frame.hits[sector] += prefix[columns] - prefix[next];
+        if (next < columns) frame.hits[sector] += prefix[columns] - prefix[next];
     }
     for (std::int32_t slot = plants.cell_head[grid_overflow_cell(plants)]; slot != grid_none; slot = plants.next[slot])
         see_plant(frame, plants.x[slot], plants.y[slot]);
@@ -464,6 +478,7 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         ray_y[2 * j + 1] = ray_length * frame.sin_boundary[j + 1];
         frame.counts[j] = frame.boundary[j] < frame.boundary[j + 1];
         frame.hits[j] = 0;
+        frame.hits[j + 1] = 0;
     }
 
     const grid_bodies_type& plants = world_grid.plants;
