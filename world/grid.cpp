@@ -107,14 +107,24 @@ void remove_body(grid_bodies_type& bodies, std::int32_t slot, bool plant)
     unlink(bodies, slot);
     const std::int32_t last = static_cast<std::int32_t>(bodies.x.size()) - 1;
     if (slot != last) {
+        // The last body takes the freed slot in its own cell's list: its cell and the counts stay.
         const std::int32_t cell = bodies.cell[last];
-        unlink(bodies, last);
+        const std::int32_t before = bodies.prev[last], after = bodies.next[last];
+        if (before != grid_none) {
+            bodies.next[before] = slot;
+        } else {
+            bodies.cell_head[cell] = slot;
+        }
+        if (after != grid_none) bodies.prev[after] = slot;
+        bodies.prev[slot] = before;
+        bodies.next[slot] = after;
+        bodies.cell[slot] = cell;
         bodies.x[slot] = bodies.x[last];
         bodies.y[slot] = bodies.y[last];
         bodies.size_sum[slot] = bodies.size_sum[last];
         bodies.record[slot] = bodies.record[last];
         bodies.before[slot] = bodies.before[last];
-        link(bodies, slot, cell);
+        bodies.changes += 1;
         set_slot_of(bodies.record[slot], plant, slot);
     }
     each_column(bodies, [](auto& column) { column.pop_back(); });
