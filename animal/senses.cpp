@@ -320,10 +320,37 @@ void see_row(vision_frame_type& frame, const grid_bodies_type& plants, std::int3
 void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const row_order_type& order,
               std::int32_t row, std::int32_t first, std::int32_t last, int first_line, int last_line)
 {
-    for (std::int32_t cell = row * plants.columns + first; cell <= row * plants.columns + last; ++cell) {
-        for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot]) {
-            const double dx = plants.x[slot] - frame.x;
-            const double dy = plants.y[slot] - frame.y;
+    const double* const xs = plants.x.data();
+    const double* const ys = plants.y.data();
+    const std::int32_t* const next = plants.next.data();
+    const std::int32_t* const head = plants.cell_head.data() + row * plants.columns;
+    if (first_line == last_line) {
+        // One line, the usual case: count the plants on each side in registers.
+        const int j = order.line[first_line];
+        const double cs = frame.cos_boundary[j], sn = frame.sin_boundary[j];
+        const bool left_counter = sn > 0;
+        int placed = 0, past = 0;
+        for (std::int32_t column = first; column <= last; ++column) {
+            for (std::int32_t slot = head[column]; slot != grid_none; slot = next[slot]) {
+                const double dx = xs[slot] - frame.x;
+                const double dy = ys[slot] - frame.y;
+                const double side = cs * dy - sn * dx;
+                if (side * side <= boundary_tolerance * (dx * dx + dy * dy)) {
+                    see_plant(frame, xs[slot], ys[slot]);
+                    continue;
+                }
+                placed += 1;
+                past += (side > 0) != left_counter;
+            }
+        }
+        frame.hits[order.gap_sector[first_line]] += placed - past;
+        frame.hits[order.gap_sector[first_line + 1]] += past;
+        return;
+    }
+    for (std::int32_t column = first; column <= last; ++column) {
+        for (std::int32_t slot = head[column]; slot != grid_none; slot = next[slot]) {
+            const double dx = xs[slot] - frame.x;
+            const double dy = ys[slot] - frame.y;
             const double slack = boundary_tolerance * (dx * dx + dy * dy);
             int gap = first_line;
             bool near = false;
@@ -334,7 +361,7 @@ void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const ro
                 gap += (side > 0) != (frame.sin_boundary[j] > 0);  // past the crossing
             }
             if (near) {
-                see_plant(frame, plants.x[slot], plants.y[slot]);
+                see_plant(frame, xs[slot], ys[slot]);
             } else {
                 frame.hits[order.gap_sector[gap]] += 1;
             }
