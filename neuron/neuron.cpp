@@ -54,50 +54,56 @@ neuron_type* get_neuron(neuron_type* list, std::uint32_t id)
 
 namespace {
 
-void evaluate_one(neuron_type* neuron)
+// Up to this many neurons of equal input count are summed side by side. Each
+// sum keeps its own order of additions, so every result is what summing that
+// neuron alone gives; the side-by-side chains just keep the processor busy
+// instead of waiting on one chain of additions.
+constexpr int widest_group = 8;
+
+template <int Count>
+void evaluate_group(neuron_type* const* group)
 {
-    double sum = 0.0;
-    for (std::uint32_t i = 0; i < neuron->input_count; ++i) sum += *neuron->source[i] * neuron->scaler[i];
-    neuron->next_out = std::tanh(sum * neuron->sum_weight + neuron->bias);
+    double sum[Count] = {};
+    const std::uint32_t inputs = group[0]->input_count;
+    for (std::uint32_t i = 0; i < inputs; ++i)
+        for (int k = 0; k < Count; ++k) sum[k] += *group[k]->source[i] * group[k]->scaler[i];
+    for (int k = 0; k < Count; ++k) group[k]->next_out = std::tanh(sum[k] * group[k]->sum_weight + group[k]->bias);
 }
 
-// Four neurons of the same input count, summed side by side. Each sum keeps
-// its own order of additions, so the results are those of evaluate_one; the
-// four independent chains just keep the processor busy.
-void evaluate_four(neuron_type* a, neuron_type* b, neuron_type* c, neuron_type* d)
+void evaluate_run(neuron_type* const* run, int count)
 {
-    double sa = 0.0, sb = 0.0, sc = 0.0, sd = 0.0;
-    for (std::uint32_t i = 0; i < a->input_count; ++i) {
-        sa += *a->source[i] * a->scaler[i];
-        sb += *b->source[i] * b->scaler[i];
-        sc += *c->source[i] * c->scaler[i];
-        sd += *d->source[i] * d->scaler[i];
+    while (count > 0) {
+        if (count >= 8) {
+            evaluate_group<8>(run);
+            run += 8, count -= 8;
+        } else if (count >= 4) {
+            evaluate_group<4>(run);
+            run += 4, count -= 4;
+        } else if (count >= 2) {
+            evaluate_group<2>(run);
+            run += 2, count -= 2;
+        } else {
+            evaluate_group<1>(run);
+            run += 1, count -= 1;
+        }
     }
-    a->next_out = std::tanh(sa * a->sum_weight + a->bias);
-    b->next_out = std::tanh(sb * b->sum_weight + b->bias);
-    c->next_out = std::tanh(sc * c->sum_weight + c->bias);
-    d->next_out = std::tanh(sd * d->sum_weight + d->bias);
 }
 
 }  // namespace
 
 void process_neurons(neuron_type* list)
 {
-    neuron_type* neuron = list;
-    while (neuron != nullptr) {
-        neuron_type* b = neuron->next;
-        neuron_type* c = b != nullptr ? b->next : nullptr;
-        neuron_type* d = c != nullptr ? c->next : nullptr;
-        const std::uint32_t count = neuron->input_count;
-        if (d != nullptr && b->input_count == count && c->input_count == count && d->input_count == count) {
-            evaluate_four(neuron, b, c, d);
-            neuron = d->next;
-        } else {
-            evaluate_one(neuron);
-            neuron = b;
+    neuron_type* run[widest_group] = {};
+    int count = 0;
+    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) {
+        if (count == widest_group || (count > 0 && neuron->input_count != run[0]->input_count)) {
+            evaluate_run(run, count);
+            count = 0;
         }
+        run[count++] = neuron;
     }
-    for (neuron = list; neuron != nullptr; neuron = neuron->next) neuron->out = neuron->next_out;
+    evaluate_run(run, count);
+    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) neuron->out = neuron->next_out;
 }
 
 void free_neuron_list(neuron_type* list)
