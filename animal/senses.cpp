@@ -389,8 +389,16 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         cotangent[j] = sine != 0 ? frame.cos_boundary[j] / sine : 0.0;
         widen[j] = sine != 0 ? line_tolerance * scale / std::fabs(sine) + inflate : 0.0;
     }
-    const row_order_type above = order_rows(frame, plants, cotangent, widen, inflate, 1);
-    const row_order_type below = order_rows(frame, plants, cotangent, widen, inflate, -1);
+    // A cone of at most a right angle looks upwards only if one of its
+    // boundaries does, and rows past the margin lie clearly off the level:
+    // a side it does not look to is not worked out.
+    bool looks_up = false, looks_down = false;
+    for (int j = 0; j <= frame.count; ++j) {
+        looks_up = looks_up || frame.sin_boundary[j] > 0;
+        looks_down = looks_down || frame.sin_boundary[j] < 0;
+    }
+    const row_order_type above = looks_up ? order_rows(frame, plants, cotangent, widen, inflate, 1) : row_order_type{};
+    const row_order_type below = looks_down ? order_rows(frame, plants, cotangent, widen, inflate, -1) : row_order_type{};
     std::int32_t low[animal_vision_capacity + 1], high[animal_vision_capacity + 1];
     for (std::int32_t row = 0; row < plants.rows; ++row) {
         // The last row's top may differ from the world's by a rounding, well within inflate.
