@@ -213,3 +213,51 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
     EXPECT_GT(run.contacts, 10000);
     EXPECT_GT(run.seen, 10000);
 }
+
+// Plants on the corners and edges of the index's cells, animals on them too,
+// facing so that boundary rays run along rows, columns and diagonals of the
+// lattice or just off them: every tie the fast counts must break as the
+// plain walk does.
+TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
+{
+    console_capture quiet;
+    // The first holds few enough plants to be counted one by one.
+    const struct { double width; int plants; } worlds[] = {{4, 16}, {10, 400}, {7, 150}, {224, 2000}};
+    const double pi = 3.141592653589793;
+    const double headings[] = {0.0, quarter_pi, half_pi, 3 * quarter_pi, pi, quarter_pi + 1e-13, quarter_pi - 1e-16,
+                               quarter_pi + 1e-7, 0.1 * pi + quarter_pi, std::atan2(1.0, 2.0) + quarter_pi};
+    long compared = 0, seeing = 0;
+    for (const auto& w : worlds) {
+        start_world(3);
+        world.width = world.height = w.width;
+        world.start_animals = 1;
+        world.start_plants = w.plants;
+        world_reset();
+        world_free_plants();
+        const double cw = world_grid.plants.cell_width * 0.5, ch = world_grid.plants.cell_height * 0.5;
+        const int columns = 2 * world_grid.plants.columns, rows = 2 * world_grid.plants.rows;
+        for (int i = 0; i <= columns; i += 1 + columns / 40)
+            for (int j = 0; j <= rows; j += 1 + rows / 40) add_plant(i * cw, j * ch, 0.1, 0.1);
+        animal_type* a = world.animals;
+        for (int i = 1; i < columns; i += 1 + columns / 7) {
+            for (int j = 1; j < rows; j += 1 + rows / 7) {
+                for (const double heading : headings) {
+                    a->x = i * cw;
+                    a->y = j * ch;
+                    a->heading = heading;
+                    check_vision(a->x, a->y, a->heading, 5, a->vision, a->ray_x, a->ray_y);
+                    sensor_type touch[6];
+                    double vision[5];
+                    plain_senses(a, touch, vision);
+                    for (int k = 0; k < 5; ++k) {
+                        ASSERT_EQ(a->vision[k].plant, vision[k]) << w.width << " at " << i << "," << j << " heading " << heading;
+                        seeing += vision[k] > 0;
+                    }
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 500);
+    EXPECT_GT(seeing, 1000);
+}
