@@ -4,6 +4,12 @@
 // and vision counts whole runs of cells that lie inside one sector, instead
 // of every step walking both lists through nodes scattered in memory.
 //
+// Plants and animals have cells of their own size: plant cells hold about two
+// plants, so that vision places few plants one by one; each row of plant
+// cells keeps prefix counts, so that a run of cells is counted at once.
+// Between world updates the slots are renumbered in cell order once enough
+// has moved, so that neighbouring cells sit in neighbouring memory.
+//
 // The lists stay the truth. The index only says where to look: each test is
 // the one the list walk makes, on the same doubles, and the one decision that
 // depends on list order (an animal touching the head plant eats only it) asks
