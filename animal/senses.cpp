@@ -123,18 +123,28 @@ struct vision_frame_type {
     int hits[animal_vision_capacity + 1];               // entry count: plants in no sector, so that counting needs no branch
 };
 
+// Which side of boundary line j the direction (dx, dy) lies on: > 0
+// counter-clockwise, < 0 clockwise.
+inline double line_side(const vision_frame_type& frame, int j, double dx, double dy)
+{
+    return frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;
+}
+
+// Whether a direction lies so near a line (about 1e-9 rad) that only atan2
+// may place it.
+inline bool near_line(double side, double dx, double dy) { return side * side <= boundary_tolerance * (dx * dx + dy * dy); }
+
 // The sector a direction falls in, found from its side of each boundary ray
 // instead of its angle: the index j with the direction strictly between rays
 // j and j + 1, count when it is in none, or -1 when it lies so near a ray
 // that only the exact angle may decide.
 int sector_by_sides(const vision_frame_type& frame, double dx, double dy)
 {
-    const double slack = boundary_tolerance * (dx * dx + dy * dy);
     double previous = 0.0;
     int found = frame.count;
     for (int j = 0; j <= frame.count; ++j) {
-        const double side = frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;  // > 0: counter-clockwise of ray j
-        if (side * side <= slack) return -1;
+        const double side = line_side(frame, j, dx, dy);
+        if (near_line(side, dx, dy)) return -1;
         if (j > 0 && previous > 0 && side < 0) found = j - 1;
         previous = side;
     }
@@ -148,7 +158,7 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
     const double dx = plant_x - frame.x;
     const double dy = plant_y - frame.y;
     // A plant clearly outside the cone, behind the animal or beside it, lies in no sector.
-    const double after_first = frame.cos_boundary[0] * dy - frame.sin_boundary[0] * dx;
+    const double after_first = line_side(frame, 0, dx, dy);
     const double before_last = dx * frame.sin_boundary[frame.count] - dy * frame.cos_boundary[frame.count];
     const double slack = cone_tolerance * (dx * dx + dy * dy);
     if ((after_first < 0 && after_first * after_first > slack) || (before_last < 0 && before_last * before_last > slack))
@@ -244,6 +254,14 @@ struct row_order_type {
 row_order_type order_rows(const vision_frame_type& frame, const grid_bodies_type& plants, const double* cotangent,
                           const double* widen, double inflate, int sign)
 {
+    row_order_type order{};
+    order.gap_sector[0] = frame.count;
+    // A cone of at most a right angle looks to a side only if one of its
+    // boundaries does, and these rows lie clearly off the level: a side it
+    // does not look to sees nothing and is not worked out.
+    bool looks = false;
+    for (int j = 0; j <= frame.count; ++j) looks = looks || frame.sin_boundary[j] * sign > 0;
+    if (!looks) return order;
     int line[animal_vision_capacity + 1], gap_sector[animal_vision_capacity + 2];
     int crossing = 0;
     int side[animal_vision_capacity + 1];
@@ -261,7 +279,6 @@ row_order_type order_rows(const vision_frame_type& frame, const grid_bodies_type
         if (g > 0) side[line[g - 1]] = -side[line[g - 1]];
         gap_sector[g] = sector_of_sides(frame, side);
     }
-    row_order_type order{};
     order.gap_sector[0] = gap_sector[0];
     // A row spans heights from r * h + below_row to r * h + above_row, relative to the animal.
     const double h = plants.cell_height;
@@ -305,8 +322,8 @@ void see_row(vision_frame_type& frame, const grid_bodies_type& plants, std::int3
         const std::int32_t cell = row * plants.columns + column;
         if (plants.cell_head[cell] == grid_none) continue;
         const double dx = (column + 0.5) * plants.cell_width - frame.x;
-        const double first_side = frame.cos_boundary[0] * dy - frame.sin_boundary[0] * dx;
-        const double last_side = frame.cos_boundary[last_line] * dy - frame.sin_boundary[last_line] * dx;
+        const double first_side = line_side(frame, 0, dx, dy);
+        const double last_side = line_side(frame, last_line, dx, dy);
         if (first_side + reach_first < -margin || last_side - reach_last > margin) continue;
         for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot])
             see_plant(frame, plants.x[slot], plants.y[slot]);
@@ -327,15 +344,14 @@ void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const ro
     if (first_line == last_line) {
         // One line, the usual case: count the plants on each side in registers.
         const int j = order.line[first_line];
-        const double cs = frame.cos_boundary[j], sn = frame.sin_boundary[j];
-        const bool left_counter = sn > 0;
+        const bool left_counter = frame.sin_boundary[j] > 0;
         int placed = 0, past = 0;
         for (std::int32_t column = first; column <= last; ++column) {
             for (std::int32_t slot = head[column]; slot != grid_none; slot = next[slot]) {
                 const double dx = xs[slot] - frame.x;
                 const double dy = ys[slot] - frame.y;
-                const double side = cs * dy - sn * dx;
-                if (side * side <= boundary_tolerance * (dx * dx + dy * dy)) {
+                const double side = line_side(frame, j, dx, dy);
+                if (near_line(side, dx, dy)) {
                     see_plant(frame, xs[slot], ys[slot]);
                     continue;
                 }
@@ -351,13 +367,12 @@ void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const ro
         for (std::int32_t slot = head[column]; slot != grid_none; slot = next[slot]) {
             const double dx = xs[slot] - frame.x;
             const double dy = ys[slot] - frame.y;
-            const double slack = boundary_tolerance * (dx * dx + dy * dy);
             int gap = first_line;
             bool near = false;
             for (int k = first_line; k <= last_line; ++k) {
                 const int j = order.line[k];
-                const double side = frame.cos_boundary[j] * dy - frame.sin_boundary[j] * dx;
-                near = near || side * side <= slack;
+                const double side = line_side(frame, j, dx, dy);
+                near = near || near_line(side, dx, dy);
                 gap += (side > 0) != (frame.sin_boundary[j] > 0);  // past the crossing
             }
             if (near) {
@@ -389,16 +404,8 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         cotangent[j] = sine != 0 ? frame.cos_boundary[j] / sine : 0.0;
         widen[j] = sine != 0 ? line_tolerance * scale / std::fabs(sine) + inflate : 0.0;
     }
-    // A cone of at most a right angle looks upwards only if one of its
-    // boundaries does, and rows past the margin lie clearly off the level:
-    // a side it does not look to is not worked out.
-    bool looks_up = false, looks_down = false;
-    for (int j = 0; j <= frame.count; ++j) {
-        looks_up = looks_up || frame.sin_boundary[j] > 0;
-        looks_down = looks_down || frame.sin_boundary[j] < 0;
-    }
-    const row_order_type above = looks_up ? order_rows(frame, plants, cotangent, widen, inflate, 1) : row_order_type{};
-    const row_order_type below = looks_down ? order_rows(frame, plants, cotangent, widen, inflate, -1) : row_order_type{};
+    const row_order_type above = order_rows(frame, plants, cotangent, widen, inflate, 1);
+    const row_order_type below = order_rows(frame, plants, cotangent, widen, inflate, -1);
     std::int32_t low[animal_vision_capacity + 1], high[animal_vision_capacity + 1];
     for (std::int32_t row = 0; row < plants.rows; ++row) {
         // The last row's top may differ from the world's by a rounding, well within inflate.
@@ -512,9 +519,8 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         ray_x[2 * j + 1] = ray_length * frame.cos_boundary[j + 1];
         ray_y[2 * j + 1] = ray_length * frame.sin_boundary[j + 1];
         frame.counts[j] = frame.boundary[j] < frame.boundary[j + 1];
-        frame.hits[j] = 0;
-        frame.hits[j + 1] = 0;
     }
+    std::fill(frame.hits, frame.hits + count + 1, 0);
 
     const grid_bodies_type& plants = world_grid.plants;
     const double world_scale = world_grid.width + world_grid.height + 1.0;

@@ -99,16 +99,15 @@ void raster_ellipse(const surface_type& surface, int left, int top, int right, i
             const double inner_share = 1.0 - (dy * dy) / (inner_ry * inner_ry);
             if (inner_share >= 0) span(inner_rx * std::sqrt(inner_share), inner_from, inner_to);
         }
-        if (inner_from > inner_to) inner_from = inner_to = to + 1;  // all edge
         std::uint32_t* line = surface.pixels + static_cast<std::ptrdiff_t>(row) * surface.pixels_per_line;
         const auto paint = [line, &surface](int a, int b, std::uint32_t pixel) {
             a = std::max(a, 0);
             b = std::min(b, surface.width - 1);
             if (a <= b) std::fill(line + a, line + b + 1, pixel);
         };
-        paint(from, std::min(inner_from - 1, to), edge);
-        if (inner_from <= to) paint(inner_from, inner_to, fill);
-        paint(std::max(inner_to + 1, from), to, edge);
+        // The row's edge, then its inside (within the edge's span) over it.
+        paint(from, to, edge);
+        paint(inner_from, inner_to, fill);
     }
 }
 

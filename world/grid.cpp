@@ -53,14 +53,20 @@ void count(grid_bodies_type& bodies, std::int32_t cell, std::int32_t change)
     for (std::int32_t c = cell % columns + 1; c <= columns; ++c) prefix[c] += change;
 }
 
-void link(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
+// Puts the slot at the head of its cell's list; counts stay as they are.
+void push_front(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
 {
-    bodies.changes += 1;
     bodies.cell[slot] = cell;
     bodies.prev[slot] = grid_none;
     bodies.next[slot] = bodies.cell_head[cell];
     if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = slot;
     bodies.cell_head[cell] = slot;
+}
+
+void link(grid_bodies_type& bodies, std::int32_t slot, std::int32_t cell)
+{
+    bodies.changes += 1;
+    push_front(bodies, slot, cell);
     count(bodies, cell, 1);
 }
 
@@ -178,28 +184,16 @@ void sort_by_cell(grid_bodies_type& bodies, bool plant)
     for (std::int32_t cell = 0; cell <= grid_overflow_cell(bodies); ++cell)
         for (std::int32_t slot = bodies.cell_head[cell]; slot != grid_none; slot = bodies.next[slot])
             bodies.order.push_back(slot);
-    std::vector<double> numbers;
-    std::vector<void*> pointers;
-    std::vector<std::int32_t> cells;
-    numbers.swap(bodies.spare_numbers);
-    pointers.swap(bodies.spare_pointers);
-    cells.swap(bodies.spare_cells);
-    permute(bodies.x, bodies.order, numbers);
-    permute(bodies.y, bodies.order, numbers);
-    permute(bodies.size_sum, bodies.order, numbers);
-    permute(bodies.record, bodies.order, pointers);
-    permute(bodies.before, bodies.order, pointers);
-    permute(bodies.cell, bodies.order, cells);
-    numbers.swap(bodies.spare_numbers);
-    pointers.swap(bodies.spare_pointers);
-    cells.swap(bodies.spare_cells);
+    permute(bodies.x, bodies.order, bodies.spare_numbers);
+    permute(bodies.y, bodies.order, bodies.spare_numbers);
+    permute(bodies.size_sum, bodies.order, bodies.spare_numbers);
+    permute(bodies.record, bodies.order, bodies.spare_pointers);
+    permute(bodies.before, bodies.order, bodies.spare_pointers);
+    permute(bodies.cell, bodies.order, bodies.spare_cells);
+    // Each cell's list rebuilt from its last slot down, so that it runs in slot order.
     std::fill(bodies.cell_head.begin(), bodies.cell_head.end(), grid_none);
     for (std::int32_t slot = count - 1; slot >= 0; --slot) {
-        const std::int32_t cell = bodies.cell[slot];
-        bodies.next[slot] = bodies.cell_head[cell];
-        bodies.prev[slot] = grid_none;
-        if (bodies.next[slot] != grid_none) bodies.prev[bodies.next[slot]] = slot;
-        bodies.cell_head[cell] = slot;
+        push_front(bodies, slot, bodies.cell[slot]);
         set_slot_of(bodies.record[slot], plant, slot);
     }
 }
