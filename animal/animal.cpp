@@ -69,6 +69,7 @@ void animal_export_chromosome(animal_type* animal, double* genes)
 
 void animal_inport_chromosome(animal_type* animal, double* genes)
 {
+    neuron_edits += 1;
     for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
         for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = *genes++;
         neuron->bias = *genes++;
@@ -79,6 +80,7 @@ void animal_randomize(animal_type* animal)
 {
     // Drawing straight into the network in chromosome order gives the same
     // genes as filling a chromosome array first, without the array.
+    neuron_edits += 1;
     for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
         for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = f_rand(-1.0, 1.0);
         neuron->bias = f_rand(-1.0, 1.0);

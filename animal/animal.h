@@ -2,9 +2,11 @@
 // like a differential drive by its own network of neurons.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct neuron_type;
+struct neuron_pack_type;
 
 inline constexpr int animal_touch_count = 6;        // whiskers, always six
 inline constexpr int animal_vision_capacity = 30;   // vision slots per animal
@@ -70,13 +72,18 @@ void animal_setup_neurons(animal_type* animal);
 std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width);
 
 // Senses (senses.cpp).
+// Up to this many plants in the world, vision tests each one; beyond, it
+// counts by rows of cells. Either gives the same counts.
+extern std::size_t animal_vision_few_plants;
 void check_sensor(double x, double y, double angle, double length, sensor_type& sensor);
 void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
                   double* ray_x, double* ray_y);
 void animal_sense_touch(animal_type* animal);   // all six whiskers, same values as check_sensor
 
 // Step (step.cpp).
-void animal_update(animal_type* animal);
+// The network is evaluated from networks, when that pack holds it as its
+// network-th (see neuron/pack.h), else from its records: the same outs.
+void animal_update(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);
 void animal_check_plants(animal_type* animal);
 void animal_motion(double left, double right);
 

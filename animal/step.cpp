@@ -3,6 +3,7 @@
 #include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
+#include "neuron/pack.h"
 #include "plant/plant.h"
 #include "world/grid.h"
 #include "world/world.h"
@@ -126,14 +127,18 @@ void animal_check_plants(animal_type* animal)
     }
 }
 
-void animal_update(animal_type* animal)
+void animal_update(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
     if (animal == nullptr) return;
     animal_check_plants(animal);
     animal_sense_touch(animal);
     check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
                  animal->ray_x, animal->ray_y);
-    process_neurons(animal->neurons);
+    if (networks != nullptr && neuron_pack_holds(*networks, network, animal->neurons)) {
+        neuron_pack_process(*networks, network);
+    } else {
+        process_neurons(animal->neurons);
+    }
 
     if (!(animal == world.animals && mode_manual)) {
         animal->left_motor = read_motor(animal, animal->left_output_id);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <new>
 
+std::uint64_t neuron_edits = 0;
+
 void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_weight,
                 double prod_weight, double spare_weight_2, double spare_weight_1,
                 double spare_weight_3)
@@ -20,6 +22,7 @@ void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_we
         write_console("Unable to get neuron memory \n");
         std::exit(EXIT_FAILURE);
     }
+    neuron_edits += 1;
     neuron->id = id;
     neuron->bias = bias;
     neuron->sum_weight = sum_weight;
@@ -37,6 +40,7 @@ void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double 
     if (source == nullptr) return;
     neuron_type* neuron = get_neuron(list, id);
     if (neuron == nullptr || neuron->input_count >= neuron_max_inputs) return;
+    neuron_edits += 1;
     const std::uint32_t k = neuron->input_count;
     neuron->source[k] = source;
     neuron->input_bias[k] = input_bias;
@@ -108,6 +112,7 @@ void process_neurons(neuron_type* list)
 
 void free_neuron_list(neuron_type* list)
 {
+    neuron_edits += 1;
     while (list != nullptr) {
         neuron_type* next = list->next;
         delete list;

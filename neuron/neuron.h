@@ -27,6 +27,11 @@ struct neuron_type {
     neuron_type* next;                             // next neuron of the list; null at the end
 };
 
+// Changes to any network so far: its neurons, inputs, sources, scalers, sum
+// weights or biases. Packs of networks (neuron/pack.h) made before a change are
+// stale, so code that writes those fields of a record adds 1.
+extern std::uint64_t neuron_edits;
+
 // Pushes a new cleared neuron at the head of *list; refuses a duplicate id
 // with a console line. Ends the process when no memory is left.
 void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_weight,

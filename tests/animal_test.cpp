@@ -41,6 +41,7 @@ void fix_output(animal_type* animal, std::uint32_t id, double out)
     neuron_type* neuron = get_neuron(animal->neurons, id);
     for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = 0.0;
     neuron->bias = std::atanh(out);
+    neuron_edits += 1;
 }
 
 }  // namespace

@@ -64,12 +64,14 @@ struct run_type {
     long contacts = 0;
     long seen = 0;
     long generations = 0;
+    long packed = 0;  // steps whose network the world's pack held
 
     int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(choose); }
     double real(double low, double high) { return std::uniform_real_distribution<double>(low, high)(choose); }
 
-    // One animal's step, checked against the walks on the state it started from.
-    void step(animal_type* a)
+    // One animal's step, checked against the walks on the state it started
+    // from, and its network against the plain evaluation of its records.
+    void step(animal_type* a, std::size_t network)
     {
         const std::vector<plant_type*> eaten = plain_bites(a);
         std::vector<plant_type*> kept;
@@ -77,7 +79,23 @@ struct run_type {
             if (std::find(eaten.begin(), eaten.end(), p) == eaten.end()) kept.push_back(p);
         const int food = a->food;
         const double x = a->x, y = a->y, heading = a->heading;
-        animal_update(a);
+        std::vector<double> outs_before;
+        for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) outs_before.push_back(n->out);
+        packed += neuron_pack_holds(world_networks, network, a->neurons);
+        animal_update(a, &world_networks, network);
+        std::vector<double> next_outs, outs_after;
+        std::size_t i = 0;
+        for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
+            next_outs.push_back(n->next_out);
+            outs_after.push_back(n->out);
+            n->out = outs_before[i];
+        }
+        process_neurons(a->neurons);
+        i = 0;
+        for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
+            ASSERT_EQ(n->next_out, next_outs[i]) << "step " << steps << " neuron " << n->id;
+            n->out = outs_after[i];
+        }
         ASSERT_EQ(a->food - food, static_cast<int>(eaten.size())) << "step " << steps;
         const plant_type* p = world.plants;
         for (std::size_t i = 0; i < eaten.size(); ++i) p = p->next;  // the replacements
@@ -114,7 +132,10 @@ struct run_type {
     void update()
     {
         if (!world.running) return;
-        for (animal_type* a = world.animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next) step(a);
+        world_pack_networks();
+        std::size_t network = 0;
+        for (animal_type* a = world.animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next)
+            step(a, network++);
         world.update_count += 1;
         if (world.update_count == world.generation_length) {
             world_compute_generation();
@@ -125,7 +146,7 @@ struct run_type {
     // Something a user does between updates.
     void act()
     {
-        switch (pick(0, 11)) {
+        switch (pick(0, 12)) {
         case 0: world.wrap_edges = !world.wrap_edges; break;
         case 1: mode_manual = !mode_manual; break;
         case 2: animal_motion(real(-0.4, 0.4), real(-0.4, 0.4)); break;
@@ -146,6 +167,11 @@ struct run_type {
                 ASSERT_TRUE(world_load_file("differential.dat"));
             }
             break;
+        case 10: {  // vision plant by plant, by rows of cells, or as the world's size says
+            const std::size_t thresholds[] = {0, 1000, SIZE_MAX};
+            animal_vision_few_plants = thresholds[pick(0, 2)];
+            break;
+        }
         default: break;
         }
     }
@@ -173,10 +199,17 @@ void expect_index_matches_lists()
     ASSERT_EQ(static_cast<std::size_t>(world.num_plants), plants);
 }
 
+// Puts the vision threshold back however a test ends.
+struct vision_threshold_kept {
+    std::size_t kept = animal_vision_few_plants;
+    ~vision_threshold_kept() { animal_vision_few_plants = kept; }
+};
+
 }  // namespace
 
 TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
 {
+    vision_threshold_kept threshold;
     const char* soak = std::getenv("VELMORA_SOAK_GENERATIONS");
     const long generations = soak != nullptr ? std::atol(soak) : 0;
     scratch_folder folder;
@@ -207,8 +240,9 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
         }
     }
     mode_manual = false;
-    std::printf("%ld steps, %ld plants eaten, %ld whisker contacts, %ld sectors seeing\n", run.steps, run.bites,
-                run.contacts, run.seen);
+    std::printf("%ld steps (%ld networks from the pack), %ld plants eaten, %ld whisker contacts, %ld sectors seeing\n",
+                run.steps, run.packed, run.bites, run.contacts, run.seen);
+    EXPECT_GT(run.packed, run.steps / 2);
     EXPECT_GT(run.bites, 1000);
     EXPECT_GT(run.contacts, 10000);
     EXPECT_GT(run.seen, 10000);
@@ -221,8 +255,11 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
 TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
 {
     console_capture quiet;
-    // The first holds few enough plants to be counted one by one.
-    const struct { double width; int plants; } worlds[] = {{4, 16}, {10, 400}, {7, 150}, {224, 2000}};
+    vision_threshold_kept threshold;
+    // Each world is seen plant by plant, then by rows of cells.
+    const struct { double width; int plants; std::size_t few; } worlds[] = {
+        {4, 16, SIZE_MAX}, {10, 400, SIZE_MAX}, {7, 150, SIZE_MAX}, {224, 2000, SIZE_MAX},
+        {4, 16, 0},        {10, 400, 0},        {7, 150, 0},        {224, 2000, 0}};
     const double pi = 3.141592653589793;
     const double headings[] = {0.0, quarter_pi, half_pi, 3 * quarter_pi, pi, quarter_pi + 1e-13, quarter_pi - 1e-16,
                                quarter_pi + 1e-7, 0.1 * pi + quarter_pi, std::atan2(1.0, 2.0) + quarter_pi};
@@ -234,6 +271,7 @@ TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
         world.start_plants = w.plants;
         world_reset();
         world_free_plants();
+        animal_vision_few_plants = w.few;
         const double cw = world_grid.plants.cell_width * 0.5, ch = world_grid.plants.cell_height * 0.5;
         const int columns = 2 * world_grid.plants.columns, rows = 2 * world_grid.plants.rows;
         for (int i = 0; i <= columns; i += 1 + columns / 40)

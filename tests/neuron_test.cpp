@@ -1,10 +1,12 @@
 #include "neuron/neuron.h"
+#include "neuron/pack.h"
 
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -92,6 +94,55 @@ TEST(Neuron, EvaluatesInTwoPhasesWhateverTheListOrder)
         for (int i = 0; i < 7; ++i) sum += inputs[i] * (0.1 * (i + id));
         EXPECT_EQ(get_neuron(wide.head, id)->out, std::tanh(sum * sum_weight + 0.01 * id)) << id;
     }
+}
+
+// Networks with runs of equal input counts longer, shorter and broken off,
+// neurons without inputs, and inputs from the other neurons' outs.
+void grow_network(network& net, std::mt19937& choose, double* sensors)
+{
+    const int neurons = std::uniform_int_distribution<int>(1, 30)(choose);
+    std::uniform_real_distribution<double> weight(-2.0, 2.0);
+    for (int id = 0; id < neurons; ++id) net.add(static_cast<std::uint32_t>(id), weight(choose), weight(choose));
+    std::uint32_t inputs = 0;
+    for (int id = 0; id < neurons; ++id) {
+        if (std::uniform_int_distribution<int>(0, 3)(choose) == 0) inputs = std::uniform_int_distribution<std::uint32_t>(0, 12)(choose);
+        for (std::uint32_t i = 0; i < inputs; ++i) {
+            const int from = std::uniform_int_distribution<int>(-8, neurons - 1)(choose);
+            double* source = from < 0 ? &sensors[-from - 1] : &get_neuron(net.head, static_cast<std::uint32_t>(from))->out;
+            neuron_connect(net.head, static_cast<std::uint32_t>(id), source, 0.0, weight(choose), 1);
+        }
+    }
+}
+
+TEST(NeuronPack, EvaluatesAsTheRecordsAndGoesStaleOnAnyChange)
+{
+    double sensors[8] = {};
+    std::mt19937 choose_packed(5), choose_plain(5);
+    network packed[6], plain[6];
+    neuron_pack_type pack{};
+    for (int k = 0; k < 6; ++k) {
+        grow_network(packed[k], choose_packed, sensors);
+        grow_network(plain[k], choose_plain, sensors);
+    }
+    neuron_pack_clear(pack);
+    for (network& net : packed) neuron_pack_add(pack, net.head);
+    std::mt19937 choose(9);
+    for (int round = 0; round < 6; ++round) {
+        for (double& s : sensors) s = std::uniform_real_distribution<double>(-1.0, 1.0)(choose);
+        for (int k = 0; k < 6; ++k) {
+            ASSERT_TRUE(neuron_pack_holds(pack, k, packed[k].head)) << k;
+            neuron_pack_process(pack, k);
+            process_neurons(plain[k].head);
+            for (const neuron_type *a = packed[k].head, *b = plain[k].head; a != nullptr; a = a->next, b = b->next) {
+                ASSERT_EQ(a->out, b->out) << "round " << round << " network " << k << " neuron " << a->id;
+                ASSERT_EQ(a->next_out, b->next_out) << "round " << round << " network " << k << " neuron " << a->id;
+            }
+        }
+    }
+    EXPECT_FALSE(neuron_pack_holds(pack, 1, packed[0].head));
+    EXPECT_FALSE(neuron_pack_holds(pack, 6, packed[0].head));
+    neuron_connect(packed[2].head, 0, &sensors[0], 0.0, 1.0, 1);
+    EXPECT_FALSE(neuron_pack_holds(pack, 0, packed[0].head));
 }
 
 TEST(NeuronReport, PrintsEveryPieceInItsFormat)

@@ -65,11 +65,27 @@ void world_reserve_ranking(std::uint32_t count)
 
 void world_release_ranking() { std::vector<animal_type*>().swap(ranking); }
 
+neuron_pack_type world_networks{};
+
+void world_pack_networks()
+{
+    if (world.animals != nullptr && neuron_pack_holds(world_networks, 0, world.animals->neurons) &&
+        world_networks.heads.size() == world.num_animals) return;
+    neuron_pack_clear(world_networks);
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next)
+        neuron_pack_add(world_networks, animal->neurons);
+}
+
 void world_update()
 {
     if (!world.running) return;
     grid_tidy();
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_update(animal);
+    world_pack_networks();
+    std::size_t network = 0;
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++network) {
+        neuron_pack_prefetch(world_networks, network + 1);
+        animal_update(animal, &world_networks, network);
+    }
     world.update_count += 1;
     if (world.update_count == world.generation_length) world_compute_generation();
     updates += 1;
@@ -133,6 +149,7 @@ int animal_compare(const void* a, const void* b)
 // and written at a time, so a child that is its own parent_a is handled.
 void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount)
 {
+    neuron_edits += 1;
     neuron_type* to = child->neurons;
     const neuron_type* a = parent_a->neurons;
     const neuron_type* b = parent_b->neurons;

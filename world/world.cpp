@@ -61,6 +61,10 @@ void world_add_animal()
     world.animals = animal;
     animal_init(animal);
     grid_add_animal(animal);
+    // The pack is stale from now until world_update packs every network
+    // again; adding this one here grows its room with the animals, so that
+    // the packing takes no heap memory.
+    neuron_pack_add(world_networks, animal->neurons);
     world.num_animals += 1;
     world_reserve_ranking(world.num_animals);
 }
@@ -118,6 +122,7 @@ void world_destroy()
     world_free_plants();
     grid_release();
     world_release_ranking();
+    world_networks = neuron_pack_type{};
     std::vector<generation_record_type>().swap(world_history);
     world.brush_white = world.brush_black = world.brush_green = brush_type{};
     world.brush_blue = world.brush_red = brush_type{};

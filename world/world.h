@@ -3,6 +3,8 @@
 // parameters every new animal and plant is made from.
 #pragma once
 
+#include "neuron/pack.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -96,8 +98,12 @@ extern std::string world_log_path;   // appended to; empty for no log file; "log
 extern bool world_console_scores;    // generation lines on the console too; true unless changed
 extern int world_log_error;          // errno of the first failed log write since the start; 0 while none
 
+// The animals' networks, packed in list order for world_update.
+extern neuron_pack_type world_networks;
+
 // Tick and generation cycle (generation.cpp).
 void world_update();
+void world_pack_networks();   // packs the networks again when the pack no longer holds them
 void world_debug_update();
 void world_compute_generation();
 int animal_compare(const void* a, const void* b);

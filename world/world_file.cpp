@@ -247,6 +247,7 @@ void apply_world_file(const world_file_type& file)
 
     const double* gene = file.genes.data();
     const double* end = gene + file.genes.size();
+    neuron_edits += 1;
     for (animal_type* animal = world.animals; animal != nullptr && gene != end; animal = animal->next) {
         for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
             neuron->bias = *gene++;

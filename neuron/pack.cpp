@@ -1,0 +1,99 @@
+#include "neuron/pack.h"
+
+#include <cmath>
+
+namespace {
+
+// Each sum keeps its own order of additions, so every result is what
+// summing that neuron alone gives.
+template <std::uint32_t Count>
+void evaluate_group(const neuron_pack_input_type* input, std::uint32_t input_count, const neuron_pack_neuron_type* neuron)
+{
+    double sum[Count] = {};
+    for (std::uint32_t i = 0; i < input_count; ++i, input += Count)
+        for (std::uint32_t k = 0; k < Count; ++k) sum[k] += *input[k].source * input[k].scaler;
+    for (std::uint32_t k = 0; k < Count; ++k)
+        neuron[k].neuron->next_out = std::tanh(sum[k] * neuron[k].sum_weight + neuron[k].bias);
+}
+
+void pack_group(neuron_pack_type& pack, neuron_type* const* run, std::uint32_t count)
+{
+    const std::uint32_t inputs = run[0]->input_count;
+    pack.groups.push_back(neuron_pack_group_type{count, inputs, pack.neurons.size(), pack.inputs.size()});
+    for (std::uint32_t k = 0; k < count; ++k)
+        pack.neurons.push_back(neuron_pack_neuron_type{run[k], run[k]->sum_weight, run[k]->bias});
+    for (std::uint32_t i = 0; i < inputs; ++i)
+        for (std::uint32_t k = 0; k < count; ++k)
+            pack.inputs.push_back(neuron_pack_input_type{run[k]->source[i], run[k]->scaler[i]});
+}
+
+}  // namespace
+
+void neuron_pack_clear(neuron_pack_type& pack)
+{
+    pack.neurons.clear();
+    pack.inputs.clear();
+    pack.groups.clear();
+    pack.first_group.assign(1, 0);
+    pack.heads.clear();
+    pack.edits = neuron_edits;
+}
+
+void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
+{
+    if (pack.first_group.empty()) pack.first_group.push_back(0);
+    neuron_type* run[neuron_pack_widest];
+    std::uint32_t count = 0;
+    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) {
+        if (count == neuron_pack_widest || (count > 0 && neuron->input_count != run[0]->input_count)) {
+            pack_group(pack, run, count);
+            count = 0;
+        }
+        run[count++] = neuron;
+    }
+    if (count > 0) pack_group(pack, run, count);
+    pack.first_group.push_back(pack.groups.size());
+    pack.heads.push_back(list);
+}
+
+bool neuron_pack_holds(const neuron_pack_type& pack, std::size_t network, const neuron_type* list)
+{
+    return pack.edits == neuron_edits && network < pack.heads.size() && pack.heads[network] == list;
+}
+
+void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
+{
+    const neuron_pack_group_type* const first = pack.groups.data() + pack.first_group[network];
+    const neuron_pack_group_type* const end = pack.groups.data() + pack.first_group[network + 1];
+    for (const neuron_pack_group_type* group = first; group != end; ++group) {
+        const neuron_pack_input_type* input = pack.inputs.data() + group->first_input;
+        const neuron_pack_neuron_type* neuron = pack.neurons.data() + group->first_neuron;
+        switch (group->neurons) {
+        case 8: evaluate_group<8>(input, group->input_count, neuron); break;
+        case 7: evaluate_group<7>(input, group->input_count, neuron); break;
+        case 6: evaluate_group<6>(input, group->input_count, neuron); break;
+        case 5: evaluate_group<5>(input, group->input_count, neuron); break;
+        case 4: evaluate_group<4>(input, group->input_count, neuron); break;
+        case 3: evaluate_group<3>(input, group->input_count, neuron); break;
+        case 2: evaluate_group<2>(input, group->input_count, neuron); break;
+        default: evaluate_group<1>(input, group->input_count, neuron); break;
+        }
+    }
+    if (first == end) return;
+    const neuron_pack_neuron_type* const last = pack.neurons.data() + (end - 1)->first_neuron + (end - 1)->neurons;
+    for (const neuron_pack_neuron_type* n = pack.neurons.data() + first->first_neuron; n != last; ++n)
+        n->neuron->out = n->neuron->next_out;
+}
+
+void neuron_pack_prefetch(const neuron_pack_type& pack, std::size_t network)
+{
+    if (network + 1 >= pack.first_group.size()) return;
+    const std::size_t first = pack.first_group[network], end = pack.first_group[network + 1];
+    if (first == end) return;
+    const neuron_pack_neuron_type* n = pack.neurons.data() + pack.groups[first].first_neuron;
+    const neuron_pack_neuron_type* const last = pack.neurons.data() + pack.groups[end - 1].first_neuron + pack.groups[end - 1].neurons;
+    for (; n != last; ++n) {
+        __builtin_prefetch(&n->neuron->next_out, 1);
+        __builtin_prefetch(&n->neuron->out, 1);
+    }
+}

@@ -1,0 +1,58 @@
+// Networks packed for evaluation. A world of many animals evaluates every
+// network at every update, and the neuron records are large and scattered:
+// read through them, an update waits on memory. A pack copies what the
+// evaluation reads (each input's source and scaler, each neuron's sum weight
+// and bias) into arrays, network after network in the order of the world's
+// list, which an update then reads front to back. The arithmetic and its
+// order are those of process_neurons, so the outs are the same bit for bit.
+// A pack is stale once any network has changed after it was made.
+#pragma once
+
+#include "neuron/neuron.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct neuron_pack_input_type {
+    const double* source;  // as the neuron's source[i]
+    double scaler;         // as the neuron's scaler[i]
+};
+
+struct neuron_pack_neuron_type {
+    neuron_type* neuron;  // the record, whose next_out and out the evaluation writes
+    double sum_weight;    // as the record's
+    double bias;          // as the record's
+};
+
+// Neighbours in a list with equal input counts, summed side by side. Their
+// inputs lie interleaved, input i of each neuron in turn, so that the group
+// reads one run of memory.
+struct neuron_pack_group_type {
+    std::uint32_t neurons;      // 1 .. neuron_pack_widest
+    std::uint32_t input_count;  // of each
+    std::size_t first_neuron;   // neurons[first_neuron] onwards
+    std::size_t first_input;    // input i of its neuron k: inputs[first_input + i * neurons + k]
+};
+
+inline constexpr std::uint32_t neuron_pack_widest = 8;
+
+struct neuron_pack_type {
+    std::vector<neuron_pack_neuron_type> neurons;  // every network's neurons in list order, network after network
+    std::vector<neuron_pack_input_type> inputs;    // the groups' inputs, in the same order
+    std::vector<neuron_pack_group_type> groups;    // every network's groups, in the same order
+    std::vector<std::size_t> first_group;          // network k: groups[first_group[k]] .. [first_group[k + 1]]
+    std::vector<const neuron_type*> heads;         // network k's list head when packed
+    std::uint64_t edits;                           // neuron_edits when packed
+};
+
+// Empties the pack, keeping its room, so that packing the same networks again
+// takes no heap memory.
+void neuron_pack_clear(neuron_pack_type& pack);
+void neuron_pack_add(neuron_pack_type& pack, neuron_type* list);   // appends one network
+// Whether network k is the list at this head, packed after the last change to any network.
+bool neuron_pack_holds(const neuron_pack_type& pack, std::size_t network, const neuron_type* list);
+// process_neurons on network k, from the pack.
+void neuron_pack_process(const neuron_pack_type& pack, std::size_t network);
+// Asks for the records network k writes, ahead of its turn.
+void neuron_pack_prefetch(const neuron_pack_type& pack, std::size_t network);
