@@ -79,11 +79,19 @@ void check_sensor(double x, double y, double angle, double length, sensor_type& 
 void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
                   double* ray_x, double* ray_y);
 void animal_sense_touch(animal_type* animal);   // all six whiskers, same values as check_sensor
+// Its halves: the walls and animals a whisker touches, and the plants.
+void animal_sense_touch_others(animal_type* animal);
+void animal_sense_touch_plants(animal_type* animal);
 
 // Step (step.cpp).
 // The network is evaluated from networks, when that pack holds it as its
 // network-th (see neuron/pack.h), else from its records: the same outs.
 void animal_update(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);
+// The step's halves, one after the other. The first reads and changes only
+// the plants (and the random source, for the eaten ones' replacements) and
+// this animal's plant senses; the second only the animals.
+void animal_sense_plants(animal_type* animal);   // eating, the whiskers' plants, vision
+void animal_act(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);   // walls, animals, network, move
 void animal_check_plants(animal_type* animal);
 void animal_motion(double left, double right);
 

@@ -509,12 +509,13 @@ void check_sensor(double x, double y, double angle, double length, sensor_type& 
 // tips (six cos/sin pairs) are not computed at all. Whether some body holds
 // a tip does not depend on the order of the visit, so the values are those
 // of six check_sensor calls, bit for bit.
-void animal_sense_touch(animal_type* animal)
+namespace {
+
+void touch_others(animal_type* animal, whisker_tips_type& tips)
 {
     const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
     const double reach = length + rounding_margin();
-    whisker_tips_type tips{};
-    for (sensor_type& sensor : animal->touch) sensor = sensor_type{-0.5, -0.5, -0.5};
+    for (sensor_type& sensor : animal->touch) sensor.wall = sensor.animal = -0.5;
 
     const double x = animal->x;
     const double y = animal->y;
@@ -526,7 +527,34 @@ void animal_sense_touch(animal_type* animal)
     }
     const bool skip_self = std::fabs(x) + std::fabs(y) < self_blur_scale * length;
     touch_bodies(animal, world_grid.animals, length, reach, skip_self, tips, &sensor_type::animal);
-    touch_bodies(animal, world_grid.plants, length, reach, false, tips, &sensor_type::plant);
+}
+
+void touch_plants(animal_type* animal, whisker_tips_type& tips)
+{
+    const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
+    for (sensor_type& sensor : animal->touch) sensor.plant = -0.5;
+    touch_bodies(animal, world_grid.plants, length, length + rounding_margin(), false, tips, &sensor_type::plant);
+}
+
+}  // namespace
+
+void animal_sense_touch(animal_type* animal)
+{
+    whisker_tips_type tips{};
+    touch_others(animal, tips);
+    touch_plants(animal, tips);
+}
+
+void animal_sense_touch_others(animal_type* animal)
+{
+    whisker_tips_type tips{};
+    touch_others(animal, tips);
+}
+
+void animal_sense_touch_plants(animal_type* animal)
+{
+    whisker_tips_type tips{};
+    touch_plants(animal, tips);
 }
 
 void check_vision(double x, double y, double heading, int count, sensor_type* sensors,

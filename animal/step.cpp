@@ -127,13 +127,11 @@ void animal_check_plants(animal_type* animal)
     }
 }
 
-void animal_update(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+namespace {
+
+// The network, the motors and the move.
+void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
-    if (animal == nullptr) return;
-    animal_check_plants(animal);
-    animal_sense_touch(animal);
-    check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
-                 animal->ray_x, animal->ray_y);
     if (networks != nullptr && neuron_pack_holds(*networks, network, animal->neurons)) {
         neuron_pack_process(*networks, network);
     } else {
@@ -158,6 +156,33 @@ void animal_update(animal_type* animal, const neuron_pack_type* networks, std::s
     animal->y += animal->vel_y;
     meet_edges(animal);
     grid_move_animal(animal);
+}
+
+}  // namespace
+
+// One thread takes the whiskers' tips once for plants and animals alike.
+void animal_update(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+{
+    if (animal == nullptr) return;
+    animal_check_plants(animal);
+    animal_sense_touch(animal);
+    check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
+                 animal->ray_x, animal->ray_y);
+    think_and_move(animal, networks, network);
+}
+
+void animal_sense_plants(animal_type* animal)
+{
+    animal_check_plants(animal);
+    animal_sense_touch_plants(animal);
+    check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
+                 animal->ray_x, animal->ray_y);
+}
+
+void animal_act(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+{
+    animal_sense_touch_others(animal);
+    think_and_move(animal, networks, network);
 }
 
 void animal_motion(double left, double right)

@@ -28,12 +28,12 @@ void bench_world_update(benchmark::State& state)
     for (auto _ : state) world_update();
     state.counters["updates/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(bench_world_update)->Name("world_update/default")->Args({20, 10, 10});
-BENCHMARK(bench_world_update)->Name("world_update/100+100")->Args({100, 100, 10});
-BENCHMARK(bench_world_update)->Name("world_update/500+500")->Args({500, 500, 10});
-BENCHMARK(bench_world_update)->Name("world_update/2000+2000/crowded")->Args({2000, 2000, 10})->Unit(benchmark::kMillisecond);
+BENCHMARK(bench_world_update)->Name("world_update/default")->Args({20, 10, 10})->UseRealTime();
+BENCHMARK(bench_world_update)->Name("world_update/100+100")->Args({100, 100, 10})->UseRealTime();
+BENCHMARK(bench_world_update)->Name("world_update/500+500")->Args({500, 500, 10})->UseRealTime();
+BENCHMARK(bench_world_update)->Name("world_update/2000+2000/crowded")->Args({2000, 2000, 10})->UseRealTime()->Unit(benchmark::kMillisecond);
 // The default world's density, 224 x 224.
-BENCHMARK(bench_world_update)->Name("world_update/10000+10000/224x224")->Args({10000, 10000, 224})->Unit(benchmark::kMillisecond);
+BENCHMARK(bench_world_update)->Name("world_update/10000+10000/224x224")->Args({10000, 10000, 224})->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void bench_process_neurons(benchmark::State& state)
 {

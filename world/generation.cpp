@@ -7,9 +7,13 @@
 #include "neuron/neuron.h"
 #include "world/grid.h"
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -50,7 +54,103 @@ void breed(animal_type** ranked, std::uint32_t n)
     }
 }
 
+// Large worlds update on two threads. An animal's step has two halves:
+// eating, the whiskers' plants and vision read and change only the plants
+// and the random source; the walls' and animals' touch, the network and the
+// move read and change only the animals. No plant half of an update depends
+// on an animal half of it, so a helper thread runs the plant halves of the
+// whole list in order, and the updating thread follows with the animal
+// halves, each once the helper is past its animal. Each kind of state sees
+// the same operations in the same order as on one thread.
+// From this many animals on, the networks no longer stay in the caches from
+// one update to the next, and an update is long enough to be worth sharing
+// between two threads. Below, asking for memory ahead or handing over costs
+// more than it gains.
+constexpr std::uint32_t large_world_animals = 200;
+
+struct helper_type {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::uint64_t updates = 0;              // handed over so far; under mutex
+    bool quit = false;                      // under mutex
+    std::atomic<std::size_t> sensed{0};     // animals of this update whose plant half is done
+
+    ~helper_type()
+    {
+        if (!thread.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        wake.notify_one();
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();  // the helper itself ended the process
+        } else {
+            thread.join();
+        }
+    }
+};
+
+helper_type helper;
+
+void helper_run()
+{
+    std::uint64_t done = 0;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(helper.mutex);
+            helper.wake.wait(lock, [&] { return helper.quit || helper.updates != done; });
+            if (helper.quit) return;
+            done = helper.updates;
+        }
+        // Nothing of an animal is read once it is handed over: the updating
+        // thread may change the list as soon as the last one is.
+        std::size_t sensed = 0;
+        for (animal_type* animal = world.animals; animal != nullptr;) {
+            animal_type* const next = animal->next;
+            animal_sense_plants(animal);
+            helper.sensed.store(++sensed, std::memory_order_release);
+            animal = next;
+        }
+    }
+}
+
+// Waits, briefly busy and then giving the processor away, until the helper
+// has sensed more than this many animals.
+void wait_for_helper(std::size_t animals)
+{
+    for (int round = 0; helper.sensed.load(std::memory_order_acquire) <= animals; ++round) {
+        if (round < 4096) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
+void update_on_two_threads()
+{
+    if (!helper.thread.joinable()) helper.thread = std::thread(helper_run);
+    helper.sensed.store(0, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(helper.mutex);
+        helper.updates += 1;
+    }
+    helper.wake.notify_one();
+    std::size_t network = 0;
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++network) {
+        wait_for_helper(network);
+        neuron_pack_prefetch(world_networks, network + 1);
+        animal_act(animal, &world_networks, network);
+    }
+}
+
 }  // namespace
+
+int world_threads = std::thread::hardware_concurrency() > 1 ? 2 : 1;
 
 std::vector<generation_record_type> world_history;
 std::uint32_t world_resets = 0;
@@ -81,10 +181,15 @@ void world_update()
     if (!world.running) return;
     grid_tidy();
     world_pack_networks();
-    std::size_t network = 0;
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++network) {
-        neuron_pack_prefetch(world_networks, network + 1);
-        animal_update(animal, &world_networks, network);
+    const bool large = world.num_animals >= large_world_animals;
+    if (large && world_threads > 1) {
+        update_on_two_threads();
+    } else {
+        std::size_t network = 0;
+        for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++network) {
+            if (large) neuron_pack_prefetch(world_networks, network + 1);
+            animal_update(animal, &world_networks, network);
+        }
     }
     world.update_count += 1;
     if (world.update_count == world.generation_length) world_compute_generation();

@@ -98,6 +98,11 @@ extern std::string world_log_path;   // appended to; empty for no log file; "log
 extern bool world_console_scores;    // generation lines on the console too; true unless changed
 extern int world_log_error;          // errno of the first failed log write since the start; 0 while none
 
+// Threads world_update may use, 1 or 2: the second takes the plant half of
+// every animal's step in a world of a few hundred animals or more. The runs
+// are the same either way. 2 where the machine has two cores or more.
+extern int world_threads;
+
 // The animals' networks, packed in list order for world_update.
 extern neuron_pack_type world_networks;
 
