@@ -2,6 +2,7 @@
 #include "app/window.h"
 #include "cli/headless.h"
 #include "cli/options.h"
+#include "world/world.h"
 
 #include <csignal>
 #include <cstdio>
@@ -25,6 +26,7 @@ int main(int argc, char** argv)
         std::printf("velmora %s\n", VELMORA_VERSION);
         return 0;
     }
+    if (options.threads != 0) world_threads = options.threads;
     if (options.summarize) return summarize_main(argc, argv, options);
     if (options.headless) return headless_run(options);
     return window_main(argc, argv, options);

@@ -44,6 +44,7 @@ struct options_type {
     bool no_log = false;               // --no-log: no log file at all
     std::string csv_path;              // --csv: one row per generation; empty for none
     bool quiet = false;                // --quiet: no generation lines on standard output
+    int threads = 0;                   // --threads: 1 or 2 for world updates; 0 when not given
     bool summarize = false;            // the summarize command
     std::vector<std::string> summary_inputs;  // its run CSVs
     std::string summary_out;           // --out: the summary CSV; empty for standard output

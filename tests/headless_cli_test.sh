@@ -31,6 +31,11 @@ check "the console holds the set-up line and the log" sh -c "tail -n +2 run1.txt
 mv log.txt first.log
 "$velmora" --headless --generations 30 --seed 1 > /dev/null
 check "the same seed gives the same run" cmp -s log.txt first.log
+for threads in 1 2; do
+    "$velmora" --headless --generations 3 --seed 2 --animals 250 --plants 400 --width 30 --height 30 \
+        --generation-length 20 --threads $threads --log threads$threads.log --save threads$threads.dat --quiet
+done
+check "one thread and two give the same run" sh -c "cmp -s threads1.log threads2.log && cmp -s threads1.dat threads2.dat"
 "$velmora" --headless --generations 2 --seed 1 > /dev/null
 check "the log is appended to, never truncated" test "$(wc -l < log.txt)" -eq 32
 rm log.txt

@@ -46,12 +46,13 @@ TEST(Options, AcceptsTheDocumentedForms)
     EXPECT_FALSE(o.headless || o.seed_given || o.settings.any() || o.settings.wrap);
     EXPECT_EQ(o.log_path, "log.txt");
     EXPECT_EQ(parse({"--headless", "--generations", "200", "--seed=4294967295", "--load", "a.dat", "--save=b.dat",
-                     "--csv", "r.csv", "--log", "r.log", "--quiet", "--mutate-amount", "-2.5", "--animals", "0"}, o), "");
+                     "--csv", "r.csv", "--log", "r.log", "--quiet", "--mutate-amount", "-2.5", "--animals", "0", "--threads", "1"}, o), "");
     EXPECT_TRUE(o.headless && o.quiet && o.seed_given);
     EXPECT_EQ(o.generations + o.seed, 200u + 4294967295u);
     EXPECT_EQ(o.load_path + o.save_path + o.csv_path + o.log_path, "a.datb.datr.csvr.log");
     EXPECT_EQ(*o.settings.mutate_amount, -2.5);
     EXPECT_EQ(*o.settings.animals, 0);
+    EXPECT_EQ(o.threads, 1);
     EXPECT_EQ(parse({"--width", "20", "--height", "0.5", "--plant-size", "0.5", "--animal-size", "0.5", "--layer-count",
                      "1", "--layer-width", "0", "--generation-length", "7", "--plants", "1000000", "--wrap", "--no-log",
                      "world.dat"}, o), "--layer-count and --layer-width would change the shape of the loaded networks");
@@ -77,6 +78,7 @@ TEST(Options, RefusesBadInputNamingOptionValueAndRange)
         {{"--headless", "--generations", "-1"}, "--generations -1: must be a whole number from 0 to 4294967295"},
         {{"--headless", "--generations", "10x"}, "--generations 10x: must be a whole number"},
         {{"--seed", "1.5"}, "--seed 1.5: must be a whole number from 0 to 4294967295"},
+        {{"--threads", "3"}, "--threads 3: must be a whole number from 1 to 2"},
         {{"--animals", "50001"}, "--animals 50001: must be a whole number from 0 to 50000"},
         {{"--plants", "-1"}, "--plants -1: must be a whole number from 0 to 1000000"},
         {{"--layer-count", "0"}, "--layer-count 0: must be a whole number from 1 to 1000"},

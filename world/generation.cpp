@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -150,7 +151,14 @@ void update_on_two_threads()
 
 }  // namespace
 
-int world_threads = std::thread::hardware_concurrency() > 1 ? 2 : 1;
+// A cluster's job, or a process pinned with taskset, may have fewer
+// processors than the machine: count those it may run on.
+int world_threads = [] {
+    cpu_set_t set;
+    const int processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
+                                                                        : static_cast<int>(std::thread::hardware_concurrency());
+    return processors > 1 ? 2 : 1;
+}();
 
 std::vector<generation_record_type> world_history;
 std::uint32_t world_resets = 0;
