@@ -86,6 +86,35 @@ void eat_walking_the_list(animal_type* animal)
     }
 }
 
+// The network, the motors and the move.
+void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+{
+    if (networks != nullptr && neuron_pack_holds(*networks, network, animal->neurons)) {
+        neuron_pack_process(*networks, network);
+    } else {
+        process_neurons(animal->neurons);
+    }
+
+    if (!(animal == world.animals && mode_manual)) {
+        animal->left_motor = read_motor(animal, animal->left_output_id);
+        animal->right_motor = read_motor(animal, animal->right_output_id);
+    }
+    animal->turn = animal->left_motor - animal->right_motor;
+    animal->speed = (animal->left_motor + animal->right_motor) * 0.5;
+
+    double heading = animal->heading + animal->turn;
+    if (heading > two_pi) heading -= two_pi;
+    if (heading < 0) heading += two_pi;
+    animal->heading = heading;
+
+    animal->vel_x = animal->speed * std::cos(animal->heading);
+    animal->vel_y = animal->speed * std::sin(animal->heading);
+    animal->x += animal->vel_x;
+    animal->y += animal->vel_y;
+    meet_edges(animal);
+    grid_move_animal(animal);
+}
+
 }  // namespace
 
 // The plants an animal touches come from the cells near it and are eaten as
@@ -127,38 +156,6 @@ void animal_check_plants(animal_type* animal)
     }
 }
 
-namespace {
-
-// The network, the motors and the move.
-void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
-{
-    if (networks != nullptr && neuron_pack_holds(*networks, network, animal->neurons)) {
-        neuron_pack_process(*networks, network);
-    } else {
-        process_neurons(animal->neurons);
-    }
-
-    if (!(animal == world.animals && mode_manual)) {
-        animal->left_motor = read_motor(animal, animal->left_output_id);
-        animal->right_motor = read_motor(animal, animal->right_output_id);
-    }
-    animal->turn = animal->left_motor - animal->right_motor;
-    animal->speed = (animal->left_motor + animal->right_motor) * 0.5;
-
-    double heading = animal->heading + animal->turn;
-    if (heading > two_pi) heading -= two_pi;
-    if (heading < 0) heading += two_pi;
-    animal->heading = heading;
-
-    animal->vel_x = animal->speed * std::cos(animal->heading);
-    animal->vel_y = animal->speed * std::sin(animal->heading);
-    animal->x += animal->vel_x;
-    animal->y += animal->vel_y;
-    meet_edges(animal);
-    grid_move_animal(animal);
-}
-
-}  // namespace
 
 // One thread takes the whiskers' tips once for plants and animals alike.
 void animal_update(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
