@@ -190,11 +190,22 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
     const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
     const Lanes zero{};
     Masks past[Count + 1] = {};  // minus the plants in the cone counter-clockwise of line j (0: all in it)
-    std::size_t i = 0;
-    for (; i + width <= n; i += width) {
+    for (std::size_t i = 0; i < n; i += width) {
         Lanes px, py;
-        __builtin_memcpy(&px, xs + i, sizeof px);
-        __builtin_memcpy(&py, ys + i, sizeof py);
+        Masks valid = ~Masks{};
+        if (i + width <= n) {
+            __builtin_memcpy(&px, xs + i, sizeof px);
+            __builtin_memcpy(&py, ys + i, sizeof py);
+        } else {
+            // The last few, with lanes to spare at the animal itself: on
+            // every line, so in no sector, and kept from see_plant.
+            for (int k = 0; k < width; ++k) {
+                const bool plant = i + k < n;
+                px[k] = plant ? xs[i + k] : frame.x;
+                py[k] = plant ? ys[i + k] : frame.y;
+                valid[k] = plant ? -1 : 0;
+            }
+        }
         const Lanes dx = px - fx;
         const Lanes dy = py - fy;
         Lanes side[Count + 1];
@@ -206,7 +217,7 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
             const Lanes magnitude = side[j] < zero ? -side[j] : side[j];
             nearest = magnitude < nearest ? magnitude : nearest;
         }
-        const Masks near = nearest * nearest <= boundary_tolerance * (dx * dx + dy * dy);
+        const Masks near = (nearest * nearest <= boundary_tolerance * (dx * dx + dy * dy)) & valid;
         const Masks inside = (side[0] > zero) & (side[Count] < zero) & ~near;
         past[0] += inside;
         for (int j = 1; j < Count; ++j) past[j] += inside & (side[j] > zero);
@@ -216,7 +227,6 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
             for (int k = 0; k < width; ++k)
                 if (near[k]) see_plant(frame, xs[i + k], ys[i + k]);
     }
-    for (; i < n; ++i) see_plant(frame, xs[i], ys[i]);
     long long total[Count + 1] = {};
     for (int j = 0; j < Count; ++j)
         for (int k = 0; k < width; ++k) total[j] -= past[j][k];
