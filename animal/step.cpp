@@ -156,7 +156,6 @@ void animal_check_plants(animal_type* animal)
     }
 }
 
-
 // One thread takes the whiskers' tips once for plants and animals alike.
 void animal_update(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <system_error>
 #include <sched.h>
 #include <thread>
 #include <unistd.h>
@@ -63,6 +64,7 @@ void breed(animal_type** ranked, std::uint32_t n)
 // whole list in order, and the updating thread follows with the animal
 // halves, each once the helper is past its animal. Each kind of state sees
 // the same operations in the same order as on one thread.
+//
 // From this many animals on, the networks no longer stay in the caches from
 // one update to the next, and an update is long enough to be worth sharing
 // between two threads. Below, asking for memory ahead or handing over costs
@@ -121,8 +123,10 @@ void helper_run()
 // has sensed more than this many animals.
 void wait_for_helper(std::size_t animals)
 {
-    for (int round = 0; helper.sensed.load(std::memory_order_acquire) <= animals; ++round) {
-        if (round < 4096) {
+    int busy = 4096;
+    while (helper.sensed.load(std::memory_order_acquire) <= animals) {
+        if (busy > 0) {
+            busy -= 1;
 #if defined(__x86_64__) || defined(__i386__)
             __builtin_ia32_pause();
 #endif
@@ -132,9 +136,20 @@ void wait_for_helper(std::size_t animals)
     }
 }
 
+// Whether the helper runs, started now if need be.
+bool helper_started()
+{
+    if (helper.thread.joinable()) return true;
+    try {
+        helper.thread = std::thread(helper_run);
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: one does it all
+    }
+    return true;
+}
+
 void update_on_two_threads()
 {
-    if (!helper.thread.joinable()) helper.thread = std::thread(helper_run);
     helper.sensed.store(0, std::memory_order_relaxed);
     {
         std::lock_guard<std::mutex> lock(helper.mutex);
@@ -190,7 +205,7 @@ void world_update()
     grid_tidy();
     world_pack_networks();
     const bool large = world.num_animals >= large_world_animals;
-    if (large && world_threads > 1) {
+    if (large && world_threads > 1 && helper_started()) {
         update_on_two_threads();
     } else {
         std::size_t network = 0;
