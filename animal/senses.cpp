@@ -236,14 +236,18 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
 
 typedef double lanes_2_type __attribute__((vector_size(16)));
 typedef long long masks_2_type __attribute__((vector_size(16)));
-typedef double lanes_4_type __attribute__((vector_size(32)));
-typedef long long masks_4_type __attribute__((vector_size(32)));
 
 template <int Count>
 void see_all_2(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
 {
     see_all_lanes<Count, lanes_2_type, masks_2_type>(frame, xs, ys, n);
 }
+
+#if defined(__x86_64__)
+// Four lanes where the processor has AVX2; the counts are the same either
+// way, as every lane makes the same comparisons of the same products.
+typedef double lanes_4_type __attribute__((vector_size(32)));
+typedef long long masks_4_type __attribute__((vector_size(32)));
 
 template <int Count>
 __attribute__((target("avx2"))) void see_all_4(vision_frame_type& frame, const double* xs, const double* ys,
@@ -252,7 +256,10 @@ __attribute__((target("avx2"))) void see_all_4(vision_frame_type& frame, const d
     see_all_lanes<Count, lanes_4_type, masks_4_type>(frame, xs, ys, n);
 }
 
-const bool wide_lanes = __builtin_cpu_supports("avx2");
+const bool wide_lanes = [] {
+    __builtin_cpu_init();  // this may run before the library's own start-up has
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 
 template <int Count>
 void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
@@ -263,6 +270,13 @@ void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::
         see_all_2<Count>(frame, xs, ys, n);
     }
 }
+#else
+template <int Count>
+void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
+{
+    see_all_2<Count>(frame, xs, ys, n);
+}
+#endif
 
 // The sector of points on these sides of the boundary lines (+1
 // counter-clockwise, -1 clockwise), or count for none: outside the cone, or
