@@ -58,12 +58,6 @@ neuron_type* get_neuron(neuron_type* list, std::uint32_t id)
 
 namespace {
 
-// Up to this many neurons of equal input count are summed side by side. Each
-// sum keeps its own order of additions, so every result is what summing that
-// neuron alone gives; the side-by-side chains just keep the processor busy
-// instead of waiting on one chain of additions.
-constexpr int widest_group = 8;
-
 template <int Count>
 void evaluate_group(neuron_type* const* group)
 {
@@ -74,39 +68,22 @@ void evaluate_group(neuron_type* const* group)
     for (int k = 0; k < Count; ++k) group[k]->next_out = std::tanh(sum[k] * group[k]->sum_weight + group[k]->bias);
 }
 
-void evaluate_run(neuron_type* const* run, int count)
-{
-    while (count > 0) {
-        if (count >= 8) {
-            evaluate_group<8>(run);
-            run += 8, count -= 8;
-        } else if (count >= 4) {
-            evaluate_group<4>(run);
-            run += 4, count -= 4;
-        } else if (count >= 2) {
-            evaluate_group<2>(run);
-            run += 2, count -= 2;
-        } else {
-            evaluate_group<1>(run);
-            run += 1, count -= 1;
-        }
-    }
-}
-
 }  // namespace
 
 void process_neurons(neuron_type* list)
 {
-    neuron_type* run[widest_group] = {};
-    int count = 0;
-    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) {
-        if (count == widest_group || (count > 0 && neuron->input_count != run[0]->input_count)) {
-            evaluate_run(run, count);
-            count = 0;
+    neuron_for_each_group(list, [](neuron_type* const* group, std::uint32_t count) {
+        switch (count) {
+        case 8: evaluate_group<8>(group); break;
+        case 7: evaluate_group<7>(group); break;
+        case 6: evaluate_group<6>(group); break;
+        case 5: evaluate_group<5>(group); break;
+        case 4: evaluate_group<4>(group); break;
+        case 3: evaluate_group<3>(group); break;
+        case 2: evaluate_group<2>(group); break;
+        default: evaluate_group<1>(group); break;
         }
-        run[count++] = neuron;
-    }
-    evaluate_run(run, count);
+    });
     for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) neuron->out = neuron->next_out;
 }
 

@@ -48,6 +48,28 @@ neuron_type* get_neuron(neuron_type* list, std::uint32_t id);  // first match fr
 // Two-phase evaluation: every neuron sees its sources' outputs from before the call.
 void process_neurons(neuron_type* list);
 
+// Up to this many neighbours of a list with equal input counts are summed
+// side by side. Each sum keeps its own order of additions, so every result is
+// what summing that neuron alone gives; the side-by-side chains just keep the
+// processor busy instead of waiting on one chain of additions.
+inline constexpr std::uint32_t neuron_group_widest = 8;
+
+// Calls group(neurons, count) for each such run of neighbours, in list order.
+template <class Group>
+void neuron_for_each_group(neuron_type* list, Group group)
+{
+    neuron_type* run[neuron_group_widest];
+    std::uint32_t count = 0;
+    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) {
+        if (count == neuron_group_widest || (count > 0 && neuron->input_count != run[0]->input_count)) {
+            group(static_cast<neuron_type* const*>(run), count);
+            count = 0;
+        }
+        run[count++] = neuron;
+    }
+    if (count > 0) group(static_cast<neuron_type* const*>(run), count);
+}
+
 void free_neuron_list(neuron_type* list);  // the caller drops its head pointer
 
 // Console report of one neuron (nothing when the id is absent).

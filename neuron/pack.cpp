@@ -4,8 +4,7 @@
 
 namespace {
 
-// Each sum keeps its own order of additions, so every result is what
-// summing that neuron alone gives.
+// As in process_neurons, each sum in its own order.
 template <std::uint32_t Count>
 void evaluate_group(const neuron_pack_input_type* input, std::uint32_t input_count, const neuron_pack_neuron_type* neuron)
 {
@@ -27,6 +26,17 @@ void pack_group(neuron_pack_type& pack, neuron_type* const* run, std::uint32_t c
             pack.inputs.push_back(neuron_pack_input_type{run[k]->source[i], run[k]->scaler[i]});
 }
 
+// Network k's neurons: [*first, *last).
+void network_neurons(const neuron_pack_type& pack, std::size_t network, const neuron_pack_neuron_type** first,
+                     const neuron_pack_neuron_type** last)
+{
+    const std::size_t begin = pack.first_group[network], end = pack.first_group[network + 1];
+    *first = *last = pack.neurons.data();
+    if (begin == end) return;
+    *first += pack.groups[begin].first_neuron;
+    *last += pack.groups[end - 1].first_neuron + pack.groups[end - 1].neurons;
+}
+
 }  // namespace
 
 void neuron_pack_clear(neuron_pack_type& pack)
@@ -42,16 +52,7 @@ void neuron_pack_clear(neuron_pack_type& pack)
 void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
 {
     if (pack.first_group.empty()) pack.first_group.push_back(0);
-    neuron_type* run[neuron_pack_widest];
-    std::uint32_t count = 0;
-    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) {
-        if (count == neuron_pack_widest || (count > 0 && neuron->input_count != run[0]->input_count)) {
-            pack_group(pack, run, count);
-            count = 0;
-        }
-        run[count++] = neuron;
-    }
-    if (count > 0) pack_group(pack, run, count);
+    neuron_for_each_group(list, [&pack](neuron_type* const* run, std::uint32_t count) { pack_group(pack, run, count); });
     pack.first_group.push_back(pack.groups.size());
     pack.heads.push_back(list);
 }
@@ -79,21 +80,18 @@ void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
         default: evaluate_group<1>(input, group->input_count, neuron); break;
         }
     }
-    if (first == end) return;
-    const neuron_pack_neuron_type* const last = pack.neurons.data() + (end - 1)->first_neuron + (end - 1)->neurons;
-    for (const neuron_pack_neuron_type* n = pack.neurons.data() + first->first_neuron; n != last; ++n)
-        n->neuron->out = n->neuron->next_out;
+    const neuron_pack_neuron_type *neuron, *last;
+    network_neurons(pack, network, &neuron, &last);
+    for (; neuron != last; ++neuron) neuron->neuron->out = neuron->neuron->next_out;
 }
 
 void neuron_pack_prefetch(const neuron_pack_type& pack, std::size_t network)
 {
     if (network + 1 >= pack.first_group.size()) return;
-    const std::size_t first = pack.first_group[network], end = pack.first_group[network + 1];
-    if (first == end) return;
-    const neuron_pack_neuron_type* n = pack.neurons.data() + pack.groups[first].first_neuron;
-    const neuron_pack_neuron_type* const last = pack.neurons.data() + pack.groups[end - 1].first_neuron + pack.groups[end - 1].neurons;
-    for (; n != last; ++n) {
-        __builtin_prefetch(&n->neuron->next_out, 1);
-        __builtin_prefetch(&n->neuron->out, 1);
+    const neuron_pack_neuron_type *neuron, *last;
+    network_neurons(pack, network, &neuron, &last);
+    for (; neuron != last; ++neuron) {
+        __builtin_prefetch(&neuron->neuron->next_out, 1);
+        __builtin_prefetch(&neuron->neuron->out, 1);
     }
 }

@@ -29,13 +29,11 @@ struct neuron_pack_neuron_type {
 // inputs lie interleaved, input i of each neuron in turn, so that the group
 // reads one run of memory.
 struct neuron_pack_group_type {
-    std::uint32_t neurons;      // 1 .. neuron_pack_widest
+    std::uint32_t neurons;      // 1 .. neuron_group_widest
     std::uint32_t input_count;  // of each
     std::size_t first_neuron;   // neurons[first_neuron] onwards
     std::size_t first_input;    // input i of its neuron k: inputs[first_input + i * neurons + k]
 };
-
-inline constexpr std::uint32_t neuron_pack_widest = 8;
 
 struct neuron_pack_type {
     std::vector<neuron_pack_neuron_type> neurons;  // every network's neurons in list order, network after network

@@ -100,7 +100,7 @@ extern int world_log_error;          // errno of the first failed log write sinc
 
 // Threads world_update may use, 1 or 2: the second takes the plant half of
 // every animal's step in a world of a few hundred animals or more. The runs
-// are the same either way. 2 where the machine has two cores or more.
+// are the same either way. 2 where the program may run on two processors.
 extern int world_threads;
 
 // The animals' networks, packed in list order for world_update.
