@@ -11,10 +11,10 @@ namespace {
 // body diameter from every edge. Draws x, y, heading in that order.
 void animal_place(animal_type* animal)
 {
-    const double mx = world.animals->size_x;
-    const double my = world.animals->size_y;
-    animal->x = f_rand(mx, world.width - mx);
-    animal->y = f_rand(my, world.height - my);
+    const double mx = world->animals->size_x;
+    const double my = world->animals->size_y;
+    animal->x = f_rand(mx, world->width - mx);
+    animal->y = f_rand(my, world->height - my);
     animal->heading = f_rand(0, two_pi);
     animal->left_motor = 0.0;
     animal->right_motor = 0.0;
@@ -34,8 +34,8 @@ void animal_place(animal_type* animal)
 void animal_init(animal_type* animal)
 {
     if (animal == nullptr) return;
-    animal->layer_width = static_cast<std::uint32_t>(world.layer_width);
-    animal->layer_count = static_cast<std::uint32_t>(world.layer_count);
+    animal->layer_width = static_cast<std::uint32_t>(world->layer_width);
+    animal->layer_count = static_cast<std::uint32_t>(world->layer_count);
     animal->num_vision = animal_vision_count;
     animal->num_touch = animal_touch_count;
     animal->num_neurons = 0;
@@ -69,20 +69,18 @@ void animal_export_chromosome(animal_type* animal, double* genes)
 
 void animal_inport_chromosome(animal_type* animal, double* genes)
 {
-    neuron_edits += 1;
-    for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
-        for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = *genes++;
-        neuron->bias = *genes++;
-    }
+    neuron_rewrite(animal->neurons, [&genes](neuron_type& neuron) {
+        for (std::uint32_t i = 0; i < neuron.input_count; ++i) neuron.scaler[i] = *genes++;
+        neuron.bias = *genes++;
+    });
 }
 
 void animal_randomize(animal_type* animal)
 {
     // Drawing straight into the network in chromosome order gives the same
     // genes as filling a chromosome array first, without the array.
-    neuron_edits += 1;
-    for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
-        for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = f_rand(-1.0, 1.0);
-        neuron->bias = f_rand(-1.0, 1.0);
-    }
+    neuron_rewrite(animal->neurons, [](neuron_type& neuron) {
+        for (std::uint32_t i = 0; i < neuron.input_count; ++i) neuron.scaler[i] = f_rand(-1.0, 1.0);
+        neuron.bias = f_rand(-1.0, 1.0);
+    });
 }

@@ -48,10 +48,10 @@ inline bool body_contains(double tip_x, double tip_y, double x, double y, double
 
 inline bool tip_outside_world(double tip_x, double tip_y)
 {
-    return tip_x < 0 || tip_x > world.width || tip_y < 0 || tip_y > world.height;
+    return tip_x < 0 || tip_x > world->width || tip_y < 0 || tip_y > world->height;
 }
 
-inline double rounding_margin() { return position_tolerance * (world.width + world.height + 1.0); }
+inline double rounding_margin() { return position_tolerance * (world->width + world->height + 1.0); }
 
 // A body can hold a whisker tip only if its centre lies within the whisker
 // length plus its radius of the animal's centre.
@@ -520,10 +520,10 @@ void check_sensor(double x, double y, double angle, double length, sensor_type& 
     const double tip_y = y + length * std::sin(angle);
     sensor.wall = tip_outside_world(tip_x, tip_y) ? 0.5 : -0.5;
     sensor.animal = -0.5;
-    for (const animal_type* a = world.animals; a != nullptr && sensor.animal == -0.5; a = a->next)
+    for (const animal_type* a = world->animals; a != nullptr && sensor.animal == -0.5; a = a->next)
         if (body_contains(tip_x, tip_y, a->x, a->y, a->size_x + a->size_y)) sensor.animal = 0.5;
     sensor.plant = -0.5;
-    for (const plant_type* p = world.plants; p != nullptr && sensor.plant == -0.5; p = p->next)
+    for (const plant_type* p = world->plants; p != nullptr && sensor.plant == -0.5; p = p->next)
         if (body_contains(tip_x, tip_y, p->x, p->y, p->size_x + p->size_y)) sensor.plant = 0.5;
 }
 
@@ -544,20 +544,20 @@ void touch_others(animal_type* animal, whisker_tips_type& tips)
     const double x = animal->x;
     const double y = animal->y;
     const double wall_reach = reach * (1.0 + reach_tolerance);
-    if (!(x - wall_reach > 0 && x + wall_reach < world.width && y - wall_reach > 0 && y + wall_reach < world.height)) {
+    if (!(x - wall_reach > 0 && x + wall_reach < world->width && y - wall_reach > 0 && y + wall_reach < world->height)) {
         compute_tips(animal, length, tips);
         for (int k = 0; k < animal_touch_count; ++k)
             animal->touch[k].wall = tip_outside_world(tips.x[k], tips.y[k]) ? 0.5 : -0.5;
     }
     const bool skip_self = std::fabs(x) + std::fabs(y) < self_blur_scale * length;
-    touch_bodies(animal, world_grid.animals, length, reach, skip_self, tips, &sensor_type::animal);
+    touch_bodies(animal, world->grid.animals, length, reach, skip_self, tips, &sensor_type::animal);
 }
 
 void touch_plants(animal_type* animal, whisker_tips_type& tips)
 {
     const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
     for (sensor_type& sensor : animal->touch) sensor.plant = -0.5;
-    touch_bodies(animal, world_grid.plants, length, length + rounding_margin(), false, tips, &sensor_type::plant);
+    touch_bodies(animal, world->grid.plants, length, length + rounding_margin(), false, tips, &sensor_type::plant);
 }
 
 }  // namespace
@@ -613,8 +613,8 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
     }
     std::fill(frame.hits, frame.hits + count + 1, 0);
 
-    const grid_bodies_type& plants = world_grid.plants;
-    const double world_scale = world_grid.width + world_grid.height + 1.0;
+    const grid_bodies_type& plants = world->grid.plants;
+    const double world_scale = world->grid.width + world->grid.height + 1.0;
     const double scale = world_scale + std::fabs(x) + std::fabs(y);
     bool rows_apply = plants.x.size() > animal_vision_few_plants && !plants.row_prefix.empty() && scale < far_scale * world_scale;
     for (int j = 0; j <= count; ++j)

@@ -1,6 +1,5 @@
 #include "animal/animal.h"
 
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "neuron/pack.h"
@@ -43,27 +42,27 @@ void meet_edges(animal_type* animal)
 {
     const double rx = animal->size_x * 0.5;
     const double ry = animal->size_y * 0.5;
-    if (world.wrap_edges) {
-        if (animal->x < rx) animal->x = world.width - rx;
-        if (animal->x > world.width - rx) animal->x = rx;
-        if (animal->y < ry) animal->y = world.height - ry;
-        if (animal->y > world.height - ry) animal->y = ry;
+    if (world->wrap_edges) {
+        if (animal->x < rx) animal->x = world->width - rx;
+        if (animal->x > world->width - rx) animal->x = rx;
+        if (animal->y < ry) animal->y = world->height - ry;
+        if (animal->y > world->height - ry) animal->y = ry;
         return;
     }
     if (animal->x < rx) {
         animal->x = rx;
         animal->wall_hits += 1;
     }
-    if (animal->x > world.width - rx) {
-        animal->x = world.width - rx;
+    if (animal->x > world->width - rx) {
+        animal->x = world->width - rx;
         animal->wall_hits += 1;
     }
     if (animal->y < ry) {
         animal->y = ry;
         animal->wall_hits += 1;
     }
-    if (animal->y > world.height - ry) {
-        animal->y = world.height - ry;
+    if (animal->y > world->height - ry) {
+        animal->y = world->height - ry;
         animal->wall_hits += 1;
     }
 }
@@ -73,7 +72,7 @@ void eat_walking_the_list(animal_type* animal)
 {
     const double sa = animal->size_y + animal->size_x;
     bool first = true;
-    plant_type* plant = world.plants;
+    plant_type* plant = world->plants;
     while (plant != nullptr) {
         plant_type* next = plant->next;
         if (bites(sa, plant->size_y + plant->size_x, animal->x - plant->x, animal->y - plant->y)) {
@@ -95,7 +94,7 @@ void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::
         process_neurons(animal->neurons);
     }
 
-    if (!(animal == world.animals && mode_manual)) {
+    if (!(animal == world->animals && world->mode_manual)) {
         animal->left_motor = read_motor(animal, animal->left_output_id);
         animal->right_motor = read_motor(animal, animal->right_output_id);
     }
@@ -125,10 +124,10 @@ void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::
 void animal_check_plants(animal_type* animal)
 {
     const double sa = animal->size_y + animal->size_x;
-    const grid_bodies_type& plants = world_grid.plants;
+    const grid_bodies_type& plants = world->grid.plants;
     const double widest = plants.max_size_sum;
     const double reach = std::sqrt(sa * sa * 0.125 + widest * widest * 0.125) * (1.0 + 1e-9) +
-                         1e-9 * (world.width + world.height + 1.0);
+                         1e-9 * (world->width + world->height + 1.0);
     plant_type* touched[max_bites];
     int count = 0;
     bool too_many = false;
@@ -144,7 +143,7 @@ void animal_check_plants(animal_type* animal)
         return;
     }
     for (int i = 0; i < count; ++i) {
-        if (touched[i] == world.plants) {
+        if (touched[i] == world->plants) {
             animal->food += 1;
             remove_plant(touched[i]);
             return;
@@ -183,7 +182,7 @@ void animal_act(animal_type* animal, const neuron_pack_type* networks, std::size
 
 void animal_motion(double left, double right)
 {
-    if (world.animals == nullptr) return;
-    world.animals->left_motor = left;
-    world.animals->right_motor = right;
+    if (world->animals == nullptr) return;
+    world->animals->left_motor = left;
+    world->animals->right_motor = right;
 }

@@ -36,14 +36,14 @@ chart_window_widget::chart_window_widget() : QWidget(nullptr, Qt::Window)
 
 void chart_window_widget::follow_world()
 {
-    if (!isVisible() || (world_history.size() == drawn_generations_ && world_resets == drawn_resets_)) return;
+    if (!isVisible() || (world->history.size() == drawn_generations_ && world->resets == drawn_resets_)) return;
     redraw();
 }
 
 void chart_window_widget::redraw()
 {
-    drawn_generations_ = world_history.size();
-    drawn_resets_ = world_resets;
+    drawn_generations_ = world->history.size();
+    drawn_resets_ = world->resets;
     picture_ = chart_image(world_chart(), std::max(width(), 1), std::max(height(), 1));
     update();
 }
@@ -69,15 +69,15 @@ chart_type world_chart()
     static std::vector<bucket_type> buckets;
     static std::size_t bucket_size = 1;  // generations per bucket, a power of two
     static std::size_t folded = 0;       // history records in the buckets
-    static std::uint32_t resets = 0;     // world_resets of the buckets
-    if (resets != world_resets || folded > world_history.size()) {
+    static std::uint32_t resets = 0;     // world->resets of the buckets
+    if (resets != world->resets || folded > world->history.size()) {
         buckets.clear();
         bucket_size = 1;
         folded = 0;
-        resets = world_resets;
+        resets = world->resets;
     }
-    for (; folded < world_history.size(); ++folded) {
-        const generation_record_type& r = world_history[folded];
+    for (; folded < world->history.size(); ++folded) {
+        const generation_record_type& r = world->history[folded];
         const double values[series] = {r.food_per_animal, r.ave_food, static_cast<double>(r.best_food)};
         if (folded % bucket_size == 0) buckets.push_back(bucket_type{});
         bucket_type& b = buckets.back();
@@ -95,7 +95,7 @@ chart_type world_chart()
             bucket_size *= 2;
         }
     }
-    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world_history.size()};
+    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world->history.size()};
     chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}},
                     chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}},
                     chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}}};
@@ -106,8 +106,8 @@ chart_type world_chart()
             if (bucket_size > 1) line.values.push_back(b.high[s]);  // both ends of the bucket's range
         }
     }
-    if (!world_history.empty()) {
-        const generation_record_type& last = world_history.back();
+    if (!world->history.empty()) {
+        const generation_record_type& last = world->history.back();
         chart.series[0].latest = last.food_per_animal;
         chart.series[1].latest = last.ave_food;
         chart.series[2].latest = last.best_food;

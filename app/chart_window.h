@@ -24,8 +24,8 @@ protected:
 
 private:
     QImage picture_;
-    std::size_t drawn_generations_ = 0;   // world_history size of the picture
-    std::uint32_t drawn_resets_ = 0;      // world_resets of the picture
+    std::size_t drawn_generations_ = 0;   // world->history size of the picture
+    std::uint32_t drawn_resets_ = 0;      // world->resets of the picture
 };
 
 extern chart_window_widget* chart_window;   // made once at start-up; null before

@@ -5,7 +5,6 @@
 #include "animal/animal.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
-#include "base/shell_state.h"
 #include "app/world_dialogs.h"
 #include "plant/plant.h"
 #include "render/neuron_view.h"
@@ -71,9 +70,9 @@ void key_down(main_window_widget* window, unsigned key)
 {
     keys[key & 0xFF] = 1;
     if (key == 'M') {
-        mode_manual = !mode_manual;
+        world->mode_manual = !world->mode_manual;
     } else if (key == 'X') {
-        world.draw_enabled = !world.draw_enabled;
+        world->draw_enabled = !world->draw_enabled;
     } else if (key == key_escape) {
         QCoreApplication::exit(0);  // the loop ends once this handler is done
     } else if (key == 'C') {
@@ -91,19 +90,19 @@ void key_down(main_window_widget* window, unsigned key)
         timer_val -= 1;
         rearm_update_timer(window);
     }
-    if (held(key_left) && world.updates_per_tick > 1) world.updates_per_tick -= 1;
-    if (held(key_right)) world.updates_per_tick += 1;
+    if (held(key_left) && world->updates_per_tick > 1) world->updates_per_tick -= 1;
+    if (held(key_right)) world->updates_per_tick += 1;
     if (key == 'R') reset_check();
     if (held('P')) add_random_plant();
     if (held('G'))
-        for (int i = 0; i < world.generation_length; ++i) world_update();
-    if (held('1')) world.updates_per_tick = 1;
-    if (held('2')) world.updates_per_tick = 200;
+        for (int i = 0; i < world->generation_length; ++i) tick_world_update();
+    if (held('1')) world->updates_per_tick = 1;
+    if (held('2')) world->updates_per_tick = 200;
     if (held('F')) world_free_plants();
-    if (held('T')) world.wrap_edges = !world.wrap_edges;
-    if (held('Q') && world.animals != nullptr) animal_show_neurons(world.animals);
+    if (held('T')) world->wrap_edges = !world->wrap_edges;
+    if (held('Q') && world->animals != nullptr) animal_show_neurons(world->animals);
     if (held('N')) {
-        cur_animal = world.animals;
+        neuron_view_show(world->animals);
         if (neuron_window != nullptr) {
             neuron_window->showNormal();
             neuron_window->raise();
@@ -163,9 +162,9 @@ void main_menu(main_window_widget* window, int id)
     case menu_remove_plants: world_free_plants(); break;
     case menu_add_plant: add_random_plant(); break;
     case menu_reset: reset_check(); break;
-    case menu_normal_speed: world.updates_per_tick = 1; break;
-    case menu_max_speed: world.updates_per_tick = 100; break;
-    case menu_pause: world.running = !world.running; break;
+    case menu_normal_speed: world->updates_per_tick = 1; break;
+    case menu_max_speed: world->updates_per_tick = 100; break;
+    case menu_pause: world->running = !world->running; break;
     default: break;
     }
 }

@@ -4,7 +4,6 @@
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "cli/options.h"
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "render/neuron_view.h"
 #include "render/surface.h"
@@ -32,6 +31,7 @@ int timer_val = 40;
 int tick_updates_done = 0;
 int frames = 0;
 int frames_per_second = 0;
+int updates = 0;
 int updates_per_second = 0;
 QImage memdc;
 
@@ -40,11 +40,17 @@ void system_startup(main_window_widget* window, std::uint32_t seed, const world_
     memdc_setup(window);
     world_start(seed);
     if (settings != nullptr) settings_apply(*settings);
-    world_update();
+    tick_world_update();
     draw_world_into_memdc();
     window->set_timer(update_timer_id, timer_val);
     window->set_timer(stats_timer_id, 1000);
     window->refresh_status();
+}
+
+void tick_world_update()
+{
+    if (world->running) updates += 1;
+    world_update();
 }
 
 void memdc_setup(main_window_widget* window)
@@ -56,7 +62,7 @@ void memdc_setup(main_window_widget* window)
         memdc = QImage(display_x, display_y, QImage::Format_RGB32);
         memdc.fill(Qt::white);
         // Drawn once at the new size even while drawing is off, which would leave it blank.
-        if (world.width > 0 && world.height > 0) draw_world_into_memdc(true);
+        if (world != nullptr && world->width > 0 && world->height > 0) draw_world_into_memdc(true);
     }
 }
 
@@ -74,13 +80,13 @@ void draw_world_into_memdc(bool always)
 
 std::string status_line()
 {
-    std::string line = world.running ? "Running" : "Paused";
-    if (mode_manual) line += "   Manual steering";
-    line += world.wrap_edges ? "   Edges wrap" : "   Edges block";
-    if (!world.draw_enabled) line += "   Drawing off";
+    std::string line = world->running ? "Running" : "Paused";
+    if (world->mode_manual) line += "   Manual steering";
+    line += world->wrap_edges ? "   Edges wrap" : "   Edges block";
+    if (!world->draw_enabled) line += "   Drawing off";
     char numbers[128];
     format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", timer_val,
-             world.updates_per_tick, world.updates_per_tick == 1 ? "" : "s", world.generation);
+             world->updates_per_tick, world->updates_per_tick == 1 ? "" : "s", world->generation);
     return line + numbers;
 }
 
@@ -105,7 +111,7 @@ void window_paint(main_window_widget* window)
     }
     if (neuron_window != nullptr) {
         // After a reset, an open or the removal of the animals it showed, the window follows the new first animal.
-        if (neuron_window->isVisible() && cur_animal == nullptr) cur_animal = world.animals;
+        if (neuron_window->isVisible() && neuron_view_animal() == nullptr) neuron_view_show(world->animals);
         neuron_window->update();
     }
 }
@@ -126,12 +132,12 @@ void run_tick_updates()
 {
     const auto start = std::chrono::steady_clock::now();
     // The count is read again before each update, as keys may change it meanwhile.
-    while (tick_updates_done < world.updates_per_tick) {
-        world_update();
+    while (tick_updates_done < world->updates_per_tick) {
+        tick_world_update();
         ++tick_updates_done;
         if (std::chrono::steady_clock::now() - start >= tick_budget) break;
     }
-    if (tick_updates_done >= world.updates_per_tick) tick_updates_done = 0;
+    if (tick_updates_done >= world->updates_per_tick) tick_updates_done = 0;
 }
 
 void timer_message(main_window_widget* window, int id)

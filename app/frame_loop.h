@@ -13,6 +13,7 @@ extern int timer_val;             // update timer period, ms; changed by the arr
 extern int tick_updates_done;     // world updates of the current batch run by earlier ticks
 extern int frames;                // update ticks since the last statistics tick
 extern int frames_per_second;     // frames at the last statistics tick
+extern int updates;               // world updates since the last statistics tick
 extern int updates_per_second;    // world updates at the last statistics tick
 extern QImage memdc;              // the off-screen surface, display_x x display_y
 
@@ -26,6 +27,7 @@ void system_startup(main_window_widget* window, std::uint32_t seed, const world_
 void memdc_setup(main_window_widget* window);
 void window_paint(main_window_widget* window);     // only from the world view's paint event
 void timer_message(main_window_widget* window, int id);
+void tick_world_update();          // world_update, counted for the rate line
 void run_tick_updates();           // the tick's world updates, for at most 40 ms; the rest carry over
 void clear_vector_state();
 void system_shutdown();

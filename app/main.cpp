@@ -26,7 +26,10 @@ int main(int argc, char** argv)
         std::printf("velmora %s\n", VELMORA_VERSION);
         return 0;
     }
-    if (options.threads != 0) world_threads = options.threads;
+    // The program's one world; the window and the headless run work on it.
+    static world_type main_world{};
+    world_use(&main_world);
+    if (options.threads != 0) world->options.threads = options.threads;
     if (options.summarize) return summarize_main(argc, argv, options);
     if (options.headless) return headless_run(options);
     return window_main(argc, argv, options);

@@ -77,10 +77,10 @@ world_settings_type settings_dialog::settings() const
 
 world_settings_type settings_of_world()
 {
-    return world_settings_type{world.start_animals,   world.start_plants,  world.width,
-                               world.height,          world.layer_count,   world.layer_width,
-                               world.generation_length, world.mutate_amount, world.animal_size,
-                               world.plant_size,      world.wrap_edges};
+    return world_settings_type{world->start_animals,   world->start_plants,  world->width,
+                               world->height,          world->layer_count,   world->layer_width,
+                               world->generation_length, world->mutate_amount, world->animal_size,
+                               world->plant_size,      world->wrap_edges};
 }
 
 std::string settings_confirm(const world_settings_type& settings, bool& reset)

@@ -17,7 +17,7 @@ int window_main(int argc, char** argv, const options_type& options)
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);  // closing the main window quits, the neuron window does not
 
-    world_log_path = options.no_log ? std::string() : options.log_path;
+    world->options.log_path = options.no_log ? std::string() : options.log_path;
     main_window_widget window;
     system_startup(&window, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)),
                    options.world_path.empty() ? &options.settings : nullptr);
@@ -28,7 +28,7 @@ int window_main(int argc, char** argv, const options_type& options)
     // it cannot be loaded, the user is told why and the default world runs.
     if (!options.world_path.empty() && world_open(options.world_path, settings_overrides(options.settings)) &&
         options.settings.wrap)
-        world.wrap_edges = true;
+        world->wrap_edges = true;
     const int status = application.exec();
     delete neuron_window;
     neuron_window = nullptr;

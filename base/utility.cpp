@@ -6,17 +6,22 @@
 #include <locale.h>
 
 namespace {
-std::uint32_t random_state = 0;  // written only by random_seed and random_int
+random_type random_outside_worlds{0};  // draws made while a thread has no world
 }
 
-void random_seed(std::uint32_t seed) { random_state = seed; }
+thread_local constinit random_type* random_source = &random_outside_worlds;
 
-std::uint32_t random_get_state() { return random_state; }
+void random_use(random_type* source) { random_source = source != nullptr ? source : &random_outside_worlds; }
+
+void random_seed(std::uint32_t seed) { random_source->state = seed; }
+
+std::uint32_t random_get_state() { return random_source->state; }
 
 int random_int()
 {
-    random_state = random_state * 214013u + 2531011u;
-    return static_cast<int>((random_state >> 16) & 0x7FFFu);
+    random_type& source = *random_source;
+    source.state = source.state * 214013u + 2531011u;
+    return static_cast<int>((source.state >> 16) & 0x7FFFu);
 }
 
 double f_rand(double a, double b)

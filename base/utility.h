@@ -14,7 +14,14 @@ inline constexpr double third_pi = 1.0471975511965976;     // between two whiske
 inline constexpr int random_max = 32767;  // largest integer the random source yields
 
 // The random source is a linear congruential generator of our own, so that a
-// seed gives the same run on every build and C library.
+// seed gives the same run on every build and C library. Each world has its
+// own state; the draws of a thread come from the state its world made current.
+struct random_type {
+    std::uint32_t state;  // the last value drawn from, advanced by every draw
+};
+// This thread's source: its world's, or one of the process's own while it has none.
+extern thread_local constinit random_type* random_source;
+void random_use(random_type* source);  // null: the process's own
 void random_seed(std::uint32_t seed);
 std::uint32_t random_get_state();  // for tests that count draws
 int random_int();                  // next integer, uniform in 0 .. 32767

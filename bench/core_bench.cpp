@@ -14,10 +14,10 @@ namespace {
 void make_world(int animals, int plants, double side = 10.0)
 {
     world_start(1);
-    world.width = side;
-    world.height = side;
-    world.start_animals = animals;
-    world.start_plants = plants;
+    world->width = side;
+    world->height = side;
+    world->start_animals = animals;
+    world->start_plants = plants;
     world_reset();
     for (int i = 0; i < 100; ++i) world_update();  // past the start, animals moving
 }
@@ -39,8 +39,8 @@ void bench_process_neurons(benchmark::State& state)
 {
     make_world(20, 10);
     for (auto _ : state) {
-        process_neurons(world.animals->neurons);
-        benchmark::DoNotOptimize(world.animals->neurons->out);
+        process_neurons(world->animals->neurons);
+        benchmark::DoNotOptimize(world->animals->neurons->out);
     }
 }
 BENCHMARK(bench_process_neurons)->Name("process_neurons/default");

@@ -19,8 +19,8 @@ namespace {
 void bench_world_draw(benchmark::State& state)
 {
     world_start(1);
-    world.start_animals = static_cast<int>(state.range(1));
-    world.start_plants = static_cast<int>(state.range(1));
+    world->start_animals = static_cast<int>(state.range(1));
+    world->start_plants = static_cast<int>(state.range(1));
     world_reset();
     for (int i = 0; i < 100; ++i) world_update();
     show_vision = state.range(0) != 0;
@@ -46,10 +46,10 @@ void bench_chart_redraw(benchmark::State& state)
     const auto record = [](std::size_t g) {
         return generation_record_type{static_cast<std::uint32_t>(g), 100, 20, 5.0 + g % 7, 12, 5.5, 20, 10};
     };
-    for (std::int64_t g = 0; g < state.range(0); ++g) world_history.push_back(record(world_history.size()));
+    for (std::int64_t g = 0; g < state.range(0); ++g) world->history.push_back(record(world->history.size()));
     world_chart();  // the history so far, folded once
     for (auto _ : state) {
-        world_history.push_back(record(world_history.size()));
+        world->history.push_back(record(world->history.size()));
         benchmark::DoNotOptimize(chart_image(world_chart(), 480, 320));
     }
 }
@@ -69,8 +69,8 @@ void bench_window_tick(benchmark::State& state)
         window.view()->repaint();
         QCoreApplication::processEvents();
     }
-    world.draw_enabled = false;
-    world.updates_per_tick = 100;
+    world->draw_enabled = false;
+    world->updates_per_tick = 100;
     for (auto _ : state) timer_message(&window, update_timer_id);
     state.counters["updates/s"] = benchmark::Counter(100.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     system_shutdown();

@@ -106,20 +106,20 @@ struct progress_type {
 
 int headless_run(const options_type& options)
 {
-    world_log_path = options.no_log ? std::string() : options.log_path;
-    world_console_scores = !options.quiet;
-    world_log_error = 0;
+    world->options.log_path = options.no_log ? std::string() : options.log_path;
+    world->options.console_scores = !options.quiet;
+    world->options.log_error = 0;
     world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
     if (!options.load_path.empty()) {
         if (!world_load_file(options.load_path, settings_overrides(options.settings))) {
             world_destroy();
             return 1;  // the console says why
         }
-        if (options.settings.wrap) world.wrap_edges = true;
+        if (options.settings.wrap) world->wrap_edges = true;
     } else {
         settings_apply(options.settings);
     }
-    if (options.generations > 0 && world.num_animals == 0) {
+    if (options.generations > 0 && world->num_animals == 0) {
         std::fprintf(stderr, "velmora: the world has no animals, so no generation can end\n");
         world_destroy();
         return 1;
@@ -134,25 +134,25 @@ int headless_run(const options_type& options)
     std::size_t written = 0;  // history rows in the CSV
     std::uint32_t done = 0;
     int status = 0;
-    while (done < options.generations && stop_signal == 0 && world_log_error == 0 && csv.error == 0) {
+    while (done < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0) {
         world_update();
-        for (; written < world_history.size(); ++written, ++done)
+        for (; written < world->history.size(); ++written, ++done)
             if (csv.descriptor >= 0)
-                csv.write_line(csv_row(world_history[written],
+                csv.write_line(csv_row(world->history[written],
                                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()));
         progress.draw(done);
     }
     progress.clear();
     catch_stop_signals(false);
-    if (world_log_error != 0 || csv.error != 0) {
-        const bool log_failed = world_log_error != 0;
-        std::fprintf(stderr, "velmora: cannot write %s: %s\n", log_failed ? world_log_path.c_str() : csv.path.c_str(),
-                     std::strerror(log_failed ? world_log_error : csv.error));
+    if (world->options.log_error != 0 || csv.error != 0) {
+        const bool log_failed = world->options.log_error != 0;
+        std::fprintf(stderr, "velmora: cannot write %s: %s\n", log_failed ? world->options.log_path.c_str() : csv.path.c_str(),
+                     std::strerror(log_failed ? world->options.log_error : csv.error));
         status = 1;
     } else if (stop_signal != 0) {
         std::fprintf(stderr, "velmora: stopped by %s at generation %u, update %d of %d\n",
-                     stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world.generation, world.update_count,
-                     world.generation_length);
+                     stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world->generation, world->update_count,
+                     world->generation_length);
         status = 128 + stop_signal;
     }
     if (!options.save_path.empty() && !world_save_file(options.save_path)) status = status != 0 ? status : 1;

@@ -6,7 +6,15 @@
 #include <cstdlib>
 #include <new>
 
-std::uint64_t neuron_edits = 0;
+namespace {
+std::uint64_t edits_outside_worlds = 0;  // networks that belong to no world
+}
+
+thread_local constinit std::uint64_t* neuron_edits = &edits_outside_worlds;
+
+void neuron_edits_use(std::uint64_t* count) { neuron_edits = count != nullptr ? count : &edits_outside_worlds; }
+
+void neuron_mark_changed() { *neuron_edits += 1; }
 
 void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_weight,
                 double prod_weight, double spare_weight_2, double spare_weight_1,
@@ -22,7 +30,7 @@ void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_we
         write_console("Unable to get neuron memory \n");
         std::exit(EXIT_FAILURE);
     }
-    neuron_edits += 1;
+    neuron_mark_changed();
     neuron->id = id;
     neuron->bias = bias;
     neuron->sum_weight = sum_weight;
@@ -40,7 +48,7 @@ void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double 
     if (source == nullptr) return;
     neuron_type* neuron = get_neuron(list, id);
     if (neuron == nullptr || neuron->input_count >= neuron_max_inputs) return;
-    neuron_edits += 1;
+    neuron_mark_changed();
     const std::uint32_t k = neuron->input_count;
     neuron->source[k] = source;
     neuron->input_bias[k] = input_bias;
@@ -89,7 +97,7 @@ void process_neurons(neuron_type* list)
 
 void free_neuron_list(neuron_type* list)
 {
-    neuron_edits += 1;
+    neuron_mark_changed();
     while (list != nullptr) {
         neuron_type* next = list->next;
         delete list;

@@ -27,10 +27,22 @@ struct neuron_type {
     neuron_type* next;                             // next neuron of the list; null at the end
 };
 
-// Changes to any network so far: its neurons, inputs, sources, scalers, sum
-// weights or biases. Packs of networks (neuron/pack.h) made before a change are
-// stale, so code that writes those fields of a record adds 1.
-extern std::uint64_t neuron_edits;
+// Changes to networks so far: neurons added or freed, inputs connected, genes
+// rewritten. A pack of networks (neuron/pack.h) made before a change is stale.
+// The count is the current world's (world_use points this at it), so only
+// the functions below write those fields, and each marks its change.
+extern thread_local constinit std::uint64_t* neuron_edits;
+void neuron_edits_use(std::uint64_t* count);   // null: a count of the process's own
+void neuron_mark_changed();
+
+// The one way to change genes: write(neuron) for every neuron of the list, in
+// list order, after marking the change.
+template <class Write>
+void neuron_rewrite(neuron_type* list, Write write)
+{
+    neuron_mark_changed();
+    for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) write(*neuron);
+}
 
 // Pushes a new cleared neuron at the head of *list; refuses a duplicate id
 // with a console line. Ends the process when no memory is left.

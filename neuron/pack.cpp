@@ -46,7 +46,7 @@ void neuron_pack_clear(neuron_pack_type& pack)
     pack.groups.clear();
     pack.first_group.assign(1, 0);
     pack.heads.clear();
-    pack.edits = neuron_edits;
+    pack.edits = *neuron_edits;
 }
 
 void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
@@ -59,7 +59,7 @@ void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
 
 bool neuron_pack_holds(const neuron_pack_type& pack, std::size_t network, const neuron_type* list)
 {
-    return pack.edits == neuron_edits && network < pack.heads.size() && pack.heads[network] == list;
+    return pack.edits == *neuron_edits && network < pack.heads.size() && pack.heads[network] == list;
 }
 
 void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)

@@ -41,7 +41,7 @@ struct neuron_pack_type {
     std::vector<neuron_pack_group_type> groups;    // every network's groups, in the same order
     std::vector<std::size_t> first_group;          // network k: groups[first_group[k]] .. [first_group[k + 1]]
     std::vector<const neuron_type*> heads;         // network k's list head when packed
-    std::uint64_t edits;                           // neuron_edits when packed
+    std::uint64_t edits;                           // *neuron_edits when packed
 };
 
 // Empties the pack, keeping its room, so that packing the same networks again

@@ -1,7 +1,6 @@
 #include "render/neuron_view.h"
 
 #include "animal/animal.h"
-#include "base/shell_state.h"
 #include "neuron/neuron.h"
 #include "render/surface.h"
 #include "world/world.h"
@@ -11,6 +10,23 @@
 
 neuron_window_widget* neuron_window = nullptr;
 bool neuron_window_active = false;
+
+namespace {
+animal_type* cur_animal = nullptr;     // shown by the N key, or followed after the list was freed
+std::uint32_t cur_animal_frees = 0;    // the world's animal_frees when it was shown
+}
+
+animal_type* neuron_view_animal()
+{
+    if (world == nullptr || world->animal_frees != cur_animal_frees) cur_animal = nullptr;
+    return cur_animal;
+}
+
+void neuron_view_show(animal_type* animal)
+{
+    cur_animal = animal;
+    cur_animal_frees = world->animal_frees;
+}
 
 neuron_window_widget::neuron_window_widget()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -39,21 +55,21 @@ void create_neuron_window()
 void set_neuron_brush(surface_type& surface, double value)
 {
     if (value == 0) {
-        surface_select_brush(surface, world.brush_white);
+        surface_select_brush(surface, world->brush_white);
     } else if (value > 0) {
-        surface_select_brush(surface, world.brush_blue);
+        surface_select_brush(surface, world->brush_blue);
     } else {
-        surface_select_brush(surface, world.brush_red);
+        surface_select_brush(surface, world->brush_red);
     }
 }
 
 void paint_neuron_window(QWidget* window)
 {
-    // cur_animal is cleared whenever the animal list is freed, so it is live or null.
-    if (cur_animal == nullptr || world.animals == nullptr || cur_animal->layer_width == 0) return;
+    const animal_type* cur_animal = neuron_view_animal();
+    if (cur_animal == nullptr || world->animals == nullptr || cur_animal->layer_width == 0) return;
     QPainter painter(window);
     surface_type surface = surface_open(painter);
-    surface_select_brush(surface, world.brush_white);
+    surface_select_brush(surface, world->brush_white);
     const int client_width = window->width();
     const int client_height = window->height();
     surface_rectangle(surface, 0, 0, client_width, client_height);
@@ -64,7 +80,7 @@ void paint_neuron_window(QWidget* window)
     int column = 0;
     int row = 0;
     for (std::uint32_t id = 0;; ++id) {
-        const neuron_type* neuron = get_neuron(world.animals->neurons, id);
+        const neuron_type* neuron = get_neuron(world->animals->neurons, id);
         if (neuron == nullptr) break;
         set_neuron_brush(surface, neuron->out);
         surface_ellipse(surface, column * cell_width, row * cell_height, (column + 1) * cell_width,

@@ -15,6 +15,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
+struct animal_type;
+
+// The animal whose layer shape the window lays out: the one shown last, or
+// null once the world's animals have been freed since (it is gone then).
+animal_type* neuron_view_animal();
+void neuron_view_show(animal_type* animal);
+
 extern neuron_window_widget* neuron_window;   // made once at start-up; null before
 extern bool neuron_window_active;             // show state at creation: false, so it starts hidden
 

@@ -31,9 +31,9 @@ void line(surface_type& surface, double x0, double y0, double x1, double y1)
 
 }  // namespace
 
-int get_screen_x(double x) { return to_pixel((x / world.width) * display_x); }
+int get_screen_x(double x) { return to_pixel((x / world->width) * display_x); }
 
-int get_screen_y(double y) { return to_pixel((y / world.height) * display_y); }
+int get_screen_y(double y) { return to_pixel((y / world->height) * display_y); }
 
 void get_bounding_rect(double x, double y, double w, double h, rect_type& rectangle)
 {
@@ -45,26 +45,26 @@ void get_bounding_rect(double x, double y, double w, double h, rect_type& rectan
 
 void world_draw(surface_type& surface)
 {
-    if (world.draw_enabled) world_paint(surface);
+    if (world->draw_enabled) world_paint(surface);
 }
 
 void world_paint(surface_type& surface)
 {
-    surface_select_pen(surface, world.pen_white);
-    surface_select_brush(surface, world.brush_white);
+    surface_select_pen(surface, world->pen_white);
+    surface_select_brush(surface, world->brush_white);
     surface_rectangle(surface, 0, 0, display_x, display_y);
     draw_plants(surface);
-    surface_select_pen(surface, world.pen_black);
-    surface_select_brush(surface, world.brush_white);
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animal_draw(surface, animal);
+    surface_select_pen(surface, world->pen_black);
+    surface_select_brush(surface, world->brush_white);
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) animal_draw(surface, animal);
 }
 
 void draw_plants(surface_type& surface)
 {
-    surface_select_brush(surface, world.brush_green);
-    surface_select_pen(surface, world.pen_green);
+    surface_select_brush(surface, world->brush_green);
+    surface_select_pen(surface, world->pen_green);
     rect_type box{};
-    for (const plant_type* plant = world.plants; plant != nullptr; plant = plant->next) {
+    for (const plant_type* plant = world->plants; plant != nullptr; plant = plant->next) {
         get_bounding_rect(plant->x, plant->y, plant->size_x, plant->size_y, box);
         surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
     }
@@ -75,9 +75,9 @@ void animal_draw(surface_type& surface, animal_type* animal)
     if (animal == nullptr) return;
     rect_type box{};
     get_bounding_rect(animal->x, animal->y, animal->size_x, animal->size_y, box);
-    if (animal == world.animals) surface_select_brush(surface, world.brush_green);
+    if (animal == world->animals) surface_select_brush(surface, world->brush_green);
     surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
-    surface_select_brush(surface, world.brush_white);
+    surface_select_brush(surface, world->brush_white);
     draw_arrow(surface, animal->x, animal->y, animal->heading, animal->sensor_size);
 
     double offset = -third_pi;

@@ -1,6 +1,5 @@
 #include "animal/animal.h"
 
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -25,7 +24,7 @@ animal_type* lone_animal()
     world_free_animals();
     world_free_plants();
     world_add_animal();
-    return world.animals;
+    return world->animals;
 }
 
 std::vector<double> chromosome(animal_type* animal)
@@ -49,7 +48,7 @@ void fix_output(animal_type* animal, std::uint32_t id, double out)
 TEST(Animal, NewAnimalsChromosomeAndReset)
 {
     start_world(8);
-    for (animal_type* a = world.animals; a != nullptr; a = a->next) {
+    for (animal_type* a = world->animals; a != nullptr; a = a->next) {
         EXPECT_EQ(a->sensor_distance + 10 * a->sensor_size, 0.25 + 1.25);
         EXPECT_TRUE(a->x >= 0.5 && a->x <= 9.5 && a->y >= 0.5 && a->y <= 9.5);
         EXPECT_TRUE(a->heading >= 0.0 && a->heading <= two_pi);
@@ -87,8 +86,8 @@ TEST(Animal, NewAnimalsChromosomeAndReset)
     second->food = 4;
     second->wall_hits = 3;
     for (double head_size : {4.0, 7.0}) {
-        world.animals->size_x = head_size;
-        world.animals->size_y = 3.0;
+        world->animals->size_x = head_size;
+        world->animals->size_y = 3.0;
         for (int i = 0; i < 200; ++i) {
             animal_reset(second);
             ASSERT_TRUE(second->x >= std::min(head_size, 10 - head_size) && second->x <= std::max(head_size, 10 - head_size));
@@ -105,10 +104,10 @@ TEST(Wiring, EveryShapeConnectsWhatTheRuleSays)
     const struct { std::int32_t width, count; } shapes[] = {{8, 2}, {1, 1}, {0, 3}, {3, 4}, {120, 2}};
     for (const auto& shape : shapes) {
         start_world(1);
-        world.layer_width = shape.width;
-        world.layer_count = shape.count;
+        world->layer_width = shape.width;
+        world->layer_count = shape.count;
         world_add_animal();
-        animal_type* a = world.animals;
+        animal_type* a = world->animals;
         const std::uint32_t w = static_cast<std::uint32_t>(shape.width), motors = w * shape.count;
         ASSERT_EQ(a->num_neurons, motors + 2) << shape.width;
         EXPECT_EQ(a->left_output_id, motors);
@@ -123,7 +122,7 @@ TEST(Wiring, EveryShapeConnectsWhatTheRuleSays)
         }
     }
     start_world(1);
-    const animal_type* a = world.animals;
+    const animal_type* a = world->animals;
     const neuron_type* sensor = get_neuron(a->neurons, 3);
     EXPECT_EQ(sensor->source[0], &a->touch[0].wall);
     EXPECT_EQ(sensor->source[1], &a->touch[0].plant);
@@ -174,7 +173,7 @@ TEST(Step, MotorsEdgesAndManualSteering)
     EXPECT_EQ(a->x, 5.25);
 
     // Manual mode: the head moves by the given values, unclamped.
-    mode_manual = true;
+    world->mode_manual = true;
     const struct { double x, y, heading, left, right; bool wrap; double to_x, to_y, to_heading; int hits; } rows[] = {
         {5, 5, 6.2, 0.1, -0.1, false, 5, 5, 6.4 - two_pi, 0},
         {5, 5, 0.1, -0.15, 0.15, false, 5, 5, 0.1 - 0.3 + two_pi, 0},
@@ -194,7 +193,7 @@ TEST(Step, MotorsEdgesAndManualSteering)
         a->y = row.y;
         a->heading = row.heading;
         a->wall_hits = 0;
-        world.wrap_edges = row.wrap;
+        world->wrap_edges = row.wrap;
         animal_motion(row.left, row.right);
         animal_update(a);
         EXPECT_NEAR(a->x, row.to_x, 1e-12) << row.x << "," << row.y << " wrap " << row.wrap;
@@ -207,10 +206,10 @@ TEST(Step, MotorsEdgesAndManualSteering)
     animal_motion(0.6, 0.6);
     fix_output(a, a->left_output_id, 0.9);
     animal_update(a);
-    animal_update(world.animals);
+    animal_update(world->animals);
     EXPECT_EQ(a->left_motor, 0.25);
-    EXPECT_EQ(world.animals->speed, 0.6);
-    mode_manual = false;
+    EXPECT_EQ(world->animals->speed, 0.6);
+    world->mode_manual = false;
 }
 
 TEST(Step, EatingTheFirstPlantOfTheWalkEndsIt)
@@ -226,15 +225,15 @@ TEST(Step, EatingTheFirstPlantOfTheWalkEndsIt)
         animal_type* a = lone_animal();
         a->x = a->y = 5;
         for (auto x = walk.xs.rbegin(); x != walk.xs.rend(); ++x) add_plant(*x, 5, 0.25, 0.25);
-        const plant_type* last = world.plants;
+        const plant_type* last = world->plants;
         while (last->next != nullptr) last = last->next;
         const double last_x = last->x;
         animal_check_plants(a);
         EXPECT_EQ(a->food, walk.food) << walk.xs[0];
-        EXPECT_EQ(world.num_plants, static_cast<int>(walk.xs.size()));
+        EXPECT_EQ(world->num_plants, static_cast<int>(walk.xs.size()));
         EXPECT_EQ(plant_list_length(), walk.xs.size());
         // Replacements go in at the head; an uneaten tail keeps its place.
-        last = world.plants;
+        last = world->plants;
         while (last->next != nullptr) last = last->next;
         if (walk.xs.back() == 1.0) {
             EXPECT_EQ(last->x, last_x);

@@ -3,7 +3,6 @@
 // and menus do. Every animal step must eat, touch and see exactly what the
 // walks say. VELMORA_SOAK_GENERATIONS makes the run as long as wanted.
 #include "animal/animal.h"
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -27,12 +26,12 @@ std::vector<plant_type*> plain_bites(const animal_type* a)
 {
     std::vector<plant_type*> eaten;
     const double sa = a->size_y + a->size_x;
-    for (plant_type* p = world.plants; p != nullptr; p = p->next) {
+    for (plant_type* p = world->plants; p != nullptr; p = p->next) {
         const double sp = p->size_y + p->size_x;
         const double dx = a->x - p->x, dy = a->y - p->y;
         if (sa * sa * 0.125 + sp * sp * 0.125 > dx * dx + dy * dy) {
             eaten.push_back(p);
-            if (p == world.plants) break;
+            if (p == world->plants) break;
         }
     }
     return eaten;
@@ -50,7 +49,7 @@ void plain_senses(const animal_type* a, sensor_type* touch, double* vision)
         start[j] = angle_wrap(angle);
         end[j] = angle_wrap(angle + step);
     }
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
+    for (const plant_type* p = world->plants; p != nullptr; p = p->next) {
         const double bearing = angle_wrap(std::atan2(p->y - a->y, p->x - a->x));
         for (int j = 0; j < 5; ++j) hits[j] += start[j] < bearing && bearing < end[j];
     }
@@ -75,14 +74,14 @@ struct run_type {
     {
         const std::vector<plant_type*> eaten = plain_bites(a);
         std::vector<plant_type*> kept;
-        for (plant_type* p = world.plants; p != nullptr; p = p->next)
+        for (plant_type* p = world->plants; p != nullptr; p = p->next)
             if (std::find(eaten.begin(), eaten.end(), p) == eaten.end()) kept.push_back(p);
         const int food = a->food;
         const double x = a->x, y = a->y, heading = a->heading;
         std::vector<double> outs_before;
         for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) outs_before.push_back(n->out);
-        packed += neuron_pack_holds(world_networks, network, a->neurons);
-        animal_update(a, &world_networks, network);
+        packed += neuron_pack_holds(world->networks, network, a->neurons);
+        animal_update(a, &world->networks, network);
         std::vector<double> next_outs, outs_after;
         std::size_t i = 0;
         for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
@@ -97,7 +96,7 @@ struct run_type {
             n->out = outs_after[i];
         }
         ASSERT_EQ(a->food - food, static_cast<int>(eaten.size())) << "step " << steps;
-        const plant_type* p = world.plants;
+        const plant_type* p = world->plants;
         for (std::size_t i = 0; i < eaten.size(); ++i) p = p->next;  // the replacements
         for (plant_type* k : kept) {
             ASSERT_EQ(p, k) << "step " << steps;
@@ -131,15 +130,15 @@ struct run_type {
     // world_update, with every animal step checked.
     void update()
     {
-        if (!world.running) return;
+        if (!world->running) return;
         world_pack_networks();
         std::size_t network = 0;
-        for (animal_type* a = world.animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next)
+        for (animal_type* a = world->animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next)
             step(a, network++);
-        world.update_count += 1;
-        if (world.update_count == world.generation_length) {
+        world->update_count += 1;
+        if (world->update_count == world->generation_length) {
             world_compute_generation();
-            generations += world.animals != nullptr;
+            generations += world->animals != nullptr;
         }
     }
 
@@ -147,19 +146,19 @@ struct run_type {
     void act()
     {
         switch (pick(0, 12)) {
-        case 0: world.wrap_edges = !world.wrap_edges; break;
-        case 1: mode_manual = !mode_manual; break;
+        case 0: world->wrap_edges = !world->wrap_edges; break;
+        case 1: world->mode_manual = !world->mode_manual; break;
         case 2: animal_motion(real(-0.4, 0.4), real(-0.4, 0.4)); break;
         case 3: for (int i = pick(1, 4); i > 0; --i) world_add_animal(); break;
         case 4: if (pick(0, 3) == 0) world_free_animals(); break;
         case 5: for (int i = pick(1, 6); i > 0; --i) add_random_plant(); break;
-        case 6: add_plant(real(-1, world.width + 1), real(-1, world.height + 1), real(0.05, 1.5), real(0.05, 1.5)); break;
+        case 6: add_plant(real(-1, world->width + 1), real(-1, world->height + 1), real(0.05, 1.5), real(0.05, 1.5)); break;
         case 7: if (pick(0, 3) == 0) world_free_plants(); break;
         case 8:
-            if (world.animals != nullptr) {  // a body pushed anywhere, even out of the world
-                world.animals->x = real(-2, world.width + 2);
-                world.animals->y = real(-2, world.height + 2);
-                grid_move_animal(world.animals);
+            if (world->animals != nullptr) {  // a body pushed anywhere, even out of the world
+                world->animals->x = real(-2, world->width + 2);
+                world->animals->y = real(-2, world->height + 2);
+                grid_move_animal(world->animals);
             }
             break;
         case 9:
@@ -181,22 +180,22 @@ struct run_type {
 void expect_index_matches_lists()
 {
     std::size_t animals = 0, plants = 0;
-    for (const animal_type* a = world.animals; a != nullptr; a = a->next, ++animals) {
-        ASSERT_TRUE(a->x >= 0 && a->x <= world.width && a->y >= 0 && a->y <= world.height);
-        ASSERT_EQ(world_grid.animals.record[a->grid_slot], a);
-        ASSERT_EQ(world_grid.animals.x[a->grid_slot], a->x);
-        ASSERT_EQ(world_grid.animals.y[a->grid_slot], a->y);
+    for (const animal_type* a = world->animals; a != nullptr; a = a->next, ++animals) {
+        ASSERT_TRUE(a->x >= 0 && a->x <= world->width && a->y >= 0 && a->y <= world->height);
+        ASSERT_EQ(world->grid.animals.record[a->grid_slot], a);
+        ASSERT_EQ(world->grid.animals.x[a->grid_slot], a->x);
+        ASSERT_EQ(world->grid.animals.y[a->grid_slot], a->y);
     }
     const plant_type* before = nullptr;
-    for (const plant_type* p = world.plants; p != nullptr; before = p, p = p->next, ++plants) {
-        ASSERT_EQ(world_grid.plants.record[p->grid_slot], p);
-        ASSERT_EQ(world_grid.plants.x[p->grid_slot], p->x);
-        ASSERT_EQ(world_grid.plants.before[p->grid_slot], before);
+    for (const plant_type* p = world->plants; p != nullptr; before = p, p = p->next, ++plants) {
+        ASSERT_EQ(world->grid.plants.record[p->grid_slot], p);
+        ASSERT_EQ(world->grid.plants.x[p->grid_slot], p->x);
+        ASSERT_EQ(world->grid.plants.before[p->grid_slot], before);
     }
-    ASSERT_EQ(world_grid.animals.x.size(), animals);
-    ASSERT_EQ(world_grid.plants.x.size(), plants);
-    ASSERT_EQ(world.num_animals, animals);
-    ASSERT_EQ(static_cast<std::size_t>(world.num_plants), plants);
+    ASSERT_EQ(world->grid.animals.x.size(), animals);
+    ASSERT_EQ(world->grid.plants.x.size(), plants);
+    ASSERT_EQ(world->num_animals, animals);
+    ASSERT_EQ(static_cast<std::size_t>(world->num_plants), plants);
 }
 
 // Puts the vision threshold back however a test ends.
@@ -223,23 +222,23 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
     run.choose.seed(7);
     for (const auto& w : worlds) {
         start_world(static_cast<std::uint32_t>(w.animals));
-        world.width = w.width;
-        world.height = w.width * 0.75;
-        world.start_animals = w.animals;
-        world.start_plants = w.plants;
-        world.animal_size = w.animal_size;
-        world.plant_size = w.plant_size;
-        world.generation_length = w.length;
+        world->width = w.width;
+        world->height = w.width * 0.75;
+        world->start_animals = w.animals;
+        world->start_plants = w.plants;
+        world->animal_size = w.animal_size;
+        world->plant_size = w.plant_size;
+        world->generation_length = w.length;
         world_reset();
         const long last = run.generations + 3 + generations;
         while (run.generations < last && !HasFatalFailure()) {
             for (int i = run.pick(1, 20); i > 0 && !HasFatalFailure(); --i) run.update();
             expect_index_matches_lists();
             run.act();
-            if (world.num_animals == 0) world_add_animal();
+            if (world->num_animals == 0) world_add_animal();
         }
     }
-    mode_manual = false;
+    world->mode_manual = false;
     std::printf("%ld steps (%ld networks from the pack), %ld plants eaten, %ld whisker contacts, %ld sectors seeing\n",
                 run.steps, run.packed, run.bites, run.contacts, run.seen);
     EXPECT_GT(run.packed, run.steps / 2);
@@ -266,17 +265,17 @@ TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
     long compared = 0, seeing = 0;
     for (const auto& w : worlds) {
         start_world(3);
-        world.width = world.height = w.width;
-        world.start_animals = 1;
-        world.start_plants = w.plants;
+        world->width = world->height = w.width;
+        world->start_animals = 1;
+        world->start_plants = w.plants;
         world_reset();
         world_free_plants();
         animal_vision_few_plants = w.few;
-        const double cw = world_grid.plants.cell_width * 0.5, ch = world_grid.plants.cell_height * 0.5;
-        const int columns = 2 * world_grid.plants.columns, rows = 2 * world_grid.plants.rows;
+        const double cw = world->grid.plants.cell_width * 0.5, ch = world->grid.plants.cell_height * 0.5;
+        const int columns = 2 * world->grid.plants.columns, rows = 2 * world->grid.plants.rows;
         for (int i = 0; i <= columns; i += 1 + columns / 40)
             for (int j = 0; j <= rows; j += 1 + rows / 40) add_plant(i * cw, j * ch, 0.1, 0.1);
-        animal_type* a = world.animals;
+        animal_type* a = world->animals;
         for (int i = 1; i < columns; i += 1 + columns / 7) {
             for (int j = 1; j < rows; j += 1 + rows / 7) {
                 for (const double heading : headings) {
@@ -306,40 +305,38 @@ TEST(Differential, TwoThreadsRunAsOne)
 {
     scratch_folder folder;
     console_capture quiet;
-    const int kept_threads = world_threads;
     std::string saved[2];
     std::vector<double> state[2];
     std::vector<std::int32_t> history[2];
     for (int threads : {1, 2}) {
-        world_threads = threads;
         start_world(11);
-        world.width = world.height = 30;
-        world.start_animals = 300;
-        world.start_plants = 900;
-        world.generation_length = 40;
+        world->options.threads = threads;
+        world->width = world->height = 30;
+        world->start_animals = 300;
+        world->start_plants = 900;
+        world->generation_length = 40;
         world_reset();
         for (int i = 0; i < 130; ++i) {
-            if (i == 50) world.wrap_edges = true;
+            if (i == 50) world->wrap_edges = true;
             if (i == 70) {
-                mode_manual = true;
+                world->mode_manual = true;
                 animal_motion(0.2, -0.1);
             }
-            if (i == 90) mode_manual = false;
+            if (i == 90) world->mode_manual = false;
             if (i == 100) world_add_animal();
             world_update();
         }
         ASSERT_TRUE(world_save_file("two_threads.dat"));
         saved[threads - 1] = read_file("two_threads.dat");
-        for (const generation_record_type& g : world_history) history[threads - 1].insert(history[threads - 1].end(), {g.food, g.wall, g.plants});
-        for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
+        for (const generation_record_type& g : world->history) history[threads - 1].insert(history[threads - 1].end(), {g.food, g.wall, g.plants});
+        for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
             state[threads - 1].insert(state[threads - 1].end(), {a->x, a->y, a->heading, double(a->food), double(a->wall_hits)});
             for (const sensor_type& s : a->touch) state[threads - 1].insert(state[threads - 1].end(), {s.wall, s.plant, s.animal});
             for (int j = 0; j < 5; ++j) state[threads - 1].push_back(a->vision[j].plant);
             for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) state[threads - 1].push_back(n->out);
         }
-        for (const plant_type* p = world.plants; p != nullptr; p = p->next) state[threads - 1].insert(state[threads - 1].end(), {p->x, p->y});
+        for (const plant_type* p = world->plants; p != nullptr; p = p->next) state[threads - 1].insert(state[threads - 1].end(), {p->x, p->y});
     }
-    world_threads = kept_threads;
     EXPECT_EQ(history[0].size(), 9u);
     EXPECT_EQ(history[0], history[1]);
     EXPECT_EQ(saved[0], saved[1]);

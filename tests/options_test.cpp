@@ -24,13 +24,13 @@ std::string parse(std::vector<const char*> args, options_type& options)
 // Everything of a world but where its records happen to live in memory.
 std::string world_state()
 {
-    std::string state = world_file_text() + std::to_string(random_get_state()) + (world.wrap_edges ? " wrap" : "");
+    std::string state = world_file_text() + std::to_string(random_get_state()) + (world->wrap_edges ? " wrap" : "");
     char text[96];
-    for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
+    for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
         std::snprintf(text, sizeof text, " %.17g,%.17g,%.17g", a->x, a->y, a->heading);
         state += text;
     }
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) {
+    for (const plant_type* p = world->plants; p != nullptr; p = p->next) {
         std::snprintf(text, sizeof text, " %.17g,%.17g", p->x, p->y);
         state += text;
     }
@@ -122,13 +122,13 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
     settings_apply(settings);
     const std::string with_settings = world_state();
     start_world(5);
-    world.start_animals = 7;
-    world.width = 30;
-    world.layer_width = 3;
+    world->start_animals = 7;
+    world->width = 30;
+    world->layer_width = 3;
     world_reset();
-    world.wrap_edges = true;
+    world->wrap_edges = true;
     EXPECT_EQ(world_state(), with_settings);
-    EXPECT_EQ(world.num_animals, 7u);
+    EXPECT_EQ(world->num_animals, 7u);
 
     // A settings file, and the command line over it.
     scratch_folder folder;

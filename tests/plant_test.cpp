@@ -17,14 +17,14 @@ TEST(Plant, RandomPlantsDrawXBeforeYWithinTheMargin)
     const double y = f_rand(0.25, 9.75);
     random_seed(21);
     add_random_plant();
-    EXPECT_EQ(world.plants->x, x);
-    EXPECT_EQ(world.plants->y, y);
-    EXPECT_EQ(world.plants->size_x + world.plants->size_y, 0.5);
-    world.width = 4.0;
+    EXPECT_EQ(world->plants->x, x);
+    EXPECT_EQ(world->plants->y, y);
+    EXPECT_EQ(world->plants->size_x + world->plants->size_y, 0.5);
+    world->width = 4.0;
     for (int i = 0; i < 20000; ++i) add_random_plant();
-    EXPECT_EQ(world.num_plants, 20001);
+    EXPECT_EQ(world->num_plants, 20001);
     EXPECT_EQ(plant_list_length(), 20001u);
-    for (const plant_type* p = world.plants; p->next != nullptr; p = p->next)
+    for (const plant_type* p = world->plants; p->next != nullptr; p = p->next)
         ASSERT_TRUE(p->x >= 0.25 && p->x <= 3.75 && p->y >= 0.25 && p->y <= 9.75) << p->x << " " << p->y;
 }
 
@@ -37,17 +37,17 @@ TEST(Plant, RemovePlantReplacesAtTheHeadWhereverThePlantStands)
         const int count = where < 0 ? 1 : 5;
         for (int i = count; i >= 1; --i) add_plant(i, 0, 1, 1);
         plant_type stranger{9, 9, 1, 1, nullptr, -1};
-        plant_type* target = where == 5 ? &stranger : world.plants;
+        plant_type* target = where == 5 ? &stranger : world->plants;
         for (int i = 0; i < where && where < 5; ++i) target = target->next;
         std::vector<double> expected;
         for (int i = 1; i <= count; ++i)
             if (i - 1 != where && !(where < 0 && i == 1)) expected.push_back(i);
         remove_plant(target);
         std::vector<double> xs;
-        for (const plant_type* p = world.plants; p != nullptr; p = p->next) xs.push_back(p->x);
+        for (const plant_type* p = world->plants; p != nullptr; p = p->next) xs.push_back(p->x);
         if (where != 5) xs.erase(xs.begin());  // the replacement heads the list
         EXPECT_EQ(xs, expected) << where;
-        EXPECT_EQ(world.num_plants, count) << where;
+        EXPECT_EQ(world->num_plants, count) << where;
         EXPECT_EQ(plant_list_length(), static_cast<unsigned>(count)) << where;
     }
 }

@@ -113,12 +113,15 @@ std::uint64_t world_fingerprint()
     };
     const std::uint32_t random_state = random_get_state();
     mix(&random_state, sizeof random_state);
-    mix(&world, sizeof world);
-    for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
+    // The record's own fields, up to the parameters, and the manual flag.
+    mix(world, static_cast<std::size_t>(reinterpret_cast<const char*>(&world->plant_size + 1) -
+                                        reinterpret_cast<const char*>(world)));
+    mix(&world->mode_manual, sizeof world->mode_manual);
+    for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
         mix(a, sizeof *a);
         for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) mix(n, sizeof *n);
     }
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) mix(p, sizeof *p);
+    for (const plant_type* p = world->plants; p != nullptr; p = p->next) mix(p, sizeof *p);
     return hash;
 }
 
@@ -138,7 +141,7 @@ void write_file(const std::string& path, const std::string& text)
 
 animal_type* animal_at(unsigned index)
 {
-    animal_type* a = world.animals;
+    animal_type* a = world->animals;
     while (a != nullptr && index-- > 0) a = a->next;
     return a;
 }
@@ -146,13 +149,13 @@ animal_type* animal_at(unsigned index)
 unsigned animal_list_length()
 {
     unsigned n = 0;
-    for (const animal_type* a = world.animals; a != nullptr; a = a->next) ++n;
+    for (const animal_type* a = world->animals; a != nullptr; a = a->next) ++n;
     return n;
 }
 
 unsigned plant_list_length()
 {
     unsigned n = 0;
-    for (const plant_type* p = world.plants; p != nullptr; p = p->next) ++n;
+    for (const plant_type* p = world->plants; p != nullptr; p = p->next) ++n;
     return n;
 }

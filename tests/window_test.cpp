@@ -7,7 +7,6 @@
 #include "app/frame_loop.h"
 #include "app/main_window.h"
 #include "app/world_dialogs.h"
-#include "base/shell_state.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "render/neuron_view.h"
@@ -52,7 +51,7 @@ QRgb pixel_at(const QImage& image, double x, double y) { return image.pixel(get_
 animal_type* place_animal(double x, double y, double heading)
 {
     world_add_animal();
-    animal_type* animal = world.animals;
+    animal_type* animal = world->animals;
     animal->x = x;
     animal->y = y;
     animal->heading = heading;
@@ -94,7 +93,7 @@ private slots:
         folder = std::make_unique<scratch_folder>();
         console = std::make_unique<console_capture>();
         keys_clear();
-        mode_manual = show_vision = false;
+        show_vision = false;
         timer_val = 40;
         frames = updates = frames_per_second = updates_per_second = 0;
         questions = 0;
@@ -166,11 +165,11 @@ private slots:
             QCOMPARE(ray_drawn(shown, i), sees(i / 2) || (i % 2 == 1 ? sees(i / 2 + 1) : sees(i / 2 - 1)));
         }
         // While drawing is off the surface keeps its picture.
-        world.draw_enabled = false;
+        world->draw_enabled = false;
         QCOMPARE(draw_world().pixel(0, 0) & 0xFFFFFF, 0xFF00FFu);
-        QCOMPARE(get_screen_x(world.width), 640);
-        QCOMPARE(get_screen_x(0.999 * world.width / 640), 0);
-        QCOMPARE(get_screen_x(-1.5 * world.width / 640), -1);
+        QCOMPARE(get_screen_x(world->width), 640);
+        QCOMPARE(get_screen_x(0.999 * world->width / 640), 0);
+        QCOMPARE(get_screen_x(-1.5 * world->width / 640), -1);
     }
 
     // Ellipses set directly into an image look like the painter's: the same
@@ -218,21 +217,21 @@ private slots:
             {'1', '2', 200}, {'2', '1', 200}, {0x27, '1', 1}, {0x27, 0x25, 2}, {0x25, 0x25, 1}, {0x27, 0x27, 3}};
         for (const auto& pair : pairs) {
             keys_clear();
-            world.updates_per_tick = 1;
+            world->updates_per_tick = 1;
             press(pair.first);
             press(pair.second);
-            QCOMPARE(world.updates_per_tick, pair.updates_per_tick);
+            QCOMPARE(world->updates_per_tick, pair.updates_per_tick);
         }
         keys_clear();
         press('R');  // R asks only on its own key-down
         press('P');
         QCOMPARE(questions, 1);
         keys_clear();
-        const int plants = world.num_plants;
+        const int plants = world->num_plants;
         press('P');
         press('X');  // holding P and pressing X adds a plant and toggles drawing
-        QCOMPARE(world.num_plants, plants + 2);
-        QVERIFY(!world.draw_enabled);
+        QCOMPARE(world->num_plants, plants + 2);
+        QVERIFY(!world->draw_enabled);
         keys_clear();
         timer_val = 2;
         press(0x26);
@@ -249,11 +248,11 @@ private slots:
         QCOMPARE(window->timer_period(update_timer_id), 40);
 
         keys_clear();
-        const unsigned generation = world.generation;
-        const int count = world.update_count;
+        const unsigned generation = world->generation;
+        const int count = world->update_count;
         press('G');  // exactly one generation's length of updates
-        QCOMPARE(world.generation, generation + 1);
-        QCOMPARE(world.update_count, count);
+        QCOMPARE(world->generation, generation + 1);
+        QCOMPARE(world->update_count, count);
         keys_clear();
         const std::size_t said = console->text().size();
         press('Q');
@@ -262,29 +261,29 @@ private slots:
         QCOMPARE(std::count(report.begin(), report.end(), 'N'), std::ptrdiff_t{18});
         keys_clear();
         press('T');
-        QVERIFY(world.wrap_edges);
+        QVERIFY(world->wrap_edges);
         press('F');
-        QCOMPARE(world.num_plants, 0);
+        QCOMPARE(world->num_plants, 0);
         keys_clear();
-        const unsigned animals = world.num_animals;
+        const unsigned animals = world->num_animals;
         press(' ');
         press(' ');
-        QCOMPARE(world.num_animals, animals + 2);
+        QCOMPARE(world->num_animals, animals + 2);
         keys_clear();
         press('M');
-        QVERIFY(mode_manual);
+        QVERIFY(world->mode_manual);
     }
 
     void releases_auto_repeat_and_focus()
     {
         // Keys typed quickly act once: a release counts at once, an auto-repeated one not at all.
-        const int plants = world.num_plants;
+        const int plants = world->num_plants;
         QTest::keyClick(window.get(), Qt::Key_P);
         QTest::keyClick(window.get(), Qt::Key_X);
-        QCOMPARE(world.num_plants, plants + 1);
+        QCOMPARE(world->num_plants, plants + 1);
         QTest::keyClick(window.get(), Qt::Key_T);
         QTest::keyClick(window.get(), Qt::Key_X);
-        QVERIFY(world.wrap_edges && world.draw_enabled);
+        QVERIFY(world->wrap_edges && world->draw_enabled);
         QTest::keyPress(window.get(), Qt::Key_W);
         QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_W, Qt::NoModifier, QString("w"), true);
         QApplication::sendEvent(window.get(), &repeat);
@@ -318,16 +317,16 @@ private slots:
             {"WA", 0.015, 0.03}, {"WD", 0.03, 0.015}, {"W", 0.03, 0.03}, {"WS", 0.03, 0.03}, {"SA", -0.015, -0.03},
             {"SD", -0.03, -0.015}, {"S", -0.03, -0.03}, {"A", -0.03, 0.03}, {"D", 0.03, -0.03}, {"AD", -0.03, 0.03},
             {"", 0.0, 0.0}, {"WAD", 0.015, 0.03}};
-        mode_manual = true;
+        world->mode_manual = true;
         for (const auto& row : rows) {
             keys_clear();
             for (const char* c = row.held; *c; ++c) keys[static_cast<unsigned char>(*c)] = 1;
-            world.animals->x = world.animals->y = 5;
-            world.animals->heading = 0;
+            world->animals->x = world->animals->y = 5;
+            world->animals->heading = 0;
             timer_message(window.get(), update_timer_id);
-            QCOMPARE(world.animals->left_motor, row.left);
-            QCOMPARE(world.animals->right_motor, row.right);
-            QVERIFY(std::fabs(world.animals->speed - (row.left + row.right) / 2) < 1e-15);
+            QCOMPARE(world->animals->left_motor, row.left);
+            QCOMPARE(world->animals->right_motor, row.right);
+            QVERIFY(std::fabs(world->animals->speed - (row.left + row.right) / 2) < 1e-15);
         }
     }
 
@@ -347,21 +346,21 @@ private slots:
         const struct { const char* menu; const char* item; std::function<bool()> done; } items[] = {
             {"&Animals", "&Show Vision", [] { return show_vision; }},
             {"&Animals", "&Hide Vision", [] { return !show_vision; }},
-            {"&World", "Add &Animal", [] { return world.num_animals == 21; }},
-            {"&World", "Add &Plant", [] { return world.num_plants == 11; }},
-            {"&World", "Remove Plants", [] { return world.num_plants == 0; }},
-            {"&World", "Remove Animals", [] { return world.num_animals == 0 && cur_animal == nullptr; }},
-            {"&Simulation", "&Max Speed", [] { return world.updates_per_tick == 100; }},
-            {"&Simulation", "&Normal Speed", [] { return world.updates_per_tick == 1; }},
-            {"&Simulation", "&Pause", [] { return !world.running; }},
+            {"&World", "Add &Animal", [] { return world->num_animals == 21; }},
+            {"&World", "Add &Plant", [] { return world->num_plants == 11; }},
+            {"&World", "Remove Plants", [] { return world->num_plants == 0; }},
+            {"&World", "Remove Animals", [] { return world->num_animals == 0 && neuron_view_animal() == nullptr; }},
+            {"&Simulation", "&Max Speed", [] { return world->updates_per_tick == 100; }},
+            {"&Simulation", "&Normal Speed", [] { return world->updates_per_tick == 1; }},
+            {"&Simulation", "&Pause", [] { return !world->running; }},
             {"&Animals", "Show &Chart", [] { return chart_window->isVisible(); }},
             {"&Animals", "Hide Cha&rt", [] { return !chart_window->isVisible(); }},
             {"&File", "Save &Chart As...", [] { return QImage("chart.png").size() == QSize(960, 600); }},
-            {"&World", "&Reset", [] { return questions == 1 && world.num_animals == 20 && world.running; }},
-            {"&File", "E&xit", [] { return world.animals == nullptr && memdc.isNull(); }},
+            {"&World", "&Reset", [] { return questions == 1 && world->num_animals == 20 && world->running; }},
+            {"&File", "E&xit", [] { return world->animals == nullptr && memdc.isNull(); }},
         };
         answer = true;
-        cur_animal = world.animals;
+        neuron_view_show(world->animals);
         chart_file_dialog = [] { return std::string("chart.png"); };
         for (const auto& item : items) {
             QAction* action = menu_action(*window, item.menu, item.item);
@@ -373,14 +372,14 @@ private slots:
 
     void ticks_run_their_updates_and_the_paint_shows_the_rates()
     {
-        world.updates_per_tick = 7;
+        world->updates_per_tick = 7;
         updates = frames = 0;
-        const int count = world.update_count;
+        const int count = world->update_count;
         memdc.fill(Qt::black);
         timer_message(window.get(), update_timer_id);
-        QCOMPARE(world.update_count - count + 10 * updates + 100 * frames, 7 + 70 + 100);
+        QCOMPARE(world->update_count - count + 10 * updates + 100 * frames, 7 + 70 + 100);
         QCOMPARE(memdc.pixel(display_x - 1, display_y - 1) & 0xFFFFFF, white);
-        world.running = false;  // paused: ticks draw and count frames, but no updates
+        world->running = false;  // paused: ticks draw and count frames, but no updates
         timer_message(window.get(), update_timer_id);
         QCOMPARE(updates * 10 + frames, 72);
         QCOMPARE(rate_line(), std::string("Frame rate:   0 Update Rate  0 "));
@@ -399,12 +398,12 @@ private slots:
         QVERIFY(dark > 20);
         QCOMPARE(window->timer_period(stats_timer_id), 1000);
         // A tick stops its updates after a while; the rest carry over to the next ticks.
-        world.running = true;
-        world.updates_per_tick = 1 << 30;
+        world->running = true;
+        world->updates_per_tick = 1 << 30;
         timer_message(window.get(), update_timer_id);
-        QVERIFY(tick_updates_done > 0 && tick_updates_done < world.updates_per_tick);
+        QVERIFY(tick_updates_done > 0 && tick_updates_done < world->updates_per_tick);
         const int carried = tick_updates_done;
-        world.updates_per_tick = carried + 3;  // read again before each update
+        world->updates_per_tick = carried + 3;  // read again before each update
         timer_message(window.get(), update_timer_id);
         QCOMPARE(tick_updates_done, 0);
         QCOMPARE(updates, carried + 3);
@@ -415,9 +414,9 @@ private slots:
         QCOMPARE(neuron_window->windowTitle(), QString("Neuron"));
         press('N');
         QVERIFY(neuron_window->isVisible());
-        QVERIFY(cur_animal == world.animals);
+        QVERIFY(neuron_view_animal() == world->animals);
         neuron_window->resize(200, 120);
-        for (neuron_type* n = world.animals->neurons; n; n = n->next) n->out = n->id % 3 == 0 ? 0.0 : n->id % 3 == 1 ? 0.5 : -0.5;
+        for (neuron_type* n = world->animals->neurons; n; n = n->next) n->out = n->id % 3 == 0 ? 0.0 : n->id % 3 == 1 ? 0.5 : -0.5;
         QImage grid = neuron_window->grab().toImage();
         const int cell_w = grid.width() / 8, cell_h = grid.height() / 3;
         for (std::uint32_t id = 0; id < 24; ++id) {
@@ -430,7 +429,7 @@ private slots:
         QVERIFY(!neuron_window->isVisible());
         // With the animals gone the window draws nothing, and reads nothing freed.
         world_free_animals();
-        QVERIFY(cur_animal == nullptr);
+        QVERIFY(neuron_view_animal() == nullptr);
         grid.fill(Qt::magenta);
         QPainter painter(&grid);
         neuron_window->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);  // no background
@@ -489,16 +488,16 @@ private slots:
         press('N');
         answer = true;
         reset_check();
-        QVERIFY(cur_animal == nullptr);
+        QVERIFY(neuron_view_animal() == nullptr);
         window->view()->repaint();
-        QVERIFY(cur_animal == world.animals && cur_animal != nullptr);
+        QVERIFY(neuron_view_animal() == world->animals && neuron_view_animal() != nullptr);
         neuron_window->close();
         QVERIFY(!neuron_window->isVisible());
     }
 
     void the_chart_follows_the_generations_only_while_shown()
     {
-        world.generation_length = 5;
+        world->generation_length = 5;
         const qint64 hidden = chart_window->picture().cacheKey();
         for (int i = 0; i < 20; ++i) world_update();
         chart_window->follow_world();
@@ -515,20 +514,20 @@ private slots:
         const chart_type chart = world_chart();
         QCOMPARE(chart.series.size(), std::size_t{3});
         QCOMPARE(chart.series[2].values.size(), std::size_t{5});
-        QCOMPARE(chart.series[1].values.back(), world.ave_food);
+        QCOMPARE(chart.series[1].values.back(), world->ave_food);
         keys_clear();
         press('C');
         QVERIFY(!chart_window->isVisible());
         // A long history is folded into the lowest and highest values of its buckets.
-        for (std::uint32_t g = world_history.size(); g < 100000; ++g)
-            world_history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10});
-        world_history[4321].food_per_animal = -3;
+        for (std::uint32_t g = world->history.size(); g < 100000; ++g)
+            world->history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10});
+        world->history[4321].food_per_animal = -3;
         const chart_type folded = world_chart();
         QCOMPARE(folded.generations, std::size_t{100000});
         QVERIFY(folded.series[0].values.size() <= 2048);
         QCOMPARE(*std::min_element(folded.series[0].values.begin(), folded.series[0].values.end()), -3.0);
         QCOMPARE(*std::max_element(folded.series[0].values.begin(), folded.series[0].values.end()), 99.9);
-        QCOMPARE(*folded.series[0].latest, world_history.back().food_per_animal);
+        QCOMPARE(*folded.series[0].latest, world->history.back().food_per_animal);
     }
 
     void charts_draw_lines_bands_ticks_and_legend()
@@ -572,16 +571,16 @@ private slots:
         dialog.animals->setValue(7);
         dialog.width->setValue(12.5);
         dialog.wrap->setChecked(true);
-        world.generation = 9;
+        world->generation = 9;
         bool reset = true;
         answer = false;
         QCOMPARE(settings_confirm(dialog.settings(), reset), std::string());
-        QVERIFY(!reset && world.generation == 9);  // "no" changes nothing
+        QVERIFY(!reset && world->generation == 9);  // "no" changes nothing
         answer = true;
         QCOMPARE(settings_confirm(dialog.settings(), reset), std::string());
-        QVERIFY(reset && world.generation == 0 && world.wrap_edges);
-        QCOMPARE(world.num_animals, 7u);
-        QCOMPARE(world.width, 12.5);
+        QVERIFY(reset && world->generation == 0 && world->wrap_edges);
+        QCOMPARE(world->num_animals, 7u);
+        QCOMPARE(world->width, 12.5);
         dialog.animal_size->setValue(20);
         QVERIFY(settings_confirm(dialog.settings(), reset).find("--animal-size") != std::string::npos);
         QVERIFY(!reset);
@@ -603,15 +602,15 @@ private slots:
         world_file_overrides_type overrides;
         overrides.animals = 3;
         QVERIFY(world_open("good.dat", overrides));
-        QCOMPARE(world.num_animals, 3u);
+        QCOMPARE(world->num_animals, 3u);
         QCOMPARE(problems.size(), std::size_t{2});
     }
 
     void the_reset_question_waits_while_ticks_go_on()
     {
         for (bool ok : {false, true}) {
-            world.generation = 5;
-            world.updates_per_tick = 3;
+            world->generation = 5;
+            world->updates_per_tick = 3;
             static bool reply = false;
             reply = ok;
             ask_question = [](const std::string& text, const std::string& caption) {
@@ -620,8 +619,8 @@ private slots:
                 return QTest::qWaitFor([&] { return frames >= before + 3; }, 10000) && reply;
             };
             main_menu(window.get(), menu_reset);
-            QCOMPARE(world.generation, ok ? 0u : 5u);
-            QCOMPARE(world.updates_per_tick, ok ? 1 : 3);
+            QCOMPARE(world->generation, ok ? 0u : 5u);
+            QCOMPARE(world->updates_per_tick, ok ? 1 : 3);
         }
     }
 
@@ -637,9 +636,9 @@ private slots:
         main_menu(window.get(), menu_save_as);
         const std::string saved = read_file("world.dat");
         world_add_animal();
-        cur_animal = world.animals;
+        neuron_view_show(world->animals);
         main_menu(window.get(), menu_open);
-        QVERIFY(cur_animal == nullptr);
+        QVERIFY(neuron_view_animal() == nullptr);
         QCOMPARE(world_file_text(), saved);
         // The real dialogs: open and save modes, the filter, the default extension.
         for (bool saving : {false, true}) {
@@ -657,7 +656,7 @@ private slots:
         QTimer::singleShot(0, [this] { press(0x1B); });
         QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });  // a safety net
         QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(world.num_animals, 20u);
+        QCOMPARE(world->num_animals, 20u);
     }
 };
 

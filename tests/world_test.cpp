@@ -2,7 +2,6 @@
 
 #include "animal/animal.h"
 #include "base/console.h"
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -48,54 +47,55 @@ TEST(World, ResetRestoresTheRunFlagsAndKeepsTheParameters)
 {
     scratch_folder folder;
     start_world(2);
-    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
+    EXPECT_EQ(world->mutate_rate, 1.0 / 298.0);
     world_add_animal();
-    EXPECT_EQ(world.num_animals, 21u);
-    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
-    cur_animal = world.animals;
-    world.running = false;
-    world.wrap_edges = true;
-    world.draw_enabled = false;
-    world.updates_per_tick = 200;
-    world.width = 20;
-    world.start_plants = 0;
-    world.start_animals = 5;
-    world.generation = 7;
-    world.food_sum = world.ave_food = 3;
-    world.update_count = 9;
+    EXPECT_EQ(world->num_animals, 21u);
+    EXPECT_EQ(world->mutate_rate, 1.0 / 298.0);
+    const std::uint32_t frees = world->animal_frees;
+    world->running = false;
+    world->wrap_edges = true;
+    world->draw_enabled = false;
+    world->updates_per_tick = 200;
+    world->width = 20;
+    world->start_plants = 0;
+    world->start_animals = 5;
+    world->generation = 7;
+    world->food_sum = world->ave_food = 3;
+    world->update_count = 9;
     world_reset();
-    EXPECT_EQ(cur_animal, nullptr);
-    EXPECT_TRUE(world.running && world.draw_enabled && !world.wrap_edges);
-    EXPECT_EQ(world.updates_per_tick, 1);
-    EXPECT_EQ(world.width, 20.0);
-    EXPECT_EQ(world.generation + world.update_count + world.food_sum + world.ave_food, 0.0);
-    EXPECT_EQ(world.num_animals, 5u);
+    EXPECT_GT(world->animal_frees, frees);  // views drop the animals they held
+    EXPECT_TRUE(world->running && world->draw_enabled && !world->wrap_edges);
+    EXPECT_EQ(world->updates_per_tick, 1);
+    EXPECT_EQ(world->width, 20.0);
+    EXPECT_EQ(world->generation + world->update_count + world->food_sum + world->ave_food, 0.0);
+    EXPECT_EQ(world->num_animals, 5u);
     EXPECT_EQ(animal_list_length(), 5u);
-    EXPECT_EQ(world.plants, nullptr);
+    EXPECT_EQ(world->plants, nullptr);
     console_capture quiet;
     for (int i = 0; i < 500; ++i) world_update();  // runs on without food
-    EXPECT_EQ(world.generation, 1u);
+    EXPECT_EQ(world->generation, 1u);
 
     // No animals to make: an empty world that keeps its rate.
     for (int count : {0, -3}) {
-        world.start_animals = count;
-        world.mutate_rate = 0.125;
+        world->start_animals = count;
+        world->mutate_rate = 0.125;
         world_reset();
-        EXPECT_EQ(world.animals, nullptr);
-        EXPECT_EQ(world.num_animals, 0u);
-        EXPECT_EQ(world.mutate_rate, 0.125);
+        EXPECT_EQ(world->animals, nullptr);
+        EXPECT_EQ(world->num_animals, 0u);
+        EXPECT_EQ(world->mutate_rate, 0.125);
     }
 }
 
 TEST(World, EveryFreedAnimalTakesItsNetworkAlong)
 {
+    start_world(3);
     world_destroy();
     const long empty = heap_blocks_alive();
     start_world(3);
     const long alive = heap_blocks_alive();
     const std::function<void()> round_trips[] = {
-        [] { world_add_animal(); world_add_animal(); world_free_animals(); world.start_animals = 20; world_reset(); },
-        [] { add_random_plant(); world_free_plants(); world.start_plants = 10; world_reset(); },
+        [] { world_add_animal(); world_add_animal(); world_free_animals(); world->start_animals = 20; world_reset(); },
+        [] { add_random_plant(); world_free_plants(); world->start_plants = 10; world_reset(); },
         [] { world_reset(); },
     };
     for (const auto& round_trip : round_trips) {
@@ -104,30 +104,27 @@ TEST(World, EveryFreedAnimalTakesItsNetworkAlong)
     }
     world_destroy();
     EXPECT_EQ(heap_blocks_alive(), empty);
-    EXPECT_EQ(world.num_animals + world.num_plants, 0u);
-    EXPECT_EQ(world.brush_green.colour, 0u);
+    EXPECT_EQ(world->num_animals + world->num_plants, 0u);
+    EXPECT_EQ(world->brush_green.colour, 0u);
 }
 
 TEST(World, UpdatesCountGenerationsAndPausedUpdatesDoNothing)
 {
     scratch_folder folder;
     start_world(4);
-    world.running = false;
+    world->running = false;
     const std::uint64_t before = world_fingerprint();
-    updates = 0;
     world_update();
     EXPECT_EQ(world_fingerprint(), before);
-    EXPECT_EQ(updates, 0);
 
-    world.running = true;
+    world->running = true;
     console_capture console;
     for (int i = 0; i < 499; ++i) world_update();
-    EXPECT_EQ(world.generation * 1000 + world.update_count, 499u);
+    EXPECT_EQ(world->generation * 1000 + world->update_count, 499u);
     world_update();
-    EXPECT_EQ(world.generation * 1000 + world.update_count, 1000u);
-    EXPECT_EQ(updates, 500);
-    EXPECT_EQ(world.animals->fitness, 1.0);  // somebody ate, and the best heads the list
-    for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
+    EXPECT_EQ(world->generation * 1000 + world->update_count, 1000u);
+    EXPECT_EQ(world->animals->fitness, 1.0);  // somebody ate, and the best heads the list
+    for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
         EXPECT_EQ(a->food + a->wall_hits, 0);
         if (a->next != nullptr) {
             EXPECT_GE(a->fitness, a->next->fitness);
@@ -139,10 +136,10 @@ TEST(World, UpdatesCountGenerationsAndPausedUpdatesDoNothing)
     // Without animals the count restarts, so generations end again once some are added.
     world_free_animals();
     for (int i = 0; i < 500; ++i) world_update();
-    EXPECT_EQ(world.generation * 1000 + world.update_count, 1000u);
+    EXPECT_EQ(world->generation * 1000 + world->update_count, 1000u);
     world_add_animal();
     for (int i = 0; i < 500; ++i) world_update();
-    EXPECT_EQ(world.generation, 2u);
+    EXPECT_EQ(world->generation, 2u);
 }
 
 TEST(Generation, BreedingLayouts)
@@ -154,7 +151,7 @@ TEST(Generation, BreedingLayouts)
         world_free_animals();
         for (unsigned i = 0; i < n; ++i) world_add_animal();
         mark_genes(n);
-        world.mutate_rate = 0.0;
+        world->mutate_rate = 0.0;
         world_compute_generation();
         const unsigned children = n / 2, quarter = children / 2;
         std::vector<std::vector<int>> rank(n);
@@ -175,7 +172,7 @@ TEST(Generation, BreedingLayouts)
                 EXPECT_TRUE(rank[k][m] == first || rank[k][m] == second) << n << " animals, rank " << k << " neuron " << m;
             }
         }
-        EXPECT_EQ(world.generation, 1u);
+        EXPECT_EQ(world->generation, 1u);
     }
     // Both parents contribute to the children of twenty.
     int from_second = 0;
@@ -194,18 +191,18 @@ TEST(Generation, ScoreLineAndLog)
     world_show_scores(37, 112);
     const std::string line = "Gen:    0   Total Food:    37  Total Wall:    112   Ave food/animal: 1.850\n";
     EXPECT_EQ(console.text(), line);
-    EXPECT_EQ(world.food_sum + world.ave_food, 3.7);
+    EXPECT_EQ(world->food_sum + world->ave_food, 3.7);
     EXPECT_EQ(read_file("log.txt"), "an earlier run\n" + line);
-    world.generation = 1;
+    world->generation = 1;
     world_show_scores(3, 0);
-    EXPECT_EQ(world.ave_food, (1.85 + 0.15) / 2);
+    EXPECT_EQ(world->ave_food, (1.85 + 0.15) / 2);
 
     // Nobody ate: everyone ranks equal (a NaN fitness), totals 0, the cycle runs on.
-    for (animal_type* a = world.animals; a != nullptr; a = a->next) a->food = 0;
+    for (animal_type* a = world->animals; a != nullptr; a = a->next) a->food = 0;
     world_compute_generation();
-    EXPECT_EQ(world.generation, 2u);
+    EXPECT_EQ(world->generation, 2u);
     EXPECT_NE(console.text().find("Gen:    1   Total Food:     0"), std::string::npos);
-    for (animal_type* a = world.animals; a != nullptr; a = a->next) EXPECT_TRUE(std::isnan(a->fitness));
+    for (animal_type* a = world->animals; a != nullptr; a = a->next) EXPECT_TRUE(std::isnan(a->fitness));
 }
 
 TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
@@ -213,46 +210,46 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
     scratch_folder folder;
     start_world(8);
     world_free_plants();
-    world.generation_length = 3;
+    world->generation_length = 3;
     console_capture quiet;
     const long before = heap_allocations();
     long growths = 0;  // the history's own, amortised: a few over many generations
     for (int i = 0; i < 3000; ++i) {
-        const std::size_t capacity = world_history.capacity();
+        const std::size_t capacity = world->history.capacity();
         world_update();
-        growths += world_history.capacity() != capacity;
+        growths += world->history.capacity() != capacity;
     }
-    EXPECT_EQ(world.generation, 1000u);
+    EXPECT_EQ(world->generation, 1000u);
     EXPECT_EQ(heap_allocations() - before, growths);
     EXPECT_LE(growths, 3);
 
     // With plants, the only allocations are the replacements of eaten plants:
     // in the default world, and in a large one on two threads once the helper
     // has started; through generations too (their cycle resets the food).
-    const int kept_threads = world_threads;
+    const int kept_threads = world->options.threads;
     for (const std::int32_t animals : {20, 250}) {
-        world_threads = 2;
-        world.start_animals = animals;
-        world.generation_length = 150;
+        world->options.threads = 2;
+        world->start_animals = animals;
+        world->generation_length = 150;
         world_reset();
         world_update();
         long eaten = 0;
         const long start = heap_allocations();
         for (int i = 1; i < 400; ++i) {
             long food_before = 0;
-            for (const animal_type* a = world.animals; a; a = a->next) food_before += a->food;
+            for (const animal_type* a = world->animals; a; a = a->next) food_before += a->food;
             world_update();
-            if (world.update_count == 0) {  // a generation ended and reset the food: its line has the total
-                eaten += world_history.back().food - food_before;
+            if (world->update_count == 0) {  // a generation ended and reset the food: its line has the total
+                eaten += world->history.back().food - food_before;
                 continue;
             }
-            for (const animal_type* a = world.animals; a; a = a->next) eaten += a->food;
+            for (const animal_type* a = world->animals; a; a = a->next) eaten += a->food;
             eaten -= food_before;
         }
         EXPECT_GT(eaten, 0) << animals;
         EXPECT_EQ(heap_allocations() - start, eaten) << animals;
     }
-    world_threads = kept_threads;
+    world->options.threads = kept_threads;
 }
 
 TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
@@ -262,7 +259,7 @@ TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
     const struct { std::function<void()> grow; const char* line; } cases[] = {
         {[] { neuron_type* head = nullptr; add_neuron(&head, 1, 0, 1, 0, 0, 0, 0); }, "^Unable to get neuron memory \n$"},
         {[] { add_random_plant(); }, "^Unable to get plant memory\n$"},
-        {[] { remove_plant(world.plants); }, "^Unable to get plant memory\n$"},
+        {[] { remove_plant(world->plants); }, "^Unable to get plant memory\n$"},
         {[] { world_add_animal(); }, "^Unable to get animal memory\n$"},
     };
     for (const auto& c : cases) {

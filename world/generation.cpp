@@ -2,11 +2,11 @@
 
 #include "animal/animal.h"
 #include "base/console.h"
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "world/grid.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -21,22 +21,18 @@
 
 namespace {
 
-// Room for the ranking, grown when animals are made, so that the generation
-// cycle itself takes no heap memory.
-std::vector<animal_type*> ranking;
-
 void append_to_log(const char* line, std::size_t length)
 {
-    if (world_log_path.empty()) return;
+    if (world->options.log_path.empty()) return;
     // Plain descriptors: appending a line allocates nothing and is one write.
-    const int file = open(world_log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int file = open(world->options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     ssize_t written = -1;
     if (file >= 0) {
         written = write(file, line, length);
         if (close(file) != 0 && written >= 0) written = -1;
     }
     // The line is on the console already; whoever runs the world may act on the failure.
-    if (written != static_cast<ssize_t>(length) && world_log_error == 0) world_log_error = errno != 0 ? errno : EIO;
+    if (written != static_cast<ssize_t>(length) && world->options.log_error == 0) world->options.log_error = errno != 0 ? errno : EIO;
 }
 
 // The lower half gets new genes. Child n/2 + j takes whole neurons from rank
@@ -51,7 +47,7 @@ void breed(animal_type** ranked, std::uint32_t n)
     for (std::uint32_t j = 0; j < children; ++j) {
         animal_type* child = ranked[children + j];
         animal_type* first_parent = ranked[j + 1];
-        mate(child, first_parent, ranked[second_parent], world.mutate_rate, world.mutate_amount);
+        mate(child, first_parent, ranked[second_parent], world->mutate_rate, world->mutate_amount);
         if (j >= quarter) second_parent = 1;
     }
 }
@@ -71,49 +67,76 @@ void breed(animal_type** ranked, std::uint32_t n)
 // more than it gains.
 constexpr std::uint32_t large_world_animals = 200;
 
-struct helper_type {
+// Sorts by animal_compare, keeping the list order of equal animals, so that
+// a run is the same whatever sort a C library has. A merge sort from runs of
+// one upwards, through scratch room of n more, takes no heap memory.
+void rank_stably(animal_type** ranked, animal_type** scratch, std::uint32_t n)
+{
+    animal_type** from = ranked;
+    animal_type** to = scratch;
+    for (std::uint32_t width = 1; width < n; width *= 2) {
+        for (std::uint32_t left = 0; left < n; left += 2 * width) {
+            const std::uint32_t middle = std::min(left + width, n), end = std::min(left + 2 * width, n);
+            std::uint32_t i = left, j = middle, k = left;
+            while (i < middle && j < end) to[k++] = animal_compare(&from[j], &from[i]) < 0 ? from[j++] : from[i++];
+            while (i < middle) to[k++] = from[i++];
+            while (j < end) to[k++] = from[j++];
+        }
+        std::swap(from, to);
+    }
+    if (from != ranked) std::copy(from, from + n, ranked);
+}
+
+}  // namespace
+
+struct world_helper_type {
+    world_type* owner = nullptr;            // the world whose plant halves it runs
     std::thread thread;
     std::mutex mutex;
     std::condition_variable wake;
     std::uint64_t updates = 0;              // handed over so far; under mutex
     bool quit = false;                      // under mutex
     std::atomic<std::size_t> sensed{0};     // animals of this update whose plant half is done
-
-    ~helper_type()
-    {
-        if (!thread.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            quit = true;
-        }
-        wake.notify_one();
-        if (thread.get_id() == std::this_thread::get_id()) {
-            thread.detach();  // the helper itself ended the process
-        } else {
-            thread.join();
-        }
-    }
 };
 
-helper_type helper;
-
-void helper_run()
+void world_helper_stop::operator()(world_helper_type* helper) const
 {
+    if (helper->thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(helper->mutex);
+            helper->quit = true;
+        }
+        helper->wake.notify_one();
+        if (helper->thread.get_id() == std::this_thread::get_id()) {
+            helper->thread.detach();  // the helper itself ended the process
+        } else {
+            helper->thread.join();
+        }
+    }
+    delete helper;
+}
+
+namespace {
+
+void helper_run(world_helper_type* helper)
+{
+    // Its draws (the eaten plants' replacements) come from its world's source.
+    world_use(helper->owner);
     std::uint64_t done = 0;
     for (;;) {
         {
-            std::unique_lock<std::mutex> lock(helper.mutex);
-            helper.wake.wait(lock, [&] { return helper.quit || helper.updates != done; });
-            if (helper.quit) return;
-            done = helper.updates;
+            std::unique_lock<std::mutex> lock(helper->mutex);
+            helper->wake.wait(lock, [&] { return helper->quit || helper->updates != done; });
+            if (helper->quit) return;
+            done = helper->updates;
         }
         // Nothing of an animal is read once it is handed over: the updating
         // thread may change the list as soon as the last one is.
         std::size_t sensed = 0;
-        for (animal_type* animal = world.animals; animal != nullptr;) {
+        for (animal_type* animal = world->animals; animal != nullptr;) {
             animal_type* const next = animal->next;
             animal_sense_plants(animal);
-            helper.sensed.store(++sensed, std::memory_order_release);
+            helper->sensed.store(++sensed, std::memory_order_release);
             animal = next;
         }
     }
@@ -121,7 +144,7 @@ void helper_run()
 
 // Waits, briefly busy and then giving the processor away, until the helper
 // has sensed more than this many animals.
-void wait_for_helper(std::size_t animals)
+void wait_for_helper(const world_helper_type& helper, std::size_t animals)
 {
     int busy = 4096;
     while (helper.sensed.load(std::memory_order_acquire) <= animals) {
@@ -136,19 +159,22 @@ void wait_for_helper(std::size_t animals)
     }
 }
 
-// Whether the helper runs, started now if need be.
-bool helper_started()
+// The world's helper, started now if need be; null when no thread can be had.
+world_helper_type* helper_started()
 {
-    if (helper.thread.joinable()) return true;
+    if (world->helper != nullptr) return world->helper.get();
+    std::unique_ptr<world_helper_type, world_helper_stop> helper(new world_helper_type);
+    helper->owner = world;
     try {
-        helper.thread = std::thread(helper_run);
+        helper->thread = std::thread(helper_run, helper.get());
     } catch (const std::system_error&) {
-        return false;  // no thread to be had: one does it all
+        return nullptr;  // no thread to be had: one does it all
     }
-    return true;
+    world->helper = std::move(helper);
+    return world->helper.get();
 }
 
-void update_on_two_threads()
+void update_on_two_threads(world_helper_type& helper)
 {
     helper.sensed.store(0, std::memory_order_relaxed);
     {
@@ -157,66 +183,50 @@ void update_on_two_threads()
     }
     helper.wake.notify_one();
     std::size_t network = 0;
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++network) {
-        wait_for_helper(network);
-        neuron_pack_prefetch(world_networks, network + 1);
-        animal_act(animal, &world_networks, network);
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next, ++network) {
+        wait_for_helper(helper, network);
+        neuron_pack_prefetch(world->networks, network + 1);
+        animal_act(animal, &world->networks, network);
     }
 }
 
 }  // namespace
 
-// A cluster's job, or a process pinned with taskset, may have fewer
-// processors than the machine: count those it may run on.
-int world_threads = [] {
-    cpu_set_t set;
-    const int processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
-                                                                        : static_cast<int>(std::thread::hardware_concurrency());
-    return processors > 1 ? 2 : 1;
-}();
-
-std::vector<generation_record_type> world_history;
-std::uint32_t world_resets = 0;
-std::string world_log_path = "log.txt";
-bool world_console_scores = true;
-int world_log_error = 0;
-
 void world_reserve_ranking(std::uint32_t count)
 {
-    if (ranking.size() < count) ranking.resize(count > 2 * ranking.size() ? count : 2 * ranking.size());
+    // The ranking and the merge's scratch, side by side.
+    std::vector<animal_type*>& room = world->ranking;
+    const std::size_t needed = 2 * std::size_t{count};
+    if (room.size() < needed) room.resize(needed > 2 * room.size() ? needed : 2 * room.size());
 }
-
-void world_release_ranking() { std::vector<animal_type*>().swap(ranking); }
-
-neuron_pack_type world_networks{};
 
 void world_pack_networks()
 {
-    if (world.animals != nullptr && neuron_pack_holds(world_networks, 0, world.animals->neurons) &&
-        world_networks.heads.size() == world.num_animals) return;
-    neuron_pack_clear(world_networks);
-    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next)
-        neuron_pack_add(world_networks, animal->neurons);
+    if (world->animals != nullptr && neuron_pack_holds(world->networks, 0, world->animals->neurons) &&
+        world->networks.heads.size() == world->num_animals) return;
+    neuron_pack_clear(world->networks);
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next)
+        neuron_pack_add(world->networks, animal->neurons);
 }
 
 void world_update()
 {
-    if (!world.running) return;
+    if (!world->running) return;
     grid_tidy();
     world_pack_networks();
-    const bool large = world.num_animals >= large_world_animals;
-    if (large && world_threads > 1 && helper_started()) {
-        update_on_two_threads();
+    const bool large = world->num_animals >= large_world_animals;
+    world_helper_type* helper = large && world->options.threads > 1 ? helper_started() : nullptr;
+    if (helper != nullptr) {
+        update_on_two_threads(*helper);
     } else {
         std::size_t network = 0;
-        for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++network) {
-            if (large) neuron_pack_prefetch(world_networks, network + 1);
-            animal_update(animal, &world_networks, network);
+        for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next, ++network) {
+            if (large) neuron_pack_prefetch(world->networks, network + 1);
+            animal_update(animal, &world->networks, network);
         }
     }
-    world.update_count += 1;
-    if (world.update_count == world.generation_length) world_compute_generation();
-    updates += 1;
+    world->update_count += 1;
+    if (world->update_count == world->generation_length) world_compute_generation();
 }
 
 void world_debug_update() {}
@@ -224,26 +234,26 @@ void world_debug_update() {}
 // Rank, relink best first, log, breed the lower half, reset, advance.
 void world_compute_generation()
 {
-    if (world.animals == nullptr) {
+    if (world->animals == nullptr) {
         // Restart the count, so that generations end again once animals are added.
-        world.update_count = 0;
+        world->update_count = 0;
         return;
     }
-    const std::uint32_t n = world.num_animals;
+    const std::uint32_t n = world->num_animals;
     world_reserve_ranking(n);
-    animal_type** ranked = ranking.data();
+    animal_type** ranked = world->ranking.data();
 
     int best = 0;
-    animal_type* animal = world.animals;
+    animal_type* animal = world->animals;
     for (std::uint32_t i = 0; i < n; ++i, animal = animal->next) {
         ranked[i] = animal;
         if (animal->food > best) best = animal->food;
     }
     for (std::uint32_t i = 0; i < n; ++i)
         ranked[i]->fitness = static_cast<double>(ranked[i]->food) / static_cast<double>(best);
-    std::qsort(ranked, n, sizeof(animal_type*), animal_compare);
+    rank_stably(ranked, ranked + n, n);
 
-    world.animals = ranked[0];
+    world->animals = ranked[0];
     for (std::uint32_t i = 0; i + 1 < n; ++i) ranked[i]->next = ranked[i + 1];
     ranked[n - 1]->next = nullptr;
 
@@ -254,14 +264,14 @@ void world_compute_generation()
         wall += ranked[i]->wall_hits;
     }
     world_show_scores(food, wall);
-    world_history.push_back(generation_record_type{world.generation, food, wall,
+    world->history.push_back(generation_record_type{world->generation, food, wall,
                                                    static_cast<double>(food) / static_cast<double>(n), best,
-                                                   world.ave_food, n, world.num_plants});
+                                                   world->ave_food, n, world->num_plants});
 
     breed(ranked, n);
-    world.update_count = 0;
-    for (animal = world.animals; animal != nullptr; animal = animal->next) animal_reset(animal);
-    world.generation += 1;
+    world->update_count = 0;
+    for (animal = world->animals; animal != nullptr; animal = animal->next) animal_reset(animal);
+    world->generation += 1;
 }
 
 int animal_compare(const void* a, const void* b)
@@ -277,29 +287,26 @@ int animal_compare(const void* a, const void* b)
 // and written at a time, so a child that is its own parent_a is handled.
 void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount)
 {
-    neuron_edits += 1;
-    neuron_type* to = child->neurons;
     const neuron_type* a = parent_a->neurons;
     const neuron_type* b = parent_b->neurons;
-    while (a != nullptr && b != nullptr && to != nullptr) {
+    neuron_rewrite(child->neurons, [&](neuron_type& to) {
+        if (a == nullptr || b == nullptr) return;
         const neuron_type* from = (random_int() & 1) ? a : b;
-        to->bias = mutate_gene(from->bias, rate, amount);
-        for (std::uint32_t i = 0; i < from->input_count; ++i)
-            to->scaler[i] = mutate_gene(from->scaler[i], rate, amount);
-        to = to->next;
+        to.bias = mutate_gene(from->bias, rate, amount);
+        for (std::uint32_t i = 0; i < from->input_count; ++i) to.scaler[i] = mutate_gene(from->scaler[i], rate, amount);
         a = a->next;
         b = b->next;
-    }
+    });
 }
 
 void world_show_scores(int food, int wall)
 {
-    world.food_sum = world.food_sum + static_cast<double>(food) / static_cast<double>(world.num_animals);
-    world.ave_food = world.food_sum / (static_cast<double>(world.generation) + 1.0);
+    world->food_sum = world->food_sum + static_cast<double>(food) / static_cast<double>(world->num_animals);
+    world->ave_food = world->food_sum / (static_cast<double>(world->generation) + 1.0);
     char line[160];
     const int length = format_c(line, sizeof line,
                                 "Gen: %4d   Total Food: %5d  Total Wall: %6d   Ave food/animal: %5.3f\n",
-                                static_cast<int>(world.generation), food, wall, world.ave_food);
-    if (world_console_scores) write_console(line);
+                                static_cast<int>(world->generation), food, wall, world->ave_food);
+    if (world->options.console_scores) write_console(line);
     append_to_log(line, static_cast<std::size_t>(length));
 }

@@ -8,8 +8,6 @@
 #include <cmath>
 #include <utility>
 
-grid_type world_grid;
-
 namespace {
 
 constexpr std::int32_t max_cells_per_axis = 2048;
@@ -22,7 +20,7 @@ constexpr double animals_per_cell = 4.0;
 // The cell of a point, or the overflow cell outside the rectangle (NaN included).
 std::int32_t cell_of(const grid_bodies_type& bodies, double x, double y)
 {
-    const grid_type& g = world_grid;
+    const grid_type& g = world->grid;
     if (!(x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height)) return grid_overflow_cell(bodies);
     const std::int32_t column = std::min(static_cast<std::int32_t>(x * bodies.per_cell_width), bodies.columns - 1);
     const std::int32_t row = std::min(static_cast<std::int32_t>(y * bodies.per_cell_height), bodies.rows - 1);
@@ -201,7 +199,7 @@ void sort_by_cell(grid_bodies_type& bodies, bool plant)
 // Square cells over the rectangle, about per_cell bodies each for this many.
 void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
 {
-    const grid_type& g = world_grid;
+    const grid_type& g = world->grid;
     const double cells_wanted = std::max(static_cast<double>(std::max<std::int64_t>(count, 1)) / per_cell, 1.0);
     const double side = std::sqrt(g.width * g.height / cells_wanted);
     const auto along = [side](double extent) {
@@ -230,7 +228,7 @@ void lay_out_again(grid_bodies_type& bodies, double per_cell)
 void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
 {
     if (bodies.columns == 0) {
-        grid_reset(world.width, world.height, 0, 0);
+        grid_reset(world->width, world->height, 0, 0);
         return;
     }
     const double count = static_cast<double>(bodies.x.size());
@@ -248,27 +246,27 @@ bool filed(const grid_bodies_type& bodies, const void* record, std::int32_t slot
 
 void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants)
 {
-    grid_type& g = world_grid;
+    grid_type& g = world->grid;
     g.width = std::isfinite(width) && width > 0 ? width : 1.0;
     g.height = std::isfinite(height) && height > 0 ? height : 1.0;
     g.plants.keeps_row_prefix = true;
     lay_out(g.plants, plants, plants_per_cell);
     lay_out(g.animals, animals, animals_per_cell);
-    clear_bodies(world_grid.plants);
-    clear_bodies(world_grid.animals);
-    reserve_bodies(world_grid.plants, plants);
-    reserve_bodies(world_grid.animals, animals);
+    clear_bodies(world->grid.plants);
+    clear_bodies(world->grid.animals);
+    reserve_bodies(world->grid.plants, plants);
+    reserve_bodies(world->grid.animals, animals);
 }
 
 void grid_release()
 {
-    world_grid = grid_type{};
+    world->grid = grid_type{};
 }
 
 void grid_add_plant(plant_type* plant)
 {
-    grow_if_crowded(world_grid.plants, plants_per_cell);
-    grid_bodies_type& plants = world_grid.plants;
+    grow_if_crowded(world->grid.plants, plants_per_cell);
+    grid_bodies_type& plants = world->grid.plants;
     plant->grid_slot = add_body(plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
     if (plant->next != nullptr && filed(plants, plant->next, plant->next->grid_slot))
         plants.before[plant->next->grid_slot] = plant;
@@ -276,15 +274,15 @@ void grid_add_plant(plant_type* plant)
 
 plant_type** grid_plant_link(const plant_type* plant)
 {
-    const grid_bodies_type& plants = world_grid.plants;
+    const grid_bodies_type& plants = world->grid.plants;
     if (!filed(plants, plant, plant->grid_slot)) return nullptr;
     plant_type* before = static_cast<plant_type*>(plants.before[plant->grid_slot]);
-    return before != nullptr ? &before->next : &world.plants;
+    return before != nullptr ? &before->next : &world->plants;
 }
 
 void grid_remove_plant(plant_type* plant)
 {
-    grid_bodies_type& plants = world_grid.plants;
+    grid_bodies_type& plants = world->grid.plants;
     if (!filed(plants, plant, plant->grid_slot)) return;
     plant_type* next = plant->next;  // now follows the plant before it
     if (next != nullptr && filed(plants, next, next->grid_slot)) plants.before[next->grid_slot] = plants.before[plant->grid_slot];
@@ -294,18 +292,18 @@ void grid_remove_plant(plant_type* plant)
 
 void grid_clear_plants()
 {
-    if (world_grid.plants.columns > 0) clear_bodies(world_grid.plants);
+    if (world->grid.plants.columns > 0) clear_bodies(world->grid.plants);
 }
 
 void grid_add_animal(animal_type* animal)
 {
-    grow_if_crowded(world_grid.animals, animals_per_cell);
-    animal->grid_slot = add_body(world_grid.animals, animal, animal->x, animal->y, animal->size_x + animal->size_y);
+    grow_if_crowded(world->grid.animals, animals_per_cell);
+    animal->grid_slot = add_body(world->grid.animals, animal, animal->x, animal->y, animal->size_x + animal->size_y);
 }
 
 void grid_move_animal(animal_type* animal)
 {
-    grid_bodies_type& bodies = world_grid.animals;
+    grid_bodies_type& bodies = world->grid.animals;
     const std::int32_t slot = animal->grid_slot;
     if (!filed(bodies, animal, slot)) return;
     bodies.x[slot] = animal->x;
@@ -321,18 +319,18 @@ void grid_move_animal(animal_type* animal)
 void grid_tidy()
 {
     // A few dozen changes per thousand bodies leave most neighbours together.
-    for (auto [bodies, plant] : {std::pair{&world_grid.plants, true}, std::pair{&world_grid.animals, false}})
+    for (auto [bodies, plant] : {std::pair{&world->grid.plants, true}, std::pair{&world->grid.animals, false}})
         if (bodies->changes * 32 > static_cast<std::int64_t>(bodies->x.size()) + 64) sort_by_cell(*bodies, plant);
 }
 
 void grid_clear_animals()
 {
-    if (world_grid.animals.columns > 0) clear_bodies(world_grid.animals);
+    if (world->grid.animals.columns > 0) clear_bodies(world->grid.animals);
 }
 
 grid_range_type grid_cells_within(const grid_bodies_type& bodies, double x0, double x1, double y0, double y1)
 {
-    const grid_type& g = world_grid;
+    const grid_type& g = world->grid;
     // The same product as a body's own cell, clamped in doubles first so that
     // a range far outside the rectangle cannot overflow an int; truncation is
     // the floor for the values left, which are not negative.

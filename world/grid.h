@@ -64,8 +64,6 @@ struct grid_type {
     grid_bodies_type animals;
 };
 
-extern grid_type world_grid;
-
 // Empties the index and lays out cells for a world of this size and about
 // these counts. Called by the world reset; keeps its memory for reuse.
 void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants);

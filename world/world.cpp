@@ -2,7 +2,6 @@
 
 #include "animal/animal.h"
 #include "base/console.h"
-#include "base/shell_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -10,39 +9,82 @@
 
 #include <cstdlib>
 #include <new>
+#include <sched.h>
+#include <thread>
 
-world_type world{};
+thread_local constinit world_type* world = nullptr;
+
+world_type* world_new() { return new world_type{}; }
+
+void world_use(world_type* current)
+{
+    world = current;
+    random_use(current != nullptr ? &current->random : nullptr);
+    neuron_edits_use(current != nullptr ? &current->network_edits : nullptr);
+}
+
+void world_delete(world_type* gone)
+{
+    if (gone == nullptr) return;
+    world_type* const kept = world != gone ? world : nullptr;
+    world_use(gone);
+    world_destroy();
+    delete gone;
+    world_use(kept);
+}
+
+// A cluster's job, or a process pinned with taskset, may have fewer
+// processors than the machine: count those it may run on.
+int world_default_threads()
+{
+    cpu_set_t set;
+    const int processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
+                                                                        : static_cast<int>(std::thread::hardware_concurrency());
+    return processors > 1 ? 2 : 1;
+}
 
 void world_setup()
 {
-    world.plant_size = 0.25;
-    world.width = 10.0;
-    world.height = 10.0;
-    world.animal_size = 0.5;
-    world.start_plants = 10;
-    world.start_animals = 20;
-    world.layer_width = 8;
-    world.layer_count = 2;
-    world.mutate_amount = 5.0;
-    world.generation_length = 500;
+    world->plant_size = 0.25;
+    world->width = 10.0;
+    world->height = 10.0;
+    world->animal_size = 0.5;
+    world->start_plants = 10;
+    world->start_animals = 20;
+    world->layer_width = 8;
+    world->layer_count = 2;
+    world->mutate_amount = 5.0;
+    world->generation_length = 500;
     write_console("world_setup\n");
 
-    world.brush_white = brush_type{colour_white};
-    world.brush_black = brush_type{colour_black};
-    world.brush_green = brush_type{colour_green};
-    world.brush_blue = brush_type{colour_blue};
-    world.brush_red = brush_type{colour_red};
-    world.pen_white = pen_type{colour_white, 1};
-    world.pen_black = pen_type{colour_black, 1};
-    world.pen_green = pen_type{colour_green, 2};
+    world->brush_white = brush_type{colour_white};
+    world->brush_black = brush_type{colour_black};
+    world->brush_green = brush_type{colour_green};
+    world->brush_blue = brush_type{colour_blue};
+    world->brush_red = brush_type{colour_red};
+    world->pen_white = pen_type{colour_white, 1};
+    world->pen_black = pen_type{colour_black, 1};
+    world->pen_green = pen_type{colour_green, 2};
 
     world_reset();
 }
 
 void world_start(std::uint32_t seed)
 {
+    if (world == nullptr) {
+        // Freed with the thread, helper and all.
+        static thread_local world_type own;
+        world_use(&own);
+    }
     world_destroy();
-    world = world_type{};
+    // Views tell a new world from an old one by these two counts, so they only grow.
+    const std::uint32_t resets = world->resets, animal_frees = world->animal_frees;
+    world_options_type options = std::move(world->options);
+    *world = world_type{};
+    world->options = std::move(options);
+    world->resets = resets;
+    world->animal_frees = animal_frees;
+    world_use(world);
     random_seed(seed);
     world_setup();
 }
@@ -55,41 +97,41 @@ void world_add_animal()
         std::exit(EXIT_FAILURE);
     }
     animal->neurons = nullptr;
-    animal->size_x = world.animal_size;
-    animal->size_y = world.animal_size;
-    animal->next = world.animals;
-    world.animals = animal;
+    animal->size_x = world->animal_size;
+    animal->size_y = world->animal_size;
+    animal->next = world->animals;
+    world->animals = animal;
     animal_init(animal);
     grid_add_animal(animal);
     // The pack is stale from now until world_update packs every network
     // again; adding this one here grows its room with the animals, so that
     // the packing takes no heap memory.
-    neuron_pack_add(world_networks, animal->neurons);
-    world.num_animals += 1;
-    world_reserve_ranking(world.num_animals);
+    neuron_pack_add(world->networks, animal->neurons);
+    world->num_animals += 1;
+    world_reserve_ranking(world->num_animals);
 }
 
 void world_free_animals()
 {
-    cur_animal = nullptr;  // the neuron window must never see a freed animal
-    while (world.animals != nullptr) {
-        animal_type* next = world.animals->next;
-        free_neuron_list(world.animals->neurons);
-        delete world.animals;
-        world.animals = next;
+    world->animal_frees += 1;  // views that hold an animal must drop it
+    while (world->animals != nullptr) {
+        animal_type* next = world->animals->next;
+        free_neuron_list(world->animals->neurons);
+        delete world->animals;
+        world->animals = next;
     }
-    world.num_animals = 0;
+    world->num_animals = 0;
     grid_clear_animals();
 }
 
 void world_free_plants()
 {
-    while (world.plants != nullptr) {
-        plant_type* next = world.plants->next;
-        delete world.plants;
-        world.plants = next;
+    while (world->plants != nullptr) {
+        plant_type* next = world->plants->next;
+        delete world->plants;
+        world->plants = next;
     }
-    world.num_plants = 0;
+    world->num_plants = 0;
     grid_clear_plants();
 }
 
@@ -97,34 +139,35 @@ void world_reset()
 {
     world_free_animals();
     world_free_plants();
-    grid_reset(world.width, world.height, world.start_animals, world.start_plants);
-    world_history.clear();
-    world_resets += 1;
-    world_history.reserve(256);  // a long run grows it now and then; short ones never
-    world.ave_food = 0.0;
-    world.food_sum = 0.0;
-    world.update_count = 0;
-    world.generation = 0;
-    world.wrap_edges = false;
-    world.draw_enabled = true;
-    world.running = true;
-    world.updates_per_tick = 1;
-    for (std::int32_t i = 0; i < world.start_animals; ++i) world_add_animal();
-    for (std::int32_t i = 0; i < world.start_plants; ++i) add_random_plant();
+    grid_reset(world->width, world->height, world->start_animals, world->start_plants);
+    world->history.clear();
+    world->resets += 1;
+    world->history.reserve(256);  // a long run grows it now and then; short ones never
+    world->ave_food = 0.0;
+    world->food_sum = 0.0;
+    world->update_count = 0;
+    world->generation = 0;
+    world->wrap_edges = false;
+    world->draw_enabled = true;
+    world->running = true;
+    world->updates_per_tick = 1;
+    for (std::int32_t i = 0; i < world->start_animals; ++i) world_add_animal();
+    for (std::int32_t i = 0; i < world->start_plants; ++i) add_random_plant();
     // An empty population has no network to size the rate from; keep the old one.
-    if (world.animals != nullptr)
-        world.mutate_rate = 1.0 / static_cast<double>(animal_get_chromosome_size(world.animals));
+    if (world->animals != nullptr)
+        world->mutate_rate = 1.0 / static_cast<double>(animal_get_chromosome_size(world->animals));
 }
 
 void world_destroy()
 {
+    world->helper.reset();
     world_free_animals();
     world_free_plants();
     grid_release();
-    world_release_ranking();
-    world_networks = neuron_pack_type{};
-    std::vector<generation_record_type>().swap(world_history);
-    world.brush_white = world.brush_black = world.brush_green = brush_type{};
-    world.brush_blue = world.brush_red = brush_type{};
-    world.pen_white = world.pen_black = world.pen_green = pen_type{};
+    std::vector<animal_type*>().swap(world->ranking);
+    world->networks = neuron_pack_type{};
+    std::vector<generation_record_type>().swap(world->history);
+    world->brush_white = world->brush_black = world->brush_green = brush_type{};
+    world->brush_blue = world->brush_red = brush_type{};
+    world->pen_white = world->pen_black = world->pen_green = pen_type{};
 }

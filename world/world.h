@@ -1,11 +1,14 @@
-// The world: one global record holding the palette, the animal and plant
+// The world: one record holding the palette, the animal and plant
 // lists, the generation counters and statistics, the run flags and the
 // parameters every new animal and plant is made from.
 #pragma once
 
+#include "base/utility.h"
 #include "neuron/pack.h"
+#include "world/grid.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,37 @@ inline constexpr std::uint32_t colour_black = 0x000000;
 inline constexpr std::uint32_t colour_green = 0x00FF00;
 inline constexpr std::uint32_t colour_blue = 0xFF0000;
 inline constexpr std::uint32_t colour_red = 0x0000FF;
+
+// One finished generation, as the generation cycle scored it.
+struct generation_record_type {
+    std::uint32_t generation;   // counted from 0 since the last reset
+    std::int32_t food;          // plants eaten by all animals
+    std::int32_t wall;          // wall hits of all animals
+    double food_per_animal;     // food / animals of this generation
+    std::int32_t best_food;     // plants eaten by the best animal
+    double ave_food;            // running mean of food_per_animal since the reset, as the log line prints it
+    std::uint32_t animals;
+    std::int32_t plants;
+};
+
+int world_default_threads();   // 2 where the program may run on two processors, else 1
+
+// How a world is run rather than what it is: where its generation lines go and
+// how many threads update it. world_start keeps them.
+struct world_options_type {
+    std::string log_path = "log.txt";  // appended to; empty for no log file
+    bool console_scores = true;        // generation lines on the console too
+    int log_error = 0;                 // errno of the first failed log write; 0 while none
+    // Threads world_update may use, 1 or 2: the second takes the plant half of
+    // every animal's step in a world of a few hundred animals or more. The runs
+    // are the same either way. 2 where the program may run on two processors.
+    int threads = world_default_threads();
+};
+
+struct world_helper_type;  // the second thread of a large world's update (generation.cpp)
+struct world_helper_stop {
+    void operator()(world_helper_type* helper) const;  // ends the thread and frees it
+};
 
 struct world_type {
     brush_type brush_white;           // world background, animal bodies, neuron window background
@@ -61,50 +95,44 @@ struct world_type {
     std::int32_t layer_count;         // layers of a new animal before its motor neurons
     double animal_size;               // diameter of a new animal, world units
     double plant_size;                // diameter of a new plant and placement margin, world units
+
+    // What the records above need to run, owned here so that a world is one value.
+    bool mode_manual;                 // the head animal moves by the motor values the keys wrote, not its network
+    random_type random;               // the random source's state; every draw of this world comes from it
+    std::uint64_t network_edits;      // changes to any of its networks so far; packs made before one are stale
+    grid_type grid;                   // the spatial index of both lists
+    neuron_pack_type networks;        // the animals' networks, packed in list order for world_update
+    std::vector<animal_type*> ranking;   // room for the ranking and its merge, grown with the animals
+    // Every generation since the last reset, oldest first; written by the cycle,
+    // cleared by the reset. Its growth is the only memory a generation may take.
+    std::vector<generation_record_type> history;
+    std::uint32_t resets;             // resets and loads so far, so that views can tell a new history from a grown one
+    std::uint32_t animal_frees;       // times the animal list was freed, so that views drop animals they hold
+    world_options_type options;
+    std::unique_ptr<world_helper_type, world_helper_stop> helper;   // null until a large world's update starts it
 };
 
-extern world_type world;
+// The world this thread works on. Every operation of the simulation works on
+// it, so the names stay those of a program with one world; a process may hold
+// several and make one current, per thread, with world_use.
+extern thread_local constinit world_type* world;
+
+world_type* world_new();              // a blank world, not yet current or set up
+void world_use(world_type* current);  // makes it this thread's world (null for none)
+void world_delete(world_type* gone);  // destroys and frees it; no thread's world any more
+
 
 // Lifecycle (world.cpp).
 void world_setup();          // defaults, palette, first population
-// Throws away any world, seeds the random source and sets up the default
-// world: the start of every run, and of every test and benchmark.
+// Throws away this thread's world (one of its own when it has none), seeds
+// its random source and sets up the default world, keeping its options: the
+// start of every run, and of every test and benchmark.
 void world_start(std::uint32_t seed);
 void world_reset();          // frees both lists and builds a new population
 void world_add_animal();     // one new animal at the head of the list
 void world_free_animals();
 void world_free_plants();
 void world_destroy();        // frees both lists and the palette
-
-// One finished generation, as the generation cycle scored it.
-struct generation_record_type {
-    std::uint32_t generation;   // counted from 0 since the last reset
-    std::int32_t food;          // plants eaten by all animals
-    std::int32_t wall;          // wall hits of all animals
-    double food_per_animal;     // food / animals of this generation
-    std::int32_t best_food;     // plants eaten by the best animal
-    double ave_food;            // running mean of food_per_animal since the reset, as the log line prints it
-    std::uint32_t animals;
-    std::int32_t plants;
-};
-
-// Every generation since the last reset, oldest first; written by the cycle,
-// cleared by the reset. Its growth is the only memory a generation may take.
-extern std::vector<generation_record_type> world_history;
-extern std::uint32_t world_resets;   // resets since the start, so that views can tell a new history from a grown one
-
-// Where the generation lines go (generation.cpp).
-extern std::string world_log_path;   // appended to; empty for no log file; "log.txt" unless changed
-extern bool world_console_scores;    // generation lines on the console too; true unless changed
-extern int world_log_error;          // errno of the first failed log write since the start; 0 while none
-
-// Threads world_update may use, 1 or 2: the second takes the plant half of
-// every animal's step in a world of a few hundred animals or more. The runs
-// are the same either way. 2 where the program may run on two processors.
-extern int world_threads;
-
-// The animals' networks, packed in list order for world_update.
-extern neuron_pack_type world_networks;
 
 // Tick and generation cycle (generation.cpp).
 void world_update();
@@ -115,4 +143,3 @@ int animal_compare(const void* a, const void* b);
 void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount);
 void world_show_scores(int food, int wall);
 void world_reserve_ranking(std::uint32_t count);  // room for ranking count animals, so the cycle never allocates
-void world_release_ranking();

@@ -229,30 +229,29 @@ world_file_type parse_world_file(const std::string& text, const world_file_overr
 // Pours the checked file into the world: parameters, reset, then the genes.
 void apply_world_file(const world_file_type& file)
 {
-    world.width = file.width;
-    world.height = file.height;
-    world.mutate_amount = file.mutate_amount;
-    world.generation_length = file.generation_length;
-    world.start_plants = file.plants;
-    world.plant_size = file.plant_size;
-    world.start_animals = file.animals;
-    world.animal_size = file.animal_size;
-    world.layer_width = file.layer_width;
-    world.layer_count = file.layer_count;
+    world->width = file.width;
+    world->height = file.height;
+    world->mutate_amount = file.mutate_amount;
+    world->generation_length = file.generation_length;
+    world->start_plants = file.plants;
+    world->plant_size = file.plant_size;
+    world->start_animals = file.animals;
+    world->animal_size = file.animal_size;
+    world->layer_width = file.layer_width;
+    world->layer_count = file.layer_count;
 
     char line[128];
-    format_c(line, sizeof line, "Adding %d animals and %d plants\n", world.start_animals, world.start_plants);
+    format_c(line, sizeof line, "Adding %d animals and %d plants\n", world->start_animals, world->start_plants);
     world_reset();
     write_console(line);
 
     const double* gene = file.genes.data();
     const double* end = gene + file.genes.size();
-    neuron_edits += 1;
-    for (animal_type* animal = world.animals; animal != nullptr && gene != end; animal = animal->next) {
-        for (neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
-            neuron->bias = *gene++;
-            for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = *gene++;
-        }
+    for (animal_type* animal = world->animals; animal != nullptr && gene != end; animal = animal->next) {
+        neuron_rewrite(animal->neurons, [&gene](neuron_type& neuron) {
+            neuron.bias = *gene++;
+            for (std::uint32_t i = 0; i < neuron.input_count; ++i) neuron.scaler[i] = *gene++;
+        });
     }
 }
 
@@ -334,11 +333,11 @@ std::string world_file_text()
 {
     std::string text;
     char piece[2048];  // room for the widest doubles "%f" prints
-    format_c(piece, sizeof piece, "%f %f %f %d %d %f %d %f %d %d\n", world.width, world.height, world.mutate_amount,
-             world.generation_length, world.num_plants, world.plant_size, static_cast<int>(world.num_animals),
-             world.animal_size, world.layer_width, world.layer_count);
+    format_c(piece, sizeof piece, "%f %f %f %d %d %f %d %f %d %d\n", world->width, world->height, world->mutate_amount,
+             world->generation_length, world->num_plants, world->plant_size, static_cast<int>(world->num_animals),
+             world->animal_size, world->layer_width, world->layer_count);
     text += piece;
-    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) {
+    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) {
         format_c(piece, sizeof piece, "%d\n", static_cast<int>(animal->num_neurons));
         text += piece;
         for (const neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
@@ -359,17 +358,17 @@ std::string world_file_text()
 bool world_save_file(const std::string& path)
 {
     world_file_type header{};
-    header.width = world.width;
-    header.height = world.height;
-    header.generation_length = world.generation_length;
-    header.plants = world.num_plants;
-    header.plant_size = world.plant_size;
-    header.animals = world.num_animals > static_cast<std::uint32_t>(world_file_max_animals)
+    header.width = world->width;
+    header.height = world->height;
+    header.generation_length = world->generation_length;
+    header.plants = world->num_plants;
+    header.plant_size = world->plant_size;
+    header.animals = world->num_animals > static_cast<std::uint32_t>(world_file_max_animals)
                          ? world_file_max_animals + 1
-                         : static_cast<std::int32_t>(world.num_animals);
-    header.animal_size = world.animal_size;
-    header.layer_width = world.layer_width;
-    header.layer_count = world.layer_count;
+                         : static_cast<std::int32_t>(world->num_animals);
+    header.animal_size = world->animal_size;
+    header.layer_width = world->layer_width;
+    header.layer_count = world->layer_count;
     if (const std::string problem = header_problem(header); !problem.empty()) {
         refuse("save", path, "the world is beyond what a world file holds: " + problem);
         return false;

@@ -36,10 +36,10 @@ std::string world_summary()
 {
     char text[512];
     std::snprintf(text, sizeof text, "%p %p %u %d %a %a %a %a %a %d %d %d %d %d %u %d %u",
-                  static_cast<void*>(world.animals), static_cast<void*>(world.plants), world.num_animals,
-                  world.num_plants, world.width, world.height, world.mutate_amount, world.animal_size,
-                  world.plant_size, world.generation_length, world.start_animals, world.start_plants,
-                  world.layer_width, world.layer_count, world.generation, world.update_count, random_get_state());
+                  static_cast<void*>(world->animals), static_cast<void*>(world->plants), world->num_animals,
+                  world->num_plants, world->width, world->height, world->mutate_amount, world->animal_size,
+                  world->plant_size, world->generation_length, world->start_animals, world->start_plants,
+                  world->layer_width, world->layer_count, world->generation, world->update_count, random_get_state());
     return text;
 }
 
