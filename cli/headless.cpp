@@ -2,6 +2,8 @@
 
 #include "base/utility.h"
 #include "cli/options.h"
+#include "base/console.h"
+#include "world/checkpoint.h"
 #include "world/world.h"
 #include "world/world_file.h"
 
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -17,13 +20,15 @@
 
 namespace {
 
-volatile std::sig_atomic_t stop_signal = 0;  // the signal that asked the run to stop; 0 while none
+volatile std::sig_atomic_t stop_signal = 0;        // the signal that asked the run to stop; 0 while none
+volatile std::sig_atomic_t checkpoint_asked = 0;   // SIGUSR1 came since the last checkpoint
 
 // The first Ctrl-C or SIGTERM ends the run at the end of the current world
 // update; the handler then gives way, so a second one ends the program at once.
 void ask_to_stop(int signal_number) { stop_signal = signal_number; }
+void ask_for_checkpoint(int) { checkpoint_asked = 1; }
 
-void catch_stop_signals(bool catching)
+void catch_signals(bool catching)
 {
     struct sigaction action {};
     action.sa_handler = catching ? ask_to_stop : SIG_DFL;
@@ -31,7 +36,13 @@ void catch_stop_signals(bool catching)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    action.sa_handler = catching ? ask_for_checkpoint : SIG_DFL;
+    action.sa_flags = catching ? SA_RESTART : 0;
+    sigaction(SIGUSR1, &action, nullptr);
 }
+
+// Where SIGUSR1 writes a checkpoint when the run names none.
+const char* const default_checkpoint = "velmora-checkpoint.npz";
 
 // A file written a line at a time, each line whole and at once, so that a
 // run that is killed keeps every finished line.
@@ -46,6 +57,30 @@ struct line_file_type {
         descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (descriptor < 0) error = errno;
         return descriptor >= 0;
+    }
+
+    // Opens the file to go on with it: the first line and the lines that keep()
+    // keeps stay, in order, up to the first that it drops; the rest goes.
+    template <class Keep>
+    bool open_kept(const std::string& name, const std::string& first_line, Keep keep)
+    {
+        std::string text, kept = first_line;
+        if (FILE* in = std::fopen(name.c_str(), "rb")) {
+            char buffer[65536];
+            std::size_t got = 0;
+            while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+            std::fclose(in);
+        }
+        std::size_t start = text.compare(0, first_line.size(), first_line) == 0 ? first_line.size() : text.size();
+        while (start < text.size()) {
+            const std::size_t end = text.find('\n', start);
+            if (end == std::string::npos || !keep(text.substr(start, end - start))) break;
+            kept.append(text, start, end + 1 - start);
+            start = end + 1;
+        }
+        if (!open_new(name)) return false;
+        write_line(kept);
+        return error == 0;
     }
 
     void write_line(const std::string& line)
@@ -104,13 +139,38 @@ struct progress_type {
 
 }  // namespace
 
+// A checkpoint of the world as it stands; a failure is said on standard
+// error and ends nothing: the run and its other outputs go on.
+bool write_checkpoint(const std::string& path, bool quiet)
+{
+    std::string reason;
+    const checkpoint_type checkpoint = checkpoint_capture();
+    if (!checkpoint_write(checkpoint, path, reason)) {
+        std::fprintf(stderr, "velmora: cannot write the checkpoint %s: %s\n", path.c_str(), reason.c_str());
+        return false;
+    }
+    if (!quiet) {
+        char line[96];
+        format_c(line, sizeof line, " at generation %u, update %d\n", world->generation, world->update_count);
+        write_console(("Checkpoint saved to " + path + line).c_str());
+    }
+    return true;
+}
+
 int headless_run(const options_type& options)
 {
+    world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
     world->options.log_path = options.no_log ? std::string() : options.log_path;
     world->options.console_scores = !options.quiet;
     world->options.log_error = 0;
-    world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
-    if (!options.load_path.empty()) {
+    if (options.threads != 0) world->options.threads = options.threads;
+    if (!options.resume_path.empty()) {
+        // The checkpoint holds the settings and the seed's whole course.
+        if (!checkpoint_load(options.resume_path)) {
+            world_destroy();
+            return 1;  // the console says why
+        }
+    } else if (!options.load_path.empty()) {
         if (!world_load_file(options.load_path, settings_overrides(options.settings))) {
             world_destroy();
             return 1;  // the console says why
@@ -125,35 +185,54 @@ int headless_run(const options_type& options)
         return 1;
     }
     line_file_type csv;
-    if (!options.csv_path.empty() && csv.open_new(options.csv_path)) csv.write_line(csv_header);
+    if (!options.csv_path.empty()) {
+        if (options.resume_path.empty()) {
+            if (csv.open_new(options.csv_path)) csv.write_line(csv_header);
+        } else {
+            // Rows written after the checkpoint are written again as the run goes on.
+            const std::uint32_t resumed_at = world->generation;
+            csv.open_kept(options.csv_path, csv_header, [resumed_at](const std::string& row) {
+                return std::strtoul(row.c_str(), nullptr, 10) < resumed_at && !row.empty() && row[0] >= '0' && row[0] <= '9';
+            });
+        }
+    }
 
     const auto start = std::chrono::steady_clock::now();
     progress_type progress{isatty(STDERR_FILENO) == 1, options.generations, start, start};
     stop_signal = 0;
-    catch_stop_signals(true);
-    std::size_t written = 0;  // history rows in the CSV
-    std::uint32_t done = 0;
+    checkpoint_asked = 0;
+    catch_signals(true);
+    std::size_t written = world->history.size();  // history rows in the CSV
     int status = 0;
-    while (done < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0) {
+    while (world->generation < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0) {
         world_update();
-        for (; written < world->history.size(); ++written, ++done)
+        for (; written < world->history.size(); ++written)
             if (csv.descriptor >= 0)
                 csv.write_line(csv_row(world->history[written],
                                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()));
-        progress.draw(done);
+        const bool generation_ended = world->update_count == 0 && world->num_animals > 0;
+        if (checkpoint_asked != 0) {
+            checkpoint_asked = 0;
+            write_checkpoint(options.checkpoint_path.empty() ? default_checkpoint : options.checkpoint_path, options.quiet);
+        } else if (!options.checkpoint_path.empty() && generation_ended && world->generation % options.checkpoint_every == 0 &&
+                   world->generation < options.generations) {
+            write_checkpoint(options.checkpoint_path, options.quiet);
+        }
+        progress.draw(world->generation);
     }
     progress.clear();
-    catch_stop_signals(false);
+    catch_signals(false);
+    if (!options.checkpoint_path.empty() && !write_checkpoint(options.checkpoint_path, options.quiet)) status = 1;
     if (world->options.log_error != 0 || csv.error != 0) {
         const bool log_failed = world->options.log_error != 0;
         std::fprintf(stderr, "velmora: cannot write %s: %s\n", log_failed ? world->options.log_path.c_str() : csv.path.c_str(),
                      std::strerror(log_failed ? world->options.log_error : csv.error));
         status = 1;
     } else if (stop_signal != 0) {
+        status = 128 + stop_signal;
         std::fprintf(stderr, "velmora: stopped by %s at generation %u, update %d of %d\n",
                      stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world->generation, world->update_count,
                      world->generation_length);
-        status = 128 + stop_signal;
     }
     if (!options.save_path.empty() && !world_save_file(options.save_path)) status = status != 0 ? status : 1;
     world_destroy();

@@ -129,7 +129,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                  "velmora"};
     app.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION);
     app.set_config("--config", "", "Read world settings and outputs from an INI or TOML file (FILE); the command line wins");
-    std::string seed, generations, threads;
+    std::string seed, generations, threads, checkpoint_every;
     raw_settings_type raw;
     app.add_option("--seed", seed, "Seed of the random source: 0 to 4294967295 (default: the time of day in seconds)");
     app.add_flag("--headless", options.headless, "Run without a window until --generations have ended");
@@ -154,6 +154,14 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     app.add_flag("--no-log", options.no_log, "Write no log file");
     app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file");
     app.add_flag("--quiet", options.quiet, "Headless: no generation lines on standard output");
+    app.add_option("--checkpoint", options.checkpoint_path,
+                   "Headless: write the world's whole state to this .npz file every --checkpoint-every generations, "
+                   "on SIGUSR1, and when the run ends or is stopped");
+    app.add_option("--checkpoint-every", checkpoint_every, "Generations between checkpoints: 1 to 4294967295 (default 10)");
+    app.add_option("--resume", options.resume_path,
+                   "Headless: go on from this checkpoint, exactly as if the run had never stopped; "
+                   "--generations still counts from generation 0");
+    app.add_flag("--no-autosave", options.no_autosave, "Window: keep no autosave of the world");
     app.add_option("--threads", threads,
                    "Threads a world update may use: 1 or 2 (default 2 where two processors are free to the program). "
                    "Worlds of 200 animals or more share each update between two; the run is the same either way");
@@ -175,15 +183,25 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                 static_cast<std::uint32_t>(whole("--generations", generations, 0, std::numeric_limits<std::uint32_t>::max()));
             options.generations_given = true;
         }
+        if (!checkpoint_every.empty())
+            options.checkpoint_every = static_cast<std::uint32_t>(
+                whole("--checkpoint-every", checkpoint_every, 1, std::numeric_limits<std::uint32_t>::max()));
         if (!threads.empty()) options.threads = static_cast<int>(whole("--threads", threads, 1, 2));
         convert_settings(raw, options.settings);
         if (options.headless && !options.generations_given) throw bad_option{"--headless needs --generations N"};
         if (!options.headless && (options.generations_given || !options.load_path.empty() || !options.save_path.empty() ||
-                                  !options.csv_path.empty() || options.quiet))
-            throw bad_option{"--generations, --load, --save, --csv and --quiet work only with --headless"};
+                                  !options.csv_path.empty() || options.quiet || !options.checkpoint_path.empty() ||
+                                  !checkpoint_every.empty() || !options.resume_path.empty()))
+            throw bad_option{"--generations, --load, --save, --csv, --quiet, --checkpoint, --checkpoint-every and --resume "
+                             "work only with --headless"};
+        if (options.headless && options.no_autosave) throw bad_option{"--no-autosave works only in the window"};
+        if (!checkpoint_every.empty() && options.checkpoint_path.empty())
+            throw bad_option{"--checkpoint-every needs --checkpoint FILE"};
+        if (!options.resume_path.empty() && !options.load_path.empty())
+            throw bad_option{"--resume and --load both give the world; choose one"};
         if (options.headless && !options.world_path.empty())
             throw bad_option{"a headless run takes its world with --load, not as " + options.world_path};
-        for (const char* name : {"--load", "--save", "--log", "--csv"})
+        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume"})
             if (app.count(name) > 0 && app.get_option(name)->as<std::string>().empty())
                 throw bad_option{std::string(name) + " needs a file name"};
         const bool loading = !options.load_path.empty() || !options.world_path.empty();

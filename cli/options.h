@@ -43,6 +43,10 @@ struct options_type {
     std::string log_path = "log.txt";  // --log; appended to
     bool no_log = false;               // --no-log: no log file at all
     std::string csv_path;              // --csv: one row per generation; empty for none
+    std::string checkpoint_path;       // --checkpoint: the whole state, now and then and at the end; empty for none
+    std::uint32_t checkpoint_every = 10;   // --checkpoint-every: generations between checkpoints, at least 1
+    std::string resume_path;           // --resume: a checkpoint a headless run goes on from; empty for none
+    bool no_autosave = false;          // --no-autosave: the window keeps no autosave
     bool quiet = false;                // --quiet: no generation lines on standard output
     int threads = 0;                   // --threads: 1 or 2 for world updates; 0 when not given
     bool summarize = false;            // the summarize command

@@ -129,40 +129,8 @@ std::string number_text(double value)
 // The header's own rules and the limits; an empty text when the header is sound.
 std::string header_problem(const world_file_type& file)
 {
-    const auto size_problem = [](const char* name, double value) -> std::string {
-        if (value >= world_file_min_size) return {};
-        return std::string(name) + " must be at least 0.000001, found " + number_text(value);
-    };
-    for (const std::string& problem :
-         {size_problem("width", file.width), size_problem("height", file.height),
-          size_problem("plant_size", file.plant_size), size_problem("animal_size", file.animal_size)})
-        if (!problem.empty()) return problem;
-    // A body larger than the world would be pushed outside it at the edges.
-    const double room = std::min(file.width, file.height);
-    if (file.animal_size > room) return "animal_size must not exceed width and height, found " + number_text(file.animal_size);
-    if (file.plant_size > room) return "plant_size must not exceed width and height, found " + number_text(file.plant_size);
-    if (file.generation_length < 1)
-        return "generation_length must be at least 1, found " + std::to_string(file.generation_length);
-    const auto range_problem = [](const char* name, std::int32_t value, std::int32_t low,
-                                  std::int32_t high) -> std::string {
-        if (value >= low && value <= high) return {};
-        return std::string(name) + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", found " +
-               std::to_string(value);
-    };
-    for (const std::string& problem :
-         {range_problem("the plant count", file.plants, 0, world_file_max_plants),
-          range_problem("layer_width", file.layer_width, 0, world_file_max_layer_width),
-          range_problem("layer_count", file.layer_count, 1, world_file_max_layer_count)})
-        if (!problem.empty()) return problem;
-    // A count of 0 or less makes no animal.
-    if (file.animals > world_file_max_animals)
-        return "the animal count must be at most " + std::to_string(world_file_max_animals) + ", found " +
-               std::to_string(file.animals);
-    const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
-    if (neurons * std::max(file.animals, 0) > world_file_max_neurons)
-        return std::to_string(file.animals) + " animals of " + std::to_string(neurons) +
-               " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons";
-    return {};
+    return world_file_limits_problem(file.width, file.height, file.plant_size, file.animal_size, file.generation_length,
+                                     file.plants, file.animals, file.layer_width, file.layer_count);
 }
 
 world_file_type parse_world_file(const std::string& text, const world_file_overrides_type& overrides)
@@ -326,6 +294,48 @@ mode_t new_file_mode(const std::string& path)
 }
 
 }  // namespace
+
+std::string world_file_limits_problem(double width, double height, double plant_size, double animal_size,
+                                      std::int32_t generation_length, std::int32_t plants, std::int32_t animals,
+                                      std::int32_t layer_width, std::int32_t layer_count)
+{
+    const auto size_problem = [](const char* name, double value) -> std::string {
+        if (value >= world_file_min_size) return {};
+        return std::string(name) + " must be at least 0.000001, found " + number_text(value);
+    };
+    for (const std::string& problem :
+         {size_problem("width", width), size_problem("height", height),
+          size_problem("plant_size", plant_size), size_problem("animal_size", animal_size)})
+        if (!problem.empty()) return problem;
+    // A body larger than the world would be pushed outside it at the edges.
+    const double room = std::min(width, height);
+    if (animal_size > room) return "animal_size must not exceed width and height, found " + number_text(animal_size);
+    if (plant_size > room) return "plant_size must not exceed width and height, found " + number_text(plant_size);
+    if (generation_length < 1)
+        return "generation_length must be at least 1, found " + std::to_string(generation_length);
+    const auto range_problem = [](const char* name, std::int32_t value, std::int32_t low,
+                                  std::int32_t high) -> std::string {
+        if (value >= low && value <= high) return {};
+        return std::string(name) + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", found " +
+               std::to_string(value);
+    };
+    for (const std::string& problem :
+         {range_problem("layer_width", layer_width, 0, world_file_max_layer_width),
+          range_problem("layer_count", layer_count, 1, world_file_max_layer_count)})
+        if (!problem.empty()) return problem;
+    // A count of 0 or less makes none, of plants as of animals.
+    if (plants > world_file_max_plants)
+        return "the plant count must be at most " + std::to_string(world_file_max_plants) + ", found " +
+               std::to_string(plants);
+    if (animals > world_file_max_animals)
+        return "the animal count must be at most " + std::to_string(world_file_max_animals) + ", found " +
+               std::to_string(animals);
+    const std::int64_t neurons = std::int64_t{layer_width} * layer_count + 2;
+    if (neurons * std::max(animals, 0) > world_file_max_neurons)
+        return std::to_string(animals) + " animals of " + std::to_string(neurons) +
+               " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons";
+    return {};
+}
 
 const std::string& world_file_problem() { return last_problem; }
 

@@ -36,6 +36,11 @@ struct world_file_overrides_type {
     std::optional<double> animal_size;
 };
 
+// What is beyond the limits above in these parameters and counts; an empty text when nothing is.
+std::string world_file_limits_problem(double width, double height, double plant_size, double animal_size,
+                                      std::int32_t generation_length, std::int32_t plants, std::int32_t animals,
+                                      std::int32_t layer_width, std::int32_t layer_count);
+
 bool world_save_file(const std::string& path);
 bool world_load_file(const std::string& path, const world_file_overrides_type& overrides = {});
 
