@@ -21,22 +21,6 @@ std::string parse(std::vector<const char*> args, options_type& options)
     return options_parse(static_cast<int>(args.size()), args.data(), options);
 }
 
-// Everything of a world but where its records happen to live in memory.
-std::string world_state()
-{
-    std::string state = world_file_text() + std::to_string(random_get_state()) + (world->wrap_edges ? " wrap" : "");
-    char text[96];
-    for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
-        std::snprintf(text, sizeof text, " %.17g,%.17g,%.17g", a->x, a->y, a->heading);
-        state += text;
-    }
-    for (const plant_type* p = world->plants; p != nullptr; p = p->next) {
-        std::snprintf(text, sizeof text, " %.17g,%.17g", p->x, p->y);
-        state += text;
-    }
-    return state;
-}
-
 }  // namespace
 
 TEST(Options, AcceptsTheDocumentedForms)

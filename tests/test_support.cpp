@@ -5,6 +5,7 @@
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
+#include "world/checkpoint.h"
 #include "world/world.h"
 
 #include <atomic>
@@ -123,6 +124,17 @@ std::uint64_t world_fingerprint()
     }
     for (const plant_type* p = world->plants; p != nullptr; p = p->next) mix(p, sizeof *p);
     return hash;
+}
+
+std::string world_state()
+{
+    std::string bytes;
+    for (const checkpoint_array_type& array : checkpoint_capture().arrays) {
+        bytes += array.name + array.descr + std::to_string(array.shape.size());
+        for (std::uint64_t side : array.shape) bytes.append(1, ':').append(std::to_string(side));
+        bytes.append(array.data.begin(), array.data.end());
+    }
+    return bytes;
 }
 
 std::string read_file(const std::string& path)

@@ -37,6 +37,7 @@ private:
 
 void start_world(std::uint32_t seed);       // world_start without the console line
 std::uint64_t world_fingerprint();          // every record and the random state
+std::string world_state();                  // the whole state, as a checkpoint holds it
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
 animal_type* animal_at(unsigned index);     // the animal at this place of the list

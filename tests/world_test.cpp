@@ -6,6 +6,7 @@
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "test_support.h"
+#include "world/world_file.h"
 
 #include <gtest/gtest.h>
 
@@ -269,5 +270,42 @@ TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
             c.grow();
         };
         EXPECT_EXIT(without_memory(), testing::ExitedWithCode(1), c.line);
+    }
+}
+
+// However a network changes, the very next update evaluates it as changed:
+// each run equals one whose packed networks were thrown away before it.
+TEST(Networks, EveryChangeReachesTheNextUpdate)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    const auto animal = [](int k) { return animal_at(static_cast<unsigned>(k)); };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"add", [&] { add_neuron(&animal(1)->neurons, 99, 0.5, 1.0, 0.0, 0.0, 0.0, 0.0); }},
+        {"connect", [&] { neuron_connect(animal(1)->neurons, 17, &animal(1)->touch[2].wall, 0.0, 3.0, 1); }},
+        {"free", [&] { free_neuron_list(animal(1)->neurons); animal_setup_neurons(animal(1)); animal_randomize(animal(1)); }},
+        {"import", [&] {
+             std::vector<double> genes(animal_get_chromosome_size(animal(2)));
+             animal_export_chromosome(animal(2), genes.data());
+             animal_inport_chromosome(animal(1), genes.data());
+         }},
+        {"randomise", [&] { animal_randomize(animal(1)); }},
+        {"mate", [&] { mate(animal(1), animal(2), animal(3), 1.0, 5.0); }},
+        {"load", [] { world_load_file("before.dat"); }},
+    };
+    const auto run = [](const std::function<void()>& change, bool fresh_pack) {
+        start_world(12);
+        for (int i = 0; i < 3; ++i) world_update();
+        world_save_file("before.dat");
+        change();
+        if (fresh_pack) world->networks = neuron_pack_type{};
+        for (int i = 0; i < 2; ++i) world_update();
+        return world_state();
+    };
+    const std::string unchanged = run([] {}, false);
+    for (const auto& [name, change] : changes) {
+        const std::string packed = run(change, false);
+        EXPECT_NE(packed, unchanged) << name;  // the change shows
+        EXPECT_TRUE(packed == run(change, true)) << name;
     }
 }

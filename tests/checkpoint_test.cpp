@@ -1,0 +1,150 @@
+// Checkpoints: a world saved and loaded between any two updates runs on as if
+// it never stopped, next to another world in the same process; damaged and
+// foreign files are refused and change nothing.
+#include "test_support.h"
+#include "world/checkpoint.h"
+#include "world/world.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace {
+
+// Two worlds unlike each other: the second is large enough for two threads.
+void set_up(int which)
+{
+    start_world(which == 0 ? 5 : 6);
+    world->options.log_path = which == 0 ? "a.log" : "b.log";
+    world->options.console_scores = false;
+    world->options.threads = 2;
+    if (which == 1) {
+        world->start_animals = 250;
+        world->start_plants = 400;
+        world->width = world->height = 30;
+    }
+    world->generation_length = 25;
+    world_reset();
+}
+
+}  // namespace
+
+TEST(Checkpoint, TwoWorldsRunTogetherAsEachRunsAlone)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    constexpr int updates = 80;
+    std::string alone[2], alone_log[2];
+    for (int which : {0, 1}) {
+        world_type* w = world_new();
+        world_use(w);
+        set_up(which);
+        for (int i = 0; i < updates; ++i) world_update();
+        alone[which] = world_state();
+        alone_log[which] = read_file(world->options.log_path);
+        std::remove(world->options.log_path.c_str());
+        world_delete(w);
+    }
+
+    world_type* worlds[2] = {world_new(), world_new()};
+    for (int which : {0, 1}) {
+        world_use(worlds[which]);
+        set_up(which);
+    }
+    for (int i = 0; i < updates; ++i) {
+        for (int which : {0, 1}) {
+            world_use(worlds[which]);
+            world_update();
+            if (i % 9 == which * 4) {
+                // Mid-generation and at its end alike, into the same world.
+                const std::string file = which == 0 ? "a.npz" : "b.npz";
+                ASSERT_TRUE(checkpoint_save(file));
+                world->start_animals = 3;  // anything the file does not restore shows up
+                ASSERT_TRUE(checkpoint_load(file));
+            }
+        }
+    }
+    for (int which : {0, 1}) {
+        world_use(worlds[which]);
+        EXPECT_EQ(world->generation, 3u);
+        EXPECT_TRUE(world_state() == alone[which]) << "world " << which;
+        EXPECT_EQ(read_file(world->options.log_path), alone_log[which]) << "world " << which;
+        world_delete(worlds[which]);
+    }
+    EXPECT_EQ(world, nullptr);
+}
+
+TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
+{
+    scratch_folder folder;
+    start_world(8);
+    for (int i = 0; i < 30; ++i) world_update();
+    console_capture console;
+    ASSERT_TRUE(checkpoint_save("good.npz"));
+    const std::string good = read_file("good.npz");
+    const checkpoint_type captured = checkpoint_capture();
+    // Archives written whole but holding something wrong.
+    const auto edited = [&captured](const std::function<void(checkpoint_type&)>& edit) {
+        checkpoint_type copy = captured;
+        edit(copy);
+        std::string reason;
+        checkpoint_write(copy, "edited.npz", reason);
+        return read_file("edited.npz");
+    };
+    const auto member = [](checkpoint_type& c, const std::string& name) -> checkpoint_array_type& {
+        for (checkpoint_array_type& array : c.arrays)
+            if (array.name == name) return array;
+        return c.arrays.front();
+    };
+    std::string flipped = good;
+    flipped[good.find("animal_genes.npy") + 400] ^= 0x10;  // a gene's byte, the CRC left as it was
+    const struct {
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {"", "not a checkpoint"},
+        {"10.000000 10.000000 5.000000 500 10 0.250000 20 0.500000 8 2\n", "not a checkpoint"},
+        {good.substr(0, good.size() / 2), ""},
+        {good.substr(0, good.size() - 10), ""},
+        {flipped, "CRC"},
+        {edited([](checkpoint_type& c) { c.arrays.erase(c.arrays.begin()); }), "no format"},
+        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 2; }), "format 2 is not 1"},
+        {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin() + 40); }), "it has no"},
+        {edited([&](checkpoint_type& c) { member(c, "animal_y").shape = {19}; member(c, "animal_y").data.resize(19 * 8); }),
+         "animal_y has the shape (19,), expected (20,)"},
+        {edited([&](checkpoint_type& c) { member(c, "animal_food").descr = "<u4"; }), "animal_food holds <u4 values"},
+        {edited([&](checkpoint_type& c) { member(c, "animal_heading").data[7] = 0x7F, member(c, "animal_heading").data[6] = 0xF8; }),
+         "not a finite number"},
+        {edited([&](checkpoint_type& c) { member(c, "update_count").data[0] = 0xF4, member(c, "update_count").data[1] = 1; }),
+         "update_count must be 0 to 499, found 500"},
+        {edited([&](checkpoint_type& c) { member(c, "layer_width").data[0] = 9; }), "neuron_out has the shape (20, 18), expected (20, 20)"},
+        {edited([&](checkpoint_type& c) { member(c, "plant_size").data.assign({0, 0, 0, 0, 0, 0, 0x49, 0x40}); }),
+         "plant_size must not exceed width and height"},
+        {edited([&](checkpoint_type& c) { member(c, "width").shape = {1}; }), "width has the shape (1,), expected ()"},
+    };
+    const std::uint64_t before = world_fingerprint();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        write_file("bad.npz", cases[i].bytes);
+        const std::string path = "bad.npz";
+        const std::size_t said_before = console.text().size();
+        EXPECT_FALSE(checkpoint_load(path)) << "case " << i;
+        const std::string said = console.text().substr(said_before);
+        EXPECT_EQ(said.rfind("Unable to load bad.npz: ", 0), 0u) << "case " << i << ": " << said;
+        EXPECT_NE(said.find(cases[i].reason), std::string::npos) << "case " << i << ": " << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(world_fingerprint(), before) << "case " << i;
+    }
+    EXPECT_FALSE(checkpoint_load("."));
+    EXPECT_FALSE(checkpoint_load("missing.npz"));
+    EXPECT_EQ(world_fingerprint(), before);
+
+    // Saving fails without harm to an old file, and says so.
+    write_file("kept.npz", "old");
+    EXPECT_FALSE(checkpoint_save("no/such/folder/kept.npz"));
+    EXPECT_EQ(checkpoint_refusal().rfind("Unable to save no/such/folder/kept.npz: ", 0), 0u);
+    EXPECT_TRUE(checkpoint_load("good.npz"));
+    EXPECT_EQ(read_file("kept.npz"), "old");
+}
