@@ -106,7 +106,7 @@ TEST(WorldFile, GoodFilesLoadAndSaveAsTheyWere)
     EXPECT_EQ(world->animals->neurons->input_count, 0u);
     EXPECT_EQ(world->animals->neurons->bias, 0.25);
 
-    // Nothing after the announced blocks is read; a count below 1 makes no animal.
+    // Nothing after the announced blocks is read; a count below 1 makes no animal, or no plant.
     const std::string small = small_world();
     const std::size_t header_end = small.find('\n') + 1;
     const std::string first_block = small.substr(header_end, (small.size() - header_end) / 2);
@@ -115,11 +115,13 @@ TEST(WorldFile, GoodFilesLoadAndSaveAsTheyWere)
         {replace_first(small, " 2 0.500000 2 1", " 1 0.500000 2 1"), 1},
         {replace_first(small, " 2 0.500000 2 1", " -4 0.500000 2 1") + "garbage", 0},
         {replace_first(small, " 2 0.500000 2 1", " 0 0.500000 2 1"), 0},
+        {replace_first(small, "500 3", "500 -3"), 2},
     };
     for (const auto& c : cases) {
         write_file("lenient.dat", c.text);
         ASSERT_TRUE(world_load_file("lenient.dat")) << c.text.substr(0, 60) << console.text();
         EXPECT_EQ(world->num_animals, c.animals);
+        EXPECT_EQ(world->num_plants, c.text.find("500 -3") == std::string::npos ? 3 : 0);
         if (c.animals == 1) {
             EXPECT_EQ(world_file_text(), replace_first(small.substr(0, header_end), " 2 0.5", " 1 0.5") + first_block);
         }
@@ -148,7 +150,7 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
         {replace_first(good, "0.500000 2 1", "0.500000 1000 1000"), "exceed the limit of 200000 neurons"},
         {replace_first(good, "-0.100000", "nan"), "animal 1, neuron 2: the bias is not a finite number: 'nan'"},
         {replace_first(good, "5.000000", "inf"), "header: mutate_amount is not a finite number"},
-        {replace_first(good, "500 3", "500 -3"), "header: the plant count must be 0"},
+        {replace_first(good, "500 3", "500 1000001"), "header: the plant count must be at most 1000000"},
         {replace_first(good, "10.000000 10.000000", "0 10.000000"), "header: width must be at least 0.000001"},
         {replace_first(good, "0.500000 2 1", "10.500000 2 1"), "header: animal_size must not exceed width and height"},
         {replace_first(good, "0.250000 2 0.5", "10.250000 2 0.5"), "header: plant_size must not exceed width and height"},

@@ -1,0 +1,75 @@
+#!/bin/sh
+# Runs that survive anything: killed with -9, or stopped by SIGTERM or Ctrl-C
+# after a SIGUSR1 checkpoint, a run resumed with the same command line ends
+# exactly as the run that was never stopped. Usage: checkpoint_cli_test.sh VELMORA
+set -u
+velmora=$1
+. "$(dirname "$0")/check.sh"
+
+args="--headless --generations 120 --seed 3 --animals 60 --plants 40 --generation-length 200
+      --csv run.csv --log run.log --save run.dat --checkpoint run.npz --checkpoint-every 2"
+# shellcheck disable=SC2086
+"$velmora" $args > whole.txt
+mv run.csv whole.csv
+mv run.dat whole.dat
+rm run.npz run.log
+
+# Waits up to a minute for a line matching $2 in file $1.
+wait_for() {
+    tries=0
+    while ! grep -q "$2" "$1" && [ $tries -lt 1200 ]; do sleep 0.05; tries=$((tries + 1)); done
+}
+
+# Stops a run as $1 says, then resumes it; $2 is the exit status the stop gives.
+stop_and_resume() {
+    rm -f run.npz run.csv run.dat
+    # shellcheck disable=SC2086
+    "$velmora" $args > stopped.txt 2> stopped.err &
+    pid=$!
+    wait_for stopped.txt "Checkpoint saved"
+    if [ "$1" = KILL ]; then
+        kill -KILL $pid
+    else
+        kill -USR1 $pid
+        wait_for stopped.txt "Checkpoint saved to run.npz at generation [0-9]*, update [1-9]"
+        kill -"$1" $pid
+    fi
+    wait $pid
+    check "$1 ends the run with $2" test $? -eq "$2"
+    if [ "$1" != KILL ]; then
+        check "$1 says where it stopped" grep -q "stopped by .* at generation" stopped.err
+        check "$1 writes a checkpoint as the run stops" sh -c "tail -n 2 stopped.txt | grep -q '^Checkpoint saved to run.npz'"
+    fi
+    # shellcheck disable=SC2086
+    "$velmora" $args --resume run.npz > resumed.txt
+    check "the run resumed after $1 ends well" test $? -eq 0
+    check "after $1, the same world file" cmp -s run.dat whole.dat
+    check "after $1, the same CSV but for the seconds" sh -c "cut -d, -f1-8 run.csv | cmp -s - whole.csv.cut"
+    resumed_at=$(sed -n 's/^Resumed from run.npz at generation \([0-9]*\), update \([0-9]*\)$/\1 \2/p' resumed.txt)
+    check "after $1, the same console lines from the checkpoint on" sh -c \
+        "tail -n +3 resumed.txt | grep -v '^Checkpoint saved' > tail.txt && grep -v '^Checkpoint saved' whole.txt | tail -n \$(wc -l < tail.txt) | cmp -s - tail.txt && test -s tail.txt"
+    check "after $1, the run goes on from generation ${resumed_at%% *} > 0" test "${resumed_at%% *}" -gt 0
+}
+
+cut -d, -f1-8 whole.csv > whole.csv.cut
+stop_and_resume KILL 137
+stop_and_resume TERM 143
+stop_and_resume INT 130
+
+# Researchers open a checkpoint with numpy alone.
+if /usr/bin/python3 -c "import numpy" 2> /dev/null; then
+    check "numpy reads the checkpoint" /usr/bin/python3 - run.npz whole.csv << 'PYTHON'
+import csv, sys, numpy
+c = numpy.load(sys.argv[1])
+rows = list(csv.DictReader(open(sys.argv[2])))
+assert int(c["format"]) == 1 and int(c["generation"]) == 120, (c["format"], c["generation"])
+assert c["animal_genes"].shape == (60, 298) and c["neuron_out"].shape == (60, 18)
+assert [int(r["food"]) for r in rows] == c["history_food"].tolist()
+assert c["animal_x"].min() > 0 and c["animal_x"].max() < 10
+PYTHON
+fi
+
+"$velmora" --headless --generations 3 --resume missing.npz > missing.txt 2>&1
+check "a missing checkpoint is refused with exit 1" test $? -eq 1
+check "a missing checkpoint is named" grep -q "^Unable to load missing.npz: No such file" missing.txt
+summary
