@@ -140,6 +140,7 @@ void main_menu(main_window_widget* window, int id)
     switch (id) {
     case menu_open: world_load(); break;
     case menu_save_as: world_save(); break;
+    case menu_save_snapshot: world_snapshot(); break;
     case menu_exit: window->close(); break;
     case menu_save_chart: {
         const std::string path = chart_file_dialog();

@@ -14,6 +14,7 @@ inline constexpr int menu_open = 100;
 inline constexpr int menu_save_as = 101;
 inline constexpr int menu_exit = 102;
 inline constexpr int menu_save_chart = 103;
+inline constexpr int menu_save_snapshot = 104;
 inline constexpr int menu_reset = 200;
 inline constexpr int menu_remove_plants = 201;
 inline constexpr int menu_add_plant = 202;

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/autosave.h"
 #include "app/commands.h"
 #include "app/frame_loop.h"
 
@@ -53,6 +54,17 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     stats_timer_.setTimerType(Qt::PreciseTimer);
     connect(&update_timer_, &QTimer::timeout, this, [this] { timer_message(this, update_timer_id); });
     connect(&stats_timer_, &QTimer::timeout, this, [this] { timer_message(this, stats_timer_id); });
+    connect(&autosave_timer_, &QTimer::timeout, this, [] { autosave_now(false); });
+}
+
+void main_window_widget::set_autosave(int minutes)
+{
+    autosave_minutes = minutes;
+    if (minutes > 0 && autosave_enabled) {
+        autosave_timer_.start(minutes * 60000);
+    } else {
+        autosave_timer_.stop();
+    }
 }
 
 void main_window_widget::refresh_status() { status_->setText(QString::fromStdString(status_line())); }
@@ -62,7 +74,7 @@ QString main_window_widget::status_text() const { return status_->text(); }
 void main_window_widget::build_menus()
 {
     const menu_type menus[] = {
-        {"&File", {{"&Open", menu_open}, {"&Save As", menu_save_as}, {"Save &Chart As...", menu_save_chart}, {"E&xit", menu_exit}}},
+        {"&File", {{"&Open", menu_open}, {"&Save As", menu_save_as}, {"Save S&napshot As...", menu_save_snapshot}, {"Save &Chart As...", menu_save_chart}, {"E&xit", menu_exit}}},
         {"&Animals",
          {{"&Show Vision", menu_show_vision},
           {"&Hide Vision", menu_hide_vision},
@@ -149,6 +161,8 @@ void main_window_widget::closeEvent(QCloseEvent* event)
         shut_down_ = true;
         update_timer_.stop();
         stats_timer_.stop();
+        autosave_timer_.stop();
+        autosave_now(true);
         system_shutdown();
     }
     event->accept();

@@ -32,6 +32,8 @@ public:
     world_view_widget* view() const { return view_; }
     void set_timer(int id, int period);   // 101: update timer, 102: statistics timer; a period below 1 ms runs at 1 ms
     int timer_period(int id) const;       // -1 while the timer does not run
+    void set_autosave(int minutes);       // the autosave timer; 0 stops it
+    bool shut_down() const { return shut_down_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -51,6 +53,7 @@ private:
     QLabel* status_;                      // the status bar's text
     QTimer update_timer_;
     QTimer stats_timer_;
+    QTimer autosave_timer_;
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
 };

@@ -1,6 +1,8 @@
 #include "app/settings_dialog.h"
 
+#include "app/autosave.h"
 #include "app/commands.h"
+#include "app/main_window.h"
 #include "app/world_dialogs.h"
 #include "world/world.h"
 #include "world/world_file.h"
@@ -61,6 +63,8 @@ settings_dialog::settings_dialog(const world_settings_type& shown, QWidget* pare
     wrap->setChecked(shown.wrap);
     wrap->setToolTip("Edges wrap around instead of blocking");
     form->addRow("--wrap", wrap);
+    autosave = whole_box(form, "Autosave every (minutes)", 0, 24 * 60, autosave_minutes,
+                         "How often the window keeps the whole world for the next start; 0 turns autosaving off");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -93,10 +97,11 @@ std::string settings_confirm(const world_settings_type& settings, bool& reset)
     return {};
 }
 
-void settings_edit(QWidget* parent)
+void settings_edit(main_window_widget* window)
 {
-    settings_dialog dialog(settings_of_world(), parent);
+    settings_dialog dialog(settings_of_world(), window);
     while (dialog.exec() == QDialog::Accepted) {
+        window->set_autosave(dialog.autosave->value());
         bool reset = false;
         const std::string problem = settings_confirm(dialog.settings(), reset);
         if (problem.empty()) return;

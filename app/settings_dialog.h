@@ -26,6 +26,7 @@ public:
     QDoubleSpinBox* animal_size;
     QDoubleSpinBox* plant_size;
     QCheckBox* wrap;
+    QSpinBox* autosave;   // minutes between autosaves; not a world setting
 };
 
 world_settings_type settings_of_world();   // the current world's parameters, every one set
@@ -35,4 +36,5 @@ world_settings_type settings_of_world();   // the current world's parameters, ev
 std::string settings_confirm(const world_settings_type& settings, bool& reset);
 
 // Shows the dialog until its settings are sound or it is cancelled.
-void settings_edit(QWidget* parent);
+class main_window_widget;
+void settings_edit(main_window_widget* window);

@@ -1,5 +1,6 @@
 #include "app/window.h"
 
+#include "app/autosave.h"
 #include "app/chart_window.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
@@ -9,8 +10,18 @@
 #include "world/world.h"
 
 #include <QApplication>
+#include <QTimer>
 
+#include <csignal>
 #include <ctime>
+
+namespace {
+
+volatile std::sig_atomic_t stop_asked = 0;   // SIGTERM or SIGINT came: end as the window's Exit does
+
+void ask_to_stop(int) { stop_asked = 1; }
+
+}  // namespace
 
 int window_main(int argc, char** argv, const options_type& options)
 {
@@ -18,6 +29,7 @@ int window_main(int argc, char** argv, const options_type& options)
     application.setQuitOnLastWindowClosed(false);  // closing the main window quits, the neuron window does not
 
     world->options.log_path = options.no_log ? std::string() : options.log_path;
+    autosave_enabled = !options.no_autosave;
     main_window_widget window;
     system_startup(&window, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)),
                    options.world_path.empty() ? &options.settings : nullptr);
@@ -29,7 +41,22 @@ int window_main(int argc, char** argv, const options_type& options)
     if (!options.world_path.empty() && world_open(options.world_path, settings_overrides(options.settings)) &&
         options.settings.wrap)
         world->wrap_edges = true;
+    if (autosave_offer(options)) window.refresh_status();
+    window.set_autosave(autosave_minutes);
+    // A signal to end the program ends it through the window, so the world is autosaved.
+    struct sigaction action {};
+    action.sa_handler = ask_to_stop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    QTimer signal_watch;
+    QObject::connect(&signal_watch, &QTimer::timeout, &window, [&window] {
+        if (stop_asked != 0) window.close();
+    });
+    signal_watch.start(100);
     const int status = application.exec();
+    if (!window.shut_down()) autosave_now(true);  // Escape ends the loop without closing the window
+    autosave_wait();
     delete neuron_window;
     neuron_window = nullptr;
     delete chart_window;

@@ -1,5 +1,6 @@
 #include "app/world_dialogs.h"
 
+#include "world/checkpoint.h"
 #include "world/world_file.h"
 
 #include <QFile>
@@ -7,9 +8,9 @@
 
 namespace {
 
-std::string ask_with_file_dialog(bool saving)
+std::string ask_with_file_dialog(file_kind_type kind)
 {
-    const std::unique_ptr<QFileDialog> dialog = world_file_dialog(saving);
+    const std::unique_ptr<QFileDialog> dialog = world_file_dialog(kind);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
     return QFile::encodeName(dialog->selectedFiles().constFirst()).toStdString();
 }
@@ -22,29 +23,45 @@ void show_in_message_box(const std::string& text)
 
 }  // namespace
 
-std::unique_ptr<QFileDialog> world_file_dialog(bool saving)
+std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
 {
-    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), QStringLiteral("."), QStringLiteral("World files (*.dat)"));
+    const bool saving = kind != file_open;
+    const QString filter = kind == file_open         ? QStringLiteral("World files and checkpoints (*.dat *.npz)")
+                           : kind == file_save_world ? QStringLiteral("World files (*.dat)")
+                                                     : QStringLiteral("Checkpoints (*.npz)");
+    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), QStringLiteral("."), filter);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (saving) {
-        dialog->setDefaultSuffix(QStringLiteral("dat"));
+        dialog->setDefaultSuffix(kind == file_save_world ? QStringLiteral("dat") : QStringLiteral("npz"));
         dialog->setOption(QFileDialog::DontConfirmOverwrite);
     }
     return dialog;
 }
 
-std::string (*file_dialog)(bool saving) = ask_with_file_dialog;
+std::string (*file_dialog)(file_kind_type kind) = ask_with_file_dialog;
 void (*show_problem)(const std::string& text) = show_in_message_box;
 
 void world_save()
 {
-    const std::string path = file_dialog(true);
+    const std::string path = file_dialog(file_save_world);
     if (!path.empty() && !world_save_file(path)) show_problem(world_file_problem());
+}
+
+void world_snapshot()
+{
+    const std::string path = file_dialog(file_save_snapshot);
+    if (!path.empty() && !checkpoint_save(path)) show_problem(checkpoint_refusal());
 }
 
 bool world_open(const std::string& path, const world_file_overrides_type& overrides)
 {
+    // A checkpoint is the whole world as it was; the settings do not stand in for any of it.
+    if (checkpoint_is_archive(path)) {
+        if (checkpoint_load(path)) return true;
+        show_problem(checkpoint_refusal());
+        return false;
+    }
     if (world_load_file(path, overrides)) return true;
     show_problem(world_file_problem());
     return false;
@@ -52,6 +69,6 @@ bool world_open(const std::string& path, const world_file_overrides_type& overri
 
 void world_load()
 {
-    const std::string path = file_dialog(false);
+    const std::string path = file_dialog(file_open);
     if (!path.empty()) world_open(path);
 }

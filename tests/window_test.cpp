@@ -1,9 +1,11 @@
 // The window program under the offscreen platform: drawing, keys, menus,
 // ticks, the Neuron window, the reset question and the file dialogs.
 #include "animal/animal.h"
+#include "app/autosave.h"
 #include "app/chart_window.h"
 #include "app/commands.h"
 #include "app/settings_dialog.h"
+#include "cli/options.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
 #include "app/world_dialogs.h"
@@ -65,7 +67,9 @@ bool answer = false;
 bool count_question(const std::string&, const std::string&) { return ++questions, answer; }
 
 std::string dialog_answer;
-bool dialog_saving = false;
+std::vector<file_kind_type> dialogs_shown;
+std::string asked_to_continue;
+bool continue_answer = false;
 
 QAction* menu_action(QMainWindow& window, const QString& menu, const QString& item)
 {
@@ -98,7 +102,11 @@ private slots:
         frames = updates = frames_per_second = updates_per_second = 0;
         questions = 0;
         ask_question = count_question;
-        file_dialog = [](bool saving) { return dialog_saving = saving, dialog_answer; };
+        file_dialog = [](file_kind_type kind) { return dialogs_shown.push_back(kind), dialog_answer; };
+        qputenv("XDG_STATE_HOME", QDir::currentPath().toUtf8());
+        autosave_enabled = true;
+        autosave_minutes = 5;
+        ask_to_continue = [](const std::string& text) { return asked_to_continue = text, continue_answer; };
         window = std::make_unique<main_window_widget>();
         system_startup(window.get(), 1);
         window->show();
@@ -624,31 +632,97 @@ private slots:
         }
     }
 
-    void open_and_save_as_go_through_their_dialogs()
+    void files_go_through_their_dialogs()
     {
-        dialog_answer = "";
-        main_menu(window.get(), menu_save_as);
-        QVERIFY(dialog_saving);
-        main_menu(window.get(), menu_open);
-        QVERIFY(!dialog_saving);
+        dialog_answer = "";  // cancelled: nothing at all
+        dialogs_shown.clear();
+        for (int id : {menu_save_as, menu_save_snapshot, menu_open}) main_menu(window.get(), id);
+        QVERIFY(dialogs_shown == (std::vector<file_kind_type>{file_save_world, file_save_snapshot, file_open}));
         QCOMPARE(QDir(".").entryList(QDir::Files).size(), 0);
+        // A world file keeps the genes; a snapshot the whole world, which opens as it was.
         dialog_answer = "world.dat";
         main_menu(window.get(), menu_save_as);
         const std::string saved = read_file("world.dat");
+        press('G');
+        dialog_answer = "snap.npz";
+        main_menu(window.get(), menu_save_snapshot);
+        const std::string state = world_state();
         world_add_animal();
         neuron_view_show(world->animals);
         main_menu(window.get(), menu_open);
         QVERIFY(neuron_view_animal() == nullptr);
+        QVERIFY(world_state() == state);
+        QCOMPARE(world->history.size(), std::size_t{1});
+        dialog_answer = "world.dat";
+        main_menu(window.get(), menu_open);
+        QCOMPARE(world_file_text(), saved);
+        write_file("bad.npz", read_file("snap.npz").substr(0, 300));
+        dialog_answer = "bad.npz";
+        main_menu(window.get(), menu_open);
+        QCOMPARE(problems.size(), std::size_t{1});
+        QVERIFY(problems[0].rfind("Unable to load bad.npz: ", 0) == 0);
         QCOMPARE(world_file_text(), saved);
         // The real dialogs: open and save modes, the filter, the default extension.
-        for (bool saving : {false, true}) {
-            const auto dialog = world_file_dialog(saving);
+        const struct { file_kind_type kind; const char* filter; const char* suffix; } kinds[] = {
+            {file_open, "World files and checkpoints (*.dat *.npz)", ""},
+            {file_save_world, "World files (*.dat)", "dat"},
+            {file_save_snapshot, "Checkpoints (*.npz)", "npz"},
+        };
+        for (const auto& row : kinds) {
+            const auto dialog = world_file_dialog(row.kind);
+            const bool saving = row.kind != file_open;
             QCOMPARE(dialog->acceptMode(), saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
             QCOMPARE(dialog->fileMode(), saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-            QCOMPARE(dialog->nameFilters(), QStringList("World files (*.dat)"));
-            QCOMPARE(dialog->defaultSuffix(), QString(saving ? "dat" : ""));
+            QCOMPARE(dialog->nameFilters(), QStringList(row.filter));
+            QCOMPARE(dialog->defaultSuffix(), QString(row.suffix));
             QCOMPARE(dialog->directory(), QDir("."));
         }
+    }
+
+    void the_world_is_autosaved_and_offered_at_a_plain_start()
+    {
+        QCOMPARE(autosave_path(), QDir::currentPath().toStdString() + "/velmora/autosave.npz");
+        press('G');
+        keys_clear();
+        press('G');
+        autosave_now(false);
+        autosave_wait();
+        const std::string state = world_state();
+        // No: a new world; yes: the autosaved one, chart included; a world file, seed or settings: no question.
+        options_type plain;
+        system_startup(window.get(), 9);
+        continue_answer = false;
+        QVERIFY(!autosave_offer(plain));
+        QVERIFY(asked_to_continue.find(", at generation 2?") != std::string::npos);
+        QVERIFY(world_state() != state);
+        continue_answer = true;
+        QVERIFY(autosave_offer(plain));
+        QVERIFY(world_state() == state);
+        QCOMPARE(world->history.size(), std::size_t{2});
+        asked_to_continue.clear();
+        for (const auto& change : std::vector<std::function<void(options_type&)>>{
+                 [](options_type& o) { o.seed_given = true; }, [](options_type& o) { o.settings.animals = 5; },
+                 [](options_type& o) { o.world_path = "world.dat"; }, [](options_type&) { autosave_enabled = false; }}) {
+            options_type options;
+            change(options);
+            QVERIFY(!autosave_offer(options));
+            autosave_enabled = true;
+        }
+        QVERIFY(asked_to_continue.empty());
+        // Closing the window autosaves, unless autosaving is off.
+        std::remove(autosave_path().c_str());
+        window->set_autosave(0);
+        QCOMPARE(autosave_minutes, 0);
+        window->close();
+        QVERIFY(!QFile::exists(QString::fromStdString(autosave_path())));
+        window = std::make_unique<main_window_widget>();
+        system_startup(window.get(), 1);
+        window->set_autosave(5);
+        world->generation = 7;
+        window->close();
+        QCOMPARE(world->animals, nullptr);
+        QVERIFY(autosave_offer(plain));
+        QCOMPARE(world->generation, 7u);
     }
 
     void escape_quits_at_once_without_tearing_down()

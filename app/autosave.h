@@ -1,0 +1,28 @@
+// The window's autosave: the world's whole state as a checkpoint every few
+// minutes and whenever the program ends, Escape included, so that a long run
+// is never lost; on a plain start the user may continue it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct options_type;
+
+extern bool autosave_enabled;   // false with --no-autosave
+extern int autosave_minutes;    // between autosaves, 5 at start; 0: no autosave at all
+
+// $XDG_STATE_HOME/velmora/autosave.npz, ~/.local/state/velmora/autosave.npz without it.
+std::string autosave_path();
+
+// Captures the world at once and writes it on a thread of its own, so that
+// the window goes on; with wait, writes it before returning. A failure is one
+// console line. Nothing while autosaving is off.
+void autosave_now(bool wait);
+void autosave_wait();   // until a write under way has ended
+
+// A plain start (no world file, seed or settings) with an autosave offers to
+// continue it; yes makes the world the autosaved one. Returns whether it did.
+bool autosave_offer(const options_type& options);
+
+// Asks whether to continue; tests put their own answer here.
+extern bool (*ask_to_continue)(const std::string& text);
