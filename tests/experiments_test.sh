@@ -1,13 +1,13 @@
 #!/bin/sh
-# Experiments as a user runs them: settings, CSV and log files, interrupts,
-# write failures, a sweep on GNU parallel, the Slurm script, and summarize.
+# Experiments as a user runs them: settings, CSV and log files, write
+# failures, a sweep on GNU parallel, the Slurm script stopped and resumed, and summarize.
 # Usage: experiments_test.sh VELMORA SOURCE_FOLDER
 set -u
 velmora=$1
 source=$2
 . "$(dirname "$0")/check.sh"
 rows() { tail -n +2 "$1" | wc -l; }
-without_seconds() { cut -d, -f1-8 "$1"; }
+
 
 # Settings outside their range: one line naming option, value and range; nothing written.
 "$velmora" --headless --generations 2 --width 0 > out.txt 2> err.txt
@@ -40,50 +40,32 @@ check "and the world is saved" test -s full.dat
 "$velmora" --headless --generations 3 --seed 1 --no-log --csv /dev/full > /dev/null 2> err.txt
 check "a failed CSV write exits 1" test $? -eq 1
 
-# Interrupts end the run after the current update, keeping every finished row.
-for signal in INT TERM; do
-    "$velmora" --headless --generations 100000 --seed 1 --animals 200 --csv sig.csv --save sig.dat --quiet \
-        > /dev/null 2> sig.txt &
-    pid=$!
-    tries=0
-    # Two finished generations, with a generous limit for slow (sanitizer) builds.
-    while kill -0 $pid 2> /dev/null && [ "$(rows sig.csv 2> /dev/null)" -lt 2 ] && [ $tries -lt 3000 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    kill -s $signal $pid || { echo "the run ended before SIG$signal:"; cat sig.txt; }
-    wait $pid
-    status=$?
-    expected=130
-    [ $signal = TERM ] && expected=143
-    check "SIG$signal ends the run with $expected" test $status -eq $expected
-    check "SIG$signal says where it stopped" grep -q "stopped by .* at generation" sig.txt
-    check "SIG$signal keeps whole rows" test "$(awk -F, 'NF != 9' sig.csv | wc -l)" -eq 0
-    check "SIG$signal saves the world" test -s sig.dat
-    rm -f sig.csv sig.dat
-done
-
-# A sweep on GNU parallel: 2 seeds x 2 mutate amounts, each as the same run made alone.
+# A sweep on GNU parallel: each job's run is the run made alone.
+printf '%s\n' "--mutate-amount 1" "--mutate-amount 4 --animals 60 --plants 40" > settings.txt
+"$velmora" --headless --generations 40 --seed 2 --mutate-amount 4 --animals 60 --plants 40 --csv alone.csv --no-log --quiet
 if command -v parallel > /dev/null; then
     mkdir runs
-    parallel --will-cite --joblog runs/joblog "$velmora" --headless --generations 5 --seed {1} --mutate-amount {2} \
-        --csv runs/m{2}_seed{1}.csv --log runs/m{2}_seed{1}.log --quiet ::: 1 2 ::: 1 4
-    check "parallel runs every job" test "$(ls runs/*.csv | wc -l)" -eq 4
-    for seed in 1 2; do
-        for amount in 1 4; do
-            "$velmora" --headless --generations 5 --seed $seed --mutate-amount $amount --csv alone.csv --no-log --quiet
-            check "parallel seed $seed amount $amount equals the run alone" \
-                sh -c "test \"\$(cut -d, -f1-8 runs/m${amount}_seed$seed.csv)\" = \"\$(cut -d, -f1-8 alone.csv)\""
-        done
-    done
+    parallel --will-cite "$velmora" --headless --generations 40 --seed {1} --mutate-amount 4 --animals 60 --plants 40 \
+        --csv runs/seed{1}.csv --no-log --quiet ::: 1 2
+    check "a job under parallel equals the run alone" sh -c "test \"\$(cut -d, -f1-8 runs/seed2.csv)\" = \"\$(cut -d, -f1-8 alone.csv)\""
 fi
 
-# The Slurm script, run as array task 3 without a scheduler: seed 2 of the second line.
-printf '%s\n' "--mutate-amount 1" "--mutate-amount 4" > settings.txt
-SLURM_ARRAY_TASK_ID=3 SEEDS=2 GENERATIONS=5 VELMORA=$velmora RUNS=slurm sh "$source/scripts/slurm/sweep.sbatch" settings.txt
-check "the Slurm task writes its run" test -s slurm/mutate_amount_4_seed2.csv
+# The Slurm script as array task 3 without a scheduler (seed 2 of the second
+# line), stopped by SIGTERM halfway as at a time limit, then started again as
+# the same task: it resumes from its checkpoint and ends as the run alone.
+SLURM_ARRAY_TASK_ID=3 SEEDS=2 GENERATIONS=40 VELMORA=$velmora RUNS=slurm \
+    sh "$source/scripts/slurm/sweep.sbatch" settings.txt 2> slurm.err &
+task=$!
+tries=0
+while [ ! -e slurm/mutate_amount_4_animals_60_plants_40_seed2.npz ] && [ $tries -lt 1200 ]; do sleep 0.05; tries=$((tries + 1)); done
+kill -TERM $task
+wait $task
+check "SIGTERM stops the Slurm task with 143" test $? -eq 143
+check "the stopped task kept fewer rows" test "$(rows slurm/mutate_amount_4_animals_60_plants_40_seed2.csv)" -lt 40
+SLURM_ARRAY_TASK_ID=3 SEEDS=2 GENERATIONS=40 VELMORA=$velmora RUNS=slurm sh "$source/scripts/slurm/sweep.sbatch" settings.txt
+check "the task started again ends well" test $? -eq 0
 check "the Slurm task's run equals the run alone" \
-    sh -c "test \"\$(cut -d, -f1-8 slurm/mutate_amount_4_seed2.csv)\" = \"\$(cut -d, -f1-8 runs/m4_seed2.csv)\""
+    sh -c "test \"\$(cut -d, -f1-8 slurm/mutate_amount_4_animals_60_plants_40_seed2.csv)\" = \"\$(cut -d, -f1-8 alone.csv)\""
 
 # summarize: known means and deviations, shared generations, refused files, the chart.
 h="generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds"
