@@ -3,6 +3,7 @@
 #include "bench_main.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
+#include "world/checkpoint.h"
 #include "world/world.h"
 
 #include <benchmark/benchmark.h>
@@ -51,6 +52,23 @@ void bench_compute_generation(benchmark::State& state)
     for (auto _ : state) world_compute_generation();
 }
 BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default");
+
+// A checkpoint of the large world, written and read again.
+void bench_checkpoint(benchmark::State& state)
+{
+    make_world(10000, 10000, 224.0);
+    const bool writing = state.range(0) == 0;
+    checkpoint_save("bench.npz");
+    for (auto _ : state) {
+        if (writing) {
+            checkpoint_save("bench.npz");
+        } else {
+            checkpoint_load("bench.npz");
+        }
+    }
+}
+BENCHMARK(bench_checkpoint)->Name("checkpoint_save/10000+10000")->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(bench_checkpoint)->Name("checkpoint_load/10000+10000")->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
 

@@ -64,33 +64,14 @@ neuron_type* get_neuron(neuron_type* list, std::uint32_t id)
     return nullptr;
 }
 
-namespace {
-
-template <int Count>
-void evaluate_group(neuron_type* const* group)
-{
-    double sum[Count] = {};
-    const std::uint32_t inputs = group[0]->input_count;
-    for (std::uint32_t i = 0; i < inputs; ++i)
-        for (int k = 0; k < Count; ++k) sum[k] += *group[k]->source[i] * group[k]->scaler[i];
-    for (int k = 0; k < Count; ++k) group[k]->next_out = std::tanh(sum[k] * group[k]->sum_weight + group[k]->bias);
-}
-
-}  // namespace
-
 void process_neurons(neuron_type* list)
 {
     neuron_for_each_group(list, [](neuron_type* const* group, std::uint32_t count) {
-        switch (count) {
-        case 8: evaluate_group<8>(group); break;
-        case 7: evaluate_group<7>(group); break;
-        case 6: evaluate_group<6>(group); break;
-        case 5: evaluate_group<5>(group); break;
-        case 4: evaluate_group<4>(group); break;
-        case 3: evaluate_group<3>(group); break;
-        case 2: evaluate_group<2>(group); break;
-        default: evaluate_group<1>(group); break;
-        }
+        neuron_for_group_size(count, [group](auto size) {
+            neuron_evaluate_group<decltype(size)::value>(
+                group[0]->input_count, [group](std::uint32_t i, std::uint32_t k) { return *group[k]->source[i] * group[k]->scaler[i]; },
+                [group](std::uint32_t k, double sum) { group[k]->next_out = std::tanh(sum * group[k]->sum_weight + group[k]->bias); });
+        });
     });
     for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) neuron->out = neuron->next_out;
 }

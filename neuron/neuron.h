@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 inline constexpr std::uint32_t neuron_max_inputs = 100;  // per-neuron input capacity
 
@@ -80,6 +81,35 @@ void neuron_for_each_group(neuron_type* list, Group group)
         run[count++] = neuron;
     }
     if (count > 0) group(static_cast<neuron_type* const*>(run), count);
+}
+
+// Evaluates Count neurons side by side, each sum in its own order: term(i, k)
+// is input i of neuron k times its scaler, and finish(k, sum) takes neuron k's
+// weighted sum. Records and packs alike evaluate through this one loop.
+template <std::uint32_t Count, class Term, class Finish>
+inline void neuron_evaluate_group(std::uint32_t input_count, Term term, Finish finish)
+{
+    double sum[Count] = {};
+    for (std::uint32_t i = 0; i < input_count; ++i)
+        for (std::uint32_t k = 0; k < Count; ++k) sum[k] += term(i, k);
+    for (std::uint32_t k = 0; k < Count; ++k) finish(k, sum[k]);
+}
+
+// Calls evaluate with std::integral_constant<std::uint32_t, count>, so that
+// each group size has a loop of its own.
+template <class Evaluate>
+inline void neuron_for_group_size(std::uint32_t count, Evaluate evaluate)
+{
+    switch (count) {
+    case 8: evaluate(std::integral_constant<std::uint32_t, 8>{}); break;
+    case 7: evaluate(std::integral_constant<std::uint32_t, 7>{}); break;
+    case 6: evaluate(std::integral_constant<std::uint32_t, 6>{}); break;
+    case 5: evaluate(std::integral_constant<std::uint32_t, 5>{}); break;
+    case 4: evaluate(std::integral_constant<std::uint32_t, 4>{}); break;
+    case 3: evaluate(std::integral_constant<std::uint32_t, 3>{}); break;
+    case 2: evaluate(std::integral_constant<std::uint32_t, 2>{}); break;
+    default: evaluate(std::integral_constant<std::uint32_t, 1>{}); break;
+    }
 }
 
 void free_neuron_list(neuron_type* list);  // the caller drops its head pointer

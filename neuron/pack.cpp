@@ -4,17 +4,6 @@
 
 namespace {
 
-// As in process_neurons, each sum in its own order.
-template <std::uint32_t Count>
-void evaluate_group(const neuron_pack_input_type* input, std::uint32_t input_count, const neuron_pack_neuron_type* neuron)
-{
-    double sum[Count] = {};
-    for (std::uint32_t i = 0; i < input_count; ++i, input += Count)
-        for (std::uint32_t k = 0; k < Count; ++k) sum[k] += *input[k].source * input[k].scaler;
-    for (std::uint32_t k = 0; k < Count; ++k)
-        neuron[k].neuron->next_out = std::tanh(sum[k] * neuron[k].sum_weight + neuron[k].bias);
-}
-
 void pack_group(neuron_pack_type& pack, neuron_type* const* run, std::uint32_t count)
 {
     const std::uint32_t inputs = run[0]->input_count;
@@ -69,16 +58,12 @@ void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
     for (const neuron_pack_group_type* group = first; group != end; ++group) {
         const neuron_pack_input_type* input = pack.inputs.data() + group->first_input;
         const neuron_pack_neuron_type* neuron = pack.neurons.data() + group->first_neuron;
-        switch (group->neurons) {
-        case 8: evaluate_group<8>(input, group->input_count, neuron); break;
-        case 7: evaluate_group<7>(input, group->input_count, neuron); break;
-        case 6: evaluate_group<6>(input, group->input_count, neuron); break;
-        case 5: evaluate_group<5>(input, group->input_count, neuron); break;
-        case 4: evaluate_group<4>(input, group->input_count, neuron); break;
-        case 3: evaluate_group<3>(input, group->input_count, neuron); break;
-        case 2: evaluate_group<2>(input, group->input_count, neuron); break;
-        default: evaluate_group<1>(input, group->input_count, neuron); break;
-        }
+        neuron_for_group_size(group->neurons, [input, neuron, group](auto size) {
+            constexpr std::uint32_t count = decltype(size)::value;
+            neuron_evaluate_group<count>(
+                group->input_count, [input](std::uint32_t i, std::uint32_t k) { return *input[i * count + k].source * input[i * count + k].scaler; },
+                [neuron](std::uint32_t k, double sum) { neuron[k].neuron->next_out = std::tanh(sum * neuron[k].sum_weight + neuron[k].bias); });
+        });
     }
     const neuron_pack_neuron_type *neuron, *last;
     network_neurons(pack, network, &neuron, &last);

@@ -681,9 +681,10 @@ std::string checkpoint_problem(const checkpoint_type& checkpoint)
     return {};
 }
 
-void checkpoint_apply(const checkpoint_type& checkpoint)
+namespace {
+
+void apply_loaded(const loaded_type& loaded)
 {
-    const loaded_type loaded = check_archive(checkpoint);
     const world_type& numbers = loaded.numbers;
     world->width = numbers.width;
     world->height = numbers.height;
@@ -746,6 +747,10 @@ void checkpoint_apply(const checkpoint_type& checkpoint)
     world->history = loaded.history;
 }
 
+}  // namespace
+
+void checkpoint_apply(const checkpoint_type& checkpoint) { apply_loaded(check_archive(checkpoint)); }
+
 bool checkpoint_save(const std::string& path)
 {
     // Saving refuses what loading would, so every saved checkpoint loads again.
@@ -771,12 +776,15 @@ bool checkpoint_load(const std::string& path)
         refuse("load", path, reason);
         return false;
     }
-    reason = checkpoint_problem(checkpoint);
-    if (!reason.empty()) {
-        refuse("load", path, reason);
+    loaded_type loaded;
+    try {
+        loaded = check_archive(checkpoint);
+    } catch (const checkpoint_error& refused) {
+        refuse("load", path, refused.reason);
         return false;
     }
-    checkpoint_apply(checkpoint);
+    checkpoint.arrays.clear();  // no need for both copies at once
+    apply_loaded(loaded);
     char line[96];
     format_c(line, sizeof line, " at generation %u, update %d\n", world->generation, world->update_count);
     write_console(("Resumed from " + path + line).c_str());

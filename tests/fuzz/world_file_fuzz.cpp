@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     char folder[] = "/tmp/velmora_fuzz_XXXXXX";
     if (mkdtemp(folder) == nullptr) std::abort();
     scratch_path = std::string(folder) + "/input.dat";
-    random_seed(1);
-    world_setup();
+    world_start(1);
     return 0;
 }
 

@@ -1,0 +1,54 @@
+// libFuzzer target: arbitrary bytes as a checkpoint, read through the same
+// path as --resume and File, Open. A refused file must leave the world
+// exactly as it was; an accepted one must save as a file that loads again
+// into the same state.
+#include "base/console.h"
+#include "world/checkpoint.h"
+#include "world/world.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string input_path, saved_path;
+
+// The whole state as a checkpoint holds it, but the version, which a save writes anew.
+std::string state()
+{
+    std::string bytes;
+    for (const checkpoint_array_type& array : checkpoint_capture().arrays)
+        bytes.append(array.name).append(array.descr).append(array.data.begin(), array.data.end());
+    return bytes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    char folder[] = "/tmp/velmora_fuzz_XXXXXX";
+    if (mkdtemp(folder) == nullptr) std::abort();
+    input_path = std::string(folder) + "/input.npz";
+    saved_path = std::string(folder) + "/saved.npz";
+    world_start(1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const int file = open(input_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (file < 0 || write(file, data, size) != static_cast<ssize_t>(size)) std::abort();
+    close(file);
+    const std::string before = state();
+    if (!checkpoint_load(input_path)) {
+        if (state() != before) std::abort();  // a refused file changed the world
+        return 0;
+    }
+    const std::string loaded = state();
+    if (!checkpoint_save(saved_path) || !checkpoint_load(saved_path) || state() != loaded) std::abort();
+    return 0;
+}
