@@ -22,7 +22,7 @@ wait_for() {
 
 # Stops a run as $1 says, then resumes it; $2 is the exit status the stop gives.
 stop_and_resume() {
-    rm -f run.npz run.csv run.dat
+    rm -f run.npz run.csv run.dat stopped.txt
     # shellcheck disable=SC2086
     "$velmora" $args > stopped.txt 2> stopped.err &
     pid=$!
