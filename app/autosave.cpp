@@ -80,7 +80,13 @@ bool autosave_offer(const options_type& options)
     const QString saved = QFileInfo(QString::fromStdString(path)).lastModified().toString(QStringLiteral("d MMMM yyyy, HH:mm"));
     const std::string question = "Continue the world autosaved on " + saved.toStdString() + ", at generation " +
                                  std::to_string(checkpoint_number(checkpoint, "generation")) + "?";
-    if (!ask_to_continue(question)) return false;
+    // The new world waits behind the question, so that it logs no generation meanwhile.
+    const bool running = world->running;
+    world->running = false;
+    if (!ask_to_continue(question)) {
+        world->running = running;
+        return false;
+    }
     checkpoint_apply(checkpoint);
     write_console(("Resumed from " + path + "\n").c_str());
     return true;
