@@ -238,7 +238,6 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
             if (world->num_animals == 0) world_add_animal();
         }
     }
-    world->mode_manual = false;
     std::printf("%ld steps (%ld networks from the pack), %ld plants eaten, %ld whisker contacts, %ld sectors seeing\n",
                 run.steps, run.packed, run.bites, run.contacts, run.seen);
     EXPECT_GT(run.packed, run.steps / 2);
@@ -297,48 +296,4 @@ TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
     }
     EXPECT_GT(compared, 500);
     EXPECT_GT(seeing, 1000);
-}
-
-// A world large enough for two threads runs as on one, bit for bit: the
-// generations, the saved world, and every animal's place, senses and network.
-TEST(Differential, TwoThreadsRunAsOne)
-{
-    scratch_folder folder;
-    console_capture quiet;
-    std::string saved[2];
-    std::vector<double> state[2];
-    std::vector<std::int32_t> history[2];
-    for (int threads : {1, 2}) {
-        start_world(11);
-        world->options.threads = threads;
-        world->width = world->height = 30;
-        world->start_animals = 300;
-        world->start_plants = 900;
-        world->generation_length = 40;
-        world_reset();
-        for (int i = 0; i < 130; ++i) {
-            if (i == 50) world->wrap_edges = true;
-            if (i == 70) {
-                world->mode_manual = true;
-                animal_motion(0.2, -0.1);
-            }
-            if (i == 90) world->mode_manual = false;
-            if (i == 100) world_add_animal();
-            world_update();
-        }
-        ASSERT_TRUE(world_save_file("two_threads.dat"));
-        saved[threads - 1] = read_file("two_threads.dat");
-        for (const generation_record_type& g : world->history) history[threads - 1].insert(history[threads - 1].end(), {g.food, g.wall, g.plants});
-        for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
-            state[threads - 1].insert(state[threads - 1].end(), {a->x, a->y, a->heading, double(a->food), double(a->wall_hits)});
-            for (const sensor_type& s : a->touch) state[threads - 1].insert(state[threads - 1].end(), {s.wall, s.plant, s.animal});
-            for (int j = 0; j < 5; ++j) state[threads - 1].push_back(a->vision[j].plant);
-            for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) state[threads - 1].push_back(n->out);
-        }
-        for (const plant_type* p = world->plants; p != nullptr; p = p->next) state[threads - 1].insert(state[threads - 1].end(), {p->x, p->y});
-    }
-    EXPECT_EQ(history[0].size(), 9u);
-    EXPECT_EQ(history[0], history[1]);
-    EXPECT_EQ(saved[0], saved[1]);
-    EXPECT_TRUE(state[0] == state[1]);
 }

@@ -103,29 +103,6 @@ void start_world(std::uint32_t seed)
     world_start(seed);
 }
 
-// FNV-1a over the bytes of every record; pointers included, which is right
-// for comparing one world before and after an operation.
-std::uint64_t world_fingerprint()
-{
-    std::uint64_t hash = 1469598103934665603ull;
-    const auto mix = [&hash](const void* data, std::size_t size) {
-        const unsigned char* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
-    };
-    const std::uint32_t random_state = random_get_state();
-    mix(&random_state, sizeof random_state);
-    // The record's own fields, up to the parameters, and the manual flag.
-    mix(world, static_cast<std::size_t>(reinterpret_cast<const char*>(&world->plant_size + 1) -
-                                        reinterpret_cast<const char*>(world)));
-    mix(&world->mode_manual, sizeof world->mode_manual);
-    for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
-        mix(a, sizeof *a);
-        for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) mix(n, sizeof *n);
-    }
-    for (const plant_type* p = world->plants; p != nullptr; p = p->next) mix(p, sizeof *p);
-    return hash;
-}
-
 std::string world_state()
 {
     std::string bytes;

@@ -1,5 +1,5 @@
 // Helpers shared by the tests: a quiet fresh world, console capture, a
-// scratch folder, a fingerprint of the whole simulation and a heap counter.
+// scratch folder, the whole state of a world and a heap counter.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,6 @@ private:
 };
 
 void start_world(std::uint32_t seed);       // world_start without the console line
-std::uint64_t world_fingerprint();          // every record and the random state
 std::string world_state();                  // the whole state, as a checkpoint holds it
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);

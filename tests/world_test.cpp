@@ -114,9 +114,9 @@ TEST(World, UpdatesCountGenerationsAndPausedUpdatesDoNothing)
     scratch_folder folder;
     start_world(4);
     world->running = false;
-    const std::uint64_t before = world_fingerprint();
+    const std::string before = world_state();
     world_update();
-    EXPECT_EQ(world_fingerprint(), before);
+    EXPECT_TRUE(world_state() == before);
 
     world->running = true;
     console_capture console;
