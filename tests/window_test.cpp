@@ -455,8 +455,15 @@ private slots:
         QVERIFY(green_pixels > 20);
     }
 
-    void the_neuron_window_follows_the_first_animal_after_a_reset()
+    void the_windows_sit_side_by_side_and_the_neuron_window_follows()
     {
+        QCOMPARE(window->windowTitle() + neuron_window->windowTitle(), QString("VelmoraNeuron"));
+        const QRect frames[] = {window->frameGeometry(), QRect(neuron_window->pos(), neuron_window->size() + QSize(10, 40)),
+                                QRect(chart_window->pos(), chart_window->size() + QSize(10, 40))};
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(QRect(0, 0, 1280, 800).contains(frames[i]));
+            for (int j = i + 1; j < 3; ++j) QVERIFY(!frames[i].intersects(frames[j]));
+        }
         press('N');
         answer = true;
         reset_check();
