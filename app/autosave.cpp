@@ -4,6 +4,7 @@
 #include "cli/options.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
+#include "world/world_file.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -15,7 +16,8 @@
 
 namespace {
 
-std::thread writer;   // the autosave being written, if any
+std::thread writer;           // the autosave being written, if any
+checkpoint_type captured;     // what it writes; kept, so that the next capture reuses its room
 
 bool ask_with_message_box(const std::string& text)
 {
@@ -56,13 +58,19 @@ void autosave_now(bool wait)
 {
     if (!autosave_enabled || autosave_minutes <= 0 || world == nullptr) return;
     autosave_wait();  // one at a time, each whole
-    checkpoint_type checkpoint = checkpoint_capture();
-    if (!checkpoint_problem(checkpoint).empty()) return;  // beyond what a checkpoint holds
+    // A world grown beyond what a checkpoint holds (keys add animals and plants) would not load again.
+    const std::int64_t animals = world->num_animals;
+    if (animals > world_file_max_animals ||
+        !world_file_limits_problem(world->width, world->height, world->plant_size, world->animal_size, world->generation_length,
+                                   world->num_plants, static_cast<std::int32_t>(animals), world->layer_width, world->layer_count)
+             .empty())
+        return;
+    checkpoint_capture_into(captured);
     if (wait) {
-        write(checkpoint, autosave_path());
+        write(captured, autosave_path());
         return;
     }
-    writer = std::thread([checkpoint = std::move(checkpoint), path = autosave_path()] { write(checkpoint, path); });
+    writer = std::thread([path = autosave_path()] { write(captured, path); });
 }
 
 bool autosave_offer(const options_type& options)

@@ -70,6 +70,16 @@ void bench_checkpoint(benchmark::State& state)
 BENCHMARK(bench_checkpoint)->Name("checkpoint_save/10000+10000")->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(bench_checkpoint)->Name("checkpoint_load/10000+10000")->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
+// What an autosave takes from the window's tick: the capture, into the room of the last one.
+void bench_autosave_capture(benchmark::State& state)
+{
+    make_world(10000, 10000, 224.0);
+    checkpoint_type captured;
+    checkpoint_capture_into(captured);
+    for (auto _ : state) checkpoint_capture_into(captured);
+}
+BENCHMARK(bench_autosave_capture)->Name("autosave_capture/10000+10000")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
 }  // namespace
 
 int main(int argc, char** argv)

@@ -87,26 +87,31 @@ std::size_t item_size(const std::string& descr)
     return 0;
 }
 
-// Fills arrays member by member as the world is walked.
+// Fills arrays member by member as the world is walked, in the room of an
+// earlier capture where there is one, so that capturing again and again (the
+// window's autosave) neither allocates nor touches new memory.
 class capture_type {
 public:
     explicit capture_type(checkpoint_type& out) : out_(out) {}
+    ~capture_type() { out_.arrays.resize(next_); }
 
     template <class T>
     void add(const char* name, std::vector<std::uint64_t> shape)
     {
-        checkpoint_array_type& array = out_.arrays.emplace_back();
+        if (next_ == out_.arrays.size()) out_.arrays.emplace_back();
+        checkpoint_array_type& array = out_.arrays[next_++];
         array.name = name;
         array.descr = descr_of<T>();
         array.shape = std::move(shape);
         array.data.resize(element_count(array.shape) * (std::is_same_v<T, bool> ? 1 : sizeof(T)));
+        data_ = array.data.data();
     }
 
     // The last array added, filled value by value.
     template <class T>
     void set(std::size_t index, T value)
     {
-        put_value(out_.arrays.back().data.data() + index * (std::is_same_v<T, bool> ? 1 : sizeof(T)), value);
+        put_value(data_ + index * (std::is_same_v<T, bool> ? 1 : sizeof(T)), value);
     }
 
     template <class T>
@@ -118,9 +123,11 @@ public:
 
     void text(const char* name, const std::string& value)
     {
-        checkpoint_array_type& array = out_.arrays.emplace_back();
+        if (next_ == out_.arrays.size()) out_.arrays.emplace_back();
+        checkpoint_array_type& array = out_.arrays[next_++];
         array.name = name;
         array.descr = "|S" + std::to_string(std::max<std::size_t>(value.size(), 1));
+        array.shape.clear();
         array.data.assign(value.begin(), value.end());
         array.data.resize(std::max<std::size_t>(value.size(), 1), 0);
     }
@@ -135,6 +142,8 @@ public:
 
 private:
     checkpoint_type& out_;
+    std::size_t next_ = 0;             // arrays filled so far
+    unsigned char* data_ = nullptr;    // the last one's values
 };
 
 // The history's columns, as the CSV names them.
@@ -489,6 +498,12 @@ void refuse(const char* verb, const std::string& path, const std::string& reason
 checkpoint_type checkpoint_capture()
 {
     checkpoint_type checkpoint;
+    checkpoint_capture_into(checkpoint);
+    return checkpoint;
+}
+
+void checkpoint_capture_into(checkpoint_type& checkpoint)
+{
     capture_type out(checkpoint);
     out.single<std::int32_t>("format", checkpoint_format);
     out.text("version", VELMORA_VERSION);
@@ -550,7 +565,6 @@ checkpoint_type checkpoint_capture()
         using value_type = std::remove_reference_t<decltype(std::declval<generation_record_type&>().*field)>;
         out.column<value_type>(name, history, [field](const generation_record_type& r) { return r.*field; });
     });
-    return checkpoint;
 }
 
 bool checkpoint_write(const checkpoint_type& checkpoint, const std::string& path, std::string& reason)

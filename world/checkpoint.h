@@ -33,8 +33,9 @@ struct checkpoint_type {
     std::vector<checkpoint_array_type> arrays;
 };
 
-// The current world's whole state.
+// The current world's whole state; into an earlier capture's room, without new memory.
 checkpoint_type checkpoint_capture();
+void checkpoint_capture_into(checkpoint_type& checkpoint);
 
 // Writes an archive; on failure says why in reason and leaves any old file as it was.
 bool checkpoint_write(const checkpoint_type& checkpoint, const std::string& path, std::string& reason);
