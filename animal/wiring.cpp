@@ -9,6 +9,7 @@ namespace {
 void add_plain_neuron(animal_type* animal, std::uint32_t id)
 {
     add_neuron(&animal->neurons, id, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0);
+    neuron_reserve_inputs(animal->neurons, id, animal_wired_inputs(id, animal->layer_width));
 }
 
 void connect_plain(animal_type* animal, std::uint32_t id, double* source)

@@ -2,13 +2,49 @@
 
 #include "base/console.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace {
+
 std::uint64_t edits_outside_worlds = 0;  // networks that belong to no world
+
+[[noreturn]] void out_of_memory()
+{
+    // A network without this neuron or input cannot be completed; stop here.
+    write_console("Unable to get neuron memory \n");
+    std::exit(EXIT_FAILURE);
 }
+
+// The neuron's input block, moved to one with room for this many inputs.
+void set_input_room(neuron_type* neuron, std::uint32_t room)
+{
+    const std::size_t pointers = room * sizeof(double*), doubles = room * sizeof(double);
+    unsigned char* block = static_cast<unsigned char*>(std::malloc(pointers + 2 * doubles + room * sizeof(std::int32_t)));
+    if (block == nullptr) out_of_memory();
+    double** source = reinterpret_cast<double**>(block);
+    double* input_bias = reinterpret_cast<double*>(block + pointers);
+    double* scaler = reinterpret_cast<double*>(block + pointers + doubles);
+    std::int32_t* power = reinterpret_cast<std::int32_t*>(block + pointers + 2 * doubles);
+    const std::uint32_t n = neuron->input_count;
+    if (n > 0) {
+        std::memcpy(source, neuron->source, n * sizeof(double*));
+        std::memcpy(input_bias, neuron->input_bias, n * sizeof(double));
+        std::memcpy(scaler, neuron->scaler, n * sizeof(double));
+        std::memcpy(power, neuron->power, n * sizeof(std::int32_t));
+    }
+    std::free(neuron->source);  // the block starts with it
+    neuron->source = source;
+    neuron->input_bias = input_bias;
+    neuron->scaler = scaler;
+    neuron->power = power;
+    neuron->input_room = room;
+}
+
+}  // namespace
 
 thread_local constinit std::uint64_t* neuron_edits = &edits_outside_worlds;
 
@@ -25,11 +61,7 @@ void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_we
         return;
     }
     neuron_type* neuron = new (std::nothrow) neuron_type{};
-    if (neuron == nullptr) {
-        // A network without this neuron cannot be completed; stop here.
-        write_console("Unable to get neuron memory \n");
-        std::exit(EXIT_FAILURE);
-    }
+    if (neuron == nullptr) out_of_memory();
     neuron_mark_changed();
     neuron->id = id;
     neuron->bias = bias;
@@ -50,11 +82,19 @@ void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double 
     if (neuron == nullptr || neuron->input_count >= neuron_max_inputs) return;
     neuron_mark_changed();
     const std::uint32_t k = neuron->input_count;
+    if (k == neuron->input_room) set_input_room(neuron, std::min(std::max(2 * k, 4u), neuron_max_inputs));
     neuron->source[k] = source;
     neuron->input_bias[k] = input_bias;
     neuron->scaler[k] = scaler;
     neuron->power[k] = power;
     neuron->input_count = k + 1;
+}
+
+void neuron_reserve_inputs(neuron_type* list, std::uint32_t id, std::uint32_t inputs)
+{
+    neuron_type* neuron = get_neuron(list, id);
+    inputs = std::min(inputs, neuron_max_inputs);
+    if (neuron != nullptr && inputs > neuron->input_room) set_input_room(neuron, inputs);
 }
 
 neuron_type* get_neuron(neuron_type* list, std::uint32_t id)
@@ -81,6 +121,7 @@ void free_neuron_list(neuron_type* list)
     neuron_mark_changed();
     while (list != nullptr) {
         neuron_type* next = list->next;
+        std::free(list->source);
         delete list;
         list = next;
     }

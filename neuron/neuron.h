@@ -6,13 +6,18 @@
 #include <cstdint>
 #include <type_traits>
 
-inline constexpr std::uint32_t neuron_max_inputs = 100;  // per-neuron input capacity
+inline constexpr std::uint32_t neuron_max_inputs = 100;  // most inputs a neuron takes
 
+// A neuron's four input arrays share one block of its own, with room for the
+// inputs it has rather than for the most it could have: a network of the
+// default shape takes some 9 KB instead of 58 KB, so that worlds of tens of
+// thousands of animals fit in memory and are made and freed quickly. The
+// wiring reserves the room it will use, so that connecting does not allocate.
 struct neuron_type {
-    double* source[neuron_max_inputs];             // input i reads *source[i]; not owned; unset from input_count on
-    double input_bias[neuron_max_inputs];          // per-input bias; shown by the report, unused by evaluation
-    double scaler[neuron_max_inputs];              // per-input weight; a gene
-    std::int32_t power[neuron_max_inputs];         // per-input power; shown by the report, unused by evaluation
+    double** source;                               // input i reads *source[i]; not owned; room for input_room
+    double* input_bias;                            // per-input bias; shown by the report, unused by evaluation
+    double* scaler;                                // per-input weight; a gene
+    std::int32_t* power;                           // per-input power; shown by the report, unused by evaluation
     double next_out;                               // result of phase 1 of process_neurons
     double sum_weight;                             // factor on the weighted input sum
     double prod_weight;                            // stored and shown only
@@ -24,6 +29,7 @@ struct neuron_type {
     double reserved[3];                            // never read
     double out;                                    // current output in [-1, 1]; 0 at creation
     std::uint32_t input_count;                     // connected inputs, 0 .. 100
+    std::uint32_t input_room;                      // inputs the block holds, input_count .. 100; 0 with no block
     std::uint32_t id;                              // unique within its list
     neuron_type* next;                             // next neuron of the list; null at the end
 };
@@ -51,8 +57,13 @@ void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_we
                 double prod_weight, double spare_weight_2, double spare_weight_1,
                 double spare_weight_3);
 
-// Appends an input to the neuron with this id; a null source, an unknown id or
-// a 101st input is ignored.
+// Makes room for this many inputs (at most 100) in the neuron with this id,
+// so that connecting them takes no more memory. Ends the process when no
+// memory is left.
+void neuron_reserve_inputs(neuron_type* list, std::uint32_t id, std::uint32_t inputs);
+
+// Appends an input to the neuron with this id, growing its room if need be; a
+// null source, an unknown id or a 101st input is ignored.
 void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double input_bias,
                     double scaler, int power);
 

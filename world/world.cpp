@@ -122,6 +122,7 @@ void world_free_animals()
     }
     world->num_animals = 0;
     grid_clear_animals();
+    neuron_pack_clear(world->networks);  // keeps its room for the networks to come
 }
 
 void world_free_plants()
