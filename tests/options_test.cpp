@@ -81,6 +81,10 @@ TEST(Options, RefusesBadInputNamingOptionValueAndRange)
         {{"--headless", "--generations", "5", "x.dat"}, "takes its world with --load"},
         {{"--headless", "--generations", "5", "--save", ""}, "--save needs a file name"},
         {{"summarize"}, "runs"},
+        {{"--headless", "--generations", "5", "--checkpoint-every", "3"}, "--checkpoint-every needs --checkpoint FILE"},
+        {{"--headless", "--generations", "5", "--resume", "a.npz", "--load", "b.dat"}, "choose one"},
+        {{"--headless", "--generations", "5", "--no-autosave"}, "works only in the window"},
+        {{"--resume", "a.npz"}, "work only with --headless"},
     };
     options_type o;
     for (const auto& row : bad) {

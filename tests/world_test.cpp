@@ -227,7 +227,6 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
     // With plants, the only allocations are the replacements of eaten plants:
     // in the default world, and in a large one on two threads once the helper
     // has started; through generations too (their cycle resets the food).
-    const int kept_threads = world->options.threads;
     for (const std::int32_t animals : {20, 250}) {
         world->options.threads = 2;
         world->start_animals = animals;
@@ -250,7 +249,6 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
         EXPECT_GT(eaten, 0) << animals;
         EXPECT_EQ(heap_allocations() - start, eaten) << animals;
     }
-    world->options.threads = kept_threads;
 }
 
 TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
