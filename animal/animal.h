@@ -52,6 +52,12 @@ struct animal_type {
     std::uint32_t left_output_id;                      // id of the left motor neuron
     std::uint32_t right_output_id;                     // id of the right motor neuron
     std::int32_t grid_slot;                            // place in the world's spatial index; written by the index only
+    // Family: written when the animal is made, and anew when breeding rewrites it as a child.
+    std::uint64_t id;                                  // 1, 2, 3, ... in order of making within its world
+    std::uint64_t parent_a;                            // the first parent's id, whole neurons of which it took; 0 for a founder
+    std::uint64_t parent_b;                            // the second parent's id; 0 for a founder
+    std::uint64_t founder;                             // the founder at the root of its first-parent line; its own id for a founder
+    std::uint32_t born;                                // the first generation it lived in
 };
 
 // Creation and reset (animal.cpp).

@@ -3,6 +3,7 @@
 #include "app/autosave.h"
 #include "app/commands.h"
 #include "app/frame_loop.h"
+#include "world/world.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -163,6 +164,7 @@ void main_window_widget::closeEvent(QCloseEvent* event)
         stats_timer_.stop();
         autosave_timer_.stop();
         autosave_now(true);
+        world_lineage_finish();
         system_shutdown();
     }
     event->accept();

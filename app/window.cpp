@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -42,6 +43,10 @@ int window_main(int argc, char** argv, const options_type& options)
         options.settings.wrap)
         world->wrap_edges = true;
     if (autosave_offer(options)) window.refresh_status();
+    if (!options.lineage_path.empty()) {
+        world->options.lineage_path = options.lineage_path;
+        if (FILE* file = std::fopen(options.lineage_path.c_str(), "w")) std::fclose(file);
+    }
     window.set_autosave(autosave_minutes);
     // A signal to end the program ends it through the window, so the world is autosaved.
     struct sigaction action {};
@@ -55,7 +60,10 @@ int window_main(int argc, char** argv, const options_type& options)
     });
     signal_watch.start(100);
     const int status = application.exec();
-    if (!window.shut_down()) autosave_now(true);  // Escape ends the loop without closing the window
+    if (!window.shut_down()) {  // Escape ends the loop without closing the window
+        autosave_now(true);
+        world_lineage_finish();
+    }
     autosave_wait();
     delete neuron_window;
     neuron_window = nullptr;

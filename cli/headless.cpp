@@ -100,13 +100,16 @@ struct line_file_type {
     }
 };
 
-const char* const csv_header = "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds\n";
+const char* const lineage_header = "id,ancestor_list,origin_time,destruction_time\n";
+const char* const csv_header =
+    "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds,gene_spread,lineages\n";
 
 std::string csv_row(const generation_record_type& record, double seconds)
 {
-    char row[256];
-    format_c(row, sizeof row, "%u,%d,%d,%.6f,%d,%.6f,%u,%d,%.3f\n", record.generation, record.food, record.wall,
-             record.food_per_animal, record.best_food, record.ave_food, record.animals, record.plants, seconds);
+    char row[320];
+    format_c(row, sizeof row, "%u,%d,%d,%.6f,%d,%.6f,%u,%d,%.3f,%.6f,%u\n", record.generation, record.food, record.wall,
+             record.food_per_animal, record.best_food, record.ave_food, record.animals, record.plants, seconds,
+             record.gene_spread, record.lineages);
     return row;
 }
 
@@ -197,6 +200,21 @@ int headless_run(const options_type& options)
         }
     }
 
+    if (!options.lineage_path.empty()) {
+        world->options.lineage_path = options.lineage_path;
+        line_file_type lineage;
+        if (options.resume_path.empty()) {
+            lineage.open_new(options.lineage_path);
+        } else {
+            // Lives that ended after the checkpoint, and the living of an earlier end, are written again.
+            const std::uint32_t resumed_at = world->generation;
+            lineage.open_kept(options.lineage_path, lineage_header, [resumed_at](const std::string& row) {
+                const std::string ended = row.substr(row.rfind(',') + 1);
+                return !ended.empty() && std::strtoul(ended.c_str(), nullptr, 10) <= resumed_at;
+            });
+        }
+    }
+
     const auto start = std::chrono::steady_clock::now();
     progress_type progress{isatty(STDERR_FILENO) == 1, options.generations, start, start};
     stop_signal = 0;
@@ -204,7 +222,8 @@ int headless_run(const options_type& options)
     catch_signals(true);
     std::size_t written = world->history.size();  // history rows in the CSV
     int status = 0;
-    while (world->generation < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0) {
+    while (world->generation < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0 &&
+           world->options.lineage_error == 0) {
         world_update();
         for (; written < world->history.size(); ++written)
             if (csv.descriptor >= 0)
@@ -223,10 +242,13 @@ int headless_run(const options_type& options)
     progress.clear();
     catch_signals(false);
     if (!options.checkpoint_path.empty() && !write_checkpoint(options.checkpoint_path, options.quiet)) status = 1;
-    if (world->options.log_error != 0 || csv.error != 0) {
-        const bool log_failed = world->options.log_error != 0;
-        std::fprintf(stderr, "velmora: cannot write %s: %s\n", log_failed ? world->options.log_path.c_str() : csv.path.c_str(),
-                     std::strerror(log_failed ? world->options.log_error : csv.error));
+    world_lineage_finish();
+    const world_options_type& out = world->options;
+    if (out.log_error != 0 || csv.error != 0 || out.lineage_error != 0) {
+        const auto [path, error] = out.log_error != 0 ? std::pair(out.log_path, out.log_error)
+                                   : csv.error != 0   ? std::pair(csv.path, csv.error)
+                                                      : std::pair(out.lineage_path, out.lineage_error);
+        std::fprintf(stderr, "velmora: cannot write %s: %s\n", path.c_str(), std::strerror(error));
         status = 1;
     } else if (stop_signal != 0) {
         status = 128 + stop_signal;

@@ -154,6 +154,8 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     app.add_flag("--no-log", options.no_log, "Write no log file");
     app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file");
     app.add_flag("--quiet", options.quiet, "Headless: no generation lines on standard output");
+    app.add_option("--lineage", options.lineage_path,
+                   "Write the family tree to this CSV file (id,ancestor_list,origin_time,destruction_time; times in generations)");
     app.add_option("--checkpoint", options.checkpoint_path,
                    "Headless: write the world's whole state to this .npz file every --checkpoint-every generations, "
                    "on SIGUSR1, and when the run ends or is stopped");
@@ -201,7 +203,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
             throw bad_option{"--resume and --load both give the world; choose one"};
         if (options.headless && !options.world_path.empty())
             throw bad_option{"a headless run takes its world with --load, not as " + options.world_path};
-        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume"})
+        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume", "--lineage"})
             if (app.count(name) > 0 && app.get_option(name)->as<std::string>().empty())
                 throw bad_option{std::string(name) + " needs a file name"};
         const bool loading = !options.load_path.empty() || !options.world_path.empty();

@@ -43,6 +43,7 @@ struct options_type {
     std::string log_path = "log.txt";  // --log; appended to
     bool no_log = false;               // --no-log: no log file at all
     std::string csv_path;              // --csv: one row per generation; empty for none
+    std::string lineage_path;          // --lineage: the family tree; empty for none
     std::string checkpoint_path;       // --checkpoint: the whole state, now and then and at the end; empty for none
     std::uint32_t checkpoint_every = 10;   // --checkpoint-every: generations between checkpoints, at least 1
     std::string resume_path;           // --resume: a checkpoint a headless run goes on from; empty for none

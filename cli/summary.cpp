@@ -9,13 +9,17 @@
 
 namespace {
 
+// Runs of earlier versions have no diversity columns; those of this one do.
 constexpr const char* run_header = "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds";
-constexpr int run_columns = 9;
+constexpr const char* diversity_header = ",gene_spread,lineages";
 
 struct run_values_type {
+    bool diversity = false;  // the gene_spread and lineages columns are there
     std::vector<std::uint32_t> generation;
     std::vector<double> food_per_animal;
     std::vector<double> ave_food;
+    std::vector<double> gene_spread;
+    std::vector<double> lineages;
 };
 
 bool number(const std::string& text, double& value)
@@ -31,7 +35,10 @@ std::string read_run(const std::string& path, run_values_type& run)
     std::string line;
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line != run_header) return path + ": not a run CSV (its first line must be \"" + run_header + "\")";
+    run.diversity = line == std::string(run_header) + diversity_header;
+    if (line != run_header && !run.diversity)
+        return path + ": not a run CSV (its first line must be \"" + run_header + diversity_header + "\")";
+    const std::size_t run_columns = run.diversity ? 11 : 9;
     for (int row = 2; std::getline(in, line); ++row) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
@@ -42,13 +49,15 @@ std::string read_run(const std::string& path, run_values_type& run)
             if (comma == std::string::npos) break;
             start = comma + 1;
         }
-        double generation = 0, per_animal = 0, ave = 0;
+        double generation = 0, per_animal = 0, ave = 0, spread = 0, lineages = 0;
         if (fields.size() != run_columns || !number(fields[0], generation) || !number(fields[3], per_animal) ||
-            !number(fields[5], ave))
+            !number(fields[5], ave) || (run.diversity && (!number(fields[9], spread) || !number(fields[10], lineages))))
             return path + ": line " + std::to_string(row) + " is not a row of " + std::to_string(run_columns) + " numbers";
         run.generation.push_back(static_cast<std::uint32_t>(generation));
         run.food_per_animal.push_back(per_animal);
         run.ave_food.push_back(ave);
+        run.gene_spread.push_back(spread);
+        run.lineages.push_back(lineages);
     }
     return {};
 }
@@ -78,14 +87,17 @@ std::string summary_read(const std::vector<std::string>& paths, summary_type& su
         summary.shortest = std::min(summary.shortest, run.generation.size());
         summary.longest = std::max(summary.longest, run.generation.size());
     }
+    summary.diversity = std::all_of(runs.begin(), runs.end(), [](const run_values_type& run) { return run.diversity; });
     for (std::size_t g = 0; g < summary.shortest; ++g) {
-        std::vector<double> per_animal, ave;
+        std::vector<double> per_animal, ave, genes, lineages;
         for (const run_values_type& run : runs) {
             per_animal.push_back(run.food_per_animal[g]);
             ave.push_back(run.ave_food[g]);
+            genes.push_back(run.gene_spread[g]);
+            lineages.push_back(run.lineages[g]);
         }
         summary.rows.push_back(summary_row_type{runs.front().generation[g], static_cast<std::uint32_t>(runs.size()),
-                                                spread(per_animal), spread(ave)});
+                                                spread(per_animal), spread(ave), spread(genes), spread(lineages)});
     }
     return {};
 }
@@ -94,13 +106,20 @@ std::string summary_csv(const summary_type& summary)
 {
     std::string text =
         "generation,runs,food_per_animal_mean,food_per_animal_sd,food_per_animal_min,food_per_animal_max,"
-        "ave_food_mean,ave_food_sd,ave_food_min,ave_food_max\n";
+        "ave_food_mean,ave_food_sd,ave_food_min,ave_food_max";
+    if (summary.diversity)
+        text += ",gene_spread_mean,gene_spread_sd,gene_spread_min,gene_spread_max,lineages_mean,lineages_sd,lineages_min,lineages_max";
+    text += '\n';
     char row[512];
     for (const summary_row_type& r : summary.rows) {
-        format_c(row, sizeof row, "%u,%u,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f\n", r.generation, r.runs,
-                 r.food_per_animal.mean, r.food_per_animal.deviation, r.food_per_animal.low, r.food_per_animal.high,
-                 r.ave_food.mean, r.ave_food.deviation, r.ave_food.low, r.ave_food.high);
+        format_c(row, sizeof row, "%u,%u", r.generation, r.runs);
         text += row;
+        for (const spread_type* s : {&r.food_per_animal, &r.ave_food, &r.gene_spread, &r.lineages}) {
+            if (!summary.diversity && s == &r.gene_spread) break;
+            format_c(row, sizeof row, ",%.6f,%.6f,%.6f,%.6f", s->mean, s->deviation, s->low, s->high);
+            text += row;
+        }
+        text += '\n';
     }
     return text;
 }

@@ -18,12 +18,15 @@ struct summary_row_type {
     std::uint32_t runs;
     spread_type food_per_animal;
     spread_type ave_food;
+    spread_type gene_spread;   // when the runs have it
+    spread_type lineages;
 };
 
 struct summary_type {
     std::vector<summary_row_type> rows;  // the generations every run has
     std::size_t shortest = 0;            // generations of the shortest run
     std::size_t longest = 0;             // generations of the longest run
+    bool diversity = false;              // every run has gene_spread and lineages
 };
 
 // Reads the runs; returns an empty text, or a reason naming the file.

@@ -39,7 +39,7 @@ stop_and_resume() {
     if [ "$1" != KILL ]; then
         check "$1 says where it stopped" grep -q "stopped by .* at generation" stopped.err
         check "$1 writes a checkpoint as the run stops" sh -c "tail -n 2 stopped.txt | grep -q '^Checkpoint saved to run.npz'"
-        check "$1 saves the world and keeps whole rows" sh -c "test -s run.dat && test \$(awk -F, 'NF != 9' run.csv | wc -l) -eq 0"
+        check "$1 saves the world and keeps whole rows" sh -c "test -s run.dat && test \$(awk -F, 'NF != 11' run.csv | wc -l) -eq 0"
     fi
     # shellcheck disable=SC2086
     "$velmora" $args --resume run.npz > resumed.txt

@@ -18,7 +18,7 @@ check "and writes nothing" test ! -e log.txt
 # CSV, log and quiet; the same seed and settings give the same rows.
 "$velmora" --headless --generations 6 --seed 3 --animals 12 --plants 30 --csv a.csv --log a.log --quiet > quiet.txt
 check "a run with settings exits 0" test $? -eq 0
-check "the CSV has its header" test "$(head -n 1 a.csv)" = "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds"
+check "the CSV has its header" test "$(head -n 1 a.csv)" = "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds,gene_spread,lineages"
 check "and a row per generation" test "$(rows a.csv)" -eq 6
 check "the log has a line per generation" test "$(wc -l < a.log)" -eq 6
 check "quiet prints no generation line" test "$(grep -c '^Gen:' quiet.txt)" -eq 0
@@ -81,6 +81,8 @@ check "summarize draws a PNG" sh -c "head -c 8 s.png | od -An -c | grep -q 'P   
 tr -d '\r' < r2.csv | sed 's/$/\r/' > crlf.csv
 "$velmora" summarize r1.csv crlf.csv > crlf_summary.csv 2> /dev/null
 check "summarize reads CR LF files" cmp -s crlf_summary.csv s.csv
+"$velmora" summarize a.csv b.csv > ab.csv
+check "summarize carries the diversity columns through" sh -c "head -n 1 ab.csv | grep -q ',gene_spread_mean,.*,lineages_max$'"
 printf 'step,food\n0,1\n' > other.csv
 "$velmora" summarize r1.csv other.csv > /dev/null 2> err.txt
 check "summarize refuses other columns" test $? -eq 1

@@ -499,7 +499,7 @@ private slots:
         QVERIFY(!chart_window->isVisible());
         // A long history is folded into the lowest and highest values of its buckets.
         for (std::uint32_t g = world->history.size(); g < 100000; ++g)
-            world->history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10});
+            world->history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10, 0.0, 0});
         world->history[4321].food_per_animal = -3;
         const chart_type folded = world_chart();
         QCOMPARE(folded.generations, std::size_t{100000});

@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -306,4 +308,63 @@ TEST(Networks, EveryChangeReachesTheNextUpdate)
         EXPECT_NE(packed, unchanged) << name;  // the change shows
         EXPECT_TRUE(packed == run(change, true)) << name;
     }
+}
+
+// A small world's family tree: every animal once, every ancestor in it, the
+// children where the breeding puts them; and the diversity of known populations.
+TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    start_world(2);
+    world->options.lineage_path = "lineage.csv";
+    world->start_animals = 6;
+    world->generation_length = 100;
+    world_reset();
+    for (int i = 0; i < 300; ++i) world_update();
+    world_lineage_finish();
+    std::istringstream in(read_file("lineage.csv"));
+    std::string row;
+    std::getline(in, row);
+    EXPECT_EQ(row, "id,ancestor_list,origin_time,destruction_time");
+    std::map<std::uint64_t, std::string> rows;
+    std::vector<std::uint64_t> ancestors;
+    unsigned living = 0;
+    while (std::getline(in, row)) {
+        const std::uint64_t id = std::stoull(row);
+        EXPECT_TRUE(rows.emplace(id, row).second) << row;
+        unsigned long long a = 0, b = 0;
+        unsigned origin = 0;
+        if (std::sscanf(row.c_str(), "%*u,\"[%llu,%llu]\",%u,", &a, &b, &origin) == 3) {
+            ancestors.insert(ancestors.end(), {a, b});
+            EXPECT_GE(origin, 1u) << row;
+        } else {
+            EXPECT_NE(row.find(",[NONE],0,"), std::string::npos) << row;
+        }
+        living += row.back() == ',';
+    }
+    EXPECT_EQ(rows.size(), 6u + 3 * 3);  // founders, and three children a generation
+    EXPECT_EQ(living, 6u);
+    for (std::uint64_t ancestor : ancestors) EXPECT_EQ(rows.count(ancestor), 1u) << ancestor;
+    // Ids in order of making: the founders 1 to 6, then each generation's children.
+    for (std::uint64_t id = 1; id <= 15; ++id) {
+        const std::string start = std::to_string(id) + (id <= 6 ? ",[NONE],0," : ",\"[");
+        const std::string born = "]\"," + std::to_string((id + 2) / 3 - 2) + ",";
+        EXPECT_TRUE(rows[id].rfind(start, 0) == 0 && (id <= 6 || rows[id].find(born) != std::string::npos)) << rows[id];
+    }
+
+    // Diversity: equal genomes spread 0; two differing by d in one gene spread d / 2;
+    // founders counted along first-parent lines.
+    world->start_animals = 2;
+    world_reset();
+    std::vector<double> genes(animal_get_chromosome_size(world->animals));
+    animal_export_chromosome(world->animals, genes.data());
+    animal_inport_chromosome(world->animals->next, genes.data());
+    EXPECT_EQ(world_gene_spread(), 0.0);
+    genes[5] += 3.0;
+    animal_inport_chromosome(world->animals->next, genes.data());
+    EXPECT_EQ(world_gene_spread(), 1.5);
+    EXPECT_EQ(world_lineages(), 2u);
+    world->animals->founder = world->animals->next->founder;
+    EXPECT_EQ(world_lineages(), 1u);
 }

@@ -42,6 +42,7 @@ template <class T> const char* descr_of();
 template <> const char* descr_of<double>() { return "<f8"; }
 template <> const char* descr_of<std::int32_t>() { return "<i4"; }
 template <> const char* descr_of<std::uint32_t>() { return "<u4"; }
+template <> const char* descr_of<std::uint64_t>() { return "<u8"; }
 template <> const char* descr_of<bool>() { return "|b1"; }
 
 // Values go to and come from the file little-endian, whatever the machine's order.
@@ -158,6 +159,8 @@ void for_each_history_column(F f)
     f("history_ave_food", &generation_record_type::ave_food);
     f("history_animals", &generation_record_type::animals);
     f("history_plants", &generation_record_type::plants);
+    f("history_gene_spread", &generation_record_type::gene_spread);
+    f("history_lineages", &generation_record_type::lineages);
 }
 
 // The world's parameters and counters that are single numbers, by name.
@@ -181,6 +184,7 @@ void for_each_world_number(world_type& w, F f)
     f("updates_per_tick", w.updates_per_tick);
     f("generation", w.generation);
     f("random_state", w.random.state);
+    f("last_id", w.last_id);
     f("wrap_edges", w.wrap_edges);
     f("draw_enabled", w.draw_enabled);
     f("running", w.running);
@@ -205,6 +209,11 @@ void for_each_animal_number(F f)
     f("animal_right_motor", &animal_type::right_motor);
     f("animal_food", &animal_type::food);
     f("animal_wall_hits", &animal_type::wall_hits);
+    f("animal_id", &animal_type::id);
+    f("animal_parent_a", &animal_type::parent_a);
+    f("animal_parent_b", &animal_type::parent_b);
+    f("animal_founder", &animal_type::founder);
+    f("animal_born", &animal_type::born);
 }
 
 std::uint32_t genes_per_animal(std::int32_t layer_width, std::int32_t layer_count)
@@ -293,7 +302,7 @@ struct loaded_type {
     std::uint32_t neurons = 0;                 // per animal
     std::uint32_t genes = 0;                   // per animal
     std::map<std::string, std::vector<double>> animal_doubles;
-    std::map<std::string, std::vector<std::int32_t>> animal_ints;
+    std::map<std::string, std::vector<std::int64_t>> animal_wholes;   // whole numbers of every width, by name
     std::vector<double> touch, vision, ray_x, ray_y, outs, animal_genes;
     std::vector<double> plant_x, plant_y, plant_size_x, plant_size_y;
     std::vector<generation_record_type> history;
@@ -343,7 +352,8 @@ loaded_type check_archive(const checkpoint_type& checkpoint)
         if constexpr (std::is_same_v<value_type, double>) {
             loaded.animal_doubles[name] = view.values<double>(name, {n});
         } else {
-            loaded.animal_ints[name] = view.values<std::int32_t>(name, {n});
+            const std::vector<value_type> values = view.values<value_type>(name, {n});
+            loaded.animal_wholes[name].assign(values.begin(), values.end());
         }
     });
     for (const double size : loaded.animal_doubles["animal_size_x"])
@@ -723,7 +733,7 @@ void apply_loaded(const loaded_type& loaded)
             if constexpr (std::is_same_v<value_type, double>) {
                 animal->*field = loaded.animal_doubles.at(name)[i];
             } else {
-                animal->*field = loaded.animal_ints.at(name)[i];
+                animal->*field = static_cast<value_type>(loaded.animal_wholes.at(name)[i]);
             }
         });
         const double s = animal->size_y + animal->size_x;
@@ -758,6 +768,7 @@ void apply_loaded(const loaded_type& loaded)
     world->running = numbers.running;
     world->mode_manual = numbers.mode_manual;
     world->random.state = numbers.random.state;
+    world->last_id = numbers.last_id;
     world->history = loaded.history;
 }
 

@@ -47,7 +47,15 @@ void breed(animal_type** ranked, std::uint32_t n)
     for (std::uint32_t j = 0; j < children; ++j) {
         animal_type* child = ranked[children + j];
         animal_type* first_parent = ranked[j + 1];
+        // The child takes the record of the animal it replaces, which ends here.
+        world_lineage_record(child);
+        const std::uint64_t a = first_parent->id, b = ranked[second_parent]->id, founder = first_parent->founder;
         mate(child, first_parent, ranked[second_parent], world->mutate_rate, world->mutate_amount);
+        child->id = ++world->last_id;
+        child->parent_a = a;
+        child->parent_b = b;
+        child->founder = founder;
+        child->born = world->generation + 1;
         if (j >= quarter) second_parent = 1;
     }
 }
@@ -195,9 +203,12 @@ void update_on_two_threads(world_helper_type& helper)
 void world_reserve_ranking(std::uint32_t count)
 {
     // The ranking and the merge's scratch, side by side.
-    std::vector<animal_type*>& room = world->ranking;
-    const std::size_t needed = 2 * std::size_t{count};
-    if (room.size() < needed) room.resize(needed > 2 * room.size() ? needed : 2 * room.size());
+    const auto grow = [](auto& room, std::size_t needed) {
+        if (room.size() < needed) room.resize(needed > 2 * room.size() ? needed : 2 * room.size());
+    };
+    grow(world->ranking, 2 * std::size_t{count});
+    grow(world->founder_room, count);
+    if (world->animals != nullptr) grow(world->gene_room, animal_get_chromosome_size(world->animals));
 }
 
 void world_pack_networks()
@@ -266,9 +277,11 @@ void world_compute_generation()
     world_show_scores(food, wall);
     world->history.push_back(generation_record_type{world->generation, food, wall,
                                                    static_cast<double>(food) / static_cast<double>(n), best,
-                                                   world->ave_food, n, world->num_plants});
+                                                   world->ave_food, n, world->num_plants, world_gene_spread(),
+                                                   world_lineages()});
 
     breed(ranked, n);
+    world_lineage_flush();
     world->update_count = 0;
     for (animal = world->animals; animal != nullptr; animal = animal->next) animal_reset(animal);
     world->generation += 1;

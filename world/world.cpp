@@ -102,6 +102,9 @@ void world_add_animal()
     animal->next = world->animals;
     world->animals = animal;
     animal_init(animal);
+    animal->id = animal->founder = ++world->last_id;
+    animal->parent_a = animal->parent_b = 0;
+    animal->born = world->generation;
     grid_add_animal(animal);
     // The pack is stale from now until world_update packs every network
     // again; adding this one here grows its room with the animals, so that
@@ -114,6 +117,8 @@ void world_add_animal()
 void world_free_animals()
 {
     world->animal_frees += 1;  // views that hold an animal must drop it
+    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) world_lineage_record(animal);
+    world_lineage_flush();
     while (world->animals != nullptr) {
         animal_type* next = world->animals->next;
         free_neuron_list(world->animals->neurons);
@@ -143,6 +148,9 @@ void world_reset()
     grid_reset(world->width, world->height, world->start_animals, world->start_plants);
     world->history.clear();
     world->resets += 1;
+    // A new population: ids count from 1 again, and its family tree starts anew.
+    world->last_id = 0;
+    world_lineage_restart();
     world->history.reserve(256);  // a long run grows it now and then; short ones never
     world->ave_food = 0.0;
     world->food_sum = 0.0;
@@ -162,6 +170,9 @@ void world_reset()
 void world_destroy()
 {
     world->helper.reset();
+    // Tearing the world down ends no animal's life in it.
+    const std::string lineage_path = std::move(world->options.lineage_path);
+    world->options.lineage_path.clear();
     world_free_animals();
     world_free_plants();
     grid_release();
@@ -171,4 +182,5 @@ void world_destroy()
     world->brush_white = world->brush_black = world->brush_green = brush_type{};
     world->brush_blue = world->brush_red = brush_type{};
     world->pen_white = world->pen_black = world->pen_green = pen_type{};
+    world->options.lineage_path = lineage_path;
 }

@@ -42,6 +42,8 @@ struct generation_record_type {
     double ave_food;            // running mean of food_per_animal since the reset, as the log line prints it
     std::uint32_t animals;
     std::int32_t plants;
+    double gene_spread;         // root-mean-square distance of the genomes from their mean
+    std::uint32_t lineages;     // founders with descendants along first-parent lines
 };
 
 int world_default_threads();   // 2 where the program may run on two processors, else 1
@@ -52,6 +54,8 @@ struct world_options_type {
     std::string log_path = "log.txt";  // appended to; empty for no log file
     bool console_scores = true;        // generation lines on the console too
     int log_error = 0;                 // errno of the first failed log write; 0 while none
+    std::string lineage_path;          // the family tree, appended to as animals are replaced; empty for none
+    int lineage_error = 0;             // errno of the first failed write of it; 0 while none
     // Threads world_update may use, 1 or 2: the second takes the plant half of
     // every animal's step in a world of a few hundred animals or more. The runs
     // are the same either way. 2 where the program may run on two processors.
@@ -103,6 +107,10 @@ struct world_type {
     grid_type grid;                   // the spatial index of both lists
     neuron_pack_type networks;        // the animals' networks, packed in list order for world_update
     std::vector<animal_type*> ranking;   // room for the ranking and its merge, grown with the animals
+    std::vector<double> gene_room;       // room for the mean genome and the founders, grown with the animals
+    std::vector<std::uint64_t> founder_room;   // the same, for counting founders
+    std::string lineage_rows;         // family-tree rows not yet appended to the file
+    std::uint64_t last_id;            // the id of the animal made last; 0 before the first
     // Every generation since the last reset, oldest first; written by the cycle,
     // cleared by the reset. Its growth is the only memory a generation may take.
     std::vector<generation_record_type> history;
@@ -143,3 +151,14 @@ int animal_compare(const void* a, const void* b);
 void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount);
 void world_show_scores(int food, int wall);
 void world_reserve_ranking(std::uint32_t count);  // room for ranking count animals, so the cycle never allocates
+
+// The family tree (lineage.cpp), in the phylogeny form of the artificial-life
+// data standards: "id,ancestor_list,origin_time,destruction_time", times in
+// generations. A row is written when an animal is replaced or freed, and for
+// the living by world_lineage_finish.
+void world_lineage_record(const animal_type* animal);   // it ends now, at the current generation
+void world_lineage_finish();                             // the living, with no destruction time
+void world_lineage_flush();                              // appends the rows recorded so far to the file
+void world_lineage_restart();                            // empties the file, for a new population
+double world_gene_spread();                              // of the current population
+std::uint32_t world_lineages();                          // founders with descendants among the living
