@@ -4,6 +4,7 @@
 #include "app/settings_dialog.h"
 #include "animal/animal.h"
 #include "app/frame_loop.h"
+#include "app/inspector.h"
 #include "app/main_window.h"
 #include "app/world_dialogs.h"
 #include "plant/plant.h"
@@ -77,6 +78,8 @@ void key_down(main_window_widget* window, unsigned key)
         QCoreApplication::exit(0);  // the loop ends once this handler is done
     } else if (key == 'C') {
         chart_toggle();
+    } else if (key == 'I') {
+        inspector_show();
     }
 
     // Held keys act on every key-down, in this order, so later rows see earlier ones.
@@ -166,6 +169,14 @@ void main_menu(main_window_widget* window, int id)
     case menu_normal_speed: world->updates_per_tick = 1; break;
     case menu_max_speed: world->updates_per_tick = 100; break;
     case menu_pause: world->running = !world->running; break;
+    case menu_zoom_in: view_zoom_at(view.zoom * 2.0, display_x / 2, display_y / 2); break;
+    case menu_zoom_out: view_zoom_at(view.zoom / 2.0, display_x / 2, display_y / 2); break;
+    case menu_whole_world: view_whole_world(); break;
+    case menu_follow:
+        view.follow = view_selected() != nullptr && !view.follow;
+        view_follow();
+        break;
+    case menu_inspect: inspector_show(); break;
     default: break;
     }
 }

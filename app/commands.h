@@ -28,6 +28,11 @@ inline constexpr int menu_show_vision = 401;
 inline constexpr int menu_hide_vision = 402;
 inline constexpr int menu_show_chart = 403;
 inline constexpr int menu_hide_chart = 404;
+inline constexpr int menu_inspect = 405;
+inline constexpr int menu_zoom_in = 601;
+inline constexpr int menu_zoom_out = 602;
+inline constexpr int menu_whole_world = 603;
+inline constexpr int menu_follow = 604;
 inline constexpr int menu_keys = 501;
 inline constexpr int menu_about = 502;
 

@@ -2,12 +2,14 @@
 
 #include "app/chart_window.h"
 #include "app/commands.h"
+#include "app/inspector.h"
 #include "app/main_window.h"
 #include "cli/options.h"
 #include "base/utility.h"
 #include "render/neuron_view.h"
 #include "render/surface.h"
 #include "render/world_view.h"
+#include "animal/animal.h"
 #include "world/world.h"
 
 #include <QPainter>
@@ -66,6 +68,14 @@ void memdc_setup(main_window_widget* window)
     }
 }
 
+void view_changed(main_window_widget* window)
+{
+    draw_world_into_memdc(true);
+    window->view()->update();
+    window->refresh_status();
+    if (neuron_window != nullptr) neuron_window->update();
+}
+
 void draw_world_into_memdc(bool always)
 {
     if (memdc.isNull()) return;  // minimised: no surface
@@ -87,7 +97,17 @@ std::string status_line()
     char numbers[128];
     format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", timer_val,
              world->updates_per_tick, world->updates_per_tick == 1 ? "" : "s", world->generation);
-    return line + numbers;
+    line += numbers;
+    if (view.zoom > 1.0) {
+        format_c(numbers, sizeof numbers, "   Zoom %gx%s", view.zoom, view.follow ? ", following" : "");
+        line += numbers;
+    }
+    if (const animal_type* animal = view_selected()) {
+        format_c(numbers, sizeof numbers, "   Animal %llu: food %d, born in generation %u",
+                 static_cast<unsigned long long>(animal->id), animal->food, animal->born);
+        line += numbers;
+    }
+    return line;
 }
 
 std::string rate_line()
@@ -146,8 +166,10 @@ void timer_message(main_window_widget* window, int id)
         check_keys();
         clear_vector_state();
         run_tick_updates();
+        view_follow();
         draw_world_into_memdc();
         if (chart_window != nullptr) chart_window->follow_world();
+        inspector_follow();
         frames += 1;
         window->view()->update();
     } else if (id == stats_timer_id) {

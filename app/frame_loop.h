@@ -33,4 +33,5 @@ void clear_vector_state();
 void system_shutdown();
 std::string rate_line();                           // "Frame rate: ..." as the paint writes it
 std::string status_line();                         // pause, manual, edges, drawing, timer, speed, generation
-void draw_world_into_memdc(bool always = false);   // world_draw on the off-screen surface; world_paint when always
+void draw_world_into_memdc(bool always = false);
+void view_changed(main_window_widget* window);    // the picture, the status bar and the Neuron window anew   // world_draw on the off-screen surface; world_paint when always

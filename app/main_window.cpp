@@ -3,22 +3,27 @@
 #include "app/autosave.h"
 #include "app/commands.h"
 #include "app/frame_loop.h"
+#include "render/world_view.h"
 #include "world/world.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 struct menu_item_type {
     const char* text;
     int id;
+    QKeySequence shortcut = {};
 };
 
 struct menu_type {
@@ -37,6 +42,41 @@ world_view_widget::world_view_widget(main_window_widget* window) : QWidget(windo
 }
 
 void world_view_widget::paintEvent(QPaintEvent*) { window_paint(window_); }
+
+// A click picks the animal under it, or none; a drag pans; the wheel zooms towards the cursor.
+void world_view_widget::mousePressEvent(QMouseEvent* event)
+{
+    pressed_at_ = dragged_from_ = event->position().toPoint();
+    dragging_ = false;
+}
+
+void world_view_widget::mouseMoveEvent(QMouseEvent* event)
+{
+    if ((event->buttons() & Qt::LeftButton) == 0) return;
+    const QPoint at = event->position().toPoint();
+    dragging_ = dragging_ || (at - pressed_at_).manhattanLength() > 3;
+    if (!dragging_) return;
+    view_pan(at.x() - dragged_from_.x(), at.y() - dragged_from_.y());
+    dragged_from_ = at;
+    view_changed(window_);
+}
+
+void world_view_widget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (dragging_ || event->button() != Qt::LeftButton) return;
+    const QPoint at = event->position().toPoint();
+    view_select(view_animal_at(at.x(), at.y()));
+    view_changed(window_);
+}
+
+void world_view_widget::wheelEvent(QWheelEvent* event)
+{
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0) return;
+    const QPoint at = event->position().toPoint();
+    view_zoom_at(view.zoom * std::pow(1.25, steps), at.x(), at.y());
+    view_changed(window_);
+}
 
 void world_view_widget::resizeEvent(QResizeEvent*) { memdc_setup(window_); }
 
@@ -80,7 +120,8 @@ void main_window_widget::build_menus()
          {{"&Show Vision", menu_show_vision},
           {"&Hide Vision", menu_hide_vision},
           {"Show &Chart", menu_show_chart},
-          {"Hide Cha&rt", menu_hide_chart}}},
+          {"Hide Cha&rt", menu_hide_chart},
+          {"&Inspect", menu_inspect}}},
         {"&World",
          {{"Remove Animals", menu_remove_animals},
           {"Add &Animal", menu_add_animal},
@@ -89,6 +130,11 @@ void main_window_widget::build_menus()
           {"&Reset", menu_reset},
           {"Se&ttings...", menu_settings}}},
         {"&Simulation", {{"&Normal Speed", menu_normal_speed}, {"&Max Speed", menu_max_speed}, {"&Pause", menu_pause}}},
+        {"&View",
+         {{"Zoom &In", menu_zoom_in, QKeySequence::ZoomIn},
+          {"Zoom &Out", menu_zoom_out, QKeySequence::ZoomOut},
+          {"&Whole World", menu_whole_world, QKeySequence(Qt::CTRL | Qt::Key_0)},
+          {"&Follow Selected", menu_follow, QKeySequence(Qt::CTRL | Qt::Key_L)}}},
         {"&Help", {{"&Keys", menu_keys}, {"&About", menu_about}}},
     };
     for (const menu_type& menu : menus) {
@@ -96,9 +142,12 @@ void main_window_widget::build_menus()
         for (const menu_item_type& item : menu.items) {
             QAction* action = drop_down->addAction(QString::fromLatin1(item.text));
             action->setData(item.id);
+            action->setShortcut(item.shortcut);
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] {
                 main_menu(this, id);
+                draw_world_into_memdc(true);  // a new view shows at once, even while paused
+                view_->update();
                 refresh_status();
             });
         }

@@ -20,9 +20,16 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     main_window_widget* window_;
+    QPoint pressed_at_;       // where the left button went down
+    QPoint dragged_from_;     // where the last pan left off
+    bool dragging_ = false;   // moved far enough since the press to pan rather than click
 };
 
 class main_window_widget : public QMainWindow {

@@ -44,25 +44,25 @@ settings_dialog::settings_dialog(const world_settings_type& shown, QWidget* pare
 {
     setWindowTitle("World settings");
     auto* form = new QFormLayout(this);
-    animals = whole_box(form, "--animals", 0, world_file_max_animals, *shown.animals, "Animals a reset makes");
-    plants = whole_box(form, "--plants", 0, world_file_max_plants, *shown.plants, "Plants a reset makes");
-    width = real_box(form, "--width", world_file_min_size, *shown.width, "World width, in world units");
-    height = real_box(form, "--height", world_file_min_size, *shown.height, "World height, in world units");
-    layer_count = whole_box(form, "--layer-count", 1, world_file_max_layer_count, *shown.layer_count,
-                            "Neuron layers before the two motor neurons");
-    layer_width = whole_box(form, "--layer-width", 0, world_file_max_layer_width, *shown.layer_width, "Neurons per layer");
-    generation_length = whole_box(form, "--generation-length", 1, std::numeric_limits<int>::max(),
-                                  *shown.generation_length, "World updates per generation");
-    mutate_amount = real_box(form, "--mutate-amount", -1e9, *shown.mutate_amount,
-                             "Half-width of the uniform noise a mutation adds to a weight");
-    animal_size = real_box(form, "--animal-size", world_file_min_size, *shown.animal_size,
-                           "Animal diameter, in world units; at most the world's width and height");
-    plant_size = real_box(form, "--plant-size", world_file_min_size, *shown.plant_size,
-                          "Plant diameter, in world units; at most the world's width and height");
+    animals = whole_box(form, "Animals", 0, world_file_max_animals, *shown.animals, "--animals: animals a reset makes");
+    plants = whole_box(form, "Plants", 0, world_file_max_plants, *shown.plants, "--plants: plants a reset makes");
+    width = real_box(form, "World width (units)", world_file_min_size, *shown.width, "--width: world width, in world units");
+    height = real_box(form, "World height (units)", world_file_min_size, *shown.height, "--height: world height, in world units");
+    layer_count = whole_box(form, "Neuron layers", 1, world_file_max_layer_count, *shown.layer_count,
+                            "--layer-count: neuron layers before the two motor neurons");
+    layer_width = whole_box(form, "Neurons per layer", 0, world_file_max_layer_width, *shown.layer_width, "--layer-width: neurons per layer");
+    generation_length = whole_box(form, "Generation length (updates)", 1, std::numeric_limits<int>::max(),
+                                  *shown.generation_length, "--generation-length: world updates per generation");
+    mutate_amount = real_box(form, "Mutation amount", -1e9, *shown.mutate_amount,
+                             "--mutate-amount: half-width of the uniform noise a mutation adds to a weight");
+    animal_size = real_box(form, "Animal size (units)", world_file_min_size, *shown.animal_size,
+                           "--animal-size: animal diameter, in world units; at most the world's width and height");
+    plant_size = real_box(form, "Plant size (units)", world_file_min_size, *shown.plant_size,
+                          "--plant-size: plant diameter, in world units; at most the world's width and height");
     wrap = new QCheckBox;
     wrap->setChecked(shown.wrap);
-    wrap->setToolTip("Edges wrap around instead of blocking");
-    form->addRow("--wrap", wrap);
+    wrap->setToolTip("--wrap: edges wrap around instead of blocking");
+    form->addRow("Edges wrap around", wrap);
     autosave = whole_box(form, "Autosave every (minutes)", 0, 24 * 60, autosave_minutes,
                          "How often the window keeps the whole world for the next start; 0 turns autosaving off");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

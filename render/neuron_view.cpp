@@ -3,6 +3,7 @@
 #include "animal/animal.h"
 #include "neuron/neuron.h"
 #include "render/surface.h"
+#include "render/world_view.h"
 #include "world/world.h"
 
 #include <QKeyEvent>
@@ -66,7 +67,9 @@ void set_neuron_brush(surface_type& surface, double value)
 void paint_neuron_window(QWidget* window)
 {
     const animal_type* cur_animal = neuron_view_animal();
-    if (cur_animal == nullptr || world->animals == nullptr || cur_animal->layer_width == 0) return;
+    // A selected animal is shown; else the first of the list.
+    const animal_type* shown = view_selected() != nullptr ? view_selected() : world->animals;
+    if (cur_animal == nullptr || shown == nullptr || cur_animal->layer_width == 0) return;
     QPainter painter(window);
     surface_type surface = surface_open(painter);
     surface_select_brush(surface, world->brush_white);
@@ -80,7 +83,7 @@ void paint_neuron_window(QWidget* window)
     int column = 0;
     int row = 0;
     for (std::uint32_t id = 0;; ++id) {
-        const neuron_type* neuron = get_neuron(world->animals->neurons, id);
+        const neuron_type* neuron = get_neuron(shown->neurons, id);
         if (neuron == nullptr) break;
         set_neuron_brush(surface, neuron->out);
         surface_ellipse(surface, column * cell_width, row * cell_height, (column + 1) * cell_width,

@@ -187,6 +187,21 @@ void surface_ellipse(surface_type& surface, int left, int top, int right, int bo
     surface.painter->drawEllipse(outline_box(left, top, right, bottom));
 }
 
+void surface_smooth(surface_type& surface)
+{
+    surface.painter->setRenderHint(QPainter::Antialiasing, true);
+    surface.pixels = nullptr;
+}
+
+void surface_ring(surface_type& surface, int left, int top, int right, int bottom, std::uint32_t colour, int width)
+{
+    QPainter& painter = *surface.painter;
+    painter.setPen(QPen(QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF), width));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(outline_box(left, top, right, bottom));
+    surface.painter_current = false;  // the brush and pen are handed over again when next needed
+}
+
 void surface_move_to(surface_type& surface, int x, int y)
 {
     surface.current_x = x;

@@ -36,6 +36,10 @@ brush_type surface_select_brush(surface_type& surface, brush_type brush);  // re
 pen_type surface_select_pen(surface_type& surface, pen_type pen);          // returns the previous pen
 void surface_rectangle(surface_type& surface, int left, int top, int right, int bottom);
 void surface_ellipse(surface_type& surface, int left, int top, int right, int bottom);
+// From now on antialiased and always through the painter: for a zoomed view.
+void surface_smooth(surface_type& surface);
+// An outline only, in this colour and width, around the box; the brush and pen stay as they were.
+void surface_ring(surface_type& surface, int left, int top, int right, int bottom, std::uint32_t colour, int width);
 void surface_move_to(surface_type& surface, int x, int y);
 void surface_line_to(surface_type& surface, int x, int y);
 // Black on white, top-left at (x, y), over a white box at least clear_width

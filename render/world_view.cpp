@@ -6,12 +6,14 @@
 #include "render/surface.h"
 #include "world/world.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 bool show_vision = false;
 int display_x = 0;
 int display_y = 0;
+view_type view;
 
 namespace {
 
@@ -31,9 +33,98 @@ void line(surface_type& surface, double x0, double y0, double x1, double y1)
 
 }  // namespace
 
-int get_screen_x(double x) { return to_pixel((x / world->width) * display_x); }
+// At zoom 1 these are x / width * display_x exactly, so the whole world's picture never changes.
+int get_screen_x(double x) { return to_pixel(((x - view.left) / (world->width / view.zoom)) * display_x); }
 
-int get_screen_y(double y) { return to_pixel((y / world->height) * display_y); }
+int get_screen_y(double y) { return to_pixel(((y - view.top) / (world->height / view.zoom)) * display_y); }
+
+double view_world_x(int pixel_x) { return view.left + (pixel_x + 0.5) / display_x * (world->width / view.zoom); }
+
+double view_world_y(int pixel_y) { return view.top + (pixel_y + 0.5) / display_y * (world->height / view.zoom); }
+
+namespace {
+
+animal_type* selected = nullptr;         // view_selected's animal
+std::uint32_t selected_frees = 0;        // the world's animal_frees when it was selected
+
+// Keeps the shown rectangle inside the world.
+void clamp_view()
+{
+    view.zoom = std::min(std::max(view.zoom, 1.0), view_max_zoom);
+    view.left = std::min(std::max(view.left, 0.0), world->width - world->width / view.zoom);
+    view.top = std::min(std::max(view.top, 0.0), world->height - world->height / view.zoom);
+    if (view.zoom == 1.0) view.left = view.top = 0.0;
+}
+
+// Whether a body reaching this far from (x, y) shows in the view.
+bool visible(double x, double y, double reach)
+{
+    return x + reach >= view.left && x - reach <= view.left + world->width / view.zoom && y + reach >= view.top &&
+           y - reach <= view.top + world->height / view.zoom;
+}
+
+}  // namespace
+
+void view_zoom_at(double zoom, int pixel_x, int pixel_y)
+{
+    const double x = view_world_x(pixel_x), y = view_world_y(pixel_y);
+    view.zoom = std::min(std::max(zoom, 1.0), view_max_zoom);
+    view.left = x - (pixel_x + 0.5) / display_x * (world->width / view.zoom);
+    view.top = y - (pixel_y + 0.5) / display_y * (world->height / view.zoom);
+    clamp_view();
+}
+
+void view_whole_world()
+{
+    view.zoom = 1.0;
+    view.follow = false;
+    clamp_view();
+}
+
+void view_pan(int pixels_x, int pixels_y)
+{
+    view.left -= pixels_x * (world->width / view.zoom) / display_x;
+    view.top -= pixels_y * (world->height / view.zoom) / display_y;
+    clamp_view();
+}
+
+void view_follow()
+{
+    const animal_type* animal = view_selected();
+    if (!view.follow || animal == nullptr) return;
+    view.left = animal->x - 0.5 * world->width / view.zoom;
+    view.top = animal->y - 0.5 * world->height / view.zoom;
+    clamp_view();
+}
+
+animal_type* view_selected()
+{
+    if (world == nullptr || world->animal_frees != selected_frees) selected = nullptr;
+    return selected;
+}
+
+void view_select(animal_type* animal)
+{
+    selected = animal;
+    selected_frees = world->animal_frees;
+}
+
+animal_type* view_animal_at(int pixel_x, int pixel_y)
+{
+    const double x = view_world_x(pixel_x), y = view_world_y(pixel_y);
+    // Within its body, or within three pixels of it for a speck of an animal.
+    const double slack = 3.0 * world->width / view.zoom / display_x;
+    animal_type* nearest = nullptr;
+    double nearest_distance = 0.0;
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) {
+        const double distance = std::hypot(animal->x - x, animal->y - y);
+        if (distance <= 0.25 * (animal->size_x + animal->size_y) + slack && (nearest == nullptr || distance < nearest_distance)) {
+            nearest = animal;
+            nearest_distance = distance;
+        }
+    }
+    return nearest;
+}
 
 void get_bounding_rect(double x, double y, double w, double h, rect_type& rectangle)
 {
@@ -50,13 +141,25 @@ void world_draw(surface_type& surface)
 
 void world_paint(surface_type& surface)
 {
+    const bool zoomed = view.zoom > 1.0;
+    if (zoomed) surface_smooth(surface);
     surface_select_pen(surface, world->pen_white);
     surface_select_brush(surface, world->brush_white);
     surface_rectangle(surface, 0, 0, display_x, display_y);
     draw_plants(surface);
     surface_select_pen(surface, world->pen_black);
     surface_select_brush(surface, world->brush_white);
-    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) animal_draw(surface, animal);
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) {
+        // Zoomed in, only what shows is drawn: whiskers and rays reach past the body.
+        const double reach = show_vision ? 0.55 + animal->size_x + animal->size_y : animal->size_x + animal->size_y;
+        if (!zoomed || visible(animal->x, animal->y, reach)) animal_draw(surface, animal);
+    }
+    if (const animal_type* animal = view_selected()) {
+        const double ring = 0.8 * (animal->size_x + animal->size_y);
+        rect_type box{};
+        get_bounding_rect(animal->x, animal->y, ring, ring, box);
+        surface_ring(surface, box.left - 2, box.top - 2, box.right + 2, box.bottom + 2, colour_blue, 2);
+    }
 }
 
 void draw_plants(surface_type& surface)
@@ -64,7 +167,9 @@ void draw_plants(surface_type& surface)
     surface_select_brush(surface, world->brush_green);
     surface_select_pen(surface, world->pen_green);
     rect_type box{};
+    const bool zoomed = view.zoom > 1.0;
     for (const plant_type* plant = world->plants; plant != nullptr; plant = plant->next) {
+        if (zoomed && !visible(plant->x, plant->y, plant->size_x + plant->size_y)) continue;
         get_bounding_rect(plant->x, plant->y, plant->size_x, plant->size_y, box);
         surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
     }

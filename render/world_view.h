@@ -13,6 +13,32 @@ extern bool show_vision;   // draw the rays of the vision sectors that see a pla
 extern int display_x;      // width of the main window's client area and of the off-screen surface, pixels
 extern int display_y;      // height of both, pixels
 
+// What part of the world the view shows: all of it at zoom 1, where the
+// picture is the whole world's, pixel for pixel; zoomed in, a rectangle of
+// width / zoom by height / zoom world units from (left, top), drawn smooth.
+struct view_type {
+    double zoom = 1.0;     // 1 to view_max_zoom
+    double left = 0.0;     // world units
+    double top = 0.0;      // world units
+    bool follow = false;   // keeps the selected animal in the middle
+};
+inline constexpr double view_max_zoom = 256.0;
+extern view_type view;
+
+void view_zoom_at(double zoom, int pixel_x, int pixel_y);   // keeps the world point under that pixel where it is
+void view_whole_world();
+void view_pan(int pixels_x, int pixels_y);                  // the picture moves by this many pixels
+void view_follow();                                         // centres on the selected animal when following
+double view_world_x(int pixel_x);                           // the world point under a pixel
+double view_world_y(int pixel_y);
+
+// The animal a user picked: the one drawn with a ring, shown in the Neuron and
+// Animal windows. It stays selected through generations (breeding gives its
+// record a new id); null when none is, or once the world's animals were freed.
+animal_type* view_selected();
+void view_select(animal_type* animal);
+animal_type* view_animal_at(int pixel_x, int pixel_y);      // the animal under a pixel, nearest first; null for none
+
 void world_draw(surface_type& surface);   // nothing while the world's draw_enabled is clear
 void world_paint(surface_type& surface);  // the picture, whether drawing is on or off
 void draw_plants(surface_type& surface);

@@ -4,6 +4,7 @@
 #include "app/autosave.h"
 #include "app/chart_window.h"
 #include "app/commands.h"
+#include "app/inspector.h"
 #include "app/settings_dialog.h"
 #include "cli/options.h"
 #include "app/frame_loop.h"
@@ -19,6 +20,7 @@
 #include "world/world_file.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QSpinBox>
@@ -317,7 +319,7 @@ private slots:
     {
         QStringList menus;
         for (QAction* top : window->menuBar()->actions()) menus << top->text();
-        QCOMPARE(menus, QStringList({"&File", "&Animals", "&World", "&Simulation", "&Help"}));
+        QCOMPARE(menus, QStringList({"&File", "&Animals", "&World", "&Simulation", "&View", "&Help"}));
         for (QAction* top : window->menuBar()->actions())
             for (QAction* item : top->menu()->actions())
                 QVERIFY2(item->text().contains('&') || item->text().startsWith("Remove"), qPrintable(item->text()));
@@ -682,6 +684,70 @@ private slots:
         QCOMPARE(world->animals, nullptr);
         QVERIFY(autosave_offer(plain));
         QCOMPARE(world->generation, 7u);
+    }
+
+    void animals_are_selected_followed_and_inspected_in_a_zoomed_view()
+    {
+        world->running = false;
+        const QImage whole = draw_world();
+        menu_action(*window, "&View", "Zoom &In")->trigger();
+        QVERIFY(draw_world() != whole);  // zoomed in, bodies are drawn to scale
+        menu_action(*window, "&View", "&Whole World")->trigger();
+        QVERIFY(draw_world() == whole);  // and the whole world as before, pixel for pixel
+        // A click picks the animal under it; the Neuron window and the status bar show it.
+        animal_type* picked = animal_at(7);
+        const auto click = [this](double x, double y) {
+            QTest::mouseClick(window->view(), Qt::LeftButton, {}, QPoint(get_screen_x(x), get_screen_y(y)));
+        };
+        click(picked->x, picked->y);
+        QCOMPARE(view_selected(), picked);
+        QVERIFY(window->status_text().contains(QString("Animal %1: food 0, born in generation 0").arg(picked->id)));
+        press('N');
+        for (neuron_type* n = world->animals->neurons; n; n = n->next) n->out = 0.5;
+        for (neuron_type* n = picked->neurons; n; n = n->next) n->out = -0.5;
+        QCOMPARE(neuron_window->grab().toImage().pixel(12, 12) & 0xFFFFFF, red);
+        // The inspector shows its fields, and copies its genes in world-file form.
+        const std::vector<inspector_bar_type> bars = inspector_bars(inspector_animal());
+        QCOMPARE(bars.size(), std::size_t{25});
+        QCOMPARE(bars[4].value, picked->touch[1].plant);
+        QCOMPARE(bars[20].value, picked->vision[2].plant);
+        QCOMPARE(bars[24].value, picked->right_motor);
+        QCOMPARE(inspector_lines(picked)[0], "Animal " + std::to_string(picked->id));
+        press('I');
+        QVERIFY(inspector != nullptr && inspector->isVisible());
+        inspector_copy_genes();
+        QCOMPARE(QApplication::clipboard()->text().toStdString(), world_file_block(picked));
+        // Zoom in and out by menu and wheel, towards the cursor; drag to pan; follow.
+        menu_action(*window, "&View", "Zoom &In")->trigger();
+        QCOMPARE(view.zoom, 2.0);
+        QVERIFY(window->status_text().contains("Zoom 2x"));
+        const double under_x = view_world_x(100), under_y = view_world_y(80);
+        QWheelEvent wheel(QPointF(100, 80), window->view()->mapToGlobal(QPointF(100, 80)), {}, QPoint(0, 120), Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window->view(), &wheel);
+        QCOMPARE(view.zoom, 2.5);
+        QVERIFY(std::fabs(view_world_x(100) - under_x) < 1e-9 && std::fabs(view_world_y(80) - under_y) < 1e-9);
+        const double left = view.left;
+        QTest::mousePress(window->view(), Qt::LeftButton, {}, QPoint(300, 200));
+        QMouseEvent drag(QEvent::MouseMove, QPointF(260, 200), window->view()->mapToGlobal(QPointF(260, 200)), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(window->view(), &drag);
+        QTest::mouseRelease(window->view(), Qt::LeftButton, {}, QPoint(260, 200));
+        QVERIFY(std::fabs(view.left - (left + 40 * (world->width / view.zoom) / display_x)) < 1e-9);
+        QCOMPARE(view_selected(), picked);  // a drag is no click
+        menu_action(*window, "&View", "&Follow Selected")->trigger();
+        world->running = true;
+        timer_message(window.get(), update_timer_id);
+        QVERIFY(std::abs(get_screen_x(picked->x) - display_x / 2) <= 1 || view.left == 0 ||
+                view.left == world->width - world->width / view.zoom);
+        menu_action(*window, "&View", "&Whole World")->trigger();
+        QCOMPARE(view.zoom, 1.0);
+        // Breeding rewrites the selected record as a child: it stays selected under its new id.
+        view_select(animal_at(19));
+        world_compute_generation();
+        QVERIFY(view_selected() != nullptr && view_selected()->parent_a != 0);
+        click(0.01, 0.01);
+        QCOMPARE(view_selected(), nullptr);
     }
 
     void escape_quits_at_once_without_tearing_down()

@@ -347,20 +347,26 @@ std::string world_file_text()
              world->generation_length, world->num_plants, world->plant_size, static_cast<int>(world->num_animals),
              world->animal_size, world->layer_width, world->layer_count);
     text += piece;
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) {
-        format_c(piece, sizeof piece, "%d\n", static_cast<int>(animal->num_neurons));
+    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) text += world_file_block(animal);
+    return text;
+}
+
+std::string world_file_block(const animal_type* animal)
+{
+    std::string text;
+    char piece[2048];  // room for the widest doubles "%f" prints
+    format_c(piece, sizeof piece, "%d\n", static_cast<int>(animal->num_neurons));
+    text += piece;
+    for (const neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
+        format_c(piece, sizeof piece, "%d  %f ", static_cast<int>(neuron->id), neuron->bias);
         text += piece;
-        for (const neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
-            format_c(piece, sizeof piece, "%d  %f ", static_cast<int>(neuron->id), neuron->bias);
+        format_c(piece, sizeof piece, "%d ", static_cast<int>(neuron->input_count));
+        text += piece;
+        for (std::uint32_t i = 0; i < neuron->input_count; ++i) {
+            format_c(piece, sizeof piece, "%f ", neuron->scaler[i]);
             text += piece;
-            format_c(piece, sizeof piece, "%d ", static_cast<int>(neuron->input_count));
-            text += piece;
-            for (std::uint32_t i = 0; i < neuron->input_count; ++i) {
-                format_c(piece, sizeof piece, "%f ", neuron->scaler[i]);
-                text += piece;
-            }
-            text += "\n";
         }
+        text += "\n";
     }
     return text;
 }

@@ -49,3 +49,5 @@ const std::string& world_file_problem();
 
 // The file text of the current world, exactly as world_save_file writes it.
 std::string world_file_text();
+struct animal_type;
+std::string world_file_block(const animal_type* animal);   // one animal's block of it
