@@ -25,14 +25,19 @@ std::string ask_chart_path()
 
 std::string (*chart_file_dialog)() = ask_chart_path;
 
-chart_window_widget::chart_window_widget() : QWidget(nullptr, Qt::Window)
+chart_window_widget::chart_window_widget() : QWidget(nullptr, Qt::Window), pages_(new QTabBar(this))
 {
     setWindowTitle("Chart");
     setAttribute(Qt::WA_OpaquePaintEvent);
+    pages_->addTab("Evolution");
+    pages_->addTab("Lineages");
+    connect(pages_, &QTabBar::currentChanged, this, [this] { redraw(); });
     // Beside the main window and below the Neuron window, on a 1280 x 800 screen.
     move(780, 300);
     resize(480, 320);
 }
+
+void chart_window_widget::show_page(int page) { pages_->setCurrentIndex(page); }
 
 void chart_window_widget::follow_world()
 {
@@ -44,14 +49,17 @@ void chart_window_widget::redraw()
 {
     drawn_generations_ = world->history.size();
     drawn_resets_ = world->resets;
-    picture_ = chart_image(world_chart(), std::max(width(), 1), std::max(height(), 1));
+    const int below = pages_->sizeHint().height();
+    pages_->setGeometry(0, 0, width(), below);
+    const int w = std::max(width(), 1), h = std::max(height() - below, 1);
+    picture_ = pages_->currentIndex() == 1 ? muller_image(world_muller(), w, h) : chart_image(world_chart(), w, h);
     update();
 }
 
 void chart_window_widget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, picture_);
+    painter.drawImage(0, pages_->height(), picture_);
 }
 
 void chart_window_widget::resizeEvent(QResizeEvent*)
@@ -130,4 +138,26 @@ void chart_toggle()
 bool chart_save(const std::string& path)
 {
     return chart_image(world_chart(), 960, 600).save(QString::fromLocal8Bit(path.c_str()), "PNG");
+}
+
+muller_type world_muller()
+{
+    std::vector<std::uint64_t> founders;
+    std::vector<std::vector<double>> counts;
+    std::vector<double> population;
+    const std::size_t generations = world->history.size();
+    for (std::size_t g = 0; g < generations; ++g) {
+        const generation_record_type& record = world->history[g];
+        population.push_back(record.animals);
+        for (std::size_t k = 0; k < 8 && record.line_animals[k] > 0; ++k) {
+            const auto at = std::find(founders.begin(), founders.end(), record.line_founders[k]);
+            const std::size_t line = static_cast<std::size_t>(at - founders.begin());
+            if (at == founders.end()) {
+                founders.push_back(record.line_founders[k]);
+                counts.emplace_back(generations, 0.0);
+            }
+            counts[line][g] = record.line_animals[k];
+        }
+    }
+    return muller_of("Founder lines' shares of the population since the last reset", founders, counts, population);
 }

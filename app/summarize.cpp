@@ -33,6 +33,21 @@ chart_type summary_chart(const summary_type& summary)
 
 int summarize_main(int argc, char** argv, const options_type& options)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
+    if (!options.summary_muller.empty()) {
+        lineage_lines_type lines;
+        if (const std::string problem = lineage_read(options.summary_muller, muller_colours, lines); !problem.empty()) {
+            std::fprintf(stderr, "velmora: %s\n", problem.c_str());
+            return 1;
+        }
+        QGuiApplication application(argc, argv);
+        const muller_type muller = muller_of("Founder lines' shares of the population", lines.founders, lines.counts, lines.population);
+        if (!muller_image(muller, 960, 600).save(QString::fromLocal8Bit(options.summary_plot.c_str()), "PNG")) {
+            std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_plot.c_str());
+            return 1;
+        }
+        return 0;
+    }
     summary_type summary;
     if (const std::string problem = summary_read(options.summary_inputs, summary); !problem.empty()) {
         std::fprintf(stderr, "velmora: %s\n", problem.c_str());
@@ -54,7 +69,6 @@ int summarize_main(int argc, char** argv, const options_type& options)
         }
     }
     if (options.summary_plot.empty()) return 0;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
     QGuiApplication application(argc, argv);
     if (!chart_image(summary_chart(summary), 960, 600).save(QString::fromLocal8Bit(options.summary_plot.c_str()), "PNG")) {
         std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_plot.c_str());

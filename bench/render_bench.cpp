@@ -44,7 +44,7 @@ void bench_chart_redraw(benchmark::State& state)
 {
     world_start(1);
     const auto record = [](std::size_t g) {
-        return generation_record_type{static_cast<std::uint32_t>(g), 100, 20, 5.0 + g % 7, 12, 5.5, 20, 10, 0.0, 0};
+        return generation_record_type{static_cast<std::uint32_t>(g), 100, 20, 5.0 + g % 7, 12, 5.5, 20, 10, 0.0, 0, {}, {}};
     };
     for (std::int64_t g = 0; g < state.range(0); ++g) world->history.push_back(record(world->history.size()));
     world_chart();  // the history so far, folded once

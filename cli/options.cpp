@@ -14,6 +14,7 @@ const char* const options_usage =
     "Usage: velmora [OPTIONS] [FILE.dat]\n"
     "       velmora --headless --generations N [OPTIONS]\n"
     "       velmora summarize RUN.csv... [--out FILE.csv] [--plot FILE.png]\n"
+    "       velmora summarize --muller LINEAGE.csv --plot FILE.png\n"
     "Run 'velmora --help' for every option.\n";
 
 bool world_settings_type::any() const
@@ -169,13 +170,20 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                    "Worlds of 200 animals or more share each update between two; the run is the same either way");
     app.add_option("world", options.world_path, "World file the window program opens at start")->type_name("FILE.dat");
     CLI::App* summarize = app.add_subcommand("summarize", "Per-generation mean, deviation, minimum and maximum of runs' CSVs");
-    summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->required()->type_name("RUN.csv");
+    summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->type_name("RUN.csv");
+    summarize->add_option("--muller", options.summary_muller,
+                          "Draw the founder lines of this --lineage file as a Muller plot into --plot, instead of summarising runs");
     summarize->add_option("--out", options.summary_out, "Write the summary here (default: standard output)");
     summarize->add_option("--plot", options.summary_plot, "Draw the summary as a PNG chart");
 
     try {
         app.parse(argc, argv);
         options.summarize = summarize->parsed();
+        if (options.summarize && options.summary_muller.empty() && options.summary_inputs.empty())
+            throw bad_option{"summarize needs the runs' CSV files (RUN.csv...), or --muller LINEAGE.csv"};
+        if (options.summarize && !options.summary_muller.empty() &&
+            (options.summary_plot.empty() || !options.summary_inputs.empty() || !options.summary_out.empty()))
+            throw bad_option{"summarize --muller LINEAGE.csv draws one picture: give --plot FILE.png and no runs"};
         if (!seed.empty()) {
             options.seed = static_cast<std::uint32_t>(whole("--seed", seed, 0, std::numeric_limits<std::uint32_t>::max()));
             options.seed_given = true;

@@ -54,6 +54,7 @@ struct options_type {
     std::vector<std::string> summary_inputs;  // its run CSVs
     std::string summary_out;           // --out: the summary CSV; empty for standard output
     std::string summary_plot;          // --plot: a PNG chart; empty for none
+    std::string summary_muller;        // --muller: a lineage file whose lines --plot draws; empty for none
 };
 
 // Fills options from argv; returns an empty text on success, else a one-line

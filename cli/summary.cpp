@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <unordered_map>
 
 namespace {
 
@@ -122,4 +123,87 @@ std::string summary_csv(const summary_type& summary)
         text += '\n';
     }
     return text;
+}
+
+std::string lineage_read(const std::string& path, std::size_t most_lines, lineage_lines_type& lines)
+{
+    lines = lineage_lines_type{};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return path + ": cannot be read";
+    struct life_type {
+        std::uint64_t parent;     // first parent; 0 for a founder
+        std::uint64_t origin;
+        std::uint64_t end;        // the first generation it did not live in; 0 while living
+    };
+    std::unordered_map<std::uint64_t, life_type> lives;
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line != "id,ancestor_list,origin_time,destruction_time")
+        return path + ": not a lineage file (its first line must be \"id,ancestor_list,origin_time,destruction_time\")";
+    std::uint64_t last = 0;  // the last generation any row tells of
+    for (int row = 2; std::getline(in, line); ++row) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        unsigned long long id = 0, parent = 0, origin = 0, end = 0;
+        char tail[32] = "";
+        const bool founder = std::sscanf(line.c_str(), "%llu,[NONE],%llu,%31s", &id, &origin, tail) >= 2 && line.find("[NONE]") != std::string::npos;
+        const bool child = !founder && std::sscanf(line.c_str(), "%llu,\"[%llu,%*u]\",%llu,%31s", &id, &parent, &origin, tail) >= 3;
+        if ((!founder && !child) || id == 0) return path + ": line " + std::to_string(row) + " is not a row of a lineage file";
+        if (tail[0] != '\0') end = std::strtoull(tail, nullptr, 10);
+        lives[id] = life_type{parent, origin, end};
+        last = std::max<std::uint64_t>(last, std::max(origin, end));
+    }
+    // Each animal's founder along first parents; an ancestor missing from the file ends the walk.
+    std::unordered_map<std::uint64_t, std::uint64_t> founder_of;
+    const auto founder = [&](std::uint64_t id) {
+        std::uint64_t at = id;
+        for (std::size_t steps = 0; steps <= lives.size(); ++steps) {
+            if (const auto known = founder_of.find(at); known != founder_of.end()) return known->second;
+            const auto life = lives.find(at);
+            if (life == lives.end() || life->second.parent == 0) break;
+            at = life->second.parent;
+        }
+        founder_of[id] = at;
+        return at;
+    };
+    const std::size_t generations = static_cast<std::size_t>(std::min<std::uint64_t>(last, 1u << 24)) + 1;
+    std::unordered_map<std::uint64_t, double> lived;  // animal-generations per line
+    const auto span = [&](const life_type& life) {
+        const std::uint64_t end = life.end != 0 ? life.end : last + 1;
+        return std::pair<std::size_t, std::size_t>(std::min<std::uint64_t>(life.origin, generations),
+                                                   std::min<std::uint64_t>(end, generations));
+    };
+    for (const auto& [id, life] : lives) {
+        const auto [from, to] = span(life);
+        lived[founder(id)] += static_cast<double>(to > from ? to - from : 0);
+    }
+    std::vector<std::pair<double, std::uint64_t>> largest;
+    for (const auto& [line_founder, total] : lived) largest.emplace_back(-total, line_founder);
+    std::sort(largest.begin(), largest.end());
+    std::unordered_map<std::uint64_t, std::size_t> band;
+    for (std::size_t k = 0; k < largest.size() && k < most_lines; ++k) {
+        band[largest[k].second] = k;
+        lines.founders.push_back(largest[k].second);
+    }
+    lines.counts.assign(lines.founders.size(), std::vector<double>(generations + 1, 0.0));
+    lines.population.assign(generations + 1, 0.0);
+    for (const auto& [id, life] : lives) {
+        const auto [from, to] = span(life);
+        if (to <= from) continue;
+        lines.population[from] += 1;
+        lines.population[to] -= 1;
+        if (const auto b = band.find(founder(id)); b != band.end()) {
+            lines.counts[b->second][from] += 1;
+            lines.counts[b->second][to] -= 1;
+        }
+    }
+    // From changes to counts, generation by generation.
+    lines.population.pop_back();
+    for (std::vector<double>& counts : lines.counts) counts.pop_back();
+    for (std::size_t g = 1; g < generations; ++g) {
+        lines.population[g] += lines.population[g - 1];
+        for (std::vector<double>& counts : lines.counts) counts[g] += counts[g - 1];
+    }
+    return {};
 }

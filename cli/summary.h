@@ -32,3 +32,14 @@ struct summary_type {
 // Reads the runs; returns an empty text, or a reason naming the file.
 std::string summary_read(const std::vector<std::string>& paths, summary_type& summary);
 std::string summary_csv(const summary_type& summary);  // header and one row per generation
+
+// The largest founder lines of a family tree written by --lineage: per
+// generation, how many animals of each line lived, and of all lines.
+struct lineage_lines_type {
+    std::vector<std::uint64_t> founders;        // the largest lines, by animal-generations lived
+    std::vector<std::vector<double>> counts;    // per line, per generation
+    std::vector<double> population;             // per generation
+};
+
+// Reads a lineage file; returns an empty text, or a reason naming the file and the line.
+std::string lineage_read(const std::string& path, std::size_t most_lines, lineage_lines_type& lines);

@@ -177,3 +177,69 @@ QImage chart_image(const chart_type& chart, int width, int height)
     chart_draw(painter, image.rect(), chart);
     return image;
 }
+
+namespace {
+
+constexpr std::uint32_t line_colours[muller_colours] = {0x1F77B4, 0xFF7F0E, 0x2CA02C, 0xD62728,
+                                                          0x9467BD, 0x8C564B, 0xE377C2, 0x17BECF};
+
+}  // namespace
+
+muller_type muller_of(const std::string& title, const std::vector<std::uint64_t>& founders,
+                      const std::vector<std::vector<double>>& counts, const std::vector<double>& population)
+{
+    std::vector<std::size_t> order(founders.size());
+    std::vector<double> totals(founders.size(), 0.0);
+    for (std::size_t f = 0; f < founders.size(); ++f) {
+        order[f] = f;
+        for (double count : counts[f]) totals[f] += count;
+    }
+    std::stable_sort(order.begin(), order.end(), [&totals](std::size_t a, std::size_t b) { return totals[a] > totals[b]; });
+    muller_type muller{title, {}, {}};
+    for (std::size_t k = 0; k < order.size() && k < muller_colours; ++k) {
+        muller.founders.push_back(founders[order[k]]);
+        std::vector<double>& shares = muller.shares.emplace_back(population.size(), 0.0);
+        for (std::size_t g = 0; g < population.size() && g < counts[order[k]].size(); ++g)
+            shares[g] = population[g] > 0 ? counts[order[k]][g] / population[g] : 0.0;
+    }
+    return muller;
+}
+
+QImage muller_image(const muller_type& muller, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const QRect plot(60, 30, std::max(width - 70, 1), std::max(height - 70, 1));
+    painter.drawText(QRect(0, 4, width, 20), Qt::AlignHCenter, QString::fromStdString(muller.title));
+    const std::size_t generations = muller.shares.empty() ? 0 : muller.shares.front().size();
+    painter.fillRect(plot, QColor(200, 200, 200));  // the lines not coloured
+    for (int x = 0; generations > 0 && x < plot.width(); ++x) {
+        // Each pixel column shows the generation under its middle.
+        const std::size_t g = std::min(generations - 1, static_cast<std::size_t>((x + 0.5) * generations / plot.width()));
+        double bottom = 0.0;
+        for (std::size_t k = 0; k < muller.shares.size(); ++k) {
+            const double top = std::min(1.0, bottom + muller.shares[k][g]);
+            const int y0 = plot.bottom() - static_cast<int>(std::lround(bottom * plot.height()));
+            const int y1 = plot.bottom() - static_cast<int>(std::lround(top * plot.height()));
+            if (y1 < y0) painter.fillRect(plot.left() + x, y1 + 1, 1, y0 - y1, rgb(line_colours[k]));
+            bottom = top;
+        }
+    }
+    painter.setPen(Qt::black);
+    painter.drawRect(plot);
+    painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignLeft, "0");
+    painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignRight, QString::number(generations));
+    painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignHCenter, "generation");
+    painter.drawText(QRect(0, plot.top(), 55, 16), Qt::AlignRight, "100%");
+    painter.drawText(QRect(0, plot.bottom() - 14, 55, 16), Qt::AlignRight, "0%");
+    // The legend: founder ids of the coloured lines.
+    int x = plot.left();
+    for (std::size_t k = 0; k < muller.founders.size(); ++k) {
+        painter.fillRect(x, height - 18, 10, 10, rgb(line_colours[k]));
+        const QString label = QString("founder %1").arg(muller.founders[k]);
+        painter.drawText(x + 14, height - 8, label);
+        x += 24 + painter.fontMetrics().horizontalAdvance(label);
+    }
+    return image;
+}

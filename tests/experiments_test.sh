@@ -67,6 +67,13 @@ check "the task started again ends well" test $? -eq 0
 check "the Slurm task's run equals the run alone" \
     sh -c "test \"\$(cut -d, -f1-8 slurm/mutate_amount_4_animals_60_plants_40_seed2.csv)\" = \"\$(cut -d, -f1-8 alone.csv)\""
 
+# The family tree of a run, and its founder lines as a Muller plot.
+"$velmora" --headless --generations 20 --seed 5 --animals 30 --plants 30 --generation-length 100 --lineage tree.csv --no-log --quiet > /dev/null
+check "the lineage file has every animal once" test "$(tail -n +2 tree.csv | cut -d, -f1 | sort | uniq -d | wc -l)" -eq 0
+check "the living end it" test "$(grep -c ',$' tree.csv)" -eq 30
+"$velmora" summarize --muller tree.csv --plot muller.png
+check "summarize --muller draws a PNG" sh -c "head -c 8 muller.png | od -An -c | grep -q 'P   N   G'"
+
 # summarize: known means and deviations, shared generations, refused files, the chart.
 h="generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds"
 printf '%s\n0,10,0,1.0,2,1.0,10,5,0.1\n1,30,0,3.0,5,2.0,10,5,0.2\n2,30,0,3.0,5,2.333333,10,5,0.3\n' "$h" > r1.csv

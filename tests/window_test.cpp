@@ -496,12 +496,23 @@ private slots:
         QCOMPARE(chart.series.size(), std::size_t{3});
         QCOMPARE(chart.series[2].values.size(), std::size_t{5});
         QCOMPARE(chart.series[1].values.back(), world->ave_food);
+        // The Lineages page: the founder lines' shares, largest first, never more than all.
+        chart_window->show_page(1);
+        QVERIFY(chart_window->picture() != four);
+        const muller_type muller = world_muller();
+        QVERIFY(!muller.founders.empty() && muller.founders.size() <= muller_colours);
+        for (std::size_t g = 0; g < 5; ++g) {
+            double sum = 0;
+            for (const std::vector<double>& shares : muller.shares) sum += shares[g];
+            QVERIFY(sum > 0 && sum <= 1.0 + 1e-12);
+        }
+        chart_window->show_page(0);
         keys_clear();
         press('C');
         QVERIFY(!chart_window->isVisible());
         // A long history is folded into the lowest and highest values of its buckets.
         for (std::uint32_t g = world->history.size(); g < 100000; ++g)
-            world->history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10, 0.0, 0});
+            world->history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10, 0.0, 0, {}, {}});
         world->history[4321].food_per_animal = -3;
         const chart_type folded = world_chart();
         QCOMPARE(folded.generations, std::size_t{100000});

@@ -6,6 +6,7 @@
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "test_support.h"
+#include "cli/summary.h"
 #include "world/world_file.h"
 
 #include <gtest/gtest.h>
@@ -352,6 +353,24 @@ TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
         const std::string born = "]\"," + std::to_string((id + 2) / 3 - 2) + ",";
         EXPECT_TRUE(rows[id].rfind(start, 0) == 0 && (id <= 6 || rows[id].find(born) != std::string::npos)) << rows[id];
     }
+
+    // Its founder lines, generation by generation, as a Muller plot draws them.
+    lineage_lines_type lines;
+    ASSERT_EQ(lineage_read("lineage.csv", 8, lines), "");
+    EXPECT_EQ(lines.population, std::vector<double>(4, 6.0));
+    EXPECT_EQ(lines.founders.size(), 6u);
+    for (std::size_t g = 0; g < 4; ++g) {
+        double sum = 0, lines_alive = 0;
+        for (const std::vector<double>& counts : lines.counts) {
+            sum += counts[g];
+            lines_alive += counts[g] > 0;
+            EXPECT_TRUE(g > 0 || counts[g] == 1.0);
+        }
+        EXPECT_EQ(sum, 6.0) << g;
+        EXPECT_TRUE(g == 3 || lines_alive == world->history[g].lineages) << g;
+    }
+    write_file("bad.csv", "id,ancestor_list,origin_time,destruction_time\n7,[x],1,\n");
+    EXPECT_EQ(lineage_read("bad.csv", 8, lines), "bad.csv: line 2 is not a row of a lineage file");
 
     // Diversity: equal genomes spread 0; two differing by d in one gene spread d / 2;
     // founders counted along first-parent lines.

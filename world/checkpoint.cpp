@@ -380,6 +380,13 @@ loaded_type check_archive(const checkpoint_type& checkpoint)
         const std::vector<value_type> column = view.values<value_type>(name, {generations});
         for (std::uint64_t g = 0; g < generations; ++g) loaded.history[g].*field = column[g];
     });
+    const std::vector<std::uint64_t> founders = view.values<std::uint64_t>("history_line_founders", {generations, 8});
+    const std::vector<std::uint32_t> animals = view.values<std::uint32_t>("history_line_animals", {generations, 8});
+    for (std::uint64_t g = 0; g < generations; ++g)
+        for (std::size_t k = 0; k < 8; ++k) {
+            loaded.history[g].line_founders[k] = founders[g * 8 + k];
+            loaded.history[g].line_animals[k] = animals[g * 8 + k];
+        }
     return loaded;
 }
 
@@ -575,6 +582,12 @@ void checkpoint_capture_into(checkpoint_type& checkpoint)
         using value_type = std::remove_reference_t<decltype(std::declval<generation_record_type&>().*field)>;
         out.column<value_type>(name, history, [field](const generation_record_type& r) { return r.*field; });
     });
+    out.add<std::uint64_t>("history_line_founders", {history.size(), 8});
+    for (std::size_t g = 0; g < history.size(); ++g)
+        for (std::size_t k = 0; k < 8; ++k) out.set(g * 8 + k, history[g]->line_founders[k]);
+    out.add<std::uint32_t>("history_line_animals", {history.size(), 8});
+    for (std::size_t g = 0; g < history.size(); ++g)
+        for (std::size_t k = 0; k < 8; ++k) out.set(g * 8 + k, history[g]->line_animals[k]);
 }
 
 bool checkpoint_write(const checkpoint_type& checkpoint, const std::string& path, std::string& reason)

@@ -275,10 +275,10 @@ void world_compute_generation()
         wall += ranked[i]->wall_hits;
     }
     world_show_scores(food, wall);
-    world->history.push_back(generation_record_type{world->generation, food, wall,
-                                                   static_cast<double>(food) / static_cast<double>(n), best,
-                                                   world->ave_food, n, world->num_plants, world_gene_spread(),
-                                                   world_lineages()});
+    generation_record_type record{world->generation, food, wall, static_cast<double>(food) / static_cast<double>(n), best,
+                                  world->ave_food, n, world->num_plants, world_gene_spread(), 0, {}, {}};
+    record.lineages = world_lineages(&record);
+    world->history.push_back(record);
 
     breed(ranked, n);
     world_lineage_flush();

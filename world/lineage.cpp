@@ -98,12 +98,34 @@ double world_gene_spread()
     return std::sqrt(squares / n);
 }
 
-std::uint32_t world_lineages()
+std::uint32_t world_lineages(generation_record_type* record)
 {
     std::uint64_t* founders = world->founder_room.data();
     std::size_t n = 0;
     for (const animal_type* animal = world->animals; animal != nullptr && n < world->founder_room.size(); animal = animal->next)
         founders[n++] = animal->founder;
     std::sort(founders, founders + n);
-    return static_cast<std::uint32_t>(std::unique(founders, founders + n) - founders);
+    std::uint32_t lines = 0;
+    if (record != nullptr) {
+        std::fill(std::begin(record->line_founders), std::end(record->line_founders), 0);
+        std::fill(std::begin(record->line_animals), std::end(record->line_animals), 0);
+    }
+    for (std::size_t start = 0; start < n; ++lines) {
+        std::size_t end = start;
+        while (end < n && founders[end] == founders[start]) ++end;
+        // Kept largest first; among equals, the older founder first.
+        const std::uint32_t count = static_cast<std::uint32_t>(end - start);
+        if (record != nullptr && count > record->line_animals[7]) {
+            int at = 7;
+            while (at > 0 && count > record->line_animals[at - 1]) {
+                record->line_animals[at] = record->line_animals[at - 1];
+                record->line_founders[at] = record->line_founders[at - 1];
+                --at;
+            }
+            record->line_animals[at] = count;
+            record->line_founders[at] = founders[start];
+        }
+        start = end;
+    }
+    return lines;
 }

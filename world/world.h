@@ -44,6 +44,9 @@ struct generation_record_type {
     std::int32_t plants;
     double gene_spread;         // root-mean-square distance of the genomes from their mean
     std::uint32_t lineages;     // founders with descendants along first-parent lines
+    // The largest founder lines, largest first, for pictures of lineages; 0 past the last.
+    std::uint64_t line_founders[8];
+    std::uint32_t line_animals[8];   // animals of each
 };
 
 int world_default_threads();   // 2 where the program may run on two processors, else 1
@@ -161,4 +164,5 @@ void world_lineage_finish();                             // the living, with no 
 void world_lineage_flush();                              // appends the rows recorded so far to the file
 void world_lineage_restart();                            // empties the file, for a new population
 double world_gene_spread();                              // of the current population
-std::uint32_t world_lineages();                          // founders with descendants among the living
+// Founders with descendants among the living; fills the record's largest lines.
+std::uint32_t world_lineages(generation_record_type* record = nullptr);
