@@ -48,10 +48,13 @@ BENCHMARK(bench_process_neurons)->Name("process_neurons/default");
 
 void bench_compute_generation(benchmark::State& state)
 {
-    make_world(20, 10);
+    const int animals = static_cast<int>(state.range(0));
+    make_world(animals, animals, animals > 20 ? 224.0 : 10.0);
     for (auto _ : state) world_compute_generation();
 }
-BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default");
+BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default")->Arg(20);
+// Ranking, breeding, ids and diversity of a large world: a small part of its generation of 500 updates.
+BENCHMARK(bench_compute_generation)->Name("world_compute_generation/10000+10000")->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // A checkpoint of the large world, written and read again.
 void bench_checkpoint(benchmark::State& state)

@@ -38,6 +38,30 @@ BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480")->Args({0, 20});
 BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480/vision")->Args({1, 20});
 BENCHMARK(bench_world_draw)->Name("world_draw/2000+2000/640x480")->Args({0, 2000})->Unit(benchmark::kMillisecond);
 
+// A frame of the 10,000 + 10,000 world zoomed to a window 20 units wide, with
+// an animal selected: only what shows is drawn, smoothly.
+void bench_world_draw_zoomed(benchmark::State& state)
+{
+    world_start(1);
+    world->width = world->height = 224;
+    world->start_animals = world->start_plants = 10000;
+    world_reset();
+    for (int i = 0; i < 2; ++i) world_update();
+    display_x = 640;
+    display_y = 480;
+    view_zoom_at(224.0 / 20.0, display_x / 2, display_y / 2);
+    view_select(world->animals);
+    QImage image(display_x, display_y, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        surface_type surface = surface_open(painter);
+        world_draw(surface);
+    }
+    view_whole_world();
+    view_select(nullptr);
+}
+BENCHMARK(bench_world_draw_zoomed)->Name("world_draw/10000+10000/zoomed_to_20_units")->Unit(benchmark::kMillisecond);
+
 // Redrawing the Chart window's picture as a generation ends, at its start
 // size, after this many generations: it costs the same however long the run.
 void bench_chart_redraw(benchmark::State& state)

@@ -4,6 +4,7 @@
 #include "base/utility.h"
 #include "plant/plant.h"
 #include "render/surface.h"
+#include "world/grid.h"
 #include "world/world.h"
 
 #include <algorithm>
@@ -61,6 +62,22 @@ bool visible(double x, double y, double reach)
 {
     return x + reach >= view.left && x - reach <= view.left + world->width / view.zoom && y + reach >= view.top &&
            y - reach <= view.top + world->height / view.zoom;
+}
+
+// Calls draw(record) for every body of one kind filed in a cell the view
+// shows (widened by margin world units), and for those outside the world:
+// zoomed in on a large world, this looks at a few cells instead of every body.
+template <class Draw>
+void for_each_shown(const grid_bodies_type& bodies, double margin, Draw draw)
+{
+    const double right = view.left + world->width / view.zoom, bottom = view.top + world->height / view.zoom;
+    const grid_range_type range = grid_cells_within(bodies, view.left - margin, right + margin, view.top - margin, bottom + margin);
+    const auto visit_cell = [&](std::int32_t cell) {
+        for (std::int32_t slot = bodies.cell_head[cell]; slot != grid_none; slot = bodies.next[slot]) draw(bodies.record[slot]);
+    };
+    for (std::int32_t row = range.first_row; row <= range.last_row; ++row)
+        for (std::int32_t column = range.first_column; column <= range.last_column; ++column) visit_cell(row * bodies.columns + column);
+    visit_cell(grid_overflow_cell(bodies));
 }
 
 }  // namespace
@@ -149,10 +166,16 @@ void world_paint(surface_type& surface)
     draw_plants(surface);
     surface_select_pen(surface, world->pen_black);
     surface_select_brush(surface, world->brush_white);
-    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) {
-        // Zoomed in, only what shows is drawn: whiskers and rays reach past the body.
-        const double reach = show_vision ? 0.55 + animal->size_x + animal->size_y : animal->size_x + animal->size_y;
-        if (!zoomed || visible(animal->x, animal->y, reach)) animal_draw(surface, animal);
+    if (zoomed) {
+        // Only what shows is drawn: whiskers and rays reach past the body.
+        const double reach = (show_vision ? 0.55 : 0.0) + 2.0 * world->grid.animals.max_size_sum;
+        for_each_shown(world->grid.animals, reach, [&surface](void* record) {
+            animal_type* animal = static_cast<animal_type*>(record);
+            if (visible(animal->x, animal->y, (show_vision ? 0.55 : 0.0) + animal->size_x + animal->size_y))
+                animal_draw(surface, animal);
+        });
+    } else {
+        for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) animal_draw(surface, animal);
     }
     if (const animal_type* animal = view_selected()) {
         const double ring = 0.8 * (animal->size_x + animal->size_y);
@@ -167,11 +190,17 @@ void draw_plants(surface_type& surface)
     surface_select_brush(surface, world->brush_green);
     surface_select_pen(surface, world->pen_green);
     rect_type box{};
-    const bool zoomed = view.zoom > 1.0;
-    for (const plant_type* plant = world->plants; plant != nullptr; plant = plant->next) {
-        if (zoomed && !visible(plant->x, plant->y, plant->size_x + plant->size_y)) continue;
+    const auto draw = [&surface, &box](const plant_type* plant) {
         get_bounding_rect(plant->x, plant->y, plant->size_x, plant->size_y, box);
         surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
+    };
+    if (view.zoom > 1.0) {
+        for_each_shown(world->grid.plants, world->grid.plants.max_size_sum, [&draw](void* record) {
+            const plant_type* plant = static_cast<const plant_type*>(record);
+            if (visible(plant->x, plant->y, plant->size_x + plant->size_y)) draw(plant);
+        });
+    } else {
+        for (const plant_type* plant = world->plants; plant != nullptr; plant = plant->next) draw(plant);
     }
 }
 
