@@ -99,11 +99,11 @@ std::string status_line()
              world->updates_per_tick, world->updates_per_tick == 1 ? "" : "s", world->generation);
     line += numbers;
     if (view.zoom > 1.0) {
-        format_c(numbers, sizeof numbers, "   Zoom %gx%s", view.zoom, view.follow ? ", following" : "");
+        format_c(numbers, sizeof numbers, "   Zoom %gx%s", view.zoom, view.follow ? " following" : "");
         line += numbers;
     }
     if (const animal_type* animal = view_selected()) {
-        format_c(numbers, sizeof numbers, "   Animal %llu: food %d, born in generation %u",
+        format_c(numbers, sizeof numbers, "   Animal %llu: food %d, born %u",
                  static_cast<unsigned long long>(animal->id), animal->food, animal->born);
         line += numbers;
     }

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int margin = 10;
 constexpr int line_height = 16;
-constexpr int bar_height = 12;
+constexpr int bar_height = 11;
 constexpr int bar_width = 120;   // pixels for a value of 1 either way
 
 QColor gene_colour(double value, double largest)
@@ -35,8 +35,9 @@ QColor gene_colour(double value, double largest)
 inspector_widget::inspector_widget() : QWidget(nullptr, Qt::Window)
 {
     setWindowTitle("Animal");
-    move(780, 300);
-    resize(460, 760);
+    // Beside the main window, over the Chart window: it is shown only when asked for.
+    move(780, 40);
+    resize(460, 700);
     auto* copy = new QPushButton("Copy Genes", this);
     copy->move(width() - 120, margin);
     connect(copy, &QPushButton::clicked, [] { inspector_copy_genes(); });

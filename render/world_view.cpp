@@ -178,7 +178,7 @@ void world_paint(surface_type& surface)
         for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) animal_draw(surface, animal);
     }
     if (const animal_type* animal = view_selected()) {
-        const double ring = 0.8 * (animal->size_x + animal->size_y);
+        const double ring = 0.6 * (animal->size_x + animal->size_y);
         rect_type box{};
         get_bounding_rect(animal->x, animal->y, ring, ring, box);
         surface_ring(surface, box.left - 2, box.top - 2, box.right + 2, box.bottom + 2, colour_blue, 2);

@@ -712,7 +712,7 @@ private slots:
         };
         click(picked->x, picked->y);
         QCOMPARE(view_selected(), picked);
-        QVERIFY(window->status_text().contains(QString("Animal %1: food 0, born in generation 0").arg(picked->id)));
+        QVERIFY(window->status_text().contains(QString("Animal %1: food 0, born 0").arg(picked->id)));
         press('N');
         for (neuron_type* n = world->animals->neurons; n; n = n->next) n->out = 0.5;
         for (neuron_type* n = picked->neurons; n; n = n->next) n->out = -0.5;
