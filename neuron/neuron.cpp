@@ -109,7 +109,8 @@ void process_neurons(neuron_type* list)
     neuron_for_each_group(list, [](neuron_type* const* group, std::uint32_t count) {
         neuron_for_group_size(count, [group](auto size) {
             neuron_evaluate_group<decltype(size)::value>(
-                group[0]->input_count, [group](std::uint32_t i, std::uint32_t k) { return *group[k]->source[i] * group[k]->scaler[i]; },
+                group[0]->input_count, std::uint32_t{0}, 1,
+                [group](std::uint32_t i, std::uint32_t k) { return *group[k]->source[i] * group[k]->scaler[i]; },
                 [group](std::uint32_t k, double sum) { group[k]->next_out = std::tanh(sum * group[k]->sum_weight + group[k]->bias); });
         });
     });

@@ -94,15 +94,16 @@ void neuron_for_each_group(neuron_type* list, Group group)
     if (count > 0) group(static_cast<neuron_type* const*>(run), count);
 }
 
-// Evaluates Count neurons side by side, each sum in its own order: term(i, k)
-// is input i of neuron k times its scaler, and finish(k, sum) takes neuron k's
-// weighted sum. Records and packs alike evaluate through this one loop.
-template <std::uint32_t Count, class Term, class Finish>
-inline void neuron_evaluate_group(std::uint32_t input_count, Term term, Finish finish)
+// Evaluates Count neurons side by side, each sum in its own order: the cursor
+// walks the inputs, step at a time, term(cursor, k) is the current input of
+// neuron k times its scaler, and finish(k, sum) takes neuron k's weighted sum.
+// Records and packs alike evaluate through this one loop.
+template <std::uint32_t Count, class Cursor, class Term, class Finish>
+inline void neuron_evaluate_group(std::uint32_t input_count, Cursor cursor, std::uint32_t step, Term term, Finish finish)
 {
     double sum[Count] = {};
-    for (std::uint32_t i = 0; i < input_count; ++i)
-        for (std::uint32_t k = 0; k < Count; ++k) sum[k] += term(i, k);
+    for (std::uint32_t i = 0; i < input_count; ++i, cursor += step)
+        for (std::uint32_t k = 0; k < Count; ++k) sum[k] += term(cursor, k);
     for (std::uint32_t k = 0; k < Count; ++k) finish(k, sum[k]);
 }
 

@@ -61,7 +61,8 @@ void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
         neuron_for_group_size(group->neurons, [input, neuron, group](auto size) {
             constexpr std::uint32_t count = decltype(size)::value;
             neuron_evaluate_group<count>(
-                group->input_count, [input](std::uint32_t i, std::uint32_t k) { return *input[i * count + k].source * input[i * count + k].scaler; },
+                group->input_count, input, count,
+                [](const neuron_pack_input_type* row, std::uint32_t k) { return *row[k].source * row[k].scaler; },
                 [neuron](std::uint32_t k, double sum) { neuron[k].neuron->next_out = std::tanh(sum * neuron[k].sum_weight + neuron[k].bias); });
         });
     }
