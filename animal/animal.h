@@ -81,6 +81,10 @@ std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width);
 // Up to this many plants in the world, vision tests each one; beyond, it
 // counts by rows of cells. Either gives the same counts.
 extern std::size_t animal_vision_few_plants;
+// Plants vision tests at once: 4 where the processor has AVX2, else 2; any
+// width this machine has gives the same counts.
+extern const int animal_vision_widest_lanes;
+extern int animal_vision_lanes;
 void check_sensor(double x, double y, double angle, double length, sensor_type& sensor);
 void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
                   double* ray_x, double* ray_y);

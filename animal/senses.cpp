@@ -256,21 +256,24 @@ __attribute__((target("avx2"))) void see_all_4(vision_frame_type& frame, const d
     see_all_lanes<Count, lanes_4_type, masks_4_type>(frame, xs, ys, n);
 }
 
-const bool wide_lanes = [] {
+bool avx2_here()
+{
     __builtin_cpu_init();  // this may run before the library's own start-up has
     return __builtin_cpu_supports("avx2") != 0;
-}();
+}
 
 template <int Count>
 void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
 {
-    if (wide_lanes) {
+    if (animal_vision_lanes == 4) {
         see_all_4<Count>(frame, xs, ys, n);
     } else {
         see_all_2<Count>(frame, xs, ys, n);
     }
 }
 #else
+bool avx2_here() { return false; }
+
 template <int Count>
 void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
 {
@@ -513,6 +516,8 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
 // Four lanes test about 400 plants a microsecond; the rows pay off beyond
 // about a thousand, measured on worlds of the default density and crowded ones.
 std::size_t animal_vision_few_plants = 1000;
+const int animal_vision_widest_lanes = avx2_here() ? 4 : 2;
+int animal_vision_lanes = animal_vision_widest_lanes;
 
 void check_sensor(double x, double y, double angle, double length, sensor_type& sensor)
 {

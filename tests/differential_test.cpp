@@ -131,6 +131,7 @@ struct run_type {
     void update()
     {
         if (!world->running) return;
+        grid_tidy();  // slots put back in cell order, as world_update does
         world_pack_networks();
         std::size_t network = 0;
         for (animal_type* a = world->animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next)
@@ -166,9 +167,10 @@ struct run_type {
                 ASSERT_TRUE(world_load_file("differential.dat"));
             }
             break;
-        case 10: {  // vision plant by plant, by rows of cells, or as the world's size says
+        case 10: {  // vision plant by plant, by rows of cells, or as the world's size says; two lanes or the widest
             const std::size_t thresholds[] = {0, 1000, SIZE_MAX};
             animal_vision_few_plants = thresholds[pick(0, 2)];
+            animal_vision_lanes = pick(0, 1) == 0 ? 2 : animal_vision_widest_lanes;
             break;
         }
         default: break;
@@ -201,7 +203,12 @@ void expect_index_matches_lists()
 // Puts the vision threshold back however a test ends.
 struct vision_threshold_kept {
     std::size_t kept = animal_vision_few_plants;
-    ~vision_threshold_kept() { animal_vision_few_plants = kept; }
+    int lanes = animal_vision_lanes;
+    ~vision_threshold_kept()
+    {
+        animal_vision_few_plants = kept;
+        animal_vision_lanes = lanes;
+    }
 };
 
 }  // namespace
@@ -270,6 +277,7 @@ TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
         world_reset();
         world_free_plants();
         animal_vision_few_plants = w.few;
+        animal_vision_lanes = w.width == 10 ? 2 : animal_vision_widest_lanes;  // both widths on the few-plant path
         const double cw = world->grid.plants.cell_width * 0.5, ch = world->grid.plants.cell_height * 0.5;
         const int columns = 2 * world->grid.plants.columns, rows = 2 * world->grid.plants.rows;
         for (int i = 0; i <= columns; i += 1 + columns / 40)
