@@ -484,16 +484,6 @@ std::string zip_reason(zip_t* archive)
     return zip_error_strerror(zip_get_error(archive));
 }
 
-// A new file gets the usual permissions; a replaced one keeps its own.
-mode_t new_file_mode(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 bool sync_path(const std::string& path, int flags)
 {
     const int file = open(path.c_str(), flags | O_CLOEXEC);
@@ -502,7 +492,7 @@ bool sync_path(const std::string& path, int flags)
     return close(file) == 0 && ok;
 }
 
-std::string last_refusal;  // written by refuse only
+thread_local std::string last_refusal;  // written by refuse only; each thread its own, as each has its world
 
 void refuse(const char* verb, const std::string& path, const std::string& reason)
 {
@@ -635,7 +625,7 @@ bool checkpoint_write(const checkpoint_type& checkpoint, const std::string& path
         zip_discard(archive);
         return give_up(why);
     }
-    if (chmod(temporary.c_str(), new_file_mode(path)) != 0 || !sync_path(temporary, O_RDONLY))
+    if (chmod(temporary.c_str(), world_file_mode_for(path)) != 0 || !sync_path(temporary, O_RDONLY))
         return give_up(std::strerror(errno));
     if (rename(temporary.c_str(), path.c_str()) != 0) return give_up(std::strerror(errno));
     // The rename itself reaches the disk with the folder.

@@ -260,7 +260,7 @@ bool read_whole_file(const std::string& path, std::string& text, std::string& re
     return ok;
 }
 
-std::string last_problem;  // written by refuse only
+thread_local std::string last_problem;  // written by refuse only; each thread its own, as each has its world
 
 void refuse(const char* verb, const std::string& path, const std::string& reason)
 {
@@ -281,16 +281,6 @@ bool write_all(int file, const std::string& text, std::string& reason)
         done += static_cast<std::size_t>(written);
     }
     return true;
-}
-
-// A new file gets the usual permissions; a replaced one keeps its own.
-mode_t new_file_mode(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
 }
 
 }  // namespace
@@ -335,6 +325,16 @@ std::string world_file_limits_problem(double width, double height, double plant_
         return std::to_string(animals) + " animals of " + std::to_string(neurons) +
                " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons";
     return {};
+}
+
+// A new file gets the usual permissions; a replaced one keeps its own.
+unsigned world_file_mode_for(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
 }
 
 const std::string& world_file_problem() { return last_problem; }
@@ -403,7 +403,7 @@ bool world_save_file(const std::string& path)
         return false;
     }
     bool ok = write_all(file, text, reason);
-    if (ok && fchmod(file, new_file_mode(path)) != 0) {
+    if (ok && fchmod(file, world_file_mode_for(path)) != 0) {
         reason = std::strerror(errno);
         ok = false;
     }

@@ -44,6 +44,9 @@ std::string world_file_limits_problem(double width, double height, double plant_
 bool world_save_file(const std::string& path);
 bool world_load_file(const std::string& path, const world_file_overrides_type& overrides = {});
 
+// The permissions a file saved at path gets: those of the file it replaces, or the usual ones.
+unsigned world_file_mode_for(const std::string& path);
+
 // The console line of the last refused load or save, without its line end.
 const std::string& world_file_problem();
 
