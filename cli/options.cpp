@@ -113,11 +113,8 @@ void check_world(const world_settings_type& s)
     if (s.plant_size.value_or(0.25) > room)
         throw bad_option{"--plant-size " + std::to_string(s.plant_size.value_or(0.25)) +
                          ": must not exceed the world's width and height"};
-    const std::int64_t neurons = std::int64_t{s.layer_width.value_or(8)} * s.layer_count.value_or(2) + 2;
-    if (neurons * s.animals.value_or(20) > world_file_max_neurons)
-        throw bad_option{"--animals " + std::to_string(s.animals.value_or(20)) + ": " +
-                         std::to_string(s.animals.value_or(20)) + " animals of " + std::to_string(neurons) +
-                         " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons"};
+    const std::string networks = world_file_network_problem(s.animals.value_or(20), s.layer_width.value_or(8), s.layer_count.value_or(2));
+    if (!networks.empty()) throw bad_option{"--animals " + std::to_string(s.animals.value_or(20)) + ": " + networks};
 }
 
 }  // namespace

@@ -34,4 +34,12 @@ check "a closed standard output is no failure" test "$(cat status.txt)" -eq 0
 "$velmora" --headless --generations 0 > none.txt
 check "zero generations write no line" sh -c "test \"\$(cat none.txt)\" = world_setup"
 
+# The most animals a world file holds, of the default shape: made, run, saved and loaded again.
+"$velmora" --headless --generations 1 --generation-length 2 --seed 2 --animals 50000 --plants 100 --width 500 --height 500 \
+    --save big.dat --no-log --quiet > /dev/null
+check "50,000 animals run a generation and are saved" test "$(head -c 60 big.dat | cut -d' ' -f7)" = 50000
+"$velmora" --headless --generations 0 --load big.dat --save big2.dat --no-log --quiet > /dev/null
+check "and their file loads and saves as it was" cmp -s big.dat big2.dat
+rm -f big.dat big2.dat
+
 summary

@@ -147,7 +147,7 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
         {replace_first(good, "3  0.100000 2 0.500000 -0.500000 ", "3  0.1 101 " + hundred_and_one), "animal 1, neuron 3: expected 2 inputs, found 101"},
         {replace_first(good, "2  -0.100000", "7  -0.100000"), "animal 1, neuron 2: expected id 2, found 7"},
         {replace_first(good, "0.250000 2 0.500000", "0.250000 50001 0.500000"), "header: the animal count must be at most 50000, found 50001"},
-        {replace_first(good, "0.500000 2 1", "0.500000 1000 1000"), "exceed the limit of 200000 neurons"},
+        {replace_first(good, "0.500000 2 1", "0.500000 1000 1000"), "exceed the limit of 1000000 neurons"},
         {replace_first(good, "-0.100000", "nan"), "animal 1, neuron 2: the bias is not a finite number: 'nan'"},
         {replace_first(good, "5.000000", "inf"), "header: mutate_amount is not a finite number"},
         {replace_first(good, "500 3", "500 1000001"), "header: the plant count must be at most 1000000"},

@@ -320,10 +320,22 @@ std::string world_file_limits_problem(double width, double height, double plant_
     if (animals > world_file_max_animals)
         return "the animal count must be at most " + std::to_string(world_file_max_animals) + ", found " +
                std::to_string(animals);
+    return world_file_network_problem(animals, layer_width, layer_count);
+}
+
+std::string world_file_network_problem(std::int64_t animals, std::int32_t layer_width, std::int32_t layer_count)
+{
+    if (animals <= 0 || layer_width < 0 || layer_count < 1) return {};
     const std::int64_t neurons = std::int64_t{layer_width} * layer_count + 2;
-    if (neurons * std::max(animals, 0) > world_file_max_neurons)
-        return std::to_string(animals) + " animals of " + std::to_string(neurons) +
-               " neurons exceed the limit of " + std::to_string(world_file_max_neurons) + " neurons";
+    if (neurons * animals > world_file_max_neurons)
+        return std::to_string(animals) + " animals of " + std::to_string(neurons) + " neurons exceed the limit of " +
+               std::to_string(world_file_max_neurons) + " neurons";
+    std::int64_t inputs = 0;
+    for (std::int64_t id = 0; id < neurons; ++id)
+        inputs += animal_wired_inputs(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(layer_width));
+    if (inputs * animals > world_file_max_inputs)
+        return std::to_string(animals) + " animals of " + std::to_string(inputs) + " inputs exceed the limit of " +
+               std::to_string(world_file_max_inputs) + " inputs";
     return {};
 }
 

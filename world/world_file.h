@@ -16,7 +16,12 @@ inline constexpr std::int32_t world_file_max_animals = 50000;
 inline constexpr std::int32_t world_file_max_plants = 1000000;
 inline constexpr std::int32_t world_file_max_layer_width = 1000;
 inline constexpr std::int32_t world_file_max_layer_count = 1000;
-inline constexpr std::int64_t world_file_max_neurons = 200000;   // over all animals together (a neuron takes about 3 KiB)
+// All animals' networks together, set by memory: a neuron takes about 200
+// bytes and an input about 44 (in its record and in the pack), so a world at
+// both limits takes about 1.5 GB. 50,000 animals of the default shape hold
+// 900,000 neurons and 14,000,000 inputs.
+inline constexpr std::int64_t world_file_max_neurons = 1000000;
+inline constexpr std::int64_t world_file_max_inputs = 30000000;
 inline constexpr std::int64_t world_file_max_bytes = 256LL << 20;
 inline constexpr double world_file_min_size = 0.000001;          // smallest width, height or size ("%f" keeps 6 decimals)
 
@@ -40,6 +45,9 @@ struct world_file_overrides_type {
 std::string world_file_limits_problem(double width, double height, double plant_size, double animal_size,
                                       std::int32_t generation_length, std::int32_t plants, std::int32_t animals,
                                       std::int32_t layer_width, std::int32_t layer_count);
+
+// What is beyond the networks' limits for this many animals of this shape; empty when nothing is.
+std::string world_file_network_problem(std::int64_t animals, std::int32_t layer_width, std::int32_t layer_count);
 
 bool world_save_file(const std::string& path);
 bool world_load_file(const std::string& path, const world_file_overrides_type& overrides = {});
