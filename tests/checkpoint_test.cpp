@@ -141,6 +141,7 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {edited([&](checkpoint_type& c) { member(c, "plant_size").data.assign({0, 0, 0, 0, 0, 0, 0x49, 0x40}); }),
          "plant_size must not exceed width and height"},
         {edited([&](checkpoint_type& c) { member(c, "width").shape = {1}; }), "width has the shape (1,), expected ()"},
+        {edited([&](checkpoint_type& c) { member(c, "animal_size_y").data.assign(20 * 8, 0); }), "animal_size_y holds a size below"},
     };
     const std::string before = world_state();
     for (std::size_t i = 0; i < std::size(cases); ++i) {

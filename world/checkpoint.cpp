@@ -356,10 +356,9 @@ loaded_type check_archive(const checkpoint_type& checkpoint)
             loaded.animal_wholes[name].assign(values.begin(), values.end());
         }
     });
-    for (const double size : loaded.animal_doubles["animal_size_x"])
-        if (!(size >= world_file_min_size)) fail("an animal's size_x is below 0.000001");
-    for (const double size : loaded.animal_doubles["animal_size_y"])
-        if (!(size >= world_file_min_size)) fail("an animal's size_y is below 0.000001");
+    for (const char* name : {"animal_size_x", "animal_size_y"})
+        for (const double size : loaded.animal_doubles[name])
+            if (!(size >= world_file_min_size)) fail(std::string(name) + " holds a size below 0.000001");
     loaded.touch = view.values<double>("animal_touch", {n, animal_touch_count, 3});
     loaded.vision = view.values<double>("animal_vision", {n, animal_vision_count});
     loaded.ray_x = view.values<double>("animal_ray_x", {n, rays});

@@ -59,7 +59,6 @@ void world_lineage_flush()
 
 void world_lineage_restart()
 {
-    world->lineage_rows.clear();
     if (world->options.lineage_path.empty()) return;
     const int file = open(world->options.lineage_path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
     if (file < 0 || close(file) != 0) world->options.lineage_error = errno;
