@@ -126,52 +126,52 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                  "Without --headless the window program starts, with the world FILE.dat if one is given.",
                  "velmora"};
     app.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION);
-    app.set_config("--config", "", "Read world settings and outputs from an INI or TOML file (FILE); the command line wins");
+    app.set_config("--config", "", "Read world settings and outputs from an INI or TOML file; the command line wins")->type_name("FILE");
     std::string seed, generations, threads, checkpoint_every;
     raw_settings_type raw;
-    app.add_option("--seed", seed, "Seed of the random source: 0 to 4294967295 (default: the time of day in seconds)");
+    app.add_option("--seed", seed, "Seed of the random source: 0 to 4294967295 (default: the time of day in seconds)")->type_name("S");
     app.add_flag("--headless", options.headless, "Run without a window until --generations have ended");
-    app.add_option("--generations", generations, "Generations a headless run evolves: 0 to 4294967295");
-    app.add_option("--load", options.load_path, "World file loaded before a headless run");
-    app.add_option("--save", options.save_path, "World file written when a headless run ends");
-    app.add_option("--animals", raw.animals, "Animals a reset makes: 0 to 50000 (default 20)");
-    app.add_option("--plants", raw.plants, "Plants a reset makes: 0 to 1000000 (default 10)");
-    app.add_option("--width", raw.width, "World width in world units: at least 0.000001 (default 10)");
-    app.add_option("--height", raw.height, "World height in world units: at least 0.000001 (default 10)");
-    app.add_option("--layer-count", raw.layer_count, "Neuron layers before the motor neurons: 1 to 1000 (default 2)");
-    app.add_option("--layer-width", raw.layer_width, "Neurons per layer: 0 to 1000 (default 8)");
+    app.add_option("--generations", generations, "Headless: run until generation N, counted from the world's generation 0: 0 to 4294967295")->type_name("N");
+    app.add_option("--load", options.load_path, "World file loaded before a headless run")->type_name("FILE");
+    app.add_option("--save", options.save_path, "World file written when a headless run ends")->type_name("FILE");
+    app.add_option("--animals", raw.animals, "Animals a reset makes: 0 to 50000 (default 20)")->type_name("N");
+    app.add_option("--plants", raw.plants, "Plants a reset makes: 0 to 1000000 (default 10)")->type_name("N");
+    app.add_option("--width", raw.width, "World width in world units: at least 0.000001 (default 10)")->type_name("X");
+    app.add_option("--height", raw.height, "World height in world units: at least 0.000001 (default 10)")->type_name("X");
+    app.add_option("--layer-count", raw.layer_count, "Neuron layers before the motor neurons: 1 to 1000 (default 2)")->type_name("N");
+    app.add_option("--layer-width", raw.layer_width, "Neurons per layer: 0 to 1000 (default 8)")->type_name("N");
     app.add_option("--generation-length", raw.generation_length,
-                   "World updates per generation: 1 to 2147483647 (default 500)");
-    app.add_option("--mutate-amount", raw.mutate_amount, "Half-width of a mutation's uniform noise (default 5)");
+                   "World updates per generation: 1 to 2147483647 (default 500)")->type_name("N");
+    app.add_option("--mutate-amount", raw.mutate_amount, "Half-width of a mutation's uniform noise (default 5)")->type_name("X");
     app.add_option("--animal-size", raw.animal_size,
-                   "Animal diameter in world units: 0.000001 up to the world's width and height (default 0.5)");
+                   "Animal diameter in world units: 0.000001 up to the world's width and height (default 0.5)")->type_name("X");
     app.add_option("--plant-size", raw.plant_size,
-                   "Plant diameter in world units: 0.000001 up to the world's width and height (default 0.25)");
+                   "Plant diameter in world units: 0.000001 up to the world's width and height (default 0.25)")->type_name("X");
     app.add_flag("--wrap", options.settings.wrap, "Edges wrap around from the start (default: they block)");
-    app.add_option("--log", options.log_path, "Log file that every generation's line is appended to (default log.txt)");
+    app.add_option("--log", options.log_path, "Log file that every generation's line is appended to (default log.txt)")->type_name("FILE");
     app.add_flag("--no-log", options.no_log, "Write no log file");
-    app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file");
+    app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file")->type_name("FILE");
     app.add_flag("--quiet", options.quiet, "Headless: no generation lines on standard output");
     app.add_option("--lineage", options.lineage_path,
-                   "Write the family tree to this CSV file (id,ancestor_list,origin_time,destruction_time; times in generations)");
+                   "Write the family tree to this CSV file (id,ancestor_list,origin_time,destruction_time; times in generations)")->type_name("FILE");
     app.add_option("--checkpoint", options.checkpoint_path,
                    "Headless: write the world's whole state to this .npz file every --checkpoint-every generations, "
-                   "on SIGUSR1, and when the run ends or is stopped");
-    app.add_option("--checkpoint-every", checkpoint_every, "Generations between checkpoints: 1 to 4294967295 (default 10)");
+                   "on SIGUSR1, and when the run ends or is stopped")->type_name("FILE");
+    app.add_option("--checkpoint-every", checkpoint_every, "Generations between checkpoints: 1 to 4294967295 (default 10)")->type_name("N");
     app.add_option("--resume", options.resume_path,
                    "Headless: go on from this checkpoint, exactly as if the run had never stopped; "
-                   "--generations still counts from generation 0");
+                   "--generations still counts from generation 0")->type_name("FILE");
     app.add_flag("--no-autosave", options.no_autosave, "Window: keep no autosave of the world");
     app.add_option("--threads", threads,
                    "Threads a world update may use: 1 or 2 (default 2 where two processors are free to the program). "
-                   "Worlds of 200 animals or more share each update between two; the run is the same either way");
+                   "Worlds of 200 animals or more share each update between two; the run is the same either way")->type_name("N");
     app.add_option("world", options.world_path, "World file the window program opens at start")->type_name("FILE.dat");
     CLI::App* summarize = app.add_subcommand("summarize", "Per-generation mean, deviation, minimum and maximum of runs' CSVs");
     summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->type_name("RUN.csv");
     summarize->add_option("--muller", options.summary_muller,
-                          "Draw the founder lines of this --lineage file as a Muller plot into --plot, instead of summarising runs");
-    summarize->add_option("--out", options.summary_out, "Write the summary here (default: standard output)");
-    summarize->add_option("--plot", options.summary_plot, "Draw the summary as a PNG chart");
+                          "Draw the founder lines of this --lineage file as a Muller plot into --plot, instead of summarising runs")->type_name("FILE");
+    summarize->add_option("--out", options.summary_out, "Write the summary here (default: standard output)")->type_name("FILE");
+    summarize->add_option("--plot", options.summary_plot, "Draw the summary as a PNG chart")->type_name("FILE");
 
     try {
         app.parse(argc, argv);

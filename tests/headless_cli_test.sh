@@ -9,6 +9,7 @@ data=$2
 "$velmora" --help > help.txt 2>&1
 check "--help exits 0" test $? -eq 0
 check "--help lists every setting" sh -c "grep -q -- --layer-width help.txt && grep -q -- --mutate-amount help.txt"
+check "--help says what each option takes" sh -c "grep -q -- '--seed S ' help.txt && grep -q -- '--width X ' help.txt && ! grep -q TEXT help.txt"
 "$velmora" --version > version.txt 2>&1
 check "--version exits 0" test $? -eq 0
 check "--version names the program" grep -q "^velmora [0-9]" version.txt
