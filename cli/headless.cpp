@@ -162,6 +162,11 @@ bool write_checkpoint(const std::string& path, bool quiet)
 
 int headless_run(const options_type& options)
 {
+    // A quiet run writes nothing on standard output; what it refuses goes to standard error.
+    if (options.quiet) h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto refused = [&options](const std::string& line) {
+        if (options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
+    };
     world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
     world->options.log_path = options.no_log ? std::string() : options.log_path;
     world->options.console_scores = !options.quiet;
@@ -170,11 +175,13 @@ int headless_run(const options_type& options)
     if (!options.resume_path.empty()) {
         // The checkpoint holds the settings and the seed's whole course.
         if (!checkpoint_load(options.resume_path)) {
+            refused(checkpoint_refusal());
             world_destroy();
             return 1;  // the console says why
         }
     } else if (!options.load_path.empty()) {
         if (!world_load_file(options.load_path, settings_overrides(options.settings))) {
+            refused(world_file_problem());
             world_destroy();
             return 1;  // the console says why
         }
@@ -256,7 +263,10 @@ int headless_run(const options_type& options)
                      stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world->generation, world->update_count,
                      world->generation_length);
     }
-    if (!options.save_path.empty() && !world_save_file(options.save_path)) status = status != 0 ? status : 1;
+    if (!options.save_path.empty() && !world_save_file(options.save_path)) {
+        refused(world_file_problem());
+        status = status != 0 ? status : 1;
+    }
     world_destroy();
     return status;
 }

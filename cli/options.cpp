@@ -151,7 +151,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     app.add_option("--log", options.log_path, "Log file that every generation's line is appended to (default log.txt)")->type_name("FILE");
     app.add_flag("--no-log", options.no_log, "Write no log file");
     app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file")->type_name("FILE");
-    app.add_flag("--quiet", options.quiet, "Headless: no generation lines on standard output");
+    app.add_flag("--quiet", options.quiet, "Headless: nothing on standard output; errors still go to standard error");
     app.add_option("--lineage", options.lineage_path,
                    "Write the family tree to this CSV file (id,ancestor_list,origin_time,destruction_time; times in generations)")->type_name("FILE");
     app.add_option("--checkpoint", options.checkpoint_path,
