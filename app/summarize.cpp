@@ -34,6 +34,8 @@ chart_type summary_chart(const summary_type& summary)
 int summarize_main(int argc, char** argv, const options_type& options)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
+    // Drawing a PNG needs no desktop session: the toolkit's notes about one are not for the user.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     if (!options.summary_muller.empty()) {
         lineage_lines_type lines;
         if (const std::string problem = lineage_read(options.summary_muller, muller_colours, lines); !problem.empty()) {
