@@ -291,7 +291,7 @@ private slots:
         QFocusEvent focus_out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
         QApplication::sendEvent(window.get(), &focus_out);
         QCOMPARE(int(keys['D']), 0);
-        const struct { int qt; unsigned code; } codes[] = {{Qt::Key_CapsLock, 0},   {Qt::Key_F1, 0x70},   {Qt::Key_F12, 0x7B},
+        const struct { int qt; unsigned code; } codes[] = {{Qt::Key_Z, 'Z'}, {Qt::Key_CapsLock, 0},   {Qt::Key_F1, 0x70},   {Qt::Key_F12, 0x7B},
                                                             {Qt::Key_Escape, 0x1B}, {Qt::Key_Space, 0x20}, {Qt::Key_Home, 0x24}};
         for (const auto& row : codes) QCOMPARE(key_code_from_qt(row.qt), row.code);
     }
@@ -539,6 +539,11 @@ private slots:
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y) & 0xFFFFFF);
         QVERIFY(colours.contains(0xFF0000) && colours.contains(0x0000FF) && colours.contains(0x000000));
+        // A Muller plot stacks its lines from the bottom: a quarter, then half, then the rest in grey.
+        const QImage muller = muller_image(muller_type{"", {7, 9}, {{0.25, 0.25}, {0.5, 0.5}}}, 400, 300);
+        const auto at = [&muller](double share) { return muller.pixel(200, int(299 - 40 - share * 230)) & 0xFFFFFF; };
+        QVERIFY(at(0.1) != at(0.5) && at(0.5) != at(0.9) && at(0.1) != at(0.9));
+        QCOMPARE(at(0.9), 0xC8C8C8u);
     }
 
     void settings_reset_the_world_when_confirmed()
