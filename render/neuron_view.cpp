@@ -13,21 +13,12 @@ neuron_window_widget* neuron_window = nullptr;
 bool neuron_window_active = false;
 
 namespace {
-animal_type* cur_animal = nullptr;     // shown by the N key, or followed after the list was freed
-std::uint32_t cur_animal_frees = 0;    // the world's animal_frees when it was shown
+held_animal_type cur_animal;   // shown by the N key, or followed after the list was freed
 }
 
-animal_type* neuron_view_animal()
-{
-    if (world == nullptr || world->animal_frees != cur_animal_frees) cur_animal = nullptr;
-    return cur_animal;
-}
+animal_type* neuron_view_animal() { return held_animal(cur_animal); }
 
-void neuron_view_show(animal_type* animal)
-{
-    cur_animal = animal;
-    cur_animal_frees = world->animal_frees;
-}
+void neuron_view_show(animal_type* animal) { hold_animal(cur_animal, animal); }
 
 neuron_window_widget::neuron_window_widget()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)

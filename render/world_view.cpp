@@ -45,8 +45,7 @@ double view_world_y(int pixel_y) { return view.top + (pixel_y + 0.5) / display_y
 
 namespace {
 
-animal_type* selected = nullptr;         // view_selected's animal
-std::uint32_t selected_frees = 0;        // the world's animal_frees when it was selected
+held_animal_type selected;   // view_selected's animal
 
 // Keeps the shown rectangle inside the world.
 void clamp_view()
@@ -114,17 +113,21 @@ void view_follow()
     clamp_view();
 }
 
-animal_type* view_selected()
+animal_type* held_animal(held_animal_type& held)
 {
-    if (world == nullptr || world->animal_frees != selected_frees) selected = nullptr;
-    return selected;
+    if (world == nullptr || world->animal_frees != held.frees) held.animal = nullptr;
+    return held.animal;
 }
 
-void view_select(animal_type* animal)
+void hold_animal(held_animal_type& held, animal_type* animal)
 {
-    selected = animal;
-    selected_frees = world->animal_frees;
+    held.animal = animal;
+    held.frees = world->animal_frees;
 }
+
+animal_type* view_selected() { return held_animal(selected); }
+
+void view_select(animal_type* animal) { hold_animal(selected, animal); }
 
 animal_type* view_animal_at(int pixel_x, int pixel_y)
 {

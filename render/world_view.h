@@ -32,6 +32,14 @@ void view_follow();                                         // centres on the se
 double view_world_x(int pixel_x);                           // the world point under a pixel
 double view_world_y(int pixel_y);
 
+// An animal a view holds on to: gone once the world's animals were freed since it was taken.
+struct held_animal_type {
+    animal_type* animal = nullptr;   // null for none
+    std::uint32_t frees = 0;         // the world's animal_frees when it was taken
+};
+animal_type* held_animal(held_animal_type& held);   // the animal, or null once gone
+void hold_animal(held_animal_type& held, animal_type* animal);
+
 // The animal a user picked: the one drawn with a ring, shown in the Neuron and
 // Animal windows. It stays selected through generations (breeding gives its
 // record a new id); null when none is, or once the world's animals were freed.
