@@ -7,6 +7,8 @@
 
 struct neuron_type;
 struct neuron_pack_type;
+struct grid_plant_cells_type;
+struct grid_plant_changes_type;
 
 inline constexpr int animal_touch_count = 6;        // whiskers, always six
 inline constexpr int animal_vision_capacity = 30;   // vision slots per animal
@@ -88,6 +90,10 @@ extern int animal_vision_lanes;
 void check_sensor(double x, double y, double angle, double length, sensor_type& sensor);
 void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
                   double* ray_x, double* ray_y);
+// check_vision of an animal on the plants cells held when made, with the
+// changes from .. to - 1 taken back. Reads only; several threads may see at once.
+void animal_see(animal_type* animal, const grid_plant_cells_type& cells, const grid_plant_changes_type& changes,
+                std::size_t from, std::size_t to);
 void animal_sense_touch(animal_type* animal);   // all six whiskers, same values as check_sensor
 // Its halves: the walls and animals a whisker touches, and the plants.
 void animal_sense_touch_others(animal_type* animal);
@@ -97,10 +103,10 @@ void animal_sense_touch_plants(animal_type* animal);
 // The network is evaluated from networks, when that pack holds it as its
 // network-th (see neuron/pack.h), else from its records: the same outs.
 void animal_update(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);
-// The step's halves, one after the other. The first reads and changes only
-// the plants (and the random source, for the eaten ones' replacements) and
-// this animal's plant senses; the second only the animals.
-void animal_sense_plants(animal_type* animal);   // eating, the whiskers' plants, vision
+// The step's halves, one after the other. The first (eating, the whiskers'
+// plants, then animal_see) reads and changes only the plants, the random
+// source (for the eaten ones' replacements) and this animal's plant senses;
+// the second only the animals.
 void animal_act(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);   // walls, animals, network, move
 void animal_check_plants(animal_type* animal);
 void animal_motion(double left, double right);

@@ -149,9 +149,9 @@ int sector_by_sides(const vision_frame_type& frame, double dx, double dy)
     return found;
 }
 
-// Counts one plant in the sector its bearing falls in, as the plain walk
-// with one atan2 per plant would.
-inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
+// Counts one plant (weight -1 takes one back) in the sector its bearing
+// falls in, as the plain walk with one atan2 per plant would.
+inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y, int weight = 1)
 {
     const double dx = plant_x - frame.x;
     const double dy = plant_y - frame.y;
@@ -163,12 +163,12 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
         return;
     const int sector = sector_by_sides(frame, dx, dy);
     if (sector >= 0) {
-        if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += 1;
+        if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += weight;
         return;
     }
     const double bearing = angle_wrap(std::atan2(dy, dx));
     for (int j = 0; j < frame.count; ++j)
-        if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += 1;
+        if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += weight;
 }
 
 // Every plant of the arrays, for Count sectors, Lanes at a time. A plant clear
@@ -176,10 +176,11 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y)
 // and clockwise of the last; inside it, the lines it is counter-clockwise of
 // are 0 .. k for sector k, so counting the plants in the cone past each line
 // gives every sector's count. A plant near a line takes see_plant. No branch
-// but that rare one, so the loop runs at the speed of its arithmetic.
+// but that rare one, so the loop runs at the speed of its arithmetic. With
+// weights, plant i counts weights[i] times (-1: taken back).
 template <int Count, typename Lanes, typename Masks>
 __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& frame, const double* xs, const double* ys,
-                                                         std::size_t n)
+                                                         const long long* weights, std::size_t n)
 {
     constexpr int width = sizeof(Lanes) / sizeof(double);
     Lanes cs[Count + 1], sn[Count + 1];
@@ -193,9 +194,11 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
     for (std::size_t i = 0; i < n; i += width) {
         Lanes px, py;
         Masks valid = ~Masks{};
+        Masks weight = Masks{} + 1;
         if (i + width <= n) {
             __builtin_memcpy(&px, xs + i, sizeof px);
             __builtin_memcpy(&py, ys + i, sizeof py);
+            if (weights != nullptr) __builtin_memcpy(&weight, weights + i, sizeof weight);
         } else {
             // The last few, with lanes to spare at the animal itself: on
             // every line, so in no sector, and kept from see_plant.
@@ -204,6 +207,7 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
                 px[k] = plant ? xs[i + k] : frame.x;
                 py[k] = plant ? ys[i + k] : frame.y;
                 valid[k] = plant ? -1 : 0;
+                if (weights != nullptr) weight[k] = plant ? weights[i + k] : 0;
             }
         }
         const Lanes dx = px - fx;
@@ -219,13 +223,18 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
         }
         const Masks near = (nearest * nearest <= boundary_tolerance * (dx * dx + dy * dy)) & valid;
         const Masks inside = (side[0] > zero) & (side[Count] < zero) & ~near;
-        past[0] += inside;
-        for (int j = 1; j < Count; ++j) past[j] += inside & (side[j] > zero);
+        if (weights == nullptr) {
+            past[0] += inside;
+            for (int j = 1; j < Count; ++j) past[j] += inside & (side[j] > zero);
+        } else {
+            past[0] -= inside & weight;
+            for (int j = 1; j < Count; ++j) past[j] -= inside & (side[j] > zero) & weight;
+        }
         bool any_near = false;
         for (int k = 0; k < width; ++k) any_near = any_near || near[k] != 0;
         if (any_near)
             for (int k = 0; k < width; ++k)
-                if (near[k]) see_plant(frame, xs[i + k], ys[i + k]);
+                if (near[k]) see_plant(frame, xs[i + k], ys[i + k], static_cast<int>(weight[k]));
     }
     long long total[Count + 1] = {};
     for (int j = 0; j < Count; ++j)
@@ -238,9 +247,9 @@ typedef double lanes_2_type __attribute__((vector_size(16)));
 typedef long long masks_2_type __attribute__((vector_size(16)));
 
 template <int Count>
-void see_all_2(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
+void see_all_2(vision_frame_type& frame, const double* xs, const double* ys, const long long* weights, std::size_t n)
 {
-    see_all_lanes<Count, lanes_2_type, masks_2_type>(frame, xs, ys, n);
+    see_all_lanes<Count, lanes_2_type, masks_2_type>(frame, xs, ys, weights, n);
 }
 
 #if defined(__x86_64__)
@@ -251,9 +260,9 @@ typedef long long masks_4_type __attribute__((vector_size(32)));
 
 template <int Count>
 __attribute__((target("avx2"))) void see_all_4(vision_frame_type& frame, const double* xs, const double* ys,
-                                               std::size_t n)
+                                               const long long* weights, std::size_t n)
 {
-    see_all_lanes<Count, lanes_4_type, masks_4_type>(frame, xs, ys, n);
+    see_all_lanes<Count, lanes_4_type, masks_4_type>(frame, xs, ys, weights, n);
 }
 
 bool avx2_here()
@@ -263,21 +272,21 @@ bool avx2_here()
 }
 
 template <int Count>
-void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
+void see_all(vision_frame_type& frame, const double* xs, const double* ys, const long long* weights, std::size_t n)
 {
     if (animal_vision_lanes == 4) {
-        see_all_4<Count>(frame, xs, ys, n);
+        see_all_4<Count>(frame, xs, ys, weights, n);
     } else {
-        see_all_2<Count>(frame, xs, ys, n);
+        see_all_2<Count>(frame, xs, ys, weights, n);
     }
 }
 #else
 bool avx2_here() { return false; }
 
 template <int Count>
-void see_all(vision_frame_type& frame, const double* xs, const double* ys, std::size_t n)
+void see_all(vision_frame_type& frame, const double* xs, const double* ys, const long long* weights, std::size_t n)
 {
-    see_all_2<Count>(frame, xs, ys, n);
+    see_all_2<Count>(frame, xs, ys, weights, n);
 }
 #endif
 
@@ -313,7 +322,7 @@ struct row_order_type {
 // sign: +1 for rows above the animal, -1 below. cotangent[j] is the
 // horizontal offset of line j's crossing per unit of height; widen[j] how far
 // its band reaches beyond the crossing.
-row_order_type order_rows(const vision_frame_type& frame, const grid_bodies_type& plants, const double* cotangent,
+row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells_type& cells, const double* cotangent,
                           const double* widen, double inflate, int sign)
 {
     row_order_type order{};
@@ -343,7 +352,7 @@ row_order_type order_rows(const vision_frame_type& frame, const grid_bodies_type
     }
     order.gap_sector[0] = gap_sector[0];
     // A row spans heights from r * h + below_row to r * h + above_row, relative to the animal.
-    const double h = plants.cell_height;
+    const double h = cells.cell_height;
     const double below_row = -inflate - frame.y, above_row = h + inflate - frame.y;
     for (int k = 0; k < crossing; ++k) {
         if (gap_sector[k] == frame.count && gap_sector[k + 1] == frame.count) continue;
@@ -353,9 +362,9 @@ row_order_type order_rows(const vision_frame_type& frame, const grid_bodies_type
         order.gap_sector[g + 1] = gap_sector[k + 1];
         const double c = cotangent[j];
         const double lowest = c >= 0 ? below_row : above_row, highest = c >= 0 ? above_row : below_row;
-        order.low_start[g] = (frame.x + lowest * c - widen[j]) * plants.per_cell_width;
-        order.high_start[g] = (frame.x + highest * c + widen[j]) * plants.per_cell_width;
-        order.step[g] = h * c * plants.per_cell_width;
+        order.low_start[g] = (frame.x + lowest * c - widen[j]) * cells.per_cell_width;
+        order.high_start[g] = (frame.x + highest * c + widen[j]) * cells.per_cell_width;
+        order.step[g] = h * c * cells.per_cell_width;
     }
     for (int g = 0; g <= order.crossing; ++g)
         order.counting_before[g + 1] = order.counting_before[g] + (order.gap_sector[g] < frame.count);
@@ -373,75 +382,71 @@ inline std::int32_t column_within(double value, std::int32_t columns)
 // and clearly outside the cone: beyond line 0 clockwise or the last line
 // counter-clockwise by more than margin, far more than a plant's own
 // tolerance at any distance in the world.
-void see_row(vision_frame_type& frame, const grid_bodies_type& plants, std::int32_t row, double margin)
+void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::int32_t row, double margin)
 {
     const int last_line = frame.count;
-    const double hx = 0.5 * plants.cell_width + margin, hy = 0.5 * plants.cell_height + margin;
-    const double dy = (row + 0.5) * plants.cell_height - frame.y;
+    const double hx = 0.5 * cells.cell_width + margin, hy = 0.5 * cells.cell_height + margin;
+    const double dy = (row + 0.5) * cells.cell_height - frame.y;
     const double reach_first = std::fabs(frame.cos_boundary[0]) * hy + std::fabs(frame.sin_boundary[0]) * hx;
     const double reach_last = std::fabs(frame.cos_boundary[last_line]) * hy + std::fabs(frame.sin_boundary[last_line]) * hx;
-    for (std::int32_t column = 0; column < plants.columns; ++column) {
-        const std::int32_t cell = row * plants.columns + column;
-        if (plants.cell_head[cell] == grid_none) continue;
-        const double dx = (column + 0.5) * plants.cell_width - frame.x;
+    const std::int32_t* const start = cells.start.data() + static_cast<std::size_t>(row) * cells.columns;
+    for (std::int32_t column = 0; column < cells.columns; ++column) {
+        if (start[column] == start[column + 1]) continue;
+        const double dx = (column + 0.5) * cells.cell_width - frame.x;
         const double first_side = line_side(frame, 0, dx, dy);
         const double last_side = line_side(frame, last_line, dx, dy);
         if (first_side + reach_first < -margin || last_side - reach_last > margin) continue;
-        for (std::int32_t slot = plants.cell_head[cell]; slot != grid_none; slot = plants.next[slot])
-            see_plant(frame, plants.x[slot], plants.y[slot]);
+        for (std::int32_t i = start[column]; i < start[column + 1]; ++i) see_plant(frame, cells.x[i], cells.y[i]);
     }
 }
 
 // Places the plants of cells first .. last of one row, which lie clear of
 // every boundary line but the crossings first_line .. last_line of order:
 // past how many of those a plant lies gives its gap, hence its sector. A
-// plant near one of them takes see_plant.
-void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const row_order_type& order,
-              std::int32_t row, std::int32_t first, std::int32_t last, int first_line, int last_line)
+// plant near one of them takes see_plant. The cells' plants are one range.
+void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells, const row_order_type& order, std::int32_t row, std::int32_t first, std::int32_t last, int first_line,
+              int last_line)
 {
-    const double* const xs = plants.x.data();
-    const double* const ys = plants.y.data();
-    const std::int32_t* const next = plants.next.data();
-    const std::int32_t* const head = plants.cell_head.data() + row * plants.columns;
+    const double* const xs = cells.x.data();
+    const double* const ys = cells.y.data();
+    const std::int32_t* const start = cells.start.data() + static_cast<std::size_t>(row) * cells.columns;
+    const std::int32_t begin = start[first], end = start[last + 1];
     if (first_line == last_line) {
         // One line, the usual case: count the plants on each side in registers.
         const int j = order.line[first_line];
-        const bool left_counter = frame.sin_boundary[j] > 0;
+        const double c = frame.cos_boundary[j], s = frame.sin_boundary[j];
+        const bool left_counter = s > 0;
         int placed = 0, past = 0;
-        for (std::int32_t column = first; column <= last; ++column) {
-            for (std::int32_t slot = head[column]; slot != grid_none; slot = next[slot]) {
-                const double dx = xs[slot] - frame.x;
-                const double dy = ys[slot] - frame.y;
-                const double side = line_side(frame, j, dx, dy);
-                if (near_line(side, dx, dy)) {
-                    see_plant(frame, xs[slot], ys[slot]);
-                    continue;
-                }
-                placed += 1;
-                past += (side > 0) != left_counter;
+        for (std::int32_t i = begin; i < end; ++i) {
+            const double dx = xs[i] - frame.x;
+            const double dy = ys[i] - frame.y;
+            const double side = c * dy - s * dx;
+            if (near_line(side, dx, dy)) {
+                see_plant(frame, xs[i], ys[i]);
+                continue;
             }
+            placed += 1;
+            past += (side > 0) != left_counter;
         }
         frame.hits[order.gap_sector[first_line]] += placed - past;
         frame.hits[order.gap_sector[first_line + 1]] += past;
         return;
     }
-    for (std::int32_t column = first; column <= last; ++column) {
-        for (std::int32_t slot = head[column]; slot != grid_none; slot = next[slot]) {
-            const double dx = xs[slot] - frame.x;
-            const double dy = ys[slot] - frame.y;
-            int gap = first_line;
-            bool near = false;
-            for (int k = first_line; k <= last_line; ++k) {
-                const int j = order.line[k];
-                const double side = line_side(frame, j, dx, dy);
-                near = near || near_line(side, dx, dy);
-                gap += (side > 0) != (frame.sin_boundary[j] > 0);  // past the crossing
-            }
-            if (near) {
-                see_plant(frame, xs[slot], ys[slot]);
-            } else {
-                frame.hits[order.gap_sector[gap]] += 1;
-            }
+    for (std::int32_t i = begin; i < end; ++i) {
+        const double dx = xs[i] - frame.x;
+        const double dy = ys[i] - frame.y;
+        int gap = first_line;
+        bool near = false;
+        for (int k = first_line; k <= last_line; ++k) {
+            const int j = order.line[k];
+            const double side = line_side(frame, j, dx, dy);
+            near = near || near_line(side, dx, dy);
+            gap += (side > 0) != (frame.sin_boundary[j] > 0);  // past the crossing
+        }
+        if (near) {
+            see_plant(frame, xs[i], ys[i]);
+        } else {
+            frame.hits[order.gap_sector[gap]] += 1;
         }
     }
 }
@@ -455,9 +460,9 @@ void see_band(vision_frame_type& frame, const grid_bodies_type& plants, const ro
 // plant. Every widening is far larger than the rounding of the positions it
 // guards, and a plant outside it lies farther from each line than
 // see_plant's own tolerance, so the counts are those of the plain walk.
-void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double scale)
+void see_rows(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
 {
-    const std::int32_t columns = plants.columns;
+    const std::int32_t columns = cells.columns;
     const double inflate = position_tolerance * scale;      // rounding of cell filing and of the sums below
     const double apex_margin = line_tolerance * scale;      // nearer rows hold plants near a level line
     double cotangent[animal_vision_capacity + 1], widen[animal_vision_capacity + 1];
@@ -466,16 +471,16 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         cotangent[j] = sine != 0 ? frame.cos_boundary[j] / sine : 0.0;
         widen[j] = sine != 0 ? line_tolerance * scale / std::fabs(sine) + inflate : 0.0;
     }
-    const row_order_type above = order_rows(frame, plants, cotangent, widen, inflate, 1);
-    const row_order_type below = order_rows(frame, plants, cotangent, widen, inflate, -1);
+    const row_order_type above = order_rows(frame, cells, cotangent, widen, inflate, 1);
+    const row_order_type below = order_rows(frame, cells, cotangent, widen, inflate, -1);
     std::int32_t low[animal_vision_capacity + 1], high[animal_vision_capacity + 1];
-    for (std::int32_t row = 0; row < plants.rows; ++row) {
+    for (std::int32_t row = 0; row < cells.rows; ++row) {
         // The last row's top may differ from the world's by a rounding, well within inflate.
-        const double y0 = row * plants.cell_height - inflate - frame.y;
-        const double y1 = (row + 1) * plants.cell_height + inflate - frame.y;
+        const double y0 = row * cells.cell_height - inflate - frame.y;
+        const double y1 = (row + 1) * cells.cell_height + inflate - frame.y;
         const row_order_type* order = y0 > apex_margin ? &above : y1 < -apex_margin ? &below : nullptr;
         if (order == nullptr) {
-            see_row(frame, plants, row, apex_margin + inflate);
+            see_row(frame, cells, row, apex_margin + inflate);
             continue;
         }
         if (order->counting_before[order->crossing + 1] == 0) continue;  // no point of the row is seen
@@ -486,7 +491,7 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
         // Widenings differ from line to line: a column left of some band's
         // start must be left of every later band's too.
         for (int k = order->crossing - 2; k >= 0; --k) low[k] = std::min(low[k], low[k + 1]);
-        const std::int32_t* prefix = &plants.row_prefix[static_cast<std::size_t>(row) * (columns + 1)];
+        const std::int32_t* prefix = cells.start.data() + static_cast<std::size_t>(row) * columns;  // differences count
         std::int32_t next = 0;  // the first column not yet placed
         for (int k = 0; k < order->crossing; ++k) {
             const int first_gap = k;
@@ -501,14 +506,14 @@ void see_rows(vision_frame_type& frame, const grid_bodies_type& plants, double s
             last = std::min(last, columns - 1);
             if (last < first) continue;
             if (order->counting_before[k + 2] > order->counting_before[first_gap])
-                see_band(frame, plants, *order, row, first, last, first_gap, k);
+                see_band(frame, cells, *order, row, first, last, first_gap, k);
             next = last + 1;
         }
         const int sector = order->gap_sector[order->crossing];
         if (next < columns) frame.hits[sector] += prefix[columns] - prefix[next];
     }
-    for (std::int32_t slot = plants.cell_head[grid_overflow_cell(plants)]; slot != grid_none; slot = plants.next[slot])
-        see_plant(frame, plants.x[slot], plants.y[slot]);
+    const std::size_t overflow = static_cast<std::size_t>(cells.columns) * cells.rows;
+    for (std::int32_t i = cells.start[overflow]; i < cells.start[overflow + 1]; ++i) see_plant(frame, cells.x[i], cells.y[i]);
 }
 
 }  // namespace
@@ -586,16 +591,15 @@ void animal_sense_touch_plants(animal_type* animal)
     touch_plants(animal, tips);
 }
 
-void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
-                  double* ray_x, double* ray_y)
-{
-    if (count <= 0) return;
-    if (count > animal_vision_capacity) count = animal_vision_capacity;
-    const double step = half_pi / count;
+namespace {
 
+// The sectors of an animal at (x, y) with this heading; the rays' offsets go
+// to ray_x and ray_y.
+void set_up_frame(vision_frame_type& frame, double x, double y, double heading, int count, double* ray_x, double* ray_y)
+{
+    const double step = half_pi / count;
     // The end of sector j is the start of sector j + 1 (the same sum), so
     // count + 1 wrapped boundaries describe all sectors and their rays.
-    vision_frame_type frame;
     frame.x = x;
     frame.y = y;
     frame.count = count;
@@ -617,19 +621,60 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
         frame.counts[j] = frame.boundary[j] < frame.boundary[j + 1];
     }
     std::fill(frame.hits, frame.hits + count + 1, 0);
+}
 
-    const grid_bodies_type& plants = world->grid.plants;
+// Counts the plants of cells, which are the world's plants in cell order.
+void see_cells(vision_frame_type& frame, const grid_plant_cells_type& cells)
+{
     const double world_scale = world->grid.width + world->grid.height + 1.0;
-    const double scale = world_scale + std::fabs(x) + std::fabs(y);
-    bool rows_apply = plants.x.size() > animal_vision_few_plants && !plants.row_prefix.empty() && scale < far_scale * world_scale;
-    for (int j = 0; j <= count; ++j)
+    const double scale = world_scale + std::fabs(frame.x) + std::fabs(frame.y);
+    bool rows_apply = cells.x.size() > animal_vision_few_plants && cells.columns > 0 && scale < far_scale * world_scale;
+    for (int j = 0; j <= frame.count; ++j)
         rows_apply = rows_apply && std::isfinite(frame.cos_boundary[j]) && std::isfinite(frame.sin_boundary[j]);
     if (rows_apply) {
-        see_rows(frame, plants, scale);
-    } else if (count == usual_sectors) {
-        see_all<usual_sectors>(frame, plants.x.data(), plants.y.data(), plants.x.size());
+        see_rows(frame, cells, scale);
+    } else if (frame.count == usual_sectors) {
+        see_all<usual_sectors>(frame, cells.x.data(), cells.y.data(), nullptr, cells.x.size());
     } else {
-        for (std::size_t slot = 0; slot < plants.x.size(); ++slot) see_plant(frame, plants.x[slot], plants.y[slot]);
+        for (std::size_t i = 0; i < cells.x.size(); ++i) see_plant(frame, cells.x[i], cells.y[i]);
     }
-    for (int j = 0; j < count; ++j) sensors[j].plant = frame.hits[j] > 0 ? frame.hits[j] * 0.1 : -0.5;
+}
+
+void write_sensors(const vision_frame_type& frame, sensor_type* sensors)
+{
+    for (int j = 0; j < frame.count; ++j) sensors[j].plant = frame.hits[j] > 0 ? frame.hits[j] * 0.1 : -0.5;
+}
+
+}  // namespace
+
+void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
+                  double* ray_x, double* ray_y)
+{
+    if (count <= 0) return;
+    if (count > animal_vision_capacity) count = animal_vision_capacity;
+    vision_frame_type frame;
+    set_up_frame(frame, x, y, heading, count, ray_x, ray_y);
+    grid_sort_plants();
+    see_cells(frame, world->grid.plant_cells);
+    write_sensors(frame, sensors);
+}
+
+void animal_see(animal_type* animal, const grid_plant_cells_type& cells, const grid_plant_changes_type& changes,
+                std::size_t from, std::size_t to)
+{
+    int count = animal->num_vision;
+    if (count <= 0) return;
+    if (count > animal_vision_capacity) count = animal_vision_capacity;
+    vision_frame_type frame;
+    set_up_frame(frame, animal->x, animal->y, animal->heading, count, animal->ray_x, animal->ray_y);
+    see_cells(frame, cells);
+    // Each plant counts in its own sector alone, so a change is taken back by
+    // counting its plant once more the other way.
+    if (count == usual_sectors) {
+        see_all<usual_sectors>(frame, changes.x.data() + from, changes.y.data() + from, changes.undo.data() + from, to - from);
+    } else {
+        for (std::size_t i = from; i < to; ++i)
+            see_plant(frame, changes.x[i], changes.y[i], static_cast<int>(changes.undo[i]));
+    }
+    write_sensors(frame, animal->vision);
 }

@@ -166,14 +166,6 @@ void animal_update(animal_type* animal, const neuron_pack_type* networks, std::s
     think_and_move(animal, networks, network);
 }
 
-void animal_sense_plants(animal_type* animal)
-{
-    animal_check_plants(animal);
-    animal_sense_touch_plants(animal);
-    check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
-                 animal->ray_x, animal->ray_y);
-}
-
 void animal_act(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
     animal_sense_touch_others(animal);

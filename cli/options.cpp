@@ -163,8 +163,8 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                    "--generations still counts from generation 0")->type_name("FILE");
     app.add_flag("--no-autosave", options.no_autosave, "Window: keep no autosave of the world");
     app.add_option("--threads", threads,
-                   "Threads a world update may use: 1 or 2 (default 2 where two processors are free to the program). "
-                   "Worlds of 200 animals or more share each update between two; the run is the same either way")->type_name("N");
+                   "Threads a world update may use: 1 to 64 (default: the processors free to the program, at most 64). "
+                   "Worlds of 200 animals or more share each update's vision between them; the run is the same however many")->type_name("N");
     app.add_option("world", options.world_path, "World file the window program opens at start")->type_name("FILE.dat");
     CLI::App* summarize = app.add_subcommand("summarize", "Per-generation mean, deviation, minimum and maximum of runs' CSVs");
     summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->type_name("RUN.csv");
@@ -193,7 +193,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
         if (!checkpoint_every.empty())
             options.checkpoint_every = static_cast<std::uint32_t>(
                 whole("--checkpoint-every", checkpoint_every, 1, std::numeric_limits<std::uint32_t>::max()));
-        if (!threads.empty()) options.threads = static_cast<int>(whole("--threads", threads, 1, 2));
+        if (!threads.empty()) options.threads = static_cast<int>(whole("--threads", threads, 1, world_max_threads));
         convert_settings(raw, options.settings);
         if (options.headless && !options.generations_given) throw bad_option{"--headless needs --generations N"};
         if (!options.headless && (options.generations_given || !options.load_path.empty() || !options.save_path.empty() ||

@@ -49,7 +49,7 @@ struct options_type {
     std::string resume_path;           // --resume: a checkpoint a headless run goes on from; empty for none
     bool no_autosave = false;          // --no-autosave: the window keeps no autosave
     bool quiet = false;                // --quiet: no generation lines on standard output
-    int threads = 0;                   // --threads: 1 or 2 for world updates; 0 when not given
+    int threads = 0;                   // --threads: 1 .. 64 for world updates; 0 when not given
     bool summarize = false;            // the summarize command
     std::vector<std::string> summary_inputs;  // its run CSVs
     std::string summary_out;           // --out: the summary CSV; empty for standard output

@@ -62,7 +62,7 @@ TEST(Options, RefusesBadInputNamingOptionValueAndRange)
         {{"--headless", "--generations", "-1"}, "--generations -1: must be a whole number from 0 to 4294967295"},
         {{"--headless", "--generations", "10x"}, "--generations 10x: must be a whole number"},
         {{"--seed", "1.5"}, "--seed 1.5: must be a whole number from 0 to 4294967295"},
-        {{"--threads", "3"}, "--threads 3: must be a whole number from 1 to 2"},
+        {{"--threads", "65"}, "--threads 65: must be a whole number from 1 to 64"},
         {{"--animals", "50001"}, "--animals 50001: must be a whole number from 0 to 50000"},
         {{"--plants", "-1"}, "--plants -1: must be a whole number from 0 to 1000000"},
         {{"--layer-count", "0"}, "--layer-count 0: must be a whole number from 1 to 1000"},

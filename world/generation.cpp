@@ -11,7 +11,10 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <cmath>
 #include <fcntl.h>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <sched.h>
@@ -60,20 +63,13 @@ void breed(animal_type** ranked, std::uint32_t n)
     }
 }
 
-// Large worlds update on two threads. An animal's step has two halves:
-// eating, the whiskers' plants and vision read and change only the plants
-// and the random source; the walls' and animals' touch, the network and the
-// move read and change only the animals. No plant half of an update depends
-// on an animal half of it, so a helper thread runs the plant halves of the
-// whole list in order, and the updating thread follows with the animal
-// halves, each once the helper is past its animal. Each kind of state sees
-// the same operations in the same order as on one thread.
-//
-// From this many animals on, the networks no longer stay in the caches from
-// one update to the next, and an update is long enough to be worth sharing
-// between two threads. Below, asking for memory ahead or handing over costs
-// more than it gains.
+// From this many animals on, an update is long enough to share its vision
+// between threads. Below, handing over costs more than it gains.
 constexpr std::uint32_t large_world_animals = 200;
+// Animals a thread sees at a time: few enough that the updating thread soon
+// finds the next ones seen, many enough that claiming them costs little.
+constexpr std::size_t vision_chunk = 32;
+constexpr std::size_t no_chunk = std::numeric_limits<std::size_t>::max() / 2;
 
 // Sorts by animal_compare, keeping the list order of equal animals, so that
 // a run is the same whatever sort a C library has. A merge sort from runs of
@@ -97,28 +93,59 @@ void rank_stably(animal_type** ranked, animal_type** scratch, std::uint32_t n)
 
 }  // namespace
 
+// How an update is shared between threads. An animal's step has a plant half
+// (eating, the whiskers' plants, vision) and an animal half (the walls' and
+// animals' touch, the network, the move). No plant half depends on an animal
+// half of the same update, so the update runs in three phases:
+//
+// 1. The updating thread eats and feels plants for every animal in list
+//    order, logging each plant filed or taken out and by which animal.
+// 2. Vision, on every thread: each animal counts the plants there are now,
+//    then takes back the changes logged after its own turn. A count is a sum
+//    over plants of each plant's own test, so the result is the count on the
+//    plants the animal would have seen in its turn, bit for bit, whichever
+//    thread made it and in whatever order.
+// 3. The updating thread takes the animal halves in list order, each as soon
+//    as its animal is seen, seeing animals itself while it waits.
+//
+// Phase 2 is all reading and scales with threads; phases 1 and 3 are one
+// chain each (an animal eats what the ones before left; it feels the animals
+// before it where they moved to), so they stay on one thread. On N threads
+// an update takes about phase 1 + max(phase 2 / N, phase 3). With vision a
+// few times the rest, that stops gaining beyond some four threads; to go on,
+// the networks of phase 3 (which depend only on each animal's own senses
+// once touch is known) would have to move to the helpers, with touch made
+// from the positions before the update and checked afterwards.
 struct world_helper_type {
-    world_type* owner = nullptr;            // the world whose plant halves it runs
-    std::thread thread;
+    world_type* owner = nullptr;                  // the world whose vision the threads share
+    std::vector<std::thread> threads;
     std::mutex mutex;
     std::condition_variable wake;
-    std::uint64_t updates = 0;              // handed over so far; under mutex
-    bool quit = false;                      // under mutex
-    std::atomic<std::size_t> sensed{0};     // animals of this update whose plant half is done
+    std::uint64_t updates = 0;                    // handed over so far; under mutex
+    bool quit = false;                            // under mutex
+    // The update's work, written before next is reset and read after claiming.
+    animal_type* const* animals = nullptr;
+    std::size_t count = 0;
+    std::atomic<std::size_t> chunks{0};
+    // The first chunk no thread has claimed; between updates far past any
+    // chunk, so that a helper late from the last update claims none.
+    std::atomic<std::size_t> next{no_chunk};
+    std::unique_ptr<std::atomic<bool>[]> seen;    // per chunk: its animals are seen
+    std::size_t seen_room = 0;
 };
 
 void world_helper_stop::operator()(world_helper_type* helper) const
 {
-    if (helper->thread.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(helper->mutex);
-            helper->quit = true;
-        }
-        helper->wake.notify_one();
-        if (helper->thread.get_id() == std::this_thread::get_id()) {
-            helper->thread.detach();  // the helper itself ended the process
-        } else {
-            helper->thread.join();
+    {
+        std::lock_guard<std::mutex> lock(helper->mutex);
+        helper->quit = true;
+    }
+    helper->wake.notify_all();
+    for (std::thread& thread : helper->threads) {
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();  // a helper itself ended the process
+        } else if (thread.joinable()) {
+            thread.join();
         }
     }
     delete helper;
@@ -126,9 +153,54 @@ void world_helper_stop::operator()(world_helper_type* helper) const
 
 namespace {
 
+// Animal k of the update sees the first snapshot of the plants taken after
+// its turn, with the changes logged after its turn up to the snapshot taken
+// back: the log runs in list order.
+void see(animal_type* animal, std::size_t k)
+{
+    const grid_type& grid = world->grid;
+    const grid_plant_changes_type& changes = grid.plant_changes;
+    const std::size_t s = static_cast<std::size_t>(
+        std::lower_bound(grid.snapshot_after.begin(), grid.snapshot_after.end(), k) - grid.snapshot_after.begin());
+    const grid_plant_cells_type& cells = s < grid.snapshot_after.size() ? grid.plant_snapshots[s] : grid.plant_cells;
+    const auto from = std::upper_bound(changes.animal.begin(), changes.animal.end(), k);
+    const auto to = s < grid.snapshot_after.size()
+                        ? std::upper_bound(from, changes.animal.end(), grid.snapshot_after[s])
+                        : changes.animal.end();
+    animal_see(animal, cells, changes, static_cast<std::size_t>(from - changes.animal.begin()),
+               static_cast<std::size_t>(to - changes.animal.begin()));
+}
+
+// Changes between snapshots of the plants. Vision takes back half of them on
+// average, at a few nanoseconds each, for every animal; a snapshot costs a
+// few per plant. sqrt(4 changes plants / animals) balances the two; at most
+// max_snapshots keep the memory bounded.
+std::size_t changes_per_snapshot(std::size_t changes, std::size_t plants, std::size_t animals)
+{
+    constexpr std::size_t max_snapshots = grid_max_plant_snapshots;
+    const double balanced = std::sqrt(4.0 * static_cast<double>(changes) * static_cast<double>(plants) /
+                                      static_cast<double>(std::max<std::size_t>(animals, 1)));
+    return std::max({std::size_t{32}, static_cast<std::size_t>(balanced), changes / max_snapshots + 1});
+}
+
+void see_chunk(const world_helper_type& helper, std::size_t chunk)
+{
+    const std::size_t last = std::min(helper.count, (chunk + 1) * vision_chunk);
+    for (std::size_t k = chunk * vision_chunk; k < last; ++k) see(helper.animals[k], k);
+}
+
+// Claims and sees one chunk; false when none is left.
+bool see_next_chunk(world_helper_type& helper)
+{
+    const std::size_t chunk = helper.next.fetch_add(1, std::memory_order_acq_rel);
+    if (chunk >= helper.chunks.load(std::memory_order_relaxed)) return false;
+    see_chunk(helper, chunk);
+    helper.seen[chunk].store(true, std::memory_order_release);
+    return true;
+}
+
 void helper_run(world_helper_type* helper)
 {
-    // Its draws (the eaten plants' replacements) come from its world's source.
     world_use(helper->owner);
     std::uint64_t done = 0;
     for (;;) {
@@ -138,64 +210,66 @@ void helper_run(world_helper_type* helper)
             if (helper->quit) return;
             done = helper->updates;
         }
-        // Nothing of an animal is read once it is handed over: the updating
-        // thread may change the list as soon as the last one is.
-        std::size_t sensed = 0;
-        for (animal_type* animal = world->animals; animal != nullptr;) {
-            animal_type* const next = animal->next;
-            animal_sense_plants(animal);
-            helper->sensed.store(++sensed, std::memory_order_release);
-            animal = next;
+        while (see_next_chunk(*helper)) {
         }
     }
 }
 
-// Waits, briefly busy and then giving the processor away, until the helper
-// has sensed more than this many animals.
-void wait_for_helper(const world_helper_type& helper, std::size_t animals)
+// The world's helpers for this many threads in all, started now if need be;
+// null when no thread can be had.
+world_helper_type* helper_started(int threads)
 {
-    int busy = 4096;
-    while (helper.sensed.load(std::memory_order_acquire) <= animals) {
-        if (busy > 0) {
-            busy -= 1;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        } else {
-            std::this_thread::yield();
-        }
-    }
-}
-
-// The world's helper, started now if need be; null when no thread can be had.
-world_helper_type* helper_started()
-{
-    if (world->helper != nullptr) return world->helper.get();
+    const std::size_t wanted = static_cast<std::size_t>(threads - 1);
+    if (world->helper != nullptr && world->helper->threads.size() == wanted) return world->helper.get();
+    world->helper.reset();
     std::unique_ptr<world_helper_type, world_helper_stop> helper(new world_helper_type);
     helper->owner = world;
     try {
-        helper->thread = std::thread(helper_run, helper.get());
+        while (helper->threads.size() < wanted) helper->threads.emplace_back(helper_run, helper.get());
     } catch (const std::system_error&) {
-        return nullptr;  // no thread to be had: one does it all
+        if (helper->threads.empty()) return nullptr;  // no thread to be had: one does it all
     }
     world->helper = std::move(helper);
     return world->helper.get();
 }
 
-void update_on_two_threads(world_helper_type& helper)
+// Phase 2 handed to the helpers, and phase 3 on this thread.
+void see_and_act_shared(world_helper_type& helper, std::vector<animal_type*>& animals)
 {
-    helper.sensed.store(0, std::memory_order_relaxed);
+    helper.animals = animals.data();
+    helper.count = animals.size();
+    const std::size_t chunks = (animals.size() + vision_chunk - 1) / vision_chunk;
+    helper.chunks.store(chunks, std::memory_order_relaxed);
+    if (helper.seen_room < chunks) {
+        helper.seen = std::make_unique<std::atomic<bool>[]>(chunks);
+        helper.seen_room = chunks;
+    }
+    for (std::size_t c = 0; c < chunks; ++c) helper.seen[c].store(false, std::memory_order_relaxed);
+    helper.next.store(0, std::memory_order_release);
     {
         std::lock_guard<std::mutex> lock(helper.mutex);
         helper.updates += 1;
     }
-    helper.wake.notify_one();
-    std::size_t network = 0;
-    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next, ++network) {
-        wait_for_helper(helper, network);
-        neuron_pack_prefetch(world->networks, network + 1);
-        animal_act(animal, &world->networks, network);
+    helper.wake.notify_all();
+    for (std::size_t k = 0; k < animals.size(); ++k) {
+        const std::size_t chunk = k / vision_chunk;
+        int busy = 4096;
+        while (!helper.seen[chunk].load(std::memory_order_acquire)) {
+            if (see_next_chunk(helper)) continue;
+            if (busy > 0) {
+                busy -= 1;
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        neuron_pack_prefetch(world->networks, k + 1);
+        animal_act(animals[k], &world->networks, k);
     }
+    // Every chunk is seen, so no helper reads the update's work any more.
+    helper.next.store(no_chunk, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -208,6 +282,7 @@ void world_reserve_ranking(std::uint32_t count)
     };
     grow(world->ranking, 2 * std::size_t{count});
     grow(world->founder_room, count);
+    grow(world->update_order, count);
     if (world->animals != nullptr) grow(world->gene_room, animal_get_chromosome_size(world->animals));
 }
 
@@ -225,15 +300,45 @@ void world_update()
     if (!world->running) return;
     grid_tidy();
     world_pack_networks();
+    std::vector<animal_type*>& animals = world->update_order;
+    animals.clear();
+    if (animals.capacity() < world->num_animals) world_reserve_ranking(world->num_animals);
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) animals.push_back(animal);
+
+    // Phase 1: the plants' side of every step, logged for vision.
+    grid_type& grid = world->grid;
+    const std::size_t interval = changes_per_snapshot(grid.plant_changes.x.size(), grid.plants.x.size(), animals.size());
+    std::size_t snapshots = 0, last_snapshot = 0;
+    grid.snapshot_after.clear();
+    grid.plant_changes.x.clear();
+    grid.plant_changes.y.clear();
+    grid.plant_changes.undo.clear();
+    grid.plant_changes.animal.clear();
+    grid.logs_plant_changes = true;
+    for (std::size_t k = 0; k < animals.size(); ++k) {
+        grid.eating_animal = static_cast<std::uint32_t>(k);
+        animal_check_plants(animals[k]);
+        animal_sense_touch_plants(animals[k]);
+        const std::size_t logged = grid.plant_changes.x.size();
+        if (logged - last_snapshot >= interval && k + 1 < animals.size()) {
+            if (grid.plant_snapshots.size() == snapshots) grid.plant_snapshots.emplace_back();  // after a change of the grid
+            grid_sort_plants_into(grid.plant_snapshots[snapshots++]);
+            grid.snapshot_after.push_back(static_cast<std::uint32_t>(k));
+            last_snapshot = logged;
+        }
+    }
+    grid.logs_plant_changes = false;
+    grid_sort_plants();
+
     const bool large = world->num_animals >= large_world_animals;
-    world_helper_type* helper = large && world->options.threads > 1 ? helper_started() : nullptr;
+    world_helper_type* helper = large && world->options.threads > 1 ? helper_started(world->options.threads) : nullptr;
     if (helper != nullptr) {
-        update_on_two_threads(*helper);
+        see_and_act_shared(*helper, animals);
     } else {
-        std::size_t network = 0;
-        for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next, ++network) {
-            if (large) neuron_pack_prefetch(world->networks, network + 1);
-            animal_update(animal, &world->networks, network);
+        for (std::size_t k = 0; k < animals.size(); ++k) see(animals[k], k);
+        for (std::size_t k = 0; k < animals.size(); ++k) {
+            if (large) neuron_pack_prefetch(world->networks, k + 1);
+            animal_act(animals[k], &world->networks, k);
         }
     }
     world->update_count += 1;

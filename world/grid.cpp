@@ -45,10 +45,17 @@ void each_column(grid_bodies_type& bodies, F f)
 void count(grid_bodies_type& bodies, std::int32_t cell, std::int32_t change)
 {
     bodies.cell_count[cell] += change;
-    if (!bodies.keeps_row_prefix || cell >= grid_cell_count(bodies)) return;
-    const std::int32_t columns = bodies.columns;
-    std::int32_t* prefix = &bodies.row_prefix[static_cast<std::size_t>(cell / columns) * (columns + 1)];
-    for (std::int32_t c = cell % columns + 1; c <= columns; ++c) prefix[c] += change;
+    bodies.edits += 1;
+}
+
+void log_plant_change(double x, double y, long long undo)
+{
+    grid_type& g = world->grid;
+    if (!g.logs_plant_changes) return;
+    g.plant_changes.x.push_back(x);
+    g.plant_changes.y.push_back(y);
+    g.plant_changes.undo.push_back(undo);
+    g.plant_changes.animal.push_back(g.eating_animal);
 }
 
 // Puts the slot at the head of its cell's list; counts stay as they are.
@@ -139,8 +146,7 @@ void clear_cells(grid_bodies_type& bodies)
 {
     bodies.cell_head.assign(static_cast<std::size_t>(grid_cell_count(bodies)) + 1, grid_none);
     bodies.cell_count.assign(static_cast<std::size_t>(grid_cell_count(bodies)) + 1, 0);
-    if (bodies.keeps_row_prefix)
-        bodies.row_prefix.assign(static_cast<std::size_t>(bodies.rows) * (bodies.columns + 1), 0);
+    bodies.edits += 1;
 }
 
 void clear_bodies(grid_bodies_type& bodies)
@@ -237,6 +243,33 @@ void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
         lay_out_again(bodies, per_cell);
 }
 
+// Vision's cells: rows of height sqrt(vision_plants_per_row_cell / density),
+// split into vision_columns_per_row_height columns per row height. A row
+// costs vision a few steps per boundary line crossing it, and the plants of
+// the cells a line crosses are tested one by one: taller rows mean fewer rows
+// but more plants tested, narrow columns fewer plants at no cost.
+constexpr double vision_plants_per_square = 6.0;
+constexpr double vision_columns_per_row_height = 2.0;
+
+void lay_out_vision_cells(grid_plant_cells_type& cells, double width, double height, std::int64_t count)
+{
+    const double density = static_cast<double>(std::max<std::int64_t>(count, 1)) / (width * height);
+    const double side = std::sqrt(vision_plants_per_square / density);
+    const auto along = [](double cells_wanted) {
+        const double cells = std::ceil(cells_wanted);
+        return static_cast<std::int32_t>(std::clamp(std::isfinite(cells) ? cells : 1.0, 1.0, double{max_cells_per_axis}));
+    };
+    const std::int32_t columns = along(width / side * vision_columns_per_row_height), rows = along(height / side);
+    if (columns == cells.columns && rows == cells.rows && cells.cell_width == width / columns &&
+        cells.cell_height == height / rows) return;
+    cells.columns = columns;
+    cells.rows = rows;
+    cells.cell_width = width / columns;
+    cells.cell_height = height / rows;
+    cells.per_cell_width = 1.0 / cells.cell_width;
+    cells.per_cell_height = 1.0 / cells.cell_height;
+}
+
 bool filed(const grid_bodies_type& bodies, const void* record, std::int32_t slot)
 {
     return slot >= 0 && slot < static_cast<std::int32_t>(bodies.x.size()) && bodies.record[slot] == record;
@@ -249,13 +282,30 @@ void grid_reset(double width, double height, std::int64_t animals, std::int64_t 
     grid_type& g = world->grid;
     g.width = std::isfinite(width) && width > 0 ? width : 1.0;
     g.height = std::isfinite(height) && height > 0 ? height : 1.0;
-    g.plants.keeps_row_prefix = true;
     lay_out(g.plants, plants, plants_per_cell);
     lay_out(g.animals, animals, animals_per_cell);
     clear_bodies(world->grid.plants);
     clear_bodies(world->grid.animals);
     reserve_bodies(world->grid.plants, plants);
     reserve_bodies(world->grid.animals, animals);
+    // Room for an update's changes and snapshots, so that updates do not allocate.
+    const std::size_t changes = static_cast<std::size_t>(std::max<std::int64_t>(plants + animals, 0)) * 2 + 64;
+    g.plant_changes.x.reserve(changes);
+    g.plant_changes.y.reserve(changes);
+    g.plant_changes.undo.reserve(changes);
+    g.plant_changes.animal.reserve(changes);
+    g.snapshot_after.reserve(grid_max_plant_snapshots);
+    g.plant_snapshots.resize(grid_max_plant_snapshots);
+    const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(plants, 0)) * 9 / 8 + 16;
+    const auto reserve = [&](grid_plant_cells_type& cells) {
+        lay_out_vision_cells(cells, g.width, g.height, plants);
+        cells.x.reserve(room);
+        cells.y.reserve(room);
+        cells.scratch.reserve(room);
+        cells.start.reserve(static_cast<std::size_t>(cells.columns) * cells.rows + 2);
+    };
+    reserve(g.plant_cells);
+    for (grid_plant_cells_type& cells : g.plant_snapshots) reserve(cells);
 }
 
 void grid_release()
@@ -268,6 +318,7 @@ void grid_add_plant(plant_type* plant)
     grow_if_crowded(world->grid.plants, plants_per_cell);
     grid_bodies_type& plants = world->grid.plants;
     plant->grid_slot = add_body(plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
+    log_plant_change(plant->x, plant->y, -1);
     if (plant->next != nullptr && filed(plants, plant->next, plant->next->grid_slot))
         plants.before[plant->next->grid_slot] = plant;
 }
@@ -286,6 +337,7 @@ void grid_remove_plant(plant_type* plant)
     if (!filed(plants, plant, plant->grid_slot)) return;
     plant_type* next = plant->next;  // now follows the plant before it
     if (next != nullptr && filed(plants, next, next->grid_slot)) plants.before[next->grid_slot] = plants.before[plant->grid_slot];
+    log_plant_change(plants.x[plant->grid_slot], plants.y[plant->grid_slot], 1);
     remove_body(plants, plant->grid_slot, true);
     plant->grid_slot = grid_none;
 }
@@ -321,6 +373,48 @@ void grid_tidy()
     // A few dozen changes per thousand bodies leave most neighbours together.
     for (auto [bodies, plant] : {std::pair{&world->grid.plants, true}, std::pair{&world->grid.animals, false}})
         if (bodies->changes * 32 > static_cast<std::int64_t>(bodies->x.size()) + 64) sort_by_cell(*bodies, plant);
+}
+
+void grid_sort_plants()
+{
+    if (world->grid.plant_cells.edits != world->grid.plants.edits) grid_sort_plants_into(world->grid.plant_cells);
+}
+
+void grid_sort_plants_into(grid_plant_cells_type& cells)
+{
+    const grid_type& g = world->grid;
+    const grid_bodies_type& plants = g.plants;
+    const std::size_t count = plants.x.size();
+    lay_out_vision_cells(cells, g.width, g.height, static_cast<std::int64_t>(count));
+    const std::size_t cell_count = static_cast<std::size_t>(cells.columns) * cells.rows + 1;  // and the overflow cell
+    std::vector<std::int32_t>& at = cells.scratch;
+    at.resize(count);
+    cells.start.assign(cell_count + 1, 0);
+    for (std::size_t slot = 0; slot < count; ++slot) {
+        const double x = plants.x[slot], y = plants.y[slot];
+        std::size_t cell = cell_count - 1;
+        if (x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height) {
+            const std::int32_t column = std::min(static_cast<std::int32_t>(x * cells.per_cell_width), cells.columns - 1);
+            const std::int32_t row = std::min(static_cast<std::int32_t>(y * cells.per_cell_height), cells.rows - 1);
+            cell = static_cast<std::size_t>(row) * cells.columns + column;
+        }
+        at[slot] = static_cast<std::int32_t>(cell);
+        cells.start[cell + 1] += 1;
+    }
+    for (std::size_t c = 0; c < cell_count; ++c) cells.start[c + 1] += cells.start[c];
+    cells.x.resize(count);
+    cells.y.resize(count);
+    // Each cell's plants in slot order; after grid_tidy that is close to the slots' own order.
+    for (std::size_t slot = 0; slot < count; ++slot) {
+        std::int32_t& fill = cells.start[static_cast<std::size_t>(at[slot])];
+        cells.x[static_cast<std::size_t>(fill)] = plants.x[slot];
+        cells.y[static_cast<std::size_t>(fill)] = plants.y[slot];
+        fill += 1;
+    }
+    // Each start was moved on to the next cell's: shift them back.
+    for (std::size_t c = cell_count; c > 0; --c) cells.start[c] = cells.start[c - 1];
+    cells.start[0] = 0;
+    cells.edits = plants.edits;
 }
 
 void grid_clear_animals()

@@ -5,8 +5,9 @@
 // of every step walking both lists through nodes scattered in memory.
 //
 // Plants and animals have cells of their own size: plant cells hold about two
-// plants, so that vision places few plants one by one; each row of plant
-// cells keeps prefix counts, so that a run of cells is counted at once.
+// plants, so that vision places few plants one by one. For vision the plants
+// are also copied out in cell order (grid_plant_cells_type), so that a run of
+// cells is one range of two arrays: counted at once, or read front to back.
 // Between world updates the slots are renumbered in cell order once enough
 // has moved, so that neighbouring cells sit in neighbouring memory.
 //
@@ -45,23 +46,58 @@ struct grid_bodies_type {
     std::vector<std::int32_t> prev;      // previous slot in the same cell, grid_none at the start
     std::vector<std::int32_t> cell_head; // per cell and the overflow cell: first slot, grid_none if empty
     std::vector<std::int32_t> cell_count;   // bodies per cell and in the overflow cell
-    // Per row r of cells, entry r * (columns + 1) + c: bodies in its cells 0 .. c - 1.
-    // Kept for plants only, so that vision counts a run of cells at once.
-    std::vector<std::int32_t> row_prefix;
-    bool keeps_row_prefix = false;
     double max_size_sum = 0.0;           // largest size_sum filed since the last clear
     std::int64_t changes = 0;            // bodies filed, moved or taken out since the slots were last put in cell order
+    std::uint64_t edits = 0;             // bodies filed, moved or taken out, or cells laid out, ever
     std::vector<std::int32_t> order;     // scratch of grid_tidy, kept for reuse
     std::vector<double> spare_numbers;
     std::vector<void*> spare_pointers;
     std::vector<std::int32_t> spare_cells;
 };
 
+// The plants in cell order, the overflow cell last: the plants of cells a ..
+// b - 1 are entries start[a] .. start[b] - 1 of x and y. A copy, made by
+// grid_sort_plants; vision reads it from several threads at once.
+struct grid_plant_cells_type {
+    double cell_width = 1.0;              // world units; cells of their own, shaped for vision
+    double cell_height = 1.0;
+    double per_cell_width = 1.0;
+    double per_cell_height = 1.0;
+    std::int32_t columns = 0;             // cells along x; 0 before the first sort
+    std::int32_t rows = 0;
+    std::vector<double> x;                // centres, world units
+    std::vector<double> y;
+    std::vector<std::int32_t> start;      // per cell, row by row, and the overflow cell; then the end
+    std::vector<std::int32_t> scratch;
+    std::uint64_t edits = ~std::uint64_t{0};  // the plants' edits when made
+};
+
+// The plants filed or taken out during a world update's eating, in order,
+// each with the animal eating: vision, which counts the plants there are
+// once all have eaten, takes these back for the animals before.
+struct grid_plant_changes_type {
+    std::vector<double> x;              // the plant's centre
+    std::vector<double> y;
+    std::vector<long long> undo;        // what taking it back adds to a count: -1 filed, +1 taken out
+    std::vector<std::uint32_t> animal;  // place in the world's list of the animal eating
+};
+
+inline constexpr std::size_t grid_max_plant_snapshots = 16;
+
 struct grid_type {
     double width = 0.0;             // the rectangle the cells cover, world units
     double height = 0.0;
     grid_bodies_type plants;
     grid_bodies_type animals;
+    grid_plant_cells_type plant_cells;
+    bool logs_plant_changes = false;             // set by the update while animals eat
+    std::uint32_t eating_animal = 0;             // its place in the list, for the log
+    grid_plant_changes_type plant_changes;
+    // The plants as they stood after some animals ate, in list order, the
+    // last one being plant_cells: vision takes back the fewer changes from
+    // the nearest one after an animal's turn.
+    std::vector<grid_plant_cells_type> plant_snapshots;
+    std::vector<std::uint32_t> snapshot_after;   // per snapshot, the animal after whose turn it was taken
 };
 
 // Empties the index and lays out cells for a world of this size and about
@@ -85,6 +121,9 @@ void grid_clear_animals();
 // over neighbouring cells reads neighbouring memory. Between world updates
 // only: slots change.
 void grid_tidy();
+// Makes grid.plant_cells hold the plants as they are now, unless it does.
+void grid_sort_plants();
+void grid_sort_plants_into(grid_plant_cells_type& cells);   // a copy as they are now, always
 
 inline std::int32_t grid_cell_count(const grid_bodies_type& bodies) { return bodies.columns * bodies.rows; }
 inline std::int32_t grid_overflow_cell(const grid_bodies_type& bodies) { return grid_cell_count(bodies); }

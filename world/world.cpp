@@ -7,6 +7,7 @@
 #include "plant/plant.h"
 #include "world/grid.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <sched.h>
@@ -40,7 +41,7 @@ int world_default_threads()
     cpu_set_t set;
     const int processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
                                                                         : static_cast<int>(std::thread::hardware_concurrency());
-    return processors > 1 ? 2 : 1;
+    return std::clamp(processors, 1, world_max_threads);
 }
 
 void world_setup()

@@ -49,7 +49,8 @@ struct generation_record_type {
     std::uint32_t line_animals[8];   // animals of each
 };
 
-int world_default_threads();   // 2 where the program may run on two processors, else 1
+inline constexpr int world_max_threads = 64;
+int world_default_threads();   // the processors the program may run on, at most world_max_threads
 
 // How a world is run rather than what it is: where its generation lines go and
 // how many threads update it. world_start keeps them.
@@ -59,15 +60,15 @@ struct world_options_type {
     int log_error = 0;                 // errno of the first failed log write; 0 while none
     std::string lineage_path;          // the family tree, appended to as animals are replaced; empty for none
     int lineage_error = 0;             // errno of the first failed write of it; 0 while none
-    // Threads world_update may use, 1 or 2: the second takes the plant half of
-    // every animal's step in a world of a few hundred animals or more. The runs
-    // are the same either way. 2 where the program may run on two processors.
+    // Threads world_update may use, 1 .. world_max_threads: the others share
+    // the vision of a world of a few hundred animals or more. The runs are the
+    // same however many. As many as the program may run on.
     int threads = world_default_threads();
 };
 
-struct world_helper_type;  // the second thread of a large world's update (generation.cpp)
+struct world_helper_type;  // the other threads of a large world's update (generation.cpp)
 struct world_helper_stop {
-    void operator()(world_helper_type* helper) const;  // ends the thread and frees it
+    void operator()(world_helper_type* helper) const;  // ends the threads and frees it
 };
 
 struct world_type {
@@ -121,6 +122,7 @@ struct world_type {
     std::uint32_t animal_frees;       // times the animal list was freed, so that views drop animals they hold
     world_options_type options;
     std::unique_ptr<world_helper_type, world_helper_stop> helper;   // null until a large world's update starts it
+    std::vector<animal_type*> update_order;   // the list as an array, for an update's phases
 };
 
 // The world this thread works on. Every operation of the simulation works on
