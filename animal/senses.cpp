@@ -290,6 +290,49 @@ void see_all(vision_frame_type& frame, const double* xs, const double* ys, const
 }
 #endif
 
+// The plants of the arrays against one boundary line, Lanes at a time: how
+// many lie clear of it (placed) and how many of those on the side it is
+// crossed to (past: clockwise when the line points up, else counter-clockwise).
+// A plant near it takes see_plant. The arrays go on for grid_plant_padding
+// entries past n, which are read and left out.
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void count_sides_lanes(vision_frame_type& frame, int line, const double* xs,
+                                                             const double* ys, std::size_t n, int& placed, int& past)
+{
+    constexpr int width = sizeof(Lanes) / sizeof(double);
+    const Lanes c = Lanes{} + frame.cos_boundary[line], s = Lanes{} + frame.sin_boundary[line];
+    const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
+    const Lanes zero{};
+    const Masks flip = Masks{} + (frame.sin_boundary[line] > 0 ? -1 : 0);
+    Masks clear{}, beyond{};
+    Masks lane{};
+    for (int k = 0; k < width; ++k) lane[k] = k;
+    static_assert(width <= grid_plant_padding);
+    for (std::size_t i = 0; i < n; i += width) {
+        Lanes px, py;
+        __builtin_memcpy(&px, xs + i, sizeof px);
+        __builtin_memcpy(&py, ys + i, sizeof py);
+        const Masks valid = lane < static_cast<long long>(n - i);
+        const Lanes dx = px - fx;
+        const Lanes dy = py - fy;
+        const Lanes side = c * dy - s * dx;
+        const Masks near = side * side <= boundary_tolerance * (dx * dx + dy * dy);
+        const Masks counted = valid & ~near;
+        clear += counted;
+        beyond += counted & ((side > zero) ^ flip);
+        const Masks odd = valid & near;
+        bool any_near = false;
+        for (int k = 0; k < width; ++k) any_near = any_near || odd[k] != 0;
+        if (any_near)
+            for (int k = 0; k < width; ++k)
+                if (odd[k]) see_plant(frame, xs[i + k], ys[i + k]);
+    }
+    for (int k = 0; k < width; ++k) {
+        placed -= static_cast<int>(clear[k]);
+        past -= static_cast<int>(beyond[k]);
+    }
+}
+
 // The sector of points on these sides of the boundary lines (+1
 // counter-clockwise, -1 clockwise), or count for none: outside the cone, or
 // in a sector that counts nothing.
@@ -378,10 +421,11 @@ inline std::int32_t column_within(double value, std::int32_t columns)
     return static_cast<std::int32_t>(std::clamp(value, -1.0, double(columns)) + 1.0) - 1;
 }
 
-// Places every plant of one row one by one, skipping cells that lie wholly
-// and clearly outside the cone: beyond line 0 clockwise or the last line
+// Places every plant of one row, skipping cells that lie wholly and clearly
+// outside the cone: beyond line 0 clockwise or the last line
 // counter-clockwise by more than margin, far more than a plant's own
-// tolerance at any distance in the world.
+// tolerance at any distance in the world. The cells kept come in runs, whose
+// plants are one range.
 void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::int32_t row, double margin)
 {
     const int last_line = frame.count;
@@ -390,21 +434,36 @@ void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::
     const double reach_first = std::fabs(frame.cos_boundary[0]) * hy + std::fabs(frame.sin_boundary[0]) * hx;
     const double reach_last = std::fabs(frame.cos_boundary[last_line]) * hy + std::fabs(frame.sin_boundary[last_line]) * hx;
     const std::int32_t* const start = cells.start.data() + static_cast<std::size_t>(row) * cells.columns;
+    const auto see_range = [&](std::int32_t begin, std::int32_t end) {
+        if (frame.count == usual_sectors) {
+            see_all<usual_sectors>(frame, cells.x.data() + begin, cells.y.data() + begin, nullptr,
+                                   static_cast<std::size_t>(end - begin));
+        } else {
+            for (std::int32_t i = begin; i < end; ++i) see_plant(frame, cells.x[i], cells.y[i]);
+        }
+    };
+    std::int32_t run = -1;  // the first column of the run of kept cells, or -1
     for (std::int32_t column = 0; column < cells.columns; ++column) {
-        if (start[column] == start[column + 1]) continue;
         const double dx = (column + 0.5) * cells.cell_width - frame.x;
         const double first_side = line_side(frame, 0, dx, dy);
         const double last_side = line_side(frame, last_line, dx, dy);
-        if (first_side + reach_first < -margin || last_side - reach_last > margin) continue;
-        for (std::int32_t i = start[column]; i < start[column + 1]; ++i) see_plant(frame, cells.x[i], cells.y[i]);
+        const bool outside = first_side + reach_first < -margin || last_side - reach_last > margin;
+        if (outside && run >= 0) {
+            see_range(start[run], start[column]);
+            run = -1;
+        } else if (!outside && run < 0) {
+            run = column;
+        }
     }
+    if (run >= 0) see_range(start[run], start[cells.columns]);
 }
 
 // Places the plants of cells first .. last of one row, which lie clear of
 // every boundary line but the crossings first_line .. last_line of order:
 // past how many of those a plant lies gives its gap, hence its sector. A
 // plant near one of them takes see_plant. The cells' plants are one range.
-void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells, const row_order_type& order, std::int32_t row, std::int32_t first, std::int32_t last, int first_line,
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells, const row_order_type& order, std::int32_t row, std::int32_t first, std::int32_t last, int first_line,
               int last_line)
 {
     const double* const xs = cells.x.data();
@@ -412,22 +471,10 @@ void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells, cons
     const std::int32_t* const start = cells.start.data() + static_cast<std::size_t>(row) * cells.columns;
     const std::int32_t begin = start[first], end = start[last + 1];
     if (first_line == last_line) {
-        // One line, the usual case: count the plants on each side in registers.
-        const int j = order.line[first_line];
-        const double c = frame.cos_boundary[j], s = frame.sin_boundary[j];
-        const bool left_counter = s > 0;
+        // One line, the usual case.
         int placed = 0, past = 0;
-        for (std::int32_t i = begin; i < end; ++i) {
-            const double dx = xs[i] - frame.x;
-            const double dy = ys[i] - frame.y;
-            const double side = c * dy - s * dx;
-            if (near_line(side, dx, dy)) {
-                see_plant(frame, xs[i], ys[i]);
-                continue;
-            }
-            placed += 1;
-            past += (side > 0) != left_counter;
-        }
+        count_sides_lanes<Lanes, Masks>(frame, order.line[first_line], xs + begin, ys + begin,
+                                        static_cast<std::size_t>(end - begin), placed, past);
         frame.hits[order.gap_sector[first_line]] += placed - past;
         frame.hits[order.gap_sector[first_line + 1]] += past;
         return;
@@ -460,7 +507,9 @@ void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells, cons
 // plant. Every widening is far larger than the rounding of the positions it
 // guards, and a plant outside it lies farther from each line than
 // see_plant's own tolerance, so the counts are those of the plain walk.
-void see_rows(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& frame, const grid_plant_cells_type& cells,
+                                                          double scale)
 {
     const std::int32_t columns = cells.columns;
     const double inflate = position_tolerance * scale;      // rounding of cell filing and of the sums below
@@ -506,7 +555,7 @@ void see_rows(vision_frame_type& frame, const grid_plant_cells_type& cells, doub
             last = std::min(last, columns - 1);
             if (last < first) continue;
             if (order->counting_before[k + 2] > order->counting_before[first_gap])
-                see_band(frame, cells, *order, row, first, last, first_gap, k);
+                see_band<Lanes, Masks>(frame, cells, *order, row, first, last, first_gap, k);
             next = last + 1;
         }
         const int sector = order->gap_sector[order->crossing];
@@ -514,6 +563,29 @@ void see_rows(vision_frame_type& frame, const grid_plant_cells_type& cells, doub
     }
     const std::size_t overflow = static_cast<std::size_t>(cells.columns) * cells.rows;
     for (std::int32_t i = cells.start[overflow]; i < cells.start[overflow + 1]; ++i) see_plant(frame, cells.x[i], cells.y[i]);
+}
+
+void see_rows_2(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
+{
+    see_rows_lanes<lanes_2_type, masks_2_type>(frame, cells, scale);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void see_rows_4(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
+{
+    see_rows_lanes<lanes_4_type, masks_4_type>(frame, cells, scale);
+}
+#endif
+
+void see_rows(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
+{
+#if defined(__x86_64__)
+    if (animal_vision_lanes == 4) {
+        see_rows_4(frame, cells, scale);
+        return;
+    }
+#endif
+    see_rows_2(frame, cells, scale);
 }
 
 }  // namespace
@@ -628,15 +700,16 @@ void see_cells(vision_frame_type& frame, const grid_plant_cells_type& cells)
 {
     const double world_scale = world->grid.width + world->grid.height + 1.0;
     const double scale = world_scale + std::fabs(frame.x) + std::fabs(frame.y);
-    bool rows_apply = cells.x.size() > animal_vision_few_plants && cells.columns > 0 && scale < far_scale * world_scale;
+    const std::size_t count = static_cast<std::size_t>(cells.start.back());
+    bool rows_apply = count > animal_vision_few_plants && cells.columns > 0 && scale < far_scale * world_scale;
     for (int j = 0; j <= frame.count; ++j)
         rows_apply = rows_apply && std::isfinite(frame.cos_boundary[j]) && std::isfinite(frame.sin_boundary[j]);
     if (rows_apply) {
         see_rows(frame, cells, scale);
     } else if (frame.count == usual_sectors) {
-        see_all<usual_sectors>(frame, cells.x.data(), cells.y.data(), nullptr, cells.x.size());
+        see_all<usual_sectors>(frame, cells.x.data(), cells.y.data(), nullptr, count);
     } else {
-        for (std::size_t i = 0; i < cells.x.size(); ++i) see_plant(frame, cells.x[i], cells.y[i]);
+        for (std::size_t i = 0; i < count; ++i) see_plant(frame, cells.x[i], cells.y[i]);
     }
 }
 

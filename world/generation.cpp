@@ -320,7 +320,7 @@ void world_update()
         animal_check_plants(animals[k]);
         animal_sense_touch_plants(animals[k]);
         const std::size_t logged = grid.plant_changes.x.size();
-        if (logged - last_snapshot >= interval && k + 1 < animals.size()) {
+        if (logged - last_snapshot >= interval && k + 1 < animals.size() && snapshots < grid_max_plant_snapshots) {
             if (grid.plant_snapshots.size() == snapshots) grid.plant_snapshots.emplace_back();  // after a change of the grid
             grid_sort_plants_into(grid.plant_snapshots[snapshots++]);
             grid.snapshot_after.push_back(static_cast<std::uint32_t>(k));

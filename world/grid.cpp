@@ -243,12 +243,12 @@ void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
         lay_out_again(bodies, per_cell);
 }
 
-// Vision's cells: rows of height sqrt(vision_plants_per_row_cell / density),
+// Vision's cells: rows of height sqrt(vision_plants_per_square / density),
 // split into vision_columns_per_row_height columns per row height. A row
 // costs vision a few steps per boundary line crossing it, and the plants of
 // the cells a line crosses are tested one by one: taller rows mean fewer rows
 // but more plants tested, narrow columns fewer plants at no cost.
-constexpr double vision_plants_per_square = 6.0;
+constexpr double vision_plants_per_square = 12.0;
 constexpr double vision_columns_per_row_height = 2.0;
 
 void lay_out_vision_cells(grid_plant_cells_type& cells, double width, double height, std::int64_t count)
@@ -296,7 +296,7 @@ void grid_reset(double width, double height, std::int64_t animals, std::int64_t 
     g.plant_changes.animal.reserve(changes);
     g.snapshot_after.reserve(grid_max_plant_snapshots);
     g.plant_snapshots.resize(grid_max_plant_snapshots);
-    const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(plants, 0)) * 9 / 8 + 16;
+    const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(plants, 0)) * 9 / 8 + 16 + grid_plant_padding;
     const auto reserve = [&](grid_plant_cells_type& cells) {
         lay_out_vision_cells(cells, g.width, g.height, plants);
         cells.x.reserve(room);
@@ -402,8 +402,8 @@ void grid_sort_plants_into(grid_plant_cells_type& cells)
         cells.start[cell + 1] += 1;
     }
     for (std::size_t c = 0; c < cell_count; ++c) cells.start[c + 1] += cells.start[c];
-    cells.x.resize(count);
-    cells.y.resize(count);
+    cells.x.resize(count + grid_plant_padding);
+    cells.y.resize(count + grid_plant_padding);
     // Each cell's plants in slot order; after grid_tidy that is close to the slots' own order.
     for (std::size_t slot = 0; slot < count; ++slot) {
         std::int32_t& fill = cells.start[static_cast<std::size_t>(at[slot])];

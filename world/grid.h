@@ -56,8 +56,11 @@ struct grid_bodies_type {
 };
 
 // The plants in cell order, the overflow cell last: the plants of cells a ..
-// b - 1 are entries start[a] .. start[b] - 1 of x and y. A copy, made by
-// grid_sort_plants; vision reads it from several threads at once.
+// b - 1 are entries start[a] .. start[b] - 1 of x and y, which go on for
+// grid_plant_padding entries more, so that vision may read a few lanes past
+// the end. A copy, made by grid_sort_plants; vision reads it from several
+// threads at once.
+inline constexpr int grid_plant_padding = 4;
 struct grid_plant_cells_type {
     double cell_width = 1.0;              // world units; cells of their own, shaped for vision
     double cell_height = 1.0;
