@@ -43,8 +43,8 @@ void disturb(int update)
 
 }  // namespace
 
-// Each world alone on one thread, then both together on two threads, saved
-// and loaded between updates: the same runs, bit for bit.
+// Each world alone on one thread, then both together on 2, 3 and 8 threads,
+// saved and loaded between updates: the same runs, bit for bit.
 TEST(Checkpoint, TwoWorldsRunTogetherAsEachRunsAlone)
 {
     scratch_folder folder;
@@ -65,31 +65,34 @@ TEST(Checkpoint, TwoWorldsRunTogetherAsEachRunsAlone)
         world_delete(w);
     }
 
-    world_type* worlds[2] = {world_new(), world_new()};
-    for (int which : {0, 1}) {
-        world_use(worlds[which]);
-        set_up(which, 2);
-    }
-    for (int i = 0; i < updates; ++i) {
+    for (const int threads : {2, 3, 8}) {
+        world_type* worlds[2] = {world_new(), world_new()};
         for (int which : {0, 1}) {
             world_use(worlds[which]);
-            disturb(i);
-            world_update();
-            if (i % 9 == which * 4) {
-                // Mid-generation and at its end alike, into the same world.
-                const std::string file = which == 0 ? "a.npz" : "b.npz";
-                ASSERT_TRUE(checkpoint_save(file));
-                world->start_animals = 3;  // anything the file does not restore shows up
-                ASSERT_TRUE(checkpoint_load(file));
+            set_up(which, threads);
+        }
+        for (int i = 0; i < updates; ++i) {
+            for (int which : {0, 1}) {
+                world_use(worlds[which]);
+                disturb(i);
+                world_update();
+                if (i % 9 == which * 4) {
+                    // Mid-generation and at its end alike, into the same world.
+                    const std::string file = which == 0 ? "a.npz" : "b.npz";
+                    ASSERT_TRUE(checkpoint_save(file));
+                    world->start_animals = 3;  // anything the file does not restore shows up
+                    ASSERT_TRUE(checkpoint_load(file));
+                }
             }
         }
-    }
-    for (int which : {0, 1}) {
-        world_use(worlds[which]);
-        EXPECT_EQ(world->generation, 3u);
-        EXPECT_TRUE(world_state() == alone[which]) << "world " << which;
-        EXPECT_EQ(read_file(world->options.log_path), alone_log[which]) << "world " << which;
-        world_delete(worlds[which]);
+        for (int which : {0, 1}) {
+            world_use(worlds[which]);
+            EXPECT_EQ(world->generation, 3u);
+            EXPECT_TRUE(world_state() == alone[which]) << "world " << which << " on " << threads << " threads";
+            EXPECT_EQ(read_file(world->options.log_path), alone_log[which]) << "world " << which << " on " << threads << " threads";
+            std::remove(world->options.log_path.c_str());
+            world_delete(worlds[which]);
+        }
     }
     EXPECT_EQ(world, nullptr);
 }

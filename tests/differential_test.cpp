@@ -68,79 +68,110 @@ struct run_type {
     int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(choose); }
     double real(double low, double high) { return std::uniform_real_distribution<double>(low, high)(choose); }
 
-    // One animal's step, checked against the walks on the state it started
-    // from, and its network against the plain evaluation of its records.
-    void step(animal_type* a, std::size_t network)
-    {
-        const std::vector<plant_type*> eaten = plain_bites(a);
-        std::vector<plant_type*> kept;
-        for (plant_type* p = world->plants; p != nullptr; p = p->next)
-            if (std::find(eaten.begin(), eaten.end(), p) == eaten.end()) kept.push_back(p);
-        const int food = a->food;
-        const double x = a->x, y = a->y, heading = a->heading;
-        std::vector<double> outs_before;
-        for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) outs_before.push_back(n->out);
-        packed += neuron_pack_holds(world->networks, network, a->neurons);
-        animal_update(a, &world->networks, network);
-        std::vector<double> next_outs, outs_after;
-        std::size_t i = 0;
-        for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
-            next_outs.push_back(n->next_out);
-            outs_after.push_back(n->out);
-            n->out = outs_before[i];
-        }
-        process_neurons(a->neurons);
-        i = 0;
-        for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
-            ASSERT_EQ(n->next_out, next_outs[i]) << "step " << steps << " neuron " << n->id;
-            n->out = outs_after[i];
-        }
-        ASSERT_EQ(a->food - food, static_cast<int>(eaten.size())) << "step " << steps;
-        const plant_type* p = world->plants;
-        for (std::size_t i = 0; i < eaten.size(); ++i) p = p->next;  // the replacements
-        for (plant_type* k : kept) {
-            ASSERT_EQ(p, k) << "step " << steps;
-            p = p->next;
-        }
-        // The senses were taken before the move.
-        const double moved_x = a->x, moved_y = a->y, moved_heading = a->heading;
-        a->x = x;
-        a->y = y;
-        a->heading = heading;
+    // What one animal's step must come to, from the walks at each moment of it.
+    struct expected_type {
+        std::vector<plant_type*> eaten, kept;
+        int food = 0;
         sensor_type touch[6];
         double vision[5];
-        plain_senses(a, touch, vision);
-        a->x = moved_x;
-        a->y = moved_y;
-        a->heading = moved_heading;
-        for (int k = 0; k < 6; ++k) {
-            ASSERT_EQ(a->touch[k].wall, touch[k].wall) << "step " << steps << " whisker " << k;
-            ASSERT_EQ(a->touch[k].plant, touch[k].plant) << "step " << steps << " whisker " << k;
-            ASSERT_EQ(a->touch[k].animal, touch[k].animal) << "step " << steps << " whisker " << k;
-            contacts += touch[k].plant > 0 || touch[k].animal > 0;
-        }
-        for (int j = 0; j < 5; ++j) {
-            ASSERT_EQ(a->vision[j].plant, vision[j]) << "step " << steps << " sector " << j;
-            seen += vision[j] > 0;
-        }
-        bites += static_cast<long>(eaten.size());
-        ++steps;
+        std::vector<double> outs_before;
+    };
+    std::vector<expected_type> expected;
+    std::size_t eating = 0, acting = 0;  // animals of this update at each half
+
+    // The real world_update, every animal's step checked against the walks on
+    // the state its turn found.
+    static void watch(animal_type* a, world_step_type moment, void* context)
+    {
+        if (testing::Test::HasFatalFailure()) return;
+        static_cast<run_type*>(context)->check(a, moment);
     }
 
-    // world_update, with every animal step checked.
+    void check(animal_type* a, world_step_type moment)
+    {
+        switch (moment) {
+        case world_step_type::eating: {
+            expected_type& e = expected[eating];
+            e.eaten = plain_bites(a);
+            e.kept.clear();
+            for (plant_type* p = world->plants; p != nullptr; p = p->next)
+                if (std::find(e.eaten.begin(), e.eaten.end(), p) == e.eaten.end()) e.kept.push_back(p);
+            e.food = a->food;
+            break;
+        }
+        case world_step_type::eaten: {
+            expected_type& e = expected[eating++];
+            ASSERT_EQ(a->food - e.food, static_cast<int>(e.eaten.size())) << "step " << steps;
+            const plant_type* p = world->plants;
+            for (std::size_t i = 0; i < e.eaten.size(); ++i) p = p->next;  // the replacements
+            for (plant_type* k : e.kept) {
+                ASSERT_EQ(p, k) << "step " << steps;
+                p = p->next;
+            }
+            plain_senses(a, e.touch, e.vision);  // whiskers' plants and vision: the plants after eating
+            for (int k = 0; k < 6; ++k) ASSERT_EQ(a->touch[k].plant, e.touch[k].plant) << "step " << steps << " whisker " << k;
+            bites += static_cast<long>(e.eaten.size());
+            break;
+        }
+        case world_step_type::acting: {
+            expected_type& e = expected[acting];
+            sensor_type touch[6];
+            double vision[5];
+            plain_senses(a, touch, vision);  // walls and animals: the ones before have moved
+            for (int k = 0; k < 6; ++k) {
+                e.touch[k].wall = touch[k].wall;
+                e.touch[k].animal = touch[k].animal;
+            }
+            e.outs_before.clear();
+            for (const neuron_type* n = a->neurons; n != nullptr; n = n->next) e.outs_before.push_back(n->out);
+            packed += neuron_pack_holds(world->networks, acting, a->neurons);
+            break;
+        }
+        case world_step_type::acted: {
+            expected_type& e = expected[acting++];
+            for (int k = 0; k < 6; ++k) {
+                ASSERT_EQ(a->touch[k].wall, e.touch[k].wall) << "step " << steps << " whisker " << k;
+                ASSERT_EQ(a->touch[k].plant, e.touch[k].plant) << "step " << steps << " whisker " << k;
+                ASSERT_EQ(a->touch[k].animal, e.touch[k].animal) << "step " << steps << " whisker " << k;
+                contacts += e.touch[k].plant > 0 || e.touch[k].animal > 0;
+            }
+            for (int j = 0; j < 5; ++j) {
+                ASSERT_EQ(a->vision[j].plant, e.vision[j]) << "step " << steps << " sector " << j;
+                seen += e.vision[j] > 0;
+            }
+            // The network against the plain evaluation of its records.
+            std::vector<double> next_outs, outs_after;
+            std::size_t i = 0;
+            for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
+                next_outs.push_back(n->next_out);
+                outs_after.push_back(n->out);
+                n->out = e.outs_before[i];
+            }
+            process_neurons(a->neurons);
+            i = 0;
+            for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
+                ASSERT_EQ(n->next_out, next_outs[i]) << "step " << steps << " neuron " << n->id;
+                n->out = outs_after[i];
+            }
+            ++steps;
+            break;
+        }
+        }
+    }
+
     void update()
     {
-        if (!world->running) return;
-        grid_tidy();  // slots put back in cell order, as world_update does
-        world_pack_networks();
-        std::size_t network = 0;
-        for (animal_type* a = world->animals; a != nullptr && !testing::Test::HasFatalFailure(); a = a->next)
-            step(a, network++);
-        world->update_count += 1;
-        if (world->update_count == world->generation_length) {
-            world_compute_generation();
-            generations += world->animals != nullptr;
+        expected.resize(world->num_animals);
+        eating = acting = 0;
+        world->step_watch = &run_type::watch;
+        world->step_watch_context = this;
+        const std::uint32_t generation = world->generation;
+        world_update();
+        world->step_watch = nullptr;
+        if (!testing::Test::HasFatalFailure() && world->running) {
+            ASSERT_EQ(acting, expected.size());
         }
+        generations += world->generation != generation && world->animals != nullptr;
     }
 
     // Something a user does between updates.
@@ -171,6 +202,7 @@ struct run_type {
             const std::size_t thresholds[] = {0, 1000, SIZE_MAX};
             animal_vision_few_plants = thresholds[pick(0, 2)];
             animal_vision_lanes = pick(0, 1) == 0 ? 2 : animal_vision_widest_lanes;
+            world->options.threads = pick(1, 3);
             break;
         }
         default: break;

@@ -35,12 +35,18 @@ check "a closed standard output is no failure" test "$(cat status.txt)" -eq 0
 "$velmora" --headless --generations 0 > none.txt
 check "zero generations write no line" sh -c "test \"\$(cat none.txt)\" = world_setup"
 
-# The most animals a world file holds, of the default shape: made, run, saved and loaded again.
-"$velmora" --headless --generations 1 --generation-length 2 --seed 2 --animals 50000 --plants 100 --width 500 --height 500 \
-    --save big.dat --no-log --quiet > /dev/null
-check "50,000 animals run a generation and are saved" test "$(head -c 60 big.dat | cut -d' ' -f7)" = 50000
-"$velmora" --headless --generations 0 --load big.dat --save big2.dat --no-log --quiet > /dev/null
-check "and their file loads and saves as it was" cmp -s big.dat big2.dat
-rm -f big.dat big2.dat
+# The most animals a world file holds, of the default shape and density: made,
+# run on one thread and on two, saved and loaded again.
+for threads in 1 2; do
+    "$velmora" --headless --generations 1 --generation-length 3 --seed 2 --animals 50000 --plants 50000 --width 500 \
+        --height 500 --threads $threads --save big$threads.dat --csv big$threads.csv --no-log --quiet > /dev/null
+done
+check "50,000 animals run a generation and are saved" test "$(head -c 60 big1.dat | cut -d' ' -f7)" = 50000
+cut -d, -f1-8,10- big1.csv > runs1.txt  # all but the seconds each generation took
+cut -d, -f1-8,10- big2.csv > runs2.txt
+check "the same run on one thread and on two" sh -c "cmp -s big1.dat big2.dat && cmp -s runs1.txt runs2.txt"
+"$velmora" --headless --generations 0 --load big1.dat --save big3.dat --no-log --quiet > /dev/null
+check "and their file loads and saves as it was" cmp -s big1.dat big3.dat
+rm -f big1.dat big2.dat big3.dat big1.csv big2.csv runs1.txt runs2.txt
 
 summary

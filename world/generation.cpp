@@ -153,6 +153,18 @@ void world_helper_stop::operator()(world_helper_type* helper) const
 
 namespace {
 
+void watch(animal_type* animal, world_step_type moment)
+{
+    if (world->step_watch != nullptr) world->step_watch(animal, moment, world->step_watch_context);
+}
+
+void act(animal_type* animal, std::size_t k)
+{
+    watch(animal, world_step_type::acting);
+    animal_act(animal, &world->networks, k);
+    watch(animal, world_step_type::acted);
+}
+
 // Animal k of the update sees the first snapshot of the plants taken after
 // its turn, with the changes logged after its turn up to the snapshot taken
 // back: the log runs in list order.
@@ -266,7 +278,7 @@ void see_and_act_shared(world_helper_type& helper, std::vector<animal_type*>& an
             }
         }
         neuron_pack_prefetch(world->networks, k + 1);
-        animal_act(animals[k], &world->networks, k);
+        act(animals[k], k);
     }
     // Every chunk is seen, so no helper reads the update's work any more.
     helper.next.store(no_chunk, std::memory_order_relaxed);
@@ -317,8 +329,10 @@ void world_update()
     grid.logs_plant_changes = true;
     for (std::size_t k = 0; k < animals.size(); ++k) {
         grid.eating_animal = static_cast<std::uint32_t>(k);
+        watch(animals[k], world_step_type::eating);
         animal_check_plants(animals[k]);
         animal_sense_touch_plants(animals[k]);
+        watch(animals[k], world_step_type::eaten);
         const std::size_t logged = grid.plant_changes.x.size();
         if (logged - last_snapshot >= interval && k + 1 < animals.size() && snapshots < grid_max_plant_snapshots) {
             if (grid.plant_snapshots.size() == snapshots) grid.plant_snapshots.emplace_back();  // after a change of the grid
@@ -338,7 +352,7 @@ void world_update()
         for (std::size_t k = 0; k < animals.size(); ++k) see(animals[k], k);
         for (std::size_t k = 0; k < animals.size(); ++k) {
             if (large) neuron_pack_prefetch(world->networks, k + 1);
-            animal_act(animals[k], &world->networks, k);
+            act(animals[k], k);
         }
     }
     world->update_count += 1;

@@ -66,6 +66,15 @@ struct world_options_type {
     int threads = world_default_threads();
 };
 
+// The moments of an animal's step within world_update, for a watcher that
+// checks each step (world_type::step_watch).
+enum class world_step_type {
+    eating,   // before it eats: the plants as its turn finds them
+    eaten,    // after it ate and felt plants: the plants its vision counts
+    acting,   // before its animal half: the animals before it have moved
+    acted,    // after it moved
+};
+
 struct world_helper_type;  // the other threads of a large world's update (generation.cpp)
 struct world_helper_stop {
     void operator()(world_helper_type* helper) const;  // ends the threads and frees it
@@ -123,6 +132,9 @@ struct world_type {
     world_options_type options;
     std::unique_ptr<world_helper_type, world_helper_stop> helper;   // null until a large world's update starts it
     std::vector<animal_type*> update_order;   // the list as an array, for an update's phases
+    // Called at each moment of each animal's step, on the updating thread; null for none.
+    void (*step_watch)(animal_type* animal, world_step_type moment, void* context) = nullptr;
+    void* step_watch_context = nullptr;
 };
 
 // The world this thread works on. Every operation of the simulation works on
