@@ -8,31 +8,41 @@
 
 inline constexpr std::uint32_t neuron_max_inputs = 100;  // most inputs a neuron takes
 
-// A neuron's four input arrays share one block of its own, with room for the
-// inputs it has rather than for the most it could have: a network of the
-// default shape takes some 9 KB instead of 58 KB, so that worlds of tens of
+// What only the report shows, and the wiring always leaves at its defaults:
+// kept out of the record, in a block made only once some value differs.
+struct neuron_extras_type {
+    double prod_weight = 0.0;                      // stored and shown only
+    double spare_weight_1 = 0.0;                   // never read
+    double spare_weight_2 = 0.0;                   // never read
+    double spare_weight_3 = 0.0;                   // never read
+    double last_weight = 0.0;                      // shown only
+    double* input_bias = nullptr;                  // per input, room for input_room; null: each 0
+    std::int32_t* power = nullptr;                 // per input, room for input_room; null: each 1
+};
+
+// A neuron's inputs take the room their count needs, in one block of its
+// own, and what evaluation never reads lives apart (neuron_extras_type):
+// a network of the default shape takes some 6 KB, so that worlds of tens of
 // thousands of animals fit in memory and are made and freed quickly. The
 // wiring reserves the room it will use, so that connecting does not allocate.
 struct neuron_type {
     double** source;                               // input i reads *source[i]; not owned; room for input_room
-    double* input_bias;                            // per-input bias; shown by the report, unused by evaluation
     double* scaler;                                // per-input weight; a gene
-    std::int32_t* power;                           // per-input power; shown by the report, unused by evaluation
+    neuron_extras_type* extras;                    // owned; null while all of it is at its defaults
     double next_out;                               // result of phase 1 of process_neurons
     double sum_weight;                             // factor on the weighted input sum
-    double prod_weight;                            // stored and shown only
-    double spare_weight_1;                         // never read
-    double spare_weight_2;                         // never read
-    double last_weight;                            // shown only; 0 as records are cleared at creation
-    double spare_weight_3;                         // never read
     double bias;                                   // added before the activation; a gene
-    double reserved[3];                            // never read
     double out;                                    // current output in [-1, 1]; 0 at creation
     std::uint32_t input_count;                     // connected inputs, 0 .. 100
     std::uint32_t input_room;                      // inputs the block holds, input_count .. 100; 0 with no block
     std::uint32_t id;                              // unique within its list
     neuron_type* next;                             // next neuron of the list; null at the end
 };
+
+// The neuron's extras, or the defaults when it has none.
+const neuron_extras_type& neuron_extras(const neuron_type* neuron);
+double neuron_input_bias(const neuron_type* neuron, std::uint32_t input);   // per-input bias, shown by the report
+int neuron_input_power(const neuron_type* neuron, std::uint32_t input);     // per-input power, shown by the report
 
 // Changes to networks so far: neurons added or freed, inputs connected, genes
 // rewritten. A pack of networks (neuron/pack.h) made before a change is stale.

@@ -22,18 +22,18 @@ void show_neuron(neuron_type* list, std::uint32_t id)
     for (std::uint32_t i = 0; i < neuron->input_count; ++i) {
         format_c(line, sizeof line, " Source %8.5f", *neuron->source[i]);
         write_console(line);
-        format_c(line, sizeof line, "   Bias: %8.5f", neuron->input_bias[i]);
+        format_c(line, sizeof line, "   Bias: %8.5f", neuron_input_bias(neuron, i));
         write_console(line);
         format_c(line, sizeof line, "  Scaler: %8.5f", neuron->scaler[i]);
         write_console(line);
-        format_c(line, sizeof line, "  Power:  %2d\n", neuron->power[i]);
+        format_c(line, sizeof line, "  Power:  %2d\n", neuron_input_power(neuron, i));
         write_console(line);
     }
     format_c(line, sizeof line, "  Sum weight:    %8.5f\n", neuron->sum_weight);
     write_console(line);
-    format_c(line, sizeof line, "  Prod weight:   %8.5f\n", neuron->prod_weight);
+    format_c(line, sizeof line, "  Prod weight:   %8.5f\n", neuron_extras(neuron).prod_weight);
     write_console(line);
-    format_c(line, sizeof line, "  Last weight:   %8.5f\n", neuron->last_weight);
+    format_c(line, sizeof line, "  Last weight:   %8.5f\n", neuron_extras(neuron).last_weight);
     write_console(line);
     format_c(line, sizeof line, "  Bias:          %8.5f\n", neuron->bias);
     write_console(line);

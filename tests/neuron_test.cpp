@@ -30,10 +30,12 @@ TEST(Neuron, AddConnectAndFind)
     ASSERT_EQ(net.head->id, 9u);
     const neuron_type* first = net.head->next;
     // The doubles land in their fields in the order bias, sum, prod, spare 2, 1, 3.
-    EXPECT_EQ(first->bias + 10 * first->sum_weight + 100 * first->prod_weight + 1e3 * first->spare_weight_2 +
-                  1e4 * first->spare_weight_1 + 1e5 * first->spare_weight_3,
+    const neuron_extras_type& extras = neuron_extras(first);
+    EXPECT_EQ(first->bias + 10 * first->sum_weight + 100 * extras.prod_weight + 1e3 * extras.spare_weight_2 +
+                  1e4 * extras.spare_weight_1 + 1e5 * extras.spare_weight_3,
               0.5 + 20 + 300 + 4e3 + 5e4 + 6e5);
-    EXPECT_EQ(first->last_weight + first->out + first->input_count, 0.0);
+    EXPECT_EQ(extras.last_weight + first->out + first->input_count, 0.0);
+    EXPECT_EQ(net.head->extras, nullptr);  // all at their defaults: no room taken
 
     console_capture console;
     neuron_type* before = net.head;
@@ -46,11 +48,14 @@ TEST(Neuron, AddConnectAndFind)
     neuron_connect(net.head, 4, nullptr, 0.0, 1.0, 1);
     neuron_connect(net.head, 77, &value, 0.0, 1.0, 1);
     EXPECT_EQ(get_neuron(net.head, 4)->input_count + get_neuron(net.head, 9)->input_count, 0u);
-    for (int i = 0; i < 101; ++i) neuron_connect(net.head, 9, &value, 0.5, i, 3);
+    // Plain inputs first, then some with a bias and a power, as the room grows.
+    for (int i = 0; i < 101; ++i) neuron_connect(net.head, 9, &value, i % 7 == 5 ? 0.5 : 0.0, i, i >= 30 && i % 2 ? 3 : 1);
     EXPECT_EQ(net.head->input_count, 100u);
     EXPECT_EQ(net.head->scaler[99], 99.0);
-    EXPECT_EQ(net.head->input_bias[0], 0.5);
-    EXPECT_EQ(net.head->power[0], 3);
+    for (std::uint32_t i = 0; i < 100; ++i) {
+        EXPECT_EQ(neuron_input_bias(net.head, i), i % 7 == 5 ? 0.5 : 0.0) << i;
+        EXPECT_EQ(neuron_input_power(net.head, i), i >= 30 && i % 2 ? 3 : 1) << i;
+    }
     EXPECT_EQ(net.head->source[42], &value);
     EXPECT_EQ(get_neuron(net.head, 77), nullptr);
 }
@@ -70,7 +75,6 @@ TEST(Neuron, EvaluatesInTwoPhasesWhateverTheListOrder)
             a = net.add(10, -0.2, 2.0);
         }
         neuron_connect(net.head, 10, &sensor, 123.0, 1.5, 7);  // input bias and power take no part
-        a->prod_weight = 42.0;
         neuron_connect(net.head, 20, &a->out, 0.0, 1.0, 1);
         neuron_type* bare = net.add(30, 0.7);  // no inputs: tanh of its bias
         process_neurons(net.head);
