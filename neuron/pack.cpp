@@ -1,18 +1,57 @@
 #include "neuron/pack.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
-void pack_group(neuron_pack_type& pack, neuron_type* const* run, std::uint32_t count)
+// Numbers the distinct sources of one network in the order first read.
+struct source_numbers_type {
+    std::vector<const double*> keys;      // open addressing; null for a free slot
+    std::vector<std::uint32_t> numbers;
+    std::uint32_t count = 0;
+    std::size_t mask = 0;
+
+    void clear(std::size_t inputs)
+    {
+        std::size_t size = 64;
+        while (size < 2 * inputs) size *= 2;
+        keys.assign(size, nullptr);
+        numbers.resize(size);
+        mask = size - 1;
+        count = 0;
+    }
+
+    // The source's number, and whether it is new.
+    std::uint32_t number(const double* source, bool& added)
+    {
+        std::size_t slot = (reinterpret_cast<std::uintptr_t>(source) >> 3) * 0x9E3779B97F4A7C15ull & mask;
+        while (keys[slot] != nullptr && keys[slot] != source) slot = (slot + 1) & mask;
+        added = keys[slot] == nullptr;
+        if (added) {
+            keys[slot] = source;
+            numbers[slot] = count++;
+        }
+        return numbers[slot];
+    }
+};
+
+void pack_group(neuron_pack_type& pack, source_numbers_type& numbers, neuron_type* const* run, std::uint32_t count)
 {
     const std::uint32_t inputs = run[0]->input_count;
-    pack.groups.push_back(neuron_pack_group_type{count, inputs, pack.neurons.size(), pack.inputs.size()});
+    pack.groups.push_back(neuron_pack_group_type{count, inputs, pack.neurons.size(), pack.scalers.size()});
     for (std::uint32_t k = 0; k < count; ++k)
         pack.neurons.push_back(neuron_pack_neuron_type{run[k], run[k]->sum_weight, run[k]->bias});
-    for (std::uint32_t i = 0; i < inputs; ++i)
-        for (std::uint32_t k = 0; k < count; ++k)
-            pack.inputs.push_back(neuron_pack_input_type{run[k]->source[i], run[k]->scaler[i]});
+    for (std::uint32_t i = 0; i < inputs; ++i) {
+        for (std::uint32_t k = 0; k < count; ++k) {
+            bool added = false;
+            const std::uint32_t number = numbers.number(run[k]->source[i], added);
+            if (added) pack.sources.push_back(run[k]->source[i]);
+            pack.scalers.push_back(run[k]->scaler[i]);
+            pack.reads.push_back(static_cast<std::uint16_t>(number));
+        }
+    }
 }
 
 // Network k's neurons: [*first, *last).
@@ -31,7 +70,10 @@ void network_neurons(const neuron_pack_type& pack, std::size_t network, const ne
 void neuron_pack_clear(neuron_pack_type& pack)
 {
     pack.neurons.clear();
-    pack.inputs.clear();
+    pack.scalers.clear();
+    pack.reads.clear();
+    pack.sources.clear();
+    pack.first_source.assign(1, 0);
     pack.groups.clear();
     pack.first_group.assign(1, 0);
     pack.heads.clear();
@@ -41,28 +83,58 @@ void neuron_pack_clear(neuron_pack_type& pack)
 void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
 {
     if (pack.first_group.empty()) pack.first_group.push_back(0);
-    neuron_for_each_group(list, [&pack](neuron_type* const* run, std::uint32_t count) { pack_group(pack, run, count); });
+    if (pack.first_source.empty()) pack.first_source.push_back(0);
+    std::size_t inputs = 0;
+    for (const neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) inputs += neuron->input_count;
+    thread_local source_numbers_type numbers;
+    numbers.clear(inputs);
+    const std::size_t groups = pack.groups.size(), neurons = pack.neurons.size(), scalers = pack.scalers.size(),
+                      sources = pack.sources.size();
+    neuron_for_each_group(list, [&](neuron_type* const* run, std::uint32_t count) { pack_group(pack, numbers, run, count); });
+    const bool packed = numbers.count <= neuron_pack_most_sources;
+    if (!packed) {  // too many sources to name in 16 bits: evaluated from its records
+        pack.groups.resize(groups);
+        pack.neurons.resize(neurons);
+        pack.scalers.resize(scalers);
+        pack.reads.resize(scalers);
+        pack.sources.resize(sources);
+    }
     pack.first_group.push_back(pack.groups.size());
-    pack.heads.push_back(list);
+    pack.first_source.push_back(pack.sources.size());
+    pack.heads.push_back(packed ? list : nullptr);
 }
 
 bool neuron_pack_holds(const neuron_pack_type& pack, std::size_t network, const neuron_type* list)
 {
-    return pack.edits == *neuron_edits && network < pack.heads.size() && pack.heads[network] == list;
+    return pack.edits == *neuron_edits && network < pack.heads.size() && list != nullptr && pack.heads[network] == list;
 }
 
 void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
 {
+    // Every source's value before any neuron of the network is written, as
+    // each input reads the outs from before the call.
+    const std::size_t first_source = pack.first_source[network], source_count = pack.first_source[network + 1] - first_source;
+    constexpr std::size_t usual_sources = 256;
+    double usual[usual_sources];
+    thread_local std::vector<double> many;
+    double* values = usual;
+    if (source_count > usual_sources) {
+        many.resize(source_count);
+        values = many.data();
+    }
+    for (std::size_t s = 0; s < source_count; ++s) values[s] = *pack.sources[first_source + s];
+
     const neuron_pack_group_type* const first = pack.groups.data() + pack.first_group[network];
     const neuron_pack_group_type* const end = pack.groups.data() + pack.first_group[network + 1];
+    const double* const scalers = pack.scalers.data();
+    const std::uint16_t* const reads = pack.reads.data();
     for (const neuron_pack_group_type* group = first; group != end; ++group) {
-        const neuron_pack_input_type* input = pack.inputs.data() + group->first_input;
         const neuron_pack_neuron_type* neuron = pack.neurons.data() + group->first_neuron;
-        neuron_for_group_size(group->neurons, [input, neuron, group](auto size) {
+        neuron_for_group_size(group->neurons, [=](auto size) {
             constexpr std::uint32_t count = decltype(size)::value;
             neuron_evaluate_group<count>(
-                group->input_count, input, count,
-                [](const neuron_pack_input_type* row, std::uint32_t k) { return *row[k].source * row[k].scaler; },
+                group->input_count, group->first_input, count,
+                [=](std::size_t row, std::uint32_t k) { return values[reads[row + k]] * scalers[row + k]; },
                 [neuron](std::uint32_t k, double sum) { neuron[k].neuron->next_out = std::tanh(sum * neuron[k].sum_weight + neuron[k].bias); });
         });
     }

@@ -1,11 +1,14 @@
 // Networks packed for evaluation. A world of many animals evaluates every
 // network at every update, and the neuron records are large and scattered:
 // read through them, an update waits on memory. A pack copies what the
-// evaluation reads (each input's source and scaler, each neuron's sum weight
-// and bias) into arrays, network after network in the order of the world's
-// list, which an update then reads front to back. The arithmetic and its
-// order are those of process_neurons, so the outs are the same bit for bit.
-// A pack is stale once any network has changed after it was made.
+// evaluation reads (each input's scaler and which source it reads, each
+// neuron's sum weight and bias) into arrays, network after network in the
+// order of the world's list, which an update then reads front to back. A
+// network reads few distinct sources, so each input names its source by a
+// 16-bit number into the network's list of them: 10 bytes an input instead of
+// 16. The arithmetic and its order are those of process_neurons, so the outs
+// are the same bit for bit. A pack is stale once any network has changed
+// after it was made.
 #pragma once
 
 #include "neuron/neuron.h"
@@ -13,11 +16,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-struct neuron_pack_input_type {
-    const double* source;  // as the neuron's source[i]
-    double scaler;         // as the neuron's scaler[i]
-};
 
 struct neuron_pack_neuron_type {
     neuron_type* neuron;  // the record, whose next_out and out the evaluation writes
@@ -32,15 +30,21 @@ struct neuron_pack_group_type {
     std::uint32_t neurons;      // 1 .. neuron_group_widest
     std::uint32_t input_count;  // of each
     std::size_t first_neuron;   // neurons[first_neuron] onwards
-    std::size_t first_input;    // input i of its neuron k: inputs[first_input + i * neurons + k]
+    std::size_t first_input;    // input i of its neuron k: scalers and reads [first_input + i * neurons + k]
 };
+
+// Sources one network may read and still be packed; one reading more is evaluated from its records.
+inline constexpr std::size_t neuron_pack_most_sources = 65536;
 
 struct neuron_pack_type {
     std::vector<neuron_pack_neuron_type> neurons;  // every network's neurons in list order, network after network
-    std::vector<neuron_pack_input_type> inputs;    // the groups' inputs, in the same order
+    std::vector<double> scalers;                   // the groups' inputs' scalers, in the same order
+    std::vector<std::uint16_t> reads;              // per input, its source: sources[first_source[k] + reads[i]]
+    std::vector<const double*> sources;            // every network's distinct sources, network after network
+    std::vector<std::size_t> first_source;         // network k: sources[first_source[k]] .. [first_source[k + 1]]
     std::vector<neuron_pack_group_type> groups;    // every network's groups, in the same order
     std::vector<std::size_t> first_group;          // network k: groups[first_group[k]] .. [first_group[k + 1]]
-    std::vector<const neuron_type*> heads;         // network k's list head when packed
+    std::vector<const neuron_type*> heads;         // network k's list head when packed; null when it is not
     std::uint64_t edits;                           // *neuron_edits when packed
 };
 

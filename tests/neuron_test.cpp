@@ -145,6 +145,32 @@ TEST(NeuronPack, EvaluatesAsTheRecords)
     }
     EXPECT_FALSE(neuron_pack_holds(pack, 1, packed[0].head));
     EXPECT_FALSE(neuron_pack_holds(pack, 6, packed[0].head));
+
+    // Networks reading more sources than fit on the stack, and more than 16
+    // bits can number: the last is left to its records, the one after packed.
+    std::vector<double> values(70100);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::sin(0.001 * static_cast<double>(i));
+    network wide[3], twin[3];
+    for (const int sources : {300, 70100, 7}) {
+        const int k = sources == 300 ? 0 : sources == 7 ? 2 : 1;
+        for (network* net : {&wide[k], &twin[k]}) {
+            for (int id = 0; id * 100 < sources; ++id) {
+                net->add(static_cast<std::uint32_t>(id), 0.01 * id, 1.0);
+                for (int i = id * 100; i < std::min(sources, id * 100 + 100); ++i)
+                    neuron_connect(net->head, static_cast<std::uint32_t>(id), &values[static_cast<std::size_t>(i)], 0.0,
+                                   0.001 * (i % 97), 1);
+            }
+        }
+    }
+    neuron_pack_clear(pack);
+    for (network& net : wide) neuron_pack_add(pack, net.head);
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_EQ(neuron_pack_holds(pack, k, wide[k].head), k != 1) << k;
+        if (k != 1) neuron_pack_process(pack, k);
+        process_neurons(twin[k].head);
+        for (const neuron_type *a = wide[k].head, *b = twin[k].head; k != 1 && a != nullptr; a = a->next, b = b->next)
+            ASSERT_EQ(a->out, b->out) << "network " << k << " neuron " << a->id;
+    }
 }
 
 TEST(NeuronReport, PrintsEveryPieceInItsFormat)
