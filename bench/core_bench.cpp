@@ -35,6 +35,7 @@ BENCHMARK(bench_world_update)->Name("world_update/500+500")->Args({500, 500, 10}
 BENCHMARK(bench_world_update)->Name("world_update/2000+2000/crowded")->Args({2000, 2000, 10})->UseRealTime()->Unit(benchmark::kMillisecond);
 // The default world's density, 224 x 224.
 BENCHMARK(bench_world_update)->Name("world_update/10000+10000/224x224")->Args({10000, 10000, 224})->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bench_world_update)->Name("world_update/50000+50000/500x500")->Args({50000, 50000, 500})->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void bench_process_neurons(benchmark::State& state)
 {
@@ -49,12 +50,13 @@ BENCHMARK(bench_process_neurons)->Name("process_neurons/default");
 void bench_compute_generation(benchmark::State& state)
 {
     const int animals = static_cast<int>(state.range(0));
-    make_world(animals, animals, animals > 20 ? 224.0 : 10.0);
+    make_world(animals, animals, animals >= 50000 ? 500.0 : animals > 20 ? 224.0 : 10.0);
     for (auto _ : state) world_compute_generation();
 }
 BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default")->Arg(20);
 // Ranking, breeding, ids and diversity of a large world: a small part of its generation of 500 updates.
 BENCHMARK(bench_compute_generation)->Name("world_compute_generation/10000+10000")->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bench_compute_generation)->Name("world_compute_generation/50000+50000")->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // A checkpoint of the large world, written and read again.
 void bench_checkpoint(benchmark::State& state)

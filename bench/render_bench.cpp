@@ -38,6 +38,27 @@ BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480")->Args({0, 20});
 BENCHMARK(bench_world_draw)->Name("world_draw/default/640x480/vision")->Args({1, 20});
 BENCHMARK(bench_world_draw)->Name("world_draw/2000+2000/640x480")->Args({0, 2000})->Unit(benchmark::kMillisecond);
 
+// A frame of the largest world a file holds, 50,000 + 50,000, at Whole World.
+void bench_world_draw_largest(benchmark::State& state)
+{
+    world_start(1);
+    world->width = world->height = 500;
+    world->start_animals = world->start_plants = 50000;
+    world_reset();
+    world_update();
+    show_vision = false;
+    display_x = 640;
+    display_y = 480;
+    QImage image(display_x, display_y, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        surface_type surface = surface_open(painter);
+        world_draw(surface);
+    }
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(bench_world_draw_largest)->Name("world_draw/50000+50000/640x480")->Unit(benchmark::kMillisecond)->Iterations(20);
+
 // A frame of the 10,000 + 10,000 world zoomed to a window 20 units wide, with
 // an animal selected: only what shows is drawn, smoothly.
 void bench_world_draw_zoomed(benchmark::State& state)

@@ -215,6 +215,10 @@ void animal_draw(surface_type& surface, animal_type* animal)
     if (animal == world->animals) surface_select_brush(surface, world->brush_green);
     surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
     surface_select_brush(surface, world->brush_white);
+    // A speck of a few pixels has no room for its arrow and whiskers: they
+    // would only blot it, at most of the frame's time in a large world.
+    constexpr int speck_pixels = 3;
+    if (box.right - box.left < speck_pixels && box.bottom - box.top < speck_pixels && !show_vision) return;
     draw_arrow(surface, animal->x, animal->y, animal->heading, animal->sensor_size);
 
     double offset = -third_pi;
