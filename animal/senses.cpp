@@ -695,21 +695,37 @@ void set_up_frame(vision_frame_type& frame, double x, double y, double heading, 
     std::fill(frame.hits, frame.hits + count + 1, 0);
 }
 
-// Counts the plants of cells, which are the world's plants in cell order.
-void see_cells(vision_frame_type& frame, const grid_plant_cells_type& cells)
+// The scale of the world as seen from the frame's animal when vision counts
+// this many plants by rows of cells, or 0 when it tests each one: few plants,
+// an animal far out of the world, or rays that are not numbers.
+double rows_scale(const vision_frame_type& frame, std::size_t count)
 {
     const double world_scale = world->grid.width + world->grid.height + 1.0;
     const double scale = world_scale + std::fabs(frame.x) + std::fabs(frame.y);
-    const std::size_t count = static_cast<std::size_t>(cells.start.back());
-    bool rows_apply = count > animal_vision_few_plants && cells.columns > 0 && scale < far_scale * world_scale;
+    bool rows_apply = count > animal_vision_few_plants && scale < far_scale * world_scale;
     for (int j = 0; j <= frame.count; ++j)
         rows_apply = rows_apply && std::isfinite(frame.cos_boundary[j]) && std::isfinite(frame.sin_boundary[j]);
-    if (rows_apply) {
-        see_rows(frame, cells, scale);
-    } else if (frame.count == usual_sectors) {
-        see_all<usual_sectors>(frame, cells.x.data(), cells.y.data(), nullptr, count);
+    return rows_apply ? scale : 0.0;
+}
+
+void see_each(vision_frame_type& frame, const double* xs, const double* ys, std::size_t count)
+{
+    if (frame.count == usual_sectors) {
+        see_all<usual_sectors>(frame, xs, ys, nullptr, count);
     } else {
-        for (std::size_t i = 0; i < count; ++i) see_plant(frame, cells.x[i], cells.y[i]);
+        for (std::size_t i = 0; i < count; ++i) see_plant(frame, xs[i], ys[i]);
+    }
+}
+
+// Counts the plants of cells, which are the world's plants in cell order.
+void see_cells(vision_frame_type& frame, const grid_plant_cells_type& cells)
+{
+    const std::size_t count = static_cast<std::size_t>(cells.start.back());
+    const double scale = rows_scale(frame, count);
+    if (scale > 0) {
+        see_rows(frame, cells, scale);
+    } else {
+        see_each(frame, cells.x.data(), cells.y.data(), count);
     }
 }
 
@@ -727,8 +743,13 @@ void check_vision(double x, double y, double heading, int count, sensor_type* se
     if (count > animal_vision_capacity) count = animal_vision_capacity;
     vision_frame_type frame;
     set_up_frame(frame, x, y, heading, count, ray_x, ray_y);
-    grid_sort_plants();
-    see_cells(frame, world->grid.plant_cells);
+    const grid_bodies_type& plants = world->grid.plants;
+    if (rows_scale(frame, plants.x.size()) > 0) {
+        grid_sort_plants();
+        see_cells(frame, world->grid.plant_cells);
+    } else {
+        see_each(frame, plants.x.data(), plants.y.data(), plants.x.size());  // as filed: no copy to make
+    }
     write_sensors(frame, sensors);
 }
 
@@ -743,7 +764,9 @@ void animal_see(animal_type* animal, const grid_plant_cells_type& cells, const g
     see_cells(frame, cells);
     // Each plant counts in its own sector alone, so a change is taken back by
     // counting its plant once more the other way.
-    if (count == usual_sectors) {
+    if (from == to) {
+        // nothing to take back
+    } else if (count == usual_sectors) {
         see_all<usual_sectors>(frame, changes.x.data() + from, changes.y.data() + from, changes.undo.data() + from, to - from);
     } else {
         for (std::size_t i = from; i < to; ++i)

@@ -284,34 +284,9 @@ void see_and_act_shared(world_helper_type& helper, std::vector<animal_type*>& an
     helper.next.store(no_chunk, std::memory_order_relaxed);
 }
 
-}  // namespace
-
-void world_reserve_ranking(std::uint32_t count)
+// The update of a large world, in the three phases above.
+void update_in_phases()
 {
-    // The ranking and the merge's scratch, side by side.
-    const auto grow = [](auto& room, std::size_t needed) {
-        if (room.size() < needed) room.resize(needed > 2 * room.size() ? needed : 2 * room.size());
-    };
-    grow(world->ranking, 2 * std::size_t{count});
-    grow(world->founder_room, count);
-    grow(world->update_order, count);
-    if (world->animals != nullptr) grow(world->gene_room, animal_get_chromosome_size(world->animals));
-}
-
-void world_pack_networks()
-{
-    if (world->animals != nullptr && neuron_pack_holds(world->networks, 0, world->animals->neurons) &&
-        world->networks.heads.size() == world->num_animals) return;
-    neuron_pack_clear(world->networks);
-    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next)
-        neuron_pack_add(world->networks, animal->neurons);
-}
-
-void world_update()
-{
-    if (!world->running) return;
-    grid_tidy();
-    world_pack_networks();
     std::vector<animal_type*>& animals = world->update_order;
     animals.clear();
     if (animals.capacity() < world->num_animals) world_reserve_ranking(world->num_animals);
@@ -344,16 +319,62 @@ void world_update()
     grid.logs_plant_changes = false;
     grid_sort_plants();
 
-    const bool large = world->num_animals >= large_world_animals;
-    world_helper_type* helper = large && world->options.threads > 1 ? helper_started(world->options.threads) : nullptr;
+    // Phases 2 and 3.
+    world_helper_type* helper = world->options.threads > 1 ? helper_started(world->options.threads) : nullptr;
     if (helper != nullptr) {
         see_and_act_shared(*helper, animals);
     } else {
         for (std::size_t k = 0; k < animals.size(); ++k) see(animals[k], k);
         for (std::size_t k = 0; k < animals.size(); ++k) {
-            if (large) neuron_pack_prefetch(world->networks, k + 1);
+            neuron_pack_prefetch(world->networks, k + 1);
             act(animals[k], k);
         }
+    }
+}
+
+}  // namespace
+
+void world_reserve_ranking(std::uint32_t count)
+{
+    // The ranking and the merge's scratch, side by side.
+    const auto grow = [](auto& room, std::size_t needed) {
+        if (room.size() < needed) room.resize(needed > 2 * room.size() ? needed : 2 * room.size());
+    };
+    grow(world->ranking, 2 * std::size_t{count});
+    grow(world->founder_room, count);
+    grow(world->update_order, count);
+    if (world->animals != nullptr) grow(world->gene_room, animal_get_chromosome_size(world->animals));
+}
+
+void world_pack_networks()
+{
+    if (world->animals != nullptr && neuron_pack_holds(world->networks, 0, world->animals->neurons) &&
+        world->networks.heads.size() == world->num_animals) return;
+    neuron_pack_clear(world->networks);
+    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next)
+        neuron_pack_add(world->networks, animal->neurons);
+}
+
+void world_update()
+{
+    if (!world->running) return;
+    grid_tidy();
+    world_pack_networks();
+    if (world->num_animals < large_world_animals) {
+        // A small world steps each animal whole: too little to share, and
+        // seeing the plants as they are costs less than taking changes back.
+        std::size_t k = 0;
+        for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next, ++k) {
+            watch(animal, world_step_type::eating);
+            animal_check_plants(animal);
+            animal_sense_touch_plants(animal);
+            watch(animal, world_step_type::eaten);
+            check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision, animal->ray_x,
+                         animal->ray_y);
+            act(animal, k);
+        }
+    } else {
+        update_in_phases();
     }
     world->update_count += 1;
     if (world->update_count == world->generation_length) world_compute_generation();
