@@ -190,15 +190,21 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
     }
     const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
     const Lanes zero{};
-    Masks past[Count + 1] = {};  // minus the plants in the cone counter-clockwise of line j (0: all in it)
-    for (std::size_t i = 0; i < n; i += width) {
+    // The plants from i on: their sides of every line, and which are near one.
+    struct lanes_seen_type {
+        Lanes side[Count + 1];
+        Masks near;
+        Masks weight;
+    };
+    const auto look = [&](std::size_t i) __attribute__((always_inline)) {
+        lanes_seen_type seen;
         Lanes px, py;
         Masks valid = ~Masks{};
-        Masks weight = Masks{} + 1;
+        seen.weight = Masks{} + 1;
         if (i + width <= n) {
             __builtin_memcpy(&px, xs + i, sizeof px);
             __builtin_memcpy(&py, ys + i, sizeof py);
-            if (weights != nullptr) __builtin_memcpy(&weight, weights + i, sizeof weight);
+            if (weights != nullptr) __builtin_memcpy(&seen.weight, weights + i, sizeof seen.weight);
         } else {
             // The last few, with lanes to spare at the animal itself: on
             // every line, so in no sector, and kept from see_plant.
@@ -207,40 +213,50 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
                 px[k] = plant ? xs[i + k] : frame.x;
                 py[k] = plant ? ys[i + k] : frame.y;
                 valid[k] = plant ? -1 : 0;
-                if (weights != nullptr) weight[k] = plant ? weights[i + k] : 0;
+                if (weights != nullptr) seen.weight[k] = plant ? weights[i + k] : 0;
             }
         }
         const Lanes dx = px - fx;
         const Lanes dy = py - fy;
-        Lanes side[Count + 1];
-        for (int j = 0; j <= Count; ++j) side[j] = cs[j] * dy - sn[j] * dx;
+        for (int j = 0; j <= Count; ++j) seen.side[j] = cs[j] * dy - sn[j] * dx;
         // The line nearest the plant decides whether any is near: squares
         // of magnitudes keep their order.
-        Lanes nearest = side[0] < zero ? -side[0] : side[0];
+        Lanes nearest = seen.side[0] < zero ? -seen.side[0] : seen.side[0];
         for (int j = 1; j <= Count; ++j) {
-            const Lanes magnitude = side[j] < zero ? -side[j] : side[j];
+            const Lanes magnitude = seen.side[j] < zero ? -seen.side[j] : seen.side[j];
             nearest = magnitude < nearest ? magnitude : nearest;
         }
-        const Masks near = (nearest * nearest <= boundary_tolerance * (dx * dx + dy * dy)) & valid;
-        const Masks inside = (side[0] > zero) & (side[Count] < zero) & ~near;
+        seen.near = (nearest * nearest <= boundary_tolerance * (dx * dx + dy * dy)) & valid;
+        return seen;
+    };
+    Masks past[Count + 1] = {};  // minus the plants in the cone counter-clockwise of line j (0: all in it)
+    Masks any_near{};
+    for (std::size_t i = 0; i < n; i += width) {
+        const lanes_seen_type seen = look(i);
+        const Masks inside = (seen.side[0] > zero) & (seen.side[Count] < zero) & ~seen.near;
         if (weights == nullptr) {
             past[0] += inside;
-            for (int j = 1; j < Count; ++j) past[j] += inside & (side[j] > zero);
+            for (int j = 1; j < Count; ++j) past[j] += inside & (seen.side[j] > zero);
         } else {
-            past[0] -= inside & weight;
-            for (int j = 1; j < Count; ++j) past[j] -= inside & (side[j] > zero) & weight;
+            past[0] -= inside & seen.weight;
+            for (int j = 1; j < Count; ++j) past[j] -= inside & (seen.side[j] > zero) & seen.weight;
         }
-        bool any_near = false;
-        for (int k = 0; k < width; ++k) any_near = any_near || near[k] != 0;
-        if (any_near)
-            for (int k = 0; k < width; ++k)
-                if (near[k]) see_plant(frame, xs[i + k], ys[i + k], static_cast<int>(weight[k]));
+        any_near |= seen.near;
     }
     long long total[Count + 1] = {};
     for (int j = 0; j < Count; ++j)
         for (int k = 0; k < width; ++k) total[j] -= past[j][k];
     for (int j = 0; j < Count; ++j)
         if (frame.counts[j]) frame.hits[j] += static_cast<int>(total[j] - total[j + 1]);
+    // The rare plants near a line, found again by the same arithmetic.
+    bool some_near = false;
+    for (int k = 0; k < width; ++k) some_near = some_near || any_near[k] != 0;
+    if (!some_near) return;
+    for (std::size_t i = 0; i < n; i += width) {
+        const lanes_seen_type seen = look(i);
+        for (int k = 0; k < width; ++k)
+            if (seen.near[k]) see_plant(frame, xs[i + k], ys[i + k], static_cast<int>(seen.weight[k]));
+    }
 }
 
 typedef double lanes_2_type __attribute__((vector_size(16)));
@@ -304,32 +320,44 @@ __attribute__((always_inline)) inline void count_sides_lanes(vision_frame_type& 
     const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
     const Lanes zero{};
     const Masks flip = Masks{} + (frame.sin_boundary[line] > 0 ? -1 : 0);
-    Masks clear{}, beyond{};
     Masks lane{};
     for (int k = 0; k < width; ++k) lane[k] = k;
     static_assert(width <= grid_plant_padding);
-    for (std::size_t i = 0; i < n; i += width) {
+    // The plants from i on: their side of the line, and which are near it.
+    const auto look = [&](std::size_t i, Lanes& side, Masks& near, Masks& valid) __attribute__((always_inline)) {
         Lanes px, py;
         __builtin_memcpy(&px, xs + i, sizeof px);
         __builtin_memcpy(&py, ys + i, sizeof py);
-        const Masks valid = lane < static_cast<long long>(n - i);
+        valid = lane < static_cast<long long>(n - i);
         const Lanes dx = px - fx;
         const Lanes dy = py - fy;
-        const Lanes side = c * dy - s * dx;
-        const Masks near = side * side <= boundary_tolerance * (dx * dx + dy * dy);
+        side = c * dy - s * dx;
+        near = (side * side <= boundary_tolerance * (dx * dx + dy * dy)) & valid;
+    };
+    Masks clear{}, beyond{}, any_near{};
+    for (std::size_t i = 0; i < n; i += width) {
+        Lanes side;
+        Masks near, valid;
+        look(i, side, near, valid);
         const Masks counted = valid & ~near;
         clear += counted;
         beyond += counted & ((side > zero) ^ flip);
-        const Masks odd = valid & near;
-        bool any_near = false;
-        for (int k = 0; k < width; ++k) any_near = any_near || odd[k] != 0;
-        if (any_near)
-            for (int k = 0; k < width; ++k)
-                if (odd[k]) see_plant(frame, xs[i + k], ys[i + k]);
+        any_near |= near;
     }
     for (int k = 0; k < width; ++k) {
         placed -= static_cast<int>(clear[k]);
         past -= static_cast<int>(beyond[k]);
+    }
+    // The rare plants near the line, found again by the same arithmetic.
+    bool some_near = false;
+    for (int k = 0; k < width; ++k) some_near = some_near || any_near[k] != 0;
+    if (!some_near) return;
+    for (std::size_t i = 0; i < n; i += width) {
+        Lanes side;
+        Masks near, valid;
+        look(i, side, near, valid);
+        for (int k = 0; k < width; ++k)
+            if (near[k]) see_plant(frame, xs[i + k], ys[i + k]);
     }
 }
 

@@ -10,6 +10,7 @@ namespace {
 struct source_numbers_type {
     std::vector<const double*> keys;      // open addressing; null for a free slot
     std::vector<std::uint32_t> numbers;
+    std::vector<std::size_t> used;        // slots taken, so that clearing costs what was used
     std::uint32_t count = 0;
     std::size_t mask = 0;
 
@@ -17,9 +18,14 @@ struct source_numbers_type {
     {
         std::size_t size = 64;
         while (size < 2 * inputs) size *= 2;
-        keys.assign(size, nullptr);
-        numbers.resize(size);
-        mask = size - 1;
+        if (keys.size() < size) {
+            keys.assign(size, nullptr);
+            numbers.resize(size);
+        } else {
+            for (const std::size_t slot : used) keys[slot] = nullptr;
+        }
+        used.clear();
+        mask = keys.size() - 1;
         count = 0;
     }
 
@@ -32,6 +38,7 @@ struct source_numbers_type {
         if (added) {
             keys[slot] = source;
             numbers[slot] = count++;
+            used.push_back(slot);
         }
         return numbers[slot];
     }
