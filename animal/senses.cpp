@@ -171,6 +171,15 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y, 
         if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += weight;
 }
 
+// Whether any lane of a mask is set.
+template <typename Masks>
+__attribute__((always_inline)) inline bool any_lane(Masks mask)
+{
+    long long any = 0;
+    for (std::size_t k = 0; k < sizeof(Masks) / sizeof(long long); ++k) any |= mask[k];
+    return any != 0;
+}
+
 // Every plant of the arrays, for Count sectors, Lanes at a time. A plant clear
 // of every boundary line is in the cone when it is counter-clockwise of line 0
 // and clockwise of the last; inside it, the lines it is counter-clockwise of
@@ -249,9 +258,7 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
     for (int j = 0; j < Count; ++j)
         if (frame.counts[j]) frame.hits[j] += static_cast<int>(total[j] - total[j + 1]);
     // The rare plants near a line, found again by the same arithmetic.
-    bool some_near = false;
-    for (int k = 0; k < width; ++k) some_near = some_near || any_near[k] != 0;
-    if (!some_near) return;
+    if (!any_lane(any_near)) return;
     for (std::size_t i = 0; i < n; i += width) {
         const lanes_seen_type seen = look(i);
         for (int k = 0; k < width; ++k)
@@ -305,61 +312,6 @@ void see_all(vision_frame_type& frame, const double* xs, const double* ys, const
     see_all_2<Count>(frame, xs, ys, weights, n);
 }
 #endif
-
-// The plants of the arrays against one boundary line, Lanes at a time: how
-// many lie clear of it (placed) and how many of those on the side it is
-// crossed to (past: clockwise when the line points up, else counter-clockwise).
-// A plant near it takes see_plant. The arrays go on for grid_plant_padding
-// entries past n, which are read and left out.
-template <typename Lanes, typename Masks>
-__attribute__((always_inline)) inline void count_sides_lanes(vision_frame_type& frame, int line, const double* xs,
-                                                             const double* ys, std::size_t n, int& placed, int& past)
-{
-    constexpr int width = sizeof(Lanes) / sizeof(double);
-    const Lanes c = Lanes{} + frame.cos_boundary[line], s = Lanes{} + frame.sin_boundary[line];
-    const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
-    const Lanes zero{};
-    const Masks flip = Masks{} + (frame.sin_boundary[line] > 0 ? -1 : 0);
-    Masks lane{};
-    for (int k = 0; k < width; ++k) lane[k] = k;
-    static_assert(width <= grid_plant_padding);
-    // The plants from i on: their side of the line, and which are near it.
-    const auto look = [&](std::size_t i, Lanes& side, Masks& near, Masks& valid) __attribute__((always_inline)) {
-        Lanes px, py;
-        __builtin_memcpy(&px, xs + i, sizeof px);
-        __builtin_memcpy(&py, ys + i, sizeof py);
-        valid = lane < static_cast<long long>(n - i);
-        const Lanes dx = px - fx;
-        const Lanes dy = py - fy;
-        side = c * dy - s * dx;
-        near = (side * side <= boundary_tolerance * (dx * dx + dy * dy)) & valid;
-    };
-    Masks clear{}, beyond{}, any_near{};
-    for (std::size_t i = 0; i < n; i += width) {
-        Lanes side;
-        Masks near, valid;
-        look(i, side, near, valid);
-        const Masks counted = valid & ~near;
-        clear += counted;
-        beyond += counted & ((side > zero) ^ flip);
-        any_near |= near;
-    }
-    for (int k = 0; k < width; ++k) {
-        placed -= static_cast<int>(clear[k]);
-        past -= static_cast<int>(beyond[k]);
-    }
-    // The rare plants near the line, found again by the same arithmetic.
-    bool some_near = false;
-    for (int k = 0; k < width; ++k) some_near = some_near || any_near[k] != 0;
-    if (!some_near) return;
-    for (std::size_t i = 0; i < n; i += width) {
-        Lanes side;
-        Masks near, valid;
-        look(i, side, near, valid);
-        for (int k = 0; k < width; ++k)
-            if (near[k]) see_plant(frame, xs[i + k], ys[i + k]);
-    }
-}
 
 // The sector of points on these sides of the boundary lines (+1
 // counter-clockwise, -1 clockwise), or count for none: outside the cone, or
@@ -490,39 +442,99 @@ void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::
 // every boundary line but the crossings first_line .. last_line of order:
 // past how many of those a plant lies gives its gap, hence its sector. A
 // plant near one of them takes see_plant. The cells' plants are one range.
-template <typename Lanes, typename Masks>
-__attribute__((always_inline)) inline void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells, const row_order_type& order, std::int32_t row, std::int32_t first, std::int32_t last, int first_line,
-              int last_line)
+// Places the plants of cells first .. last of one row, which lie clear of
+// every boundary line but the crossings first_line .. last_line of order,
+// Lanes at a time. The crossings are in order along the row, so a plant past
+// crossing k is past every one before it: counting the plants past each
+// crossing gives how many lie in each gap between them, hence in each sector.
+// A plant near one of them takes see_plant, in a second pass over the band
+// that only a band holding one makes. The cells' plants are one range, which
+// the arrays go on past for grid_plant_padding entries.
+template <typename Lanes, typename Masks, int Lines>
+__attribute__((always_inline)) inline void see_band_lines(vision_frame_type& frame, const grid_plant_cells_type& cells,
+                                                          const row_order_type& order, std::int32_t row,
+                                                          std::int32_t first, std::int32_t last, int first_line,
+                                                          int last_line)
 {
-    const double* const xs = cells.x.data();
-    const double* const ys = cells.y.data();
+    constexpr int width = sizeof(Lanes) / sizeof(double);
+    static_assert(width <= grid_plant_padding);
     const std::int32_t* const start = cells.start.data() + static_cast<std::size_t>(row) * cells.columns;
-    const std::int32_t begin = start[first], end = start[last + 1];
-    if (first_line == last_line) {
-        // One line, the usual case.
-        int placed = 0, past = 0;
-        count_sides_lanes<Lanes, Masks>(frame, order.line[first_line], xs + begin, ys + begin,
-                                        static_cast<std::size_t>(end - begin), placed, past);
-        frame.hits[order.gap_sector[first_line]] += placed - past;
-        frame.hits[order.gap_sector[first_line + 1]] += past;
-        return;
+    const double* const xs = cells.x.data() + start[first];
+    const double* const ys = cells.y.data() + start[first];
+    const std::size_t n = static_cast<std::size_t>(start[last + 1] - start[first]);
+    const int lines = Lines > 0 ? Lines : last_line - first_line + 1;  // a count known here unrolls
+    constexpr int room = Lines > 0 ? Lines : animal_vision_capacity + 1;
+    Lanes c[room] = {}, s[room] = {};
+    Masks flip[room] = {};  // set where a plant is past a crossing on the counter-clockwise side
+    for (int m = 0; m < lines; ++m) {
+        const int j = order.line[first_line + m];
+        c[m] = Lanes{} + frame.cos_boundary[j];
+        s[m] = Lanes{} + frame.sin_boundary[j];
+        flip[m] = frame.sin_boundary[j] > 0 ? ~Masks{} : Masks{};
     }
-    for (std::int32_t i = begin; i < end; ++i) {
-        const double dx = xs[i] - frame.x;
-        const double dy = ys[i] - frame.y;
-        int gap = first_line;
-        bool near = false;
-        for (int k = first_line; k <= last_line; ++k) {
-            const int j = order.line[k];
-            const double side = line_side(frame, j, dx, dy);
-            near = near || near_line(side, dx, dy);
-            gap += (side > 0) != (frame.sin_boundary[j] > 0);  // past the crossing
+    const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
+    const Lanes zero{};
+    Masks lane{};
+    for (int k = 0; k < width; ++k) lane[k] = k;
+    // The plants from i on: their sides of the crossings, and which are near one.
+    const auto look = [&](std::size_t i, Lanes* side, Masks& near, Masks& valid) __attribute__((always_inline)) {
+        Lanes px, py;
+        __builtin_memcpy(&px, xs + i, sizeof px);
+        __builtin_memcpy(&py, ys + i, sizeof py);
+        valid = lane < static_cast<long long>(n - i);
+        const Lanes dx = px - fx;
+        const Lanes dy = py - fy;
+        const Lanes reach = boundary_tolerance * (dx * dx + dy * dy);
+        near = Masks{};
+        for (int m = 0; m < lines; ++m) {
+            side[m] = c[m] * dy - s[m] * dx;
+            near |= side[m] * side[m] <= reach;
         }
-        if (near) {
-            see_plant(frame, xs[i], ys[i]);
-        } else {
-            frame.hits[order.gap_sector[gap]] += 1;
-        }
+        near &= valid;
+    };
+    Masks clear{}, any_near{};
+    Masks beyond[room] = {};
+    for (std::size_t i = 0; i < n; i += width) {
+        Lanes side[room];
+        Masks near, valid;
+        look(i, side, near, valid);
+        const Masks counted = valid & ~near;
+        clear += counted;
+        for (int m = 0; m < lines; ++m) beyond[m] += counted & ((side[m] > zero) ^ flip[m]);
+        any_near |= near;
+    }
+    // Minus signs: a set mask lane is -1.
+    int before = 0;  // plants clear of the crossings, then those past crossing m - 1
+    for (int k = 0; k < width; ++k) before -= static_cast<int>(clear[k]);
+    for (int m = 0; m < lines; ++m) {
+        int past = 0;
+        for (int k = 0; k < width; ++k) past -= static_cast<int>(beyond[m][k]);
+        frame.hits[order.gap_sector[first_line + m]] += before - past;
+        before = past;
+    }
+    frame.hits[order.gap_sector[last_line + 1]] += before;
+    if (!any_lane(any_near)) return;
+    for (std::size_t i = 0; i < n; i += width) {
+        Lanes side[room];
+        Masks near, valid;
+        look(i, side, near, valid);
+        for (int k = 0; k < width; ++k)
+            if (near[k]) see_plant(frame, xs[i + k], ys[i + k]);
+    }
+}
+
+// The usual bands, of one crossing or two, with their loops unrolled.
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells,
+                                                    const row_order_type& order, std::int32_t row, std::int32_t first,
+                                                    std::int32_t last, int first_line, int last_line)
+{
+    if (first_line == last_line) {
+        see_band_lines<Lanes, Masks, 1>(frame, cells, order, row, first, last, first_line, last_line);
+    } else if (first_line + 1 == last_line) {
+        see_band_lines<Lanes, Masks, 2>(frame, cells, order, row, first, last, first_line, last_line);
+    } else {
+        see_band_lines<Lanes, Masks, 0>(frame, cells, order, row, first, last, first_line, last_line);
     }
 }
 
