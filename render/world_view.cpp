@@ -212,13 +212,19 @@ void animal_draw(surface_type& surface, animal_type* animal)
     if (animal == nullptr) return;
     rect_type box{};
     get_bounding_rect(animal->x, animal->y, animal->size_x, animal->size_y, box);
+    // A speck of a few pixels has no room for its arrow and whiskers: they
+    // would only blot it, at most of the frame's time in a large world. It
+    // is drawn as a dot of its outline, big enough to be seen.
+    constexpr int speck_pixels = 3;
+    const bool speck = box.right - box.left < speck_pixels && box.bottom - box.top < speck_pixels && !show_vision;
+    if (speck) {
+        box.right = std::max(box.right, box.left + speck_pixels - 1);
+        box.bottom = std::max(box.bottom, box.top + speck_pixels - 1);
+    }
     if (animal == world->animals) surface_select_brush(surface, world->brush_green);
     surface_ellipse(surface, box.left, box.top, box.right, box.bottom);
     surface_select_brush(surface, world->brush_white);
-    // A speck of a few pixels has no room for its arrow and whiskers: they
-    // would only blot it, at most of the frame's time in a large world.
-    constexpr int speck_pixels = 3;
-    if (box.right - box.left < speck_pixels && box.bottom - box.top < speck_pixels && !show_vision) return;
+    if (speck) return;
     draw_arrow(surface, animal->x, animal->y, animal->heading, animal->sensor_size);
 
     double offset = -third_pi;

@@ -149,6 +149,10 @@ private slots:
         QCOMPARE(pixel_at(image, other->x, other->y + 0.15), white);
         QCOMPARE(pixel_at(image, 5, 2), green);
         QCOMPARE(pixel_at(image, head->x, head->y), black);  // the heading arrow
+        // In a world so large that an animal is a speck, it still shows, as a dot.
+        world->width = world->height = 500;
+        QVERIFY(pixel_at(draw_world(), other->x, other->y) != white);
+        world->width = world->height = 10;
         const QRgb sensor_colours[6] = {white, green, red, blue, green, white};
         for (int k = 0; k < 6; ++k) {
             const double angle = head->heading - pi / 3 + k * pi / 3;
