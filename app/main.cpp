@@ -1,3 +1,4 @@
+#include "app/recorder.h"
 #include "app/summarize.h"
 #include "app/window.h"
 #include "cli/headless.h"
@@ -31,6 +32,6 @@ int main(int argc, char** argv)
     world_use(&main_world);
     if (options.threads != 0) world->options.threads = options.threads;
     if (options.summarize) return summarize_main(argc, argv, options);
-    if (options.headless) return headless_run(options);
+    if (options.headless) return options.record_path.empty() ? headless_run(options) : recorder_headless_run(options);
     return window_main(argc, argv, options);
 }

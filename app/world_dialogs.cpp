@@ -28,13 +28,16 @@ std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
     const bool saving = kind != file_open;
     const QString filter = kind == file_open         ? QStringLiteral("World files and checkpoints (*.dat *.npz)")
                            : kind == file_save_world ? QStringLiteral("World files (*.dat)")
+                           : kind == file_save_video ? QStringLiteral("Videos (*.mp4 *.webm *.gif)")
                                                      : QStringLiteral("Checkpoints (*.npz)");
     auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), QStringLiteral("."), filter);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (saving) {
-        dialog->setDefaultSuffix(kind == file_save_world ? QStringLiteral("dat") : QStringLiteral("npz"));
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        dialog->setDefaultSuffix(kind == file_save_world   ? QStringLiteral("dat")
+                                 : kind == file_save_video ? QStringLiteral("mp4")
+                                                           : QStringLiteral("npz"));
+        if (kind != file_save_video) dialog->setOption(QFileDialog::DontConfirmOverwrite);
     }
     return dialog;
 }

@@ -13,6 +13,7 @@ enum file_kind_type {
     file_open,            // a world file or a checkpoint to open
     file_save_world,      // a world file to save
     file_save_snapshot,   // a checkpoint to save
+    file_save_video,      // a video to record
 };
 
 // The dialog for that kind of file, set up but not shown.

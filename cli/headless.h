@@ -1,8 +1,12 @@
 // The velmora program without a window: evolve a number of generations and stop.
 #pragma once
 
+#include <functional>
+
 struct options_type;
 
 // Seeds, sets the world up and runs world updates until the asked number of
-// generations has ended. Returns the process exit status.
-int headless_run(const options_type& options);
+// generations has ended. Returns the process exit status. after_update, when
+// given, runs after every world update (a video being recorded) and returns
+// false once its output failed: the run goes on, and ends with status 1.
+int headless_run(const options_type& options, const std::function<bool()>& after_update = {});

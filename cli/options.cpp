@@ -2,6 +2,7 @@
 
 #include "world/world.h"
 #include "world/world_file.h"
+#include "video/video.h"
 
 #include <CLI/CLI.hpp>
 
@@ -127,7 +128,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                  "velmora"};
     app.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION);
     app.set_config("--config", "", "Read world settings and outputs from an INI or TOML file; the command line wins")->type_name("FILE");
-    std::string seed, generations, threads, checkpoint_every;
+    std::string seed, generations, threads, checkpoint_every, record_every, record_size, record_fps;
     raw_settings_type raw;
     app.add_option("--seed", seed, "Seed of the random source: 0 to 4294967295 (default: the time of day in seconds)")->type_name("S");
     app.add_flag("--headless", options.headless, "Run without a window until --generations have ended");
@@ -165,6 +166,12 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     app.add_option("--threads", threads,
                    "Threads a world update may use: 1 to 64 (default: the processors free to the program, at most 64). "
                    "Worlds of 200 animals or more share each update's vision between them; the run is the same however many")->type_name("N");
+    app.add_option("--record", options.record_path,
+                   "Record the world view as a video; the extension chooses the format: .mp4 (H.264), .webm (VP9), .gif")->type_name("FILE");
+    app.add_option("--record-every", record_every,
+                   "World updates between video frames: 1 to 4294967295 (default 10 headless; the window records each frame it draws)")->type_name("N");
+    app.add_option("--record-size", record_size, "Video frame size in pixels, each 16 to 4096 (default 640x480)")->type_name("WxH");
+    app.add_option("--record-fps", record_fps, "Video frames per second of playback: 1 to 240 (default 30)")->type_name("F");
     app.add_option("world", options.world_path, "World file the window program opens at start")->type_name("FILE.dat");
     CLI::App* summarize = app.add_subcommand("summarize", "Per-generation mean, deviation, minimum and maximum of runs' CSVs");
     summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->type_name("RUN.csv");
@@ -195,6 +202,29 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                 whole("--checkpoint-every", checkpoint_every, 1, std::numeric_limits<std::uint32_t>::max()));
         if (!threads.empty()) options.threads = static_cast<int>(whole("--threads", threads, 1, world_max_threads));
         convert_settings(raw, options.settings);
+        if (!record_every.empty())
+            options.record_every = static_cast<std::uint32_t>(whole("--record-every", record_every, 1, std::numeric_limits<std::uint32_t>::max()));
+        if (!record_fps.empty()) options.record_fps = static_cast<int>(whole("--record-fps", record_fps, 1, 240));
+        if (!record_size.empty()) {
+            const std::size_t x = record_size.find_first_of("xX");
+            const auto side = [&record_size](const std::string& text) {
+                try {
+                    return static_cast<int>(whole("--record-size", text, 16, 4096));
+                } catch (const bad_option&) {
+                    throw bad_option{"--record-size " + record_size + ": must be WxH, each a whole number from 16 to 4096"};
+                }
+            };
+            if (x == std::string::npos) side("");
+            options.record_width = side(record_size.substr(0, x));
+            options.record_height = side(record_size.substr(x + 1));
+        }
+        if (options.record_path.empty() && (!record_every.empty() || !record_size.empty() || !record_fps.empty()))
+            throw bad_option{"--record-every, --record-size and --record-fps need --record FILE"};
+        if (!options.record_path.empty()) {
+            if (const std::string problem = video_format_problem(options.record_path); !problem.empty())
+                throw bad_option{"--record " + options.record_path + ": must end in .mp4, .webm or .gif"};
+            if (options.headless && options.record_every == 0) options.record_every = 10;
+        }
         if (options.headless && !options.generations_given) throw bad_option{"--headless needs --generations N"};
         if (!options.headless && (options.generations_given || !options.load_path.empty() || !options.save_path.empty() ||
                                   !options.csv_path.empty() || options.quiet || !options.checkpoint_path.empty() ||
@@ -208,7 +238,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
             throw bad_option{"--resume and --load both give the world; choose one"};
         if (options.headless && !options.world_path.empty())
             throw bad_option{"a headless run takes its world with --load, not as " + options.world_path};
-        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume", "--lineage"})
+        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume", "--lineage", "--record"})
             if (app.count(name) > 0 && app.get_option(name)->as<std::string>().empty())
                 throw bad_option{std::string(name) + " needs a file name"};
         const bool loading = !options.load_path.empty() || !options.world_path.empty();

@@ -49,6 +49,11 @@ struct options_type {
     std::string resume_path;           // --resume: a checkpoint a headless run goes on from; empty for none
     bool no_autosave = false;          // --no-autosave: the window keeps no autosave
     bool quiet = false;                // --quiet: no generation lines on standard output
+    std::string record_path;           // --record: a video of the world view (.mp4, .webm, .gif); empty for none
+    std::uint32_t record_every = 0;    // --record-every: world updates between frames; 0: each frame the window draws
+    int record_width = 640;            // --record-size WxH, pixels
+    int record_height = 480;
+    int record_fps = 30;               // --record-fps: frames per second of playback
     int threads = 0;                   // --threads: 1 .. 64 for world updates; 0 when not given
     bool summarize = false;            // the summarize command
     std::vector<std::string> summary_inputs;  // its run CSVs
