@@ -6,6 +6,7 @@
 #include "app/frame_loop.h"
 #include "app/inspector.h"
 #include "app/main_window.h"
+#include "app/recorder.h"
 #include "app/world_dialogs.h"
 #include "plant/plant.h"
 #include "render/neuron_view.h"
@@ -169,6 +170,7 @@ void main_menu(main_window_widget* window, int id)
     case menu_normal_speed: world->updates_per_tick = 1; break;
     case menu_max_speed: world->updates_per_tick = 100; break;
     case menu_pause: world->running = !world->running; break;
+    case menu_record: recorder_window_toggle(); window->refresh_status(); break;
     case menu_zoom_in: view_zoom_at(view.zoom * 2.0, display_x / 2, display_y / 2); break;
     case menu_zoom_out: view_zoom_at(view.zoom / 2.0, display_x / 2, display_y / 2); break;
     case menu_whole_world: view_whole_world(); break;

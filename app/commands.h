@@ -24,6 +24,7 @@ inline constexpr int menu_settings = 205;
 inline constexpr int menu_normal_speed = 301;
 inline constexpr int menu_max_speed = 302;
 inline constexpr int menu_pause = 303;
+inline constexpr int menu_record = 304;
 inline constexpr int menu_show_vision = 401;
 inline constexpr int menu_hide_vision = 402;
 inline constexpr int menu_show_chart = 403;

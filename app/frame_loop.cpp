@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "app/inspector.h"
 #include "app/main_window.h"
+#include "app/recorder.h"
 #include "cli/options.h"
 #include "base/utility.h"
 #include "render/neuron_view.h"
@@ -53,6 +54,7 @@ void tick_world_update()
 {
     if (world->running) updates += 1;
     world_update();
+    if (world->running) recorder_after_update(window_recorder);
 }
 
 void memdc_setup(main_window_widget* window)
@@ -100,6 +102,10 @@ std::string status_line()
     line += numbers;
     if (view.zoom > 1.0) {
         format_c(numbers, sizeof numbers, "   Zoom %gx%s", view.zoom, view.follow ? " following" : "");
+        line += numbers;
+    }
+    if (recorder_on(window_recorder)) {
+        format_c(numbers, sizeof numbers, "   Recording %llu frames", static_cast<unsigned long long>(window_recorder.video.frames));
         line += numbers;
     }
     if (const animal_type* animal = view_selected()) {
@@ -168,6 +174,7 @@ void timer_message(main_window_widget* window, int id)
         run_tick_updates();
         view_follow();
         draw_world_into_memdc();
+        if (window_recorder.every == 0 && world->draw_enabled) recorder_add_image(window_recorder, memdc);
         if (chart_window != nullptr) chart_window->follow_world();
         inspector_follow();
         frames += 1;

@@ -13,6 +13,9 @@ int main(int argc, char** argv)
     // A closed standard output (velmora ... | head) must not end a run: the
     // console ignores failed writes, and the log still gets every line.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file grown past the size limit fails its write, as a full disk does,
+    // and is told as one, instead of ending the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     options_type options;
     const std::string error = options_parse(argc, argv, options);
     if (!error.empty()) {

@@ -129,7 +129,7 @@ void main_window_widget::build_menus()
           {"Add &Plant", menu_add_plant},
           {"&Reset", menu_reset},
           {"Se&ttings...", menu_settings}}},
-        {"&Simulation", {{"&Normal Speed", menu_normal_speed}, {"&Max Speed", menu_max_speed}, {"&Pause", menu_pause}}},
+        {"&Simulation", {{"&Normal Speed", menu_normal_speed}, {"&Max Speed", menu_max_speed}, {"&Pause", menu_pause}, {"&Record...", menu_record}}},
         {"&View",
          {{"Zoom &In", menu_zoom_in, QKeySequence::ZoomIn},
           {"Zoom &Out", menu_zoom_out, QKeySequence::ZoomOut},

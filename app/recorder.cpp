@@ -1,5 +1,6 @@
 #include "app/recorder.h"
 
+#include "app/world_dialogs.h"
 #include "cli/headless.h"
 #include "cli/options.h"
 #include "render/surface.h"
@@ -9,12 +10,22 @@
 
 #include <cstdio>
 
+recorder_type window_recorder;
+
 namespace {
+
+struct window_record_settings_type {
+    int width = 640;
+    int height = 480;
+    int fps = 30;
+    std::uint32_t every = 0;
+};
+window_record_settings_type window_settings;
 
 std::string failure_text(const recorder_type& recorder)
 {
-    return "cannot write the video " + recorder.video.path + ": " + recorder.video.error + "; the recording stopped after " +
-           std::to_string(recorder.video.frames) + " frames";
+    return "cannot write the video " + recorder.video.path + ": " + recorder.video.error + "; the recording stopped at frame " +
+           std::to_string(recorder.video.frames + 1);
 }
 
 bool add_frame(recorder_type& recorder)
@@ -24,10 +35,33 @@ bool add_frame(recorder_type& recorder)
         return true;
     recorder.failed = true;
     std::fprintf(stderr, "velmora: %s\n", failure_text(recorder).c_str());
+    if (&recorder == &window_recorder) recorder_window_failed(failure_text(recorder));
     return false;
 }
 
 }  // namespace
+
+void (*recorder_window_failed)(const std::string& text) = [](const std::string& text) { show_problem("Velmora " + text + "."); };
+
+void recorder_window_setup(const options_type& options)
+{
+    window_settings = {options.record_width, options.record_height, options.record_fps, options.record_every};
+    if (!options.record_path.empty() && !recorder_start(window_recorder, options.record_path, window_settings.width,
+                                                        window_settings.height, window_settings.fps, window_settings.every))
+        show_problem("Velmora cannot record " + options.record_path + ": " + window_recorder.video.error);
+}
+
+void recorder_window_toggle()
+{
+    if (recorder_on(window_recorder)) {
+        recorder_stop(window_recorder);
+        return;
+    }
+    const std::string path = file_dialog(file_save_video);
+    if (path.empty()) return;
+    if (!recorder_start(window_recorder, path, window_settings.width, window_settings.height, window_settings.fps, window_settings.every))
+        show_problem("Velmora cannot record " + path + ": " + window_recorder.video.error);
+}
 
 bool recorder_start(recorder_type& recorder, const std::string& path, int width, int height, int fps, std::uint32_t every)
 {
@@ -83,6 +117,7 @@ bool recorder_stop(recorder_type& recorder)
     if (recorder_on(recorder) && !video_close(recorder.video)) {
         recorder.failed = true;
         std::fprintf(stderr, "velmora: %s\n", failure_text(recorder).c_str());
+        if (&recorder == &window_recorder) recorder_window_failed(failure_text(recorder));
     }
     recorder.frame = QImage();
     return !recorder.failed;

@@ -29,5 +29,13 @@ void recorder_add_image(recorder_type& recorder, const QImage& picture);
 // Finishes the file; false when writing failed now or earlier (said once, on standard error).
 bool recorder_stop(recorder_type& recorder);
 
+// The window's recording, and the size, rate and spacing that Simulation,
+// Record takes from the command line.
+extern recorder_type window_recorder;
+void recorder_window_setup(const options_type& options);   // starts --record, if given
+void recorder_window_toggle();                              // asks for a file and starts, or stops
+// Tells the user, once, that the window's recording failed; tests put their own here.
+extern void (*recorder_window_failed)(const std::string& text);
+
 // A headless run that records as it goes. Returns the process exit status.
 int recorder_headless_run(const options_type& options);

@@ -4,6 +4,7 @@
 #include "app/chart_window.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
+#include "app/recorder.h"
 #include "app/world_dialogs.h"
 #include "cli/options.h"
 #include "render/neuron_view.h"
@@ -47,6 +48,7 @@ int window_main(int argc, char** argv, const options_type& options)
         world->options.lineage_path = options.lineage_path;
         if (FILE* file = std::fopen(options.lineage_path.c_str(), "w")) std::fclose(file);
     }
+    recorder_window_setup(options);
     window.set_autosave(autosave_minutes);
     // A signal to end the program ends it through the window, so the world is autosaved.
     struct sigaction action {};
@@ -64,6 +66,7 @@ int window_main(int argc, char** argv, const options_type& options)
         autosave_now(true);
         world_lineage_finish();
     }
+    recorder_stop(window_recorder);
     autosave_wait();
     delete neuron_window;
     neuron_window = nullptr;

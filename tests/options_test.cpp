@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -48,6 +49,14 @@ TEST(Options, AcceptsTheDocumentedForms)
     EXPECT_TRUE(o.summarize);
     EXPECT_EQ(o.summary_inputs, (std::vector<std::string>{"a.csv", "b.csv"}));
     EXPECT_EQ(o.summary_out + o.summary_plot, "s.csvs.png");
+    // Recording: headless every 10 updates unless told; the window each frame it draws.
+    EXPECT_EQ(parse({"--headless", "--generations", "1", "--record", "r.MP4"}, o), "");
+    EXPECT_EQ(std::tuple(o.record_path, o.record_every, o.record_width, o.record_height, o.record_fps),
+              std::tuple(std::string("r.MP4"), 10u, 640, 480, 30));
+    EXPECT_EQ(parse({"--record", "r.webm", "--record-size", "320x240", "--record-fps", "25", "--record-every", "3"}, o), "");
+    EXPECT_EQ(std::tuple(o.record_every, o.record_width, o.record_height, o.record_fps), std::tuple(3u, 320, 240, 25));
+    EXPECT_EQ(parse({"--record", "r.gif"}, o), "");
+    EXPECT_EQ(o.record_every, 0u);
     EXPECT_EQ(parse({"--help"}, o), "");
     EXPECT_NE(o.help_text.find("--layer-width"), std::string::npos);
     EXPECT_EQ(parse({"--version"}, o), "");
@@ -86,6 +95,14 @@ TEST(Options, RefusesBadInputNamingOptionValueAndRange)
         {{"--headless", "--generations", "5", "--resume", "a.npz", "--load", "b.dat"}, "choose one"},
         {{"--headless", "--generations", "5", "--no-autosave"}, "works only in the window"},
         {{"--resume", "a.npz"}, "work only with --headless"},
+        {{"--record", "run.avi"}, "--record run.avi: must end in .mp4, .webm or .gif"},
+        {{"--record", ""}, "--record needs a file name"},
+        {{"--record-every", "5"}, "need --record FILE"},
+        {{"--record", "a.gif", "--record-every", "0"}, "--record-every 0: must be a whole number from 1"},
+        {{"--record", "a.gif", "--record-fps", "241"}, "--record-fps 241: must be a whole number from 1 to 240"},
+        {{"--record", "a.gif", "--record-size", "640"}, "--record-size 640: must be WxH, each a whole number from 16 to 4096"},
+        {{"--record", "a.gif", "--record-size", "15x480"}, "--record-size 15x480: must be WxH"},
+        {{"--record", "a.gif", "--record-size", "640x4097"}, "--record-size 640x4097: must be WxH"},
     };
     options_type o;
     for (const auto& row : bad) {

@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "app/frame_loop.h"
 #include "app/main_window.h"
+#include "app/recorder.h"
 #include "app/world_dialogs.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -648,6 +649,7 @@ private slots:
             {file_open, "World files and checkpoints (*.dat *.npz)", ""},
             {file_save_world, "World files (*.dat)", "dat"},
             {file_save_snapshot, "Checkpoints (*.npz)", "npz"},
+            {file_save_video, "Videos (*.mp4 *.webm *.gif)", "mp4"},
         };
         for (const auto& row : kinds) {
             const auto dialog = world_file_dialog(row.kind);
@@ -658,6 +660,40 @@ private slots:
             QCOMPARE(dialog->defaultSuffix(), QString(row.suffix));
             QCOMPARE(dialog->directory(), QDir("."));
         }
+    }
+
+    void simulation_record_starts_and_stops_a_video()
+    {
+        QAction* record = menu_action(*window, "&Simulation", "&Record...");
+        QVERIFY(record != nullptr);
+        dialog_answer = "run.gif";
+        dialogs_shown.clear();
+        record->trigger();
+        QVERIFY(dialogs_shown == std::vector<file_kind_type>{file_save_video});
+        QVERIFY(recorder_on(window_recorder));
+        // The frames the window draws, as it draws them, and the count in the status bar.
+        QVERIFY(QTest::qWaitFor([] { return window_recorder.video.frames >= 3; }, 10000));
+        window->refresh_status();
+        QVERIFY(window->status_text().contains(QRegularExpression("   Recording [0-9]+ frames")));
+        press('X');  // drawing off: nothing drawn, nothing recorded
+        const std::uint64_t recorded = window_recorder.video.frames;
+        const int before = frames;
+        QVERIFY(QTest::qWaitFor([&] { return frames >= before + 3 || frames < before; }, 10000));
+        QCOMPARE(window_recorder.video.frames, recorded);
+        record->trigger();
+        QVERIFY(!recorder_on(window_recorder));
+        QCOMPARE(dialogs_shown.size(), std::size_t{1});
+        const std::string gif = read_file("run.gif");
+        QCOMPARE(gif.substr(0, 6), std::string("GIF89a"));
+        QCOMPARE(gif.back(), ';');  // finished: the trailer is there
+        window->refresh_status();
+        QVERIFY(!window->status_text().contains("Recording"));
+        // A file that cannot be made: one message, no recording.
+        dialog_answer = "no/such/folder/run.mp4";
+        record->trigger();
+        QVERIFY(!recorder_on(window_recorder));
+        QCOMPARE(problems.size(), std::size_t{1});
+        QVERIFY(problems[0].rfind("Velmora cannot record no/such/folder/run.mp4: ", 0) == 0);
     }
 
     void the_world_is_autosaved_and_offered_at_a_plain_start()

@@ -8,6 +8,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -24,6 +26,7 @@ struct video_encoder_type {
     SwsContext* scaler = nullptr;            // odd sizes only: stretches to the coded size while converting
     std::vector<std::uint32_t> palette;      // the GIF's 256 colours
     std::unordered_map<std::uint32_t, std::uint8_t> nearest;   // colour -> palette index, filled as colours appear
+    std::int64_t whole_bytes = 0;            // the file's length after the last frame written whole
 
     ~video_encoder_type()
     {
@@ -187,19 +190,24 @@ bool encode(video_type& video, AVFrame* frame)
         av_packet_rescale_ts(encoder.packet, encoder.codec->time_base, encoder.stream->time_base);
         encoder.packet->stream_index = encoder.stream->index;
         status = av_interleaved_write_frame(encoder.format, encoder.packet);
-        if (status >= 0 && encoder.format->pb->error < 0) status = encoder.format->pb->error;
+        if (status >= 0) {
+            avio_flush(encoder.format->pb);
+            status = encoder.format->pb->error;
+        }
+        if (status >= 0) encoder.whole_bytes = avio_tell(encoder.format->pb);
     }
     video.error = av_reason(status);
     return false;
 }
 
-// What is left of a file whose writing failed: the container ended as far as
-// the disk lets it, every resource freed.
+// What is left of a file whose writing failed: cut back to its last whole
+// frame, which plays, as each frame is a fragment of the container.
 void abandon(video_type& video)
 {
     if (video.encoder == nullptr) return;
-    if (video.encoder->format->pb != nullptr && video.encoder->format->pb->error >= 0) av_write_trailer(video.encoder->format);
+    const std::int64_t whole_bytes = video.encoder->whole_bytes;
     video.encoder.reset();
+    if (whole_bytes > 0 && truncate(video.path.c_str(), whole_bytes) != 0) video.error += " (and the file could not be cut back to its last whole frame)";
 }
 
 }  // namespace
@@ -250,7 +258,7 @@ video_type video_open(const std::string& path, int width, int height, int fps)
         context->color_range = AVCOL_RANGE_MPEG;
         context->colorspace = AVCOL_SPC_SMPTE170M;
     }
-    context->gop_size = 2 * fps;  // a keyframe, and so a fragment of the MP4, every two seconds
+    context->gop_size = 2 * fps;  // a keyframe every two seconds
     context->thread_count = 1;    // the simulation keeps the other processors busy
     if (kind == video_kind_type::mp4) {
         av_opt_set(context->priv_data, "preset", "ultrafast", 0);
@@ -273,16 +281,21 @@ video_type video_open(const std::string& path, int width, int height, int fps)
         video.error = av_reason(status);
         return video;
     }
-    // Fragments instead of one index at the end, so that a run that is killed
-    // or a disk that fills leaves a file that plays up to its last fragment.
+    // A fragment a frame instead of one index at the end, so that a run that
+    // is killed or a disk that fills leaves a file that plays to its last frame.
     AVDictionary* muxer_options = nullptr;
-    if (kind == video_kind_type::mp4) av_dict_set(&muxer_options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    if (kind == video_kind_type::mp4) av_dict_set(&muxer_options, "movflags", "frag_every_frame+empty_moov+default_base_moof", 0);
     status = avformat_write_header(encoder->format, &muxer_options);
     av_dict_free(&muxer_options);
+    if (status >= 0) {
+        avio_flush(encoder->format->pb);
+        status = encoder->format->pb->error;
+    }
     if (status < 0) {
         video.error = av_reason(status);
         return video;
     }
+    encoder->whole_bytes = avio_tell(encoder->format->pb);
     encoder->frame = av_frame_alloc();
     encoder->frame->format = context->pix_fmt;
     encoder->frame->width = coded_width;

@@ -13,7 +13,7 @@ struct video_type {
     int width = 0;                                 // pixels of every frame handed in
     int height = 0;
     int fps = 0;                                   // frames per second of playback
-    std::uint64_t frames = 0;                      // frames handed to the encoder so far
+    std::uint64_t frames = 0;                      // frames taken so far; the codec and container may hold the last few
     std::string error;                             // why writing stopped; empty while it goes on
     std::unique_ptr<video_encoder_type> encoder;   // null once closed or when opening failed
     video_type();
