@@ -160,13 +160,8 @@ bool write_checkpoint(const std::string& path, bool quiet)
     return true;
 }
 
-int headless_run(const options_type& options, const std::function<bool()>& after_update)
+std::string headless_start(const options_type& options)
 {
-    // A quiet run writes nothing on standard output; what it refuses goes to standard error.
-    if (options.quiet) h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const auto refused = [&options](const std::string& line) {
-        if (options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
-    };
     world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
     world->options.log_path = options.no_log ? std::string() : options.log_path;
     world->options.console_scores = !options.quiet;
@@ -174,20 +169,27 @@ int headless_run(const options_type& options, const std::function<bool()>& after
     if (options.threads != 0) world->options.threads = options.threads;
     if (!options.resume_path.empty()) {
         // The checkpoint holds the settings and the seed's whole course.
-        if (!checkpoint_load(options.resume_path)) {
-            refused(checkpoint_refusal());
-            world_destroy();
-            return 1;  // the console says why
-        }
+        if (!checkpoint_load(options.resume_path)) return checkpoint_refusal();
     } else if (!options.load_path.empty()) {
-        if (!world_load_file(options.load_path, settings_overrides(options.settings))) {
-            refused(world_file_problem());
-            world_destroy();
-            return 1;  // the console says why
-        }
+        if (!world_load_file(options.load_path, settings_overrides(options.settings))) return world_file_problem();
         if (options.settings.wrap) world->wrap_edges = true;
     } else {
         settings_apply(options.settings);
+    }
+    return {};
+}
+
+int headless_run(const options_type& options, const std::function<bool()>& after_update)
+{
+    // A quiet run writes nothing on standard output; what it refuses goes to standard error.
+    if (options.quiet) h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto refused = [&options](const std::string& line) {
+        if (options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
+    };
+    if (const std::string refusal = headless_start(options); !refusal.empty()) {
+        refused(refusal);
+        world_destroy();
+        return 1;
     }
     if (options.generations > 0 && world->num_animals == 0) {
         std::fprintf(stderr, "velmora: the world has no animals, so no generation can end\n");

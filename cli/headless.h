@@ -2,8 +2,14 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 struct options_type;
+
+// Seeds the current world and sets it up from the options: the checkpoint to
+// resume, the world file to load, or the settings. Returns why a file was
+// refused (the console says it too); empty when the world is ready.
+std::string headless_start(const options_type& options);
 
 // Seeds, sets the world up and runs world updates until the asked number of
 // generations has ended. Returns the process exit status. after_update, when

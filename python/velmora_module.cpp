@@ -1,0 +1,384 @@
+// The velmora Python module: worlds run from scripts, exactly as the command
+// line runs them, with their animals, plants and history as numpy arrays.
+#include "animal/animal.h"
+#include "base/console.h"
+#include "cli/headless.h"
+#include "cli/options.h"
+#include "plant/plant.h"
+#include "world/checkpoint.h"
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+[[noreturn]] void raise_os_error(const std::string& text)
+{
+    PyErr_SetString(PyExc_OSError, text.c_str());
+    throw py::error_already_set();
+}
+
+// The settings a World takes, by their command-line names with underscores.
+const char* const setting_names[] = {"seed",          "animals",     "plants",     "width",     "height", "layer_count",
+                                     "layer_width",   "generation_length", "mutate_amount", "animal_size", "plant_size",
+                                     "threads"};
+
+// One world of the script. Its calls take the world's lock without the
+// interpreter's, so that Python threads run different worlds side by side.
+struct script_world_type {
+    world_type* world = world_new();
+    std::mutex lock;
+    bool quiet = true;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::vector<double> seconds;   // per generation of the history: since the world was made, as --csv writes them
+
+    script_world_type() = default;
+    script_world_type(const script_world_type&) = delete;
+    script_world_type& operator=(const script_world_type&) = delete;
+    ~script_world_type() { world_delete(world); }
+};
+
+// Makes this thread's world the script's for the scope of a call.
+struct world_scope_type {
+    std::unique_lock<std::mutex> held;
+    world_type* was = ::world;
+    bool was_muted = console_muted;
+
+    explicit world_scope_type(script_world_type& script) : held(script.lock)
+    {
+        world_use(script.world);
+        console_muted = script.quiet;
+    }
+    ~world_scope_type()
+    {
+        console_muted = was_muted;
+        world_use(was);
+    }
+};
+
+// The options the command line would hold for these arguments, or ValueError
+// with its message.
+options_type parse_arguments(const std::vector<std::string>& arguments)
+{
+    std::vector<const char*> argv{"velmora"};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    options_type options;
+    const std::string problem = options_parse(static_cast<int>(argv.size()), argv.data(), options);
+    if (!problem.empty()) throw py::value_error(problem);
+    return options;
+}
+
+std::vector<std::string> setting_arguments(const py::kwargs& settings, bool allow_shape)
+{
+    std::vector<std::string> arguments{"--headless", "--generations", "0"};
+    for (const auto& [key, value] : settings) {
+        const std::string name = py::str(key);
+        if (name == "log" || name == "quiet") continue;
+        if (name == "wrap") {
+            if (!value.cast<bool>()) continue;
+            arguments.push_back("--wrap");
+            continue;
+        }
+        bool known = false;
+        for (const char* setting : setting_names) known = known || name == setting;
+        if (!known) throw py::type_error("World got an unexpected setting '" + name + "'");
+        if (!allow_shape && (name == "layer_count" || name == "layer_width"))
+            throw py::value_error("--layer-count and --layer-width would change the shape of the loaded networks");
+        if (value.is_none()) continue;
+        if (py::isinstance<py::bool_>(value)) throw py::value_error(name + " must be a number, not " + std::string(py::str(value)));
+        std::string option = "--" + name;
+        for (char& c : option) c = c == '_' ? '-' : c;
+        arguments.push_back(option);
+        arguments.push_back(py::str(value));
+    }
+    if (settings.contains("log") && !settings["log"].is_none()) {
+        arguments.push_back("--log");
+        arguments.push_back(py::str(settings["log"]));
+    } else {
+        arguments.push_back("--no-log");
+    }
+    return arguments;
+}
+
+bool quiet_of(const py::kwargs& settings) { return !settings.contains("quiet") || settings["quiet"].cast<bool>(); }
+
+std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet)
+{
+    auto script = std::make_unique<script_world_type>();
+    script->quiet = quiet;
+    world_scope_type scope(*script);
+    const std::string refusal = headless_start(options);
+    if (!refusal.empty()) raise_os_error(refusal);
+    script->seconds.assign(world->history.size(), 0.0);
+    return script;
+}
+
+// Runs updates until done(updates so far) holds, without the interpreter's
+// lock; Ctrl-C in the script stops between updates, with the world whole.
+template <class Done>
+void run_updates(script_world_type& script, Done done)
+{
+    std::uint64_t updates = 0;
+    for (;;) {
+        bool finished = false;
+        {
+            py::gil_scoped_release free_interpreter;
+            world_scope_type scope(script);
+            const auto slice_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            while (!(finished = done(updates)) && std::chrono::steady_clock::now() < slice_end) {
+                world_update();
+                ++updates;
+                while (script.seconds.size() < world->history.size())
+                    script.seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - script.start).count());
+                if (world->options.log_error != 0) break;
+            }
+            if (world->options.log_error != 0)
+                raise_os_error("cannot write " + world->options.log_path + ": " + std::strerror(world->options.log_error));
+        }
+        if (finished) return;
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+}
+
+template <class Read>
+auto with_world(script_world_type& script, Read read)
+{
+    world_scope_type scope(script);
+    return read(*world);
+}
+
+template <class T, class Field>
+py::array_t<T> column(std::size_t count, Field field)
+{
+    py::array_t<T> array(static_cast<py::ssize_t>(count));
+    auto out = array.template mutable_unchecked<1>();
+    std::size_t k = 0;
+    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) out(k++) = field(*animal);
+    return array;
+}
+
+animal_type* animal_at(py::ssize_t index)
+{
+    const auto count = static_cast<py::ssize_t>(world->num_animals);
+    if (index < 0) index += count;
+    if (index < 0 || index >= count) throw py::index_error("animal " + std::to_string(index) + " of " + std::to_string(count));
+    animal_type* animal = world->animals;
+    for (py::ssize_t k = 0; k < index; ++k) animal = animal->next;
+    return animal;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(velmora, module)
+{
+    module.doc() = "Velmora worlds from Python: animals with neural networks evolve in a world of plants.\n\n"
+                   "A World runs exactly as the velmora command line does: the same seed and settings give the same\n"
+                   "run, byte for byte. Several worlds may live in one process; their updates release the\n"
+                   "interpreter's lock, so Python threads can run them side by side.";
+    module.attr("__version__") = VELMORA_VERSION;
+
+    py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
+        .def(py::init([](const py::kwargs& settings) {
+                 return make_world(parse_arguments(setting_arguments(settings, true)), quiet_of(settings));
+             }),
+             "World(*, seed=None, animals=20, plants=10, width=10.0, height=10.0, layer_count=2, layer_width=8,\n"
+             "      generation_length=500, mutate_amount=5.0, animal_size=0.5, plant_size=0.25, wrap=False,\n"
+             "      threads=None, log=None, quiet=True)\n\n"
+             "A new world with the command line's settings (seed=None: the time of day). log names a file that\n"
+             "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
+             "line does. Bad settings raise ValueError with the command line's message.")
+        .def_static(
+            "load",
+            [](const std::string& path, const py::kwargs& settings) {
+                std::vector<std::string> arguments = setting_arguments(settings, false);
+                arguments.insert(arguments.end(), {"--load", path});
+                if (path.empty()) throw py::value_error("--load needs a file name");
+                return make_world(parse_arguments(arguments), quiet_of(settings));
+            },
+            py::arg("path"),
+            "World.load(path, **settings): the world file at path; the settings given stand in for the file's.\n"
+            "A refused file raises OSError naming it.")
+        .def_static(
+            "resume",
+            [](const std::string& path, const py::kwargs& settings) {
+                for (const auto& [key, value] : settings) {
+                    const std::string name = py::str(key);
+                    if (name != "threads" && name != "log" && name != "quiet")
+                        throw py::value_error("a checkpoint holds the whole world: " + name + " cannot be given with resume");
+                }
+                std::vector<std::string> arguments = setting_arguments(settings, false);
+                arguments.insert(arguments.end(), {"--resume", path});
+                if (path.empty()) throw py::value_error("--resume needs a file name");
+                return make_world(parse_arguments(arguments), quiet_of(settings));
+            },
+            py::arg("path"),
+            "World.resume(path, threads=None, log=None, quiet=True): the checkpoint at path, to go on exactly as\n"
+            "the run that wrote it would have. A refused file raises OSError naming it.")
+        .def(
+            "update",
+            [](script_world_type& script, long long n) {
+                if (n < 0) throw py::value_error("n " + std::to_string(n) + ": must be a whole number of at least 0");
+                run_updates(script, [n](std::uint64_t updates) { return updates >= static_cast<std::uint64_t>(n); });
+            },
+            py::arg("n") = 1, "Runs n world updates.")
+        .def(
+            "run",
+            [](script_world_type& script, long long generations) {
+                if (generations < 0)
+                    throw py::value_error("generations " + std::to_string(generations) + ": must be a whole number of at least 0");
+                std::uint32_t target = 0;
+                {
+                    world_scope_type scope(script);
+                    if (generations > 0 && world->num_animals == 0)
+                        throw py::value_error("the world has no animals, so no generation can end");
+                    target = world->generation + static_cast<std::uint32_t>(generations);
+                }
+                run_updates(script, [target](std::uint64_t) { return world->generation >= target; });
+            },
+            py::arg("generations"), "Runs until this many more generations have ended.")
+        .def(
+            "animals",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                const std::size_t n = world->num_animals;
+                py::dict out;
+                out["x"] = column<double>(n, [](const animal_type& a) { return a.x; });
+                out["y"] = column<double>(n, [](const animal_type& a) { return a.y; });
+                out["heading"] = column<double>(n, [](const animal_type& a) { return a.heading; });
+                out["speed"] = column<double>(n, [](const animal_type& a) { return a.speed; });
+                out["food"] = column<std::int32_t>(n, [](const animal_type& a) { return a.food; });
+                out["wall_hits"] = column<std::int32_t>(n, [](const animal_type& a) { return a.wall_hits; });
+                out["fitness"] = column<double>(n, [](const animal_type& a) { return a.fitness; });
+                out["left_motor"] = column<double>(n, [](const animal_type& a) { return a.left_motor; });
+                out["right_motor"] = column<double>(n, [](const animal_type& a) { return a.right_motor; });
+                out["id"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.id; });
+                out["parent_a"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.parent_a; });
+                out["parent_b"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.parent_b; });
+                out["founder"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.founder; });
+                out["born"] = column<std::uint32_t>(n, [](const animal_type& a) { return a.born; });
+                py::array_t<double> touch({static_cast<py::ssize_t>(n), py::ssize_t{animal_touch_count}, py::ssize_t{3}});
+                py::array_t<double> vision({static_cast<py::ssize_t>(n), py::ssize_t{animal_vision_count}});
+                auto t = touch.mutable_unchecked<3>();
+                auto v = vision.mutable_unchecked<2>();
+                py::ssize_t k = 0;
+                for (const animal_type* a = world->animals; a != nullptr; a = a->next, ++k) {
+                    for (int s = 0; s < animal_touch_count; ++s) {
+                        t(k, s, 0) = a->touch[s].wall;
+                        t(k, s, 1) = a->touch[s].plant;
+                        t(k, s, 2) = a->touch[s].animal;
+                    }
+                    for (int s = 0; s < animal_vision_count; ++s) v(k, s) = a->vision[s].plant;
+                }
+                out["touch"] = touch;
+                out["vision"] = vision;
+                return out;
+            },
+            "The animals in list order, as a dict of numpy arrays: x, y, heading, speed, food, wall_hits, fitness,\n"
+            "left_motor, right_motor, id, parent_a, parent_b, founder, born; touch (animals x 6 whiskers x\n"
+            "wall, plant, animal) and vision (animals x 5 sectors).")
+        .def(
+            "plants",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                const auto n = static_cast<py::ssize_t>(world->num_plants);
+                py::array_t<double> x(n), y(n), size_x(n), size_y(n);
+                py::ssize_t k = 0;
+                for (const plant_type* p = world->plants; p != nullptr; p = p->next, ++k) {
+                    x.mutable_at(k) = p->x;
+                    y.mutable_at(k) = p->y;
+                    size_x.mutable_at(k) = p->size_x;
+                    size_y.mutable_at(k) = p->size_y;
+                }
+                py::dict out;
+                out["x"] = x;
+                out["y"] = y;
+                out["size_x"] = size_x;
+                out["size_y"] = size_y;
+                return out;
+            },
+            "The plants in list order: a dict of numpy arrays x, y, size_x, size_y.")
+        .def(
+            "genes",
+            [](script_world_type& script, py::ssize_t index) {
+                world_scope_type scope(script);
+                animal_type* animal = animal_at(index);
+                py::array_t<double> genes(static_cast<py::ssize_t>(animal_get_chromosome_size(animal)));
+                animal_export_chromosome(animal, genes.mutable_data());
+                return genes;
+            },
+            py::arg("i"), "Animal i's genes (in list order, as animals() gives them): per neuron its input weights, then its bias.")
+        .def(
+            "history",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                const std::vector<generation_record_type>& rows = world->history;
+                const auto n = static_cast<py::ssize_t>(rows.size());
+                const auto field = [&rows, n](auto get) {
+                    py::array_t<decltype(get(rows.front()))> array(n);
+                    for (py::ssize_t k = 0; k < n; ++k) array.mutable_at(k) = get(rows[static_cast<std::size_t>(k)]);
+                    return array;
+                };
+                py::dict out;
+                out["generation"] = field([](const generation_record_type& r) { return r.generation; });
+                out["food"] = field([](const generation_record_type& r) { return r.food; });
+                out["wall"] = field([](const generation_record_type& r) { return r.wall; });
+                out["food_per_animal"] = field([](const generation_record_type& r) { return r.food_per_animal; });
+                out["best_food"] = field([](const generation_record_type& r) { return r.best_food; });
+                out["ave_food"] = field([](const generation_record_type& r) { return r.ave_food; });
+                out["animals"] = field([](const generation_record_type& r) { return r.animals; });
+                out["plants"] = field([](const generation_record_type& r) { return r.plants; });
+                py::array_t<double> seconds(n);
+                for (py::ssize_t k = 0; k < n; ++k) seconds.mutable_at(k) = script.seconds[static_cast<std::size_t>(k)];
+                out["seconds"] = seconds;
+                out["gene_spread"] = field([](const generation_record_type& r) { return r.gene_spread; });
+                out["lineages"] = field([](const generation_record_type& r) { return r.lineages; });
+                return out;
+            },
+            "Per generation since the reset, a dict of numpy arrays keyed by the --csv columns (generation, food,\n"
+            "wall, food_per_animal, best_food, ave_food, animals, plants, seconds, gene_spread, lineages):\n"
+            "pandas.DataFrame(world.history()) is the CSV. seconds counts from the making of this World object.")
+        .def(
+            "save",
+            [](script_world_type& script, const std::string& path) {
+                world_scope_type scope(script);
+                if (!world_save_file(path)) raise_os_error(world_file_problem());
+            },
+            py::arg("path"), "Writes the world file (networks and settings) to path; OSError when it cannot.")
+        .def(
+            "checkpoint",
+            [](script_world_type& script, const std::string& path) {
+                world_scope_type scope(script);
+                if (!checkpoint_save(path)) raise_os_error(checkpoint_refusal());
+            },
+            py::arg("path"), "Writes the whole state to a checkpoint (.npz) that World.resume goes on from exactly.")
+        .def_property_readonly(
+            "generation", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.generation; }); },
+            "Generations ended since the reset.")
+        .def_property_readonly(
+            "update_count", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.update_count; }); },
+            "World updates of the current generation so far.")
+        .def_property_readonly(
+            "generation_length", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.generation_length; }); },
+            "World updates per generation.")
+        .def_property_readonly(
+            "size", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return py::make_tuple(w.width, w.height); }); },
+            "(width, height) in world units.")
+        .def("__len__", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.num_animals; }); },
+             "The number of animals.")
+        .def("__repr__", [](script_world_type& script) {
+            world_scope_type scope(script);
+            return "<velmora.World " + std::to_string(world->num_animals) + " animals, " + std::to_string(world->num_plants) +
+                   " plants, generation " + std::to_string(world->generation) + ", update " + std::to_string(world->update_count) + ">";
+        });
+}

@@ -1,0 +1,155 @@
+"""The velmora module against the velmora program: the same runs, files and refusals."""
+import os
+import subprocess
+import threading
+
+import numpy as np
+import pytest
+
+import velmora
+
+PROGRAM = os.environ["VELMORA_PROGRAM"]
+SETTINGS = dict(seed=7, animals=30, plants=15, width=12.5, generation_length=100)
+
+
+def command_line(settings):
+    arguments = []
+    for name, value in settings.items():
+        arguments += ["--" + name.replace("_", "-"), str(value)]
+    return arguments
+
+
+def run_program(tmp_path, *arguments):
+    return subprocess.run([PROGRAM, *arguments], cwd=tmp_path, capture_output=True, text=True)
+
+
+def test_a_script_runs_the_command_lines_run(tmp_path, capfd):
+    program = run_program(tmp_path, "--headless", "--generations", "4", "--log", "cli.log", "--csv", "cli.csv",
+                          *command_line(SETTINGS))
+    assert program.returncode == 0, program.stderr
+    capfd.readouterr()
+    world = velmora.World(**SETTINGS, log=str(tmp_path / "py.log"), quiet=False)
+    world.run(generations=3)
+    world.update(world.generation_length - 1)
+    assert world.generation == 3 and world.update_count == world.generation_length - 1
+    world.update()
+    assert world.generation == 4
+    assert capfd.readouterr().out == program.stdout
+    assert (tmp_path / "py.log").read_text() == (tmp_path / "cli.log").read_text()
+    rows = [line.split(",") for line in (tmp_path / "cli.csv").read_text().splitlines()]
+    history = world.history()
+    assert list(history) == rows[0]
+    for column, name in enumerate(rows[0]):
+        values = [float(row[column]) for row in rows[1:]]
+        if name == "seconds":
+            assert np.all(np.diff(history[name]) >= 0) and len(history[name]) == len(values)
+        else:
+            np.testing.assert_allclose(history[name], values, rtol=0, atol=5e-7, err_msg=name)
+
+
+def test_worlds_side_by_side_in_threads_are_each_their_own_run():
+    def run(seed):
+        world = velmora.World(seed=seed, animals=250, plants=250, width=40, height=40, generation_length=20)
+        world.run(generations=2)
+        return world.animals(), world.history()
+
+    alone = [run(seed) for seed in (1, 2, 3)]
+    together = [None] * 3
+
+    def in_thread(k):
+        together[k] = run(k + 1)
+
+    threads = [threading.Thread(target=in_thread, args=(k,)) for k in range(3)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    for (animals, history), (animals_2, history_2) in zip(alone, together):
+        for name in animals:
+            np.testing.assert_array_equal(animals[name], animals_2[name], err_msg=name)
+        for name in history:
+            if name != "seconds":
+                np.testing.assert_array_equal(history[name], history_2[name], err_msg=name)
+    assert not np.array_equal(alone[0][0]["x"], alone[1][0]["x"])
+
+
+def test_arrays_agree_with_the_saved_world_file(tmp_path):
+    world = velmora.World(seed=3, animals=4, plants=6, layer_width=3)
+    world.run(generations=1)
+    world.update(17)
+    world.save(str(tmp_path / "w.dat"))
+    words = (tmp_path / "w.dat").read_text().split()
+    header, at = words[:10], 10
+    assert int(header[6]) == len(world) == 4
+    for i in range(len(world)):
+        neurons, at = int(words[at]), at + 1
+        genes = []
+        for _ in range(neurons):
+            bias, inputs = float(words[at + 1]), int(words[at + 2])
+            genes += [float(w) for w in words[at + 3:at + 3 + inputs]] + [bias]
+            at += 3 + inputs
+        np.testing.assert_allclose(world.genes(i), genes, rtol=0, atol=5e-7)
+    np.testing.assert_array_equal(world.genes(-1), world.genes(3))
+    animals, plants = world.animals(), world.plants()
+    assert all(len(values) == 4 for values in animals.values())
+    assert animals["touch"].shape == (4, 6, 3) and animals["vision"].shape == (4, 5)
+    assert all(np.all((values >= 0) & (values <= 10)) for values in (animals["x"], animals["y"], plants["x"], plants["y"]))
+    assert len(plants["y"]) == 6 and np.all(plants["size_x"] == 0.25)
+    assert set(np.unique(animals["touch"])) <= {-0.5, 0.5}
+    loaded = velmora.World.load(str(tmp_path / "w.dat"))
+    for i in range(len(world)):
+        np.testing.assert_allclose(loaded.genes(i), world.genes(i), rtol=0, atol=5e-7)
+
+
+def test_a_checkpoint_resumes_the_same_run(tmp_path):
+    world = velmora.World(seed=5, generation_length=50)
+    world.update(120)
+    world.checkpoint(str(tmp_path / "c.npz"))
+    resumed = velmora.World.resume(str(tmp_path / "c.npz"))
+    assert (resumed.generation, resumed.update_count) == (2, 20)
+    for w in (world, resumed):
+        w.run(generations=2)
+    for name in ("x", "heading", "food", "id", "parent_a"):
+        np.testing.assert_array_equal(world.animals()[name], resumed.animals()[name], err_msg=name)
+    np.testing.assert_array_equal(world.history()["food"], resumed.history()["food"])
+
+
+@pytest.mark.parametrize("settings, arguments", [
+    (dict(animals=50001), ["--animals", "50001"]),
+    (dict(width=0), ["--width", "0"]),
+    (dict(seed=-1), ["--seed", "-1"]),
+    (dict(layer_width=1001), ["--layer-width", "1001"]),
+    (dict(threads=65), ["--threads", "65"]),
+    (dict(generation_length=2.5), ["--generation-length", "2.5"]),
+    (dict(animal_size=11), ["--animal-size", "11"]),
+])
+def test_bad_settings_raise_the_command_lines_message(tmp_path, settings, arguments):
+    program = run_program(tmp_path, "--headless", "--generations", "0", *arguments)
+    assert program.returncode == 2
+    with pytest.raises(ValueError) as error:
+        velmora.World(**settings)
+    assert "velmora: " + str(error.value) == program.stderr.splitlines()[0]
+
+
+def test_bad_calls_and_files_are_refused(tmp_path):
+    with pytest.raises(TypeError, match="colour"):
+        velmora.World(colour=3)
+    with pytest.raises(ValueError, match="shape"):
+        velmora.World.load("w.dat", layer_width=3)
+    with pytest.raises(ValueError, match="seed cannot be given"):
+        velmora.World.resume("c.npz", seed=3)
+    world = velmora.World(seed=1)
+    with pytest.raises(ValueError):
+        world.update(-1)
+    with pytest.raises(IndexError):
+        world.genes(20)
+    (tmp_path / "bad.dat").write_text("10 10 5 500 2 0.25 2 0.5 1\n")
+    for call, path in [(velmora.World.load, "missing.dat"), (velmora.World.load, "bad.dat"),
+                       (velmora.World.resume, "bad.dat"), (world.save, "no/such/folder/w.dat"),
+                       (world.checkpoint, "no/such/folder/c.npz")]:
+        with pytest.raises(OSError, match=path.replace(".", r"\.")):
+            call(str(tmp_path / path))
+    assert world.generation == 0 and len(world) == 20
+    empty = velmora.World(animals=0)
+    with pytest.raises(ValueError, match="no animals"):
+        empty.run(generations=1)
