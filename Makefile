@@ -63,7 +63,7 @@ soak: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
-# A Debian package in $(BUILD_DIR): apt-get install ./$(BUILD_DIR)/velmora_*.deb
+# Debian packages in $(BUILD_DIR): the program (velmora_*.deb) and the Python module (python3-velmora_*.deb)
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 

@@ -1,6 +1,7 @@
 """The velmora module against the velmora program: the same runs, files and refusals."""
 import os
 import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -153,3 +154,19 @@ def test_bad_calls_and_files_are_refused(tmp_path):
     empty = velmora.World(animals=0)
     with pytest.raises(ValueError, match="no animals"):
         empty.run(generations=1)
+
+
+def test_the_sweep_example_averages_its_runs(tmp_path):
+    example = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "sweep.py")
+    printed = subprocess.run([sys.executable, example, "--seeds", "2", "--generations", "2",
+                              "--animals", "30", "--plants", "30", "--plot", str(tmp_path / "s.png")],
+                             capture_output=True, text=True, check=True).stdout.splitlines()
+    assert printed[0] == "generation,mean_food_per_animal,min,max"
+    runs = []
+    for seed in (1, 2):
+        world = velmora.World(seed=seed, animals=30, plants=30, width=22, height=22)
+        world.run(generations=2)
+        runs.append(world.history()["food_per_animal"])
+    for generation, row in enumerate(printed[1:3]):
+        values = [runs[0][generation], runs[1][generation]]
+        assert row == f"{generation},{np.mean(values):.6f},{min(values):.6f},{max(values):.6f}"
