@@ -11,8 +11,10 @@ struct grid_plant_cells_type;
 struct grid_plant_changes_type;
 
 inline constexpr int animal_touch_count = 6;        // whiskers, always six
-inline constexpr int animal_vision_capacity = 30;   // vision slots per animal
 inline constexpr int animal_vision_count = 5;       // vision sectors every animal uses
+// Vision slots per animal: the sectors it uses, and no room besides, as fifty
+// thousand animals pay for every unused slot.
+inline constexpr int animal_vision_capacity = animal_vision_count;
 inline constexpr double max_animal_speed = 0.25;    // clamp of the network's motor values
 
 // One sensor's values: -0.5 for nothing sensed, positive for something sensed,

@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <malloc.h>
 
 namespace {
 
@@ -84,6 +85,26 @@ void bench_autosave_capture(benchmark::State& state)
     for (auto _ : state) checkpoint_capture_into(captured);
 }
 BENCHMARK(bench_autosave_capture)->Name("autosave_capture/10000+10000")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// Heap an animal of the default shape takes in all: record, network, its
+// share of the packed networks and of the index, in a world of 10,000.
+void bench_animal_memory(benchmark::State& state)
+{
+    world_start(1);
+    world->width = world->height = 224.0;
+    world->start_animals = 1;
+    world->start_plants = 0;
+    world_reset();
+    world_update();
+    const std::size_t before = mallinfo2().uordblks;
+    world->start_animals = 10001;
+    world_reset();
+    world_update();
+    const double bytes = static_cast<double>(mallinfo2().uordblks - before) / 10000.0;
+    for (auto _ : state) benchmark::DoNotOptimize(bytes);
+    state.counters["bytes/animal"] = bytes;
+}
+BENCHMARK(bench_animal_memory)->Name("animal_memory/default")->Iterations(1);
 
 }  // namespace
 

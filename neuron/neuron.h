@@ -22,7 +22,8 @@ struct neuron_extras_type {
 
 // A neuron's inputs take the room their count needs, in one block of its
 // own, and what evaluation never reads lives apart (neuron_extras_type):
-// a network of the default shape takes some 6 KB, so that worlds of tens of
+// a network of the default shape takes some 6 KB (its animal in all, with
+// its share of the world's pack and index, some 7.5 KB), so that worlds of tens of
 // thousands of animals fit in memory and are made and freed quickly. The
 // wiring reserves the room it will use, so that connecting does not allocate.
 struct neuron_type {

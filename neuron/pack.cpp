@@ -47,15 +47,13 @@ struct source_numbers_type {
 void pack_group(neuron_pack_type& pack, source_numbers_type& numbers, neuron_type* const* run, std::uint32_t count)
 {
     const std::uint32_t inputs = run[0]->input_count;
-    pack.groups.push_back(neuron_pack_group_type{count, inputs, pack.neurons.size(), pack.scalers.size()});
-    for (std::uint32_t k = 0; k < count; ++k)
-        pack.neurons.push_back(neuron_pack_neuron_type{run[k], run[k]->sum_weight, run[k]->bias});
+    pack.groups.push_back(neuron_pack_group_type{count, inputs, pack.neurons.size(), pack.reads.size()});
+    for (std::uint32_t k = 0; k < count; ++k) pack.neurons.push_back(neuron_pack_neuron_type{run[k], run[k]->scaler});
     for (std::uint32_t i = 0; i < inputs; ++i) {
         for (std::uint32_t k = 0; k < count; ++k) {
             bool added = false;
             const std::uint32_t number = numbers.number(run[k]->source[i], added);
             if (added) pack.sources.push_back(run[k]->source[i]);
-            pack.scalers.push_back(run[k]->scaler[i]);
             pack.reads.push_back(static_cast<std::uint16_t>(number));
         }
     }
@@ -77,7 +75,6 @@ void network_neurons(const neuron_pack_type& pack, std::size_t network, const ne
 void neuron_pack_clear(neuron_pack_type& pack)
 {
     pack.neurons.clear();
-    pack.scalers.clear();
     pack.reads.clear();
     pack.sources.clear();
     pack.first_source.assign(1, 0);
@@ -95,15 +92,14 @@ void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
     for (const neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) inputs += neuron->input_count;
     thread_local source_numbers_type numbers;
     numbers.clear(inputs);
-    const std::size_t groups = pack.groups.size(), neurons = pack.neurons.size(), scalers = pack.scalers.size(),
+    const std::size_t groups = pack.groups.size(), neurons = pack.neurons.size(), reads = pack.reads.size(),
                       sources = pack.sources.size();
     neuron_for_each_group(list, [&](neuron_type* const* run, std::uint32_t count) { pack_group(pack, numbers, run, count); });
     const bool packed = numbers.count <= neuron_pack_most_sources;
     if (!packed) {  // too many sources to name in 16 bits: evaluated from its records
         pack.groups.resize(groups);
         pack.neurons.resize(neurons);
-        pack.scalers.resize(scalers);
-        pack.reads.resize(scalers);
+        pack.reads.resize(reads);
         pack.sources.resize(sources);
     }
     pack.first_group.push_back(pack.groups.size());
@@ -133,16 +129,21 @@ void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
 
     const neuron_pack_group_type* const first = pack.groups.data() + pack.first_group[network];
     const neuron_pack_group_type* const end = pack.groups.data() + pack.first_group[network + 1];
-    const double* const scalers = pack.scalers.data();
     const std::uint16_t* const reads = pack.reads.data();
     for (const neuron_pack_group_type* group = first; group != end; ++group) {
-        const neuron_pack_neuron_type* neuron = pack.neurons.data() + group->first_neuron;
+        const neuron_pack_neuron_type* const neuron = pack.neurons.data() + group->first_neuron;
         neuron_for_group_size(group->neurons, [=](auto size) {
             constexpr std::uint32_t count = decltype(size)::value;
+            const double* scalers[count];
+            for (std::uint32_t k = 0; k < count; ++k) scalers[k] = neuron[k].scaler;
+            const std::uint16_t* const group_reads = reads + group->first_input;
             neuron_evaluate_group<count>(
-                group->input_count, group->first_input, count,
-                [=](std::size_t row, std::uint32_t k) { return values[reads[row + k]] * scalers[row + k]; },
-                [neuron](std::uint32_t k, double sum) { neuron[k].neuron->next_out = std::tanh(sum * neuron[k].sum_weight + neuron[k].bias); });
+                group->input_count, std::size_t{0}, 1,
+                [&](std::size_t i, std::uint32_t k) { return values[group_reads[i * count + k]] * scalers[k][i]; },
+                [neuron](std::uint32_t k, double sum) {
+                    neuron_type& record = *neuron[k].neuron;
+                    record.next_out = std::tanh(sum * record.sum_weight + record.bias);
+                });
         });
     }
     const neuron_pack_neuron_type *neuron, *last;
@@ -153,10 +154,16 @@ void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
 void neuron_pack_prefetch(const neuron_pack_type& pack, std::size_t network)
 {
     if (network + 1 >= pack.first_group.size()) return;
-    const neuron_pack_neuron_type *neuron, *last;
-    network_neurons(pack, network, &neuron, &last);
-    for (; neuron != last; ++neuron) {
-        __builtin_prefetch(&neuron->neuron->next_out, 1);
-        __builtin_prefetch(&neuron->neuron->out, 1);
+    const neuron_pack_group_type* const first = pack.groups.data() + pack.first_group[network];
+    const neuron_pack_group_type* const end = pack.groups.data() + pack.first_group[network + 1];
+    for (const neuron_pack_group_type* group = first; group != end; ++group) {
+        const std::size_t bytes = group->input_count * sizeof(double);
+        for (std::uint32_t k = 0; k < group->neurons; ++k) {
+            const neuron_pack_neuron_type& neuron = pack.neurons[group->first_neuron + k];
+            __builtin_prefetch(&neuron.neuron->next_out, 1);
+            __builtin_prefetch(&neuron.neuron->out, 1);
+            const char* const scalers = reinterpret_cast<const char*>(neuron.scaler);
+            for (std::size_t byte = 0; byte < bytes; byte += 64) __builtin_prefetch(scalers + byte);
+        }
     }
 }

@@ -1,14 +1,14 @@
 // Networks packed for evaluation. A world of many animals evaluates every
-// network at every update, and the neuron records are large and scattered:
-// read through them, an update waits on memory. A pack copies what the
-// evaluation reads (each input's scaler and which source it reads, each
-// neuron's sum weight and bias) into arrays, network after network in the
-// order of the world's list, which an update then reads front to back. A
-// network reads few distinct sources, so each input names its source by a
-// 16-bit number into the network's list of them: 10 bytes an input instead of
-// 16. The arithmetic and its order are those of process_neurons, so the outs
-// are the same bit for bit. A pack is stale once any network has changed
-// after it was made.
+// network at every update, and following each input's source pointer through
+// scattered records makes an update wait on memory. A pack holds the wiring
+// only: each network's groups of neurons and, per input, which source it
+// reads, as a 16-bit number into the network's list of distinct sources, in
+// the order of the world's list, which an update then reads front to back.
+// The genes (scalers, bias, sum weight) stay in the records alone: copying
+// them cost as much memory again as the records' inputs, for fifty thousand
+// animals more than the update gained. The arithmetic and its order are those
+// of process_neurons, so the outs are the same bit for bit. A pack is stale
+// once any network has changed after it was made.
 #pragma once
 
 #include "neuron/neuron.h"
@@ -18,19 +18,18 @@
 #include <vector>
 
 struct neuron_pack_neuron_type {
-    neuron_type* neuron;  // the record, whose next_out and out the evaluation writes
-    double sum_weight;    // as the record's
-    double bias;          // as the record's
+    neuron_type* neuron;     // the record: its genes are read, its next_out and out written
+    const double* scaler;    // the record's, so that it is fetched ahead without reading the record
 };
 
 // Neighbours in a list with equal input counts, summed side by side. Their
-// inputs lie interleaved, input i of each neuron in turn, so that the group
+// reads lie interleaved, input i of each neuron in turn, so that the group
 // reads one run of memory.
 struct neuron_pack_group_type {
     std::uint32_t neurons;      // 1 .. neuron_group_widest
     std::uint32_t input_count;  // of each
     std::size_t first_neuron;   // neurons[first_neuron] onwards
-    std::size_t first_input;    // input i of its neuron k: scalers and reads [first_input + i * neurons + k]
+    std::size_t first_input;    // input i of its neuron k: reads[first_input + i * neurons + k]
 };
 
 // Sources one network may read and still be packed; one reading more is evaluated from its records.
@@ -38,7 +37,6 @@ inline constexpr std::size_t neuron_pack_most_sources = 65536;
 
 struct neuron_pack_type {
     std::vector<neuron_pack_neuron_type> neurons;  // every network's neurons in list order, network after network
-    std::vector<double> scalers;                   // the groups' inputs' scalers, in the same order
     std::vector<std::uint16_t> reads;              // per input, its source: sources[first_source[k] + reads[i]]
     std::vector<const double*> sources;            // every network's distinct sources, network after network
     std::vector<std::size_t> first_source;         // network k: sources[first_source[k]] .. [first_source[k + 1]]
