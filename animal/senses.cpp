@@ -173,7 +173,7 @@ inline void see_plant(vision_frame_type& frame, double plant_x, double plant_y, 
 
 // Whether any lane of a mask is set.
 template <typename Masks>
-__attribute__((always_inline)) inline bool any_lane(Masks mask)
+__attribute__((always_inline)) inline bool any_lane(const Masks& mask)
 {
     long long any = 0;
     for (std::size_t k = 0; k < sizeof(Masks) / sizeof(long long); ++k) any |= mask[k];
