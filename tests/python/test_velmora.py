@@ -3,6 +3,7 @@ import os
 import subprocess
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -72,6 +73,27 @@ def test_worlds_side_by_side_in_threads_are_each_their_own_run():
             if name != "seconds":
                 np.testing.assert_array_equal(history[name], history_2[name], err_msg=name)
     assert not np.array_equal(alone[0][0]["x"], alone[1][0]["x"])
+
+
+def test_updates_leave_the_interpreter_to_other_threads():
+    world = velmora.World(seed=2, animals=300, plants=300, width=30, height=30, threads=1)
+    span = []
+
+    def update():
+        start = time.perf_counter()
+        world.update(400)
+        span.extend([start, time.perf_counter()])
+
+    thread = threading.Thread(target=update)
+    stamps = []
+    thread.start()
+    while thread.is_alive():
+        stamps.append(time.perf_counter())
+    thread.join()
+    start, end = span
+    assert end - start > 0.1
+    # While the update ran, this thread ran too: it could not, had the update held the interpreter.
+    assert sum(start + 0.02 < stamp < end - 0.02 for stamp in stamps) > 100
 
 
 def test_arrays_agree_with_the_saved_world_file(tmp_path):
