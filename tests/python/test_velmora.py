@@ -130,6 +130,8 @@ def test_a_checkpoint_resumes_the_same_run(tmp_path):
     world.checkpoint(str(tmp_path / "c.npz"))
     resumed = velmora.World.resume(str(tmp_path / "c.npz"))
     assert (resumed.generation, resumed.update_count) == (2, 20)
+    # Generations ended before the resume took no time of this World's.
+    assert list(resumed.history()["seconds"]) == [0.0, 0.0]
     for w in (world, resumed):
         w.run(generations=2)
     for name in ("x", "heading", "food", "id", "parent_a"):
