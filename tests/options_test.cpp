@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -122,19 +123,48 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
     EXPECT_EQ(world_state(), untouched);
     world_settings_type settings;
     settings.animals = 7;
+    settings.plants = 4;
     settings.width = 30;
+    settings.height = 20;
+    settings.layer_count = 3;
     settings.layer_width = 3;
+    settings.generation_length = 40;
+    settings.mutate_amount = 2.5;
+    settings.animal_size = 0.75;
+    settings.plant_size = 0.5;
     settings.wrap = true;
     settings_apply(settings);
     const std::string with_settings = world_state();
     start_world(5);
     world->start_animals = 7;
+    world->start_plants = 4;
     world->width = 30;
+    world->height = 20;
+    world->layer_count = 3;
     world->layer_width = 3;
+    world->generation_length = 40;
+    world->mutate_amount = 2.5;
+    world->animal_size = 0.75;
+    world->plant_size = 0.5;
     world_reset();
     world->wrap_edges = true;
     EXPECT_EQ(world_state(), with_settings);
     EXPECT_EQ(world->num_animals, 7u);
+    // Each setting reaches the world: a run with one left at its default differs.
+    for (int left_out = 0; left_out < 10; ++left_out) {
+        world_settings_type fewer = settings;
+        std::optional<std::int32_t>* wholes[] = {&fewer.animals, &fewer.plants, &fewer.layer_count, &fewer.layer_width,
+                                                 &fewer.generation_length};
+        std::optional<double>* reals[] = {&fewer.width, &fewer.height, &fewer.mutate_amount, &fewer.animal_size, &fewer.plant_size};
+        if (left_out < 5) {
+            wholes[left_out]->reset();
+        } else {
+            reals[left_out - 5]->reset();
+        }
+        start_world(5);
+        settings_apply(fewer);
+        EXPECT_NE(world_state(), with_settings) << "setting " << left_out;
+    }
 
     // A settings file, and the command line over it.
     scratch_folder folder;
