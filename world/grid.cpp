@@ -203,7 +203,11 @@ void sort_by_cell(grid_bodies_type& bodies, bool plant)
 }
 
 // Square cells over the rectangle, about per_cell bodies each for this many.
-void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
+struct cell_shape_type {
+    std::int32_t columns;
+    std::int32_t rows;
+};
+cell_shape_type cell_shape(std::int64_t count, double per_cell)
 {
     const grid_type& g = world->grid;
     const double cells_wanted = std::max(static_cast<double>(std::max<std::int64_t>(count, 1)) / per_cell, 1.0);
@@ -212,8 +216,15 @@ void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
         const double cells = std::ceil(extent / side);
         return static_cast<std::int32_t>(std::clamp(std::isfinite(cells) ? cells : 1.0, 1.0, double{max_cells_per_axis}));
     };
-    bodies.columns = along(g.width);
-    bodies.rows = along(g.height);
+    return {along(g.width), along(g.height)};
+}
+
+void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
+{
+    const grid_type& g = world->grid;
+    const cell_shape_type shape = cell_shape(count, per_cell);
+    bodies.columns = shape.columns;
+    bodies.rows = shape.rows;
     bodies.cell_width = g.width / bodies.columns;
     bodies.cell_height = g.height / bodies.rows;
     bodies.per_cell_width = 1.0 / bodies.cell_width;
@@ -230,7 +241,10 @@ void lay_out_again(grid_bodies_type& bodies, double per_cell)
 }
 
 // Cells far too small for their bodies are laid out again when one is added,
-// never during a world update's eating, which keeps the plant count.
+// never during a world update's eating, which keeps the plant count. Only a
+// layout with more cells is worth it: in a world far longer than wide the
+// cells along it reach their limit while the count grows on, and laying the
+// same cells out at every addition made filling it take quadratic time.
 void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
 {
     if (bodies.columns == 0) {
@@ -238,8 +252,9 @@ void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
         return;
     }
     const double count = static_cast<double>(bodies.x.size());
-    if (count > 8.0 * per_cell * grid_cell_count(bodies) + 64 &&
-        (bodies.columns < max_cells_per_axis || bodies.rows < max_cells_per_axis))
+    if (count <= 8.0 * per_cell * grid_cell_count(bodies) + 64) return;
+    const cell_shape_type shape = cell_shape(static_cast<std::int64_t>(bodies.x.size()), per_cell);
+    if (static_cast<std::int64_t>(shape.columns) * shape.rows > static_cast<std::int64_t>(bodies.columns) * bodies.rows)
         lay_out_again(bodies, per_cell);
 }
 
