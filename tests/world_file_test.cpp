@@ -90,6 +90,8 @@ TEST(WorldFile, GoodFilesLoadAndSaveAsTheyWere)
     std::vector<std::string> paths;
     for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORA_FUZZ_DATA) + "/corpus"))
         paths.push_back(entry.path().string());
+    // 100,000 plants in a world 10,000 times longer than wide, which the index once filled in quadratic time.
+    paths.push_back(std::string(VELMORA_TEST_DATA) + "/long_thin_world.dat");
     write_file("small.dat", small_world());
     write_file("bare.dat", "8.000000 6.000000 1.000000 100 0 0.250000 1 0.500000 0 3\n2\n1  0.250000 0 \n0  -0.500000 0 \n");
     paths.insert(paths.end(), {"small.dat", "bare.dat"});
