@@ -11,6 +11,7 @@
 #include <cstdio>
 
 recorder_type window_recorder;
+void (*recorder_window_failed)(const std::string& text) = [](const std::string& text) { show_problem("Velmora " + text + "."); };
 
 namespace {
 
@@ -28,27 +29,35 @@ std::string failure_text(const recorder_type& recorder)
            std::to_string(recorder.video.frames + 1);
 }
 
+// Said once, on standard error, and to the window's user when it is the window's recording.
+void tell_failure(recorder_type& recorder)
+{
+    recorder.failed = true;
+    std::fprintf(stderr, "velmora: %s\n", failure_text(recorder).c_str());
+    if (&recorder == &window_recorder) recorder_window_failed(failure_text(recorder));
+}
+
 bool add_frame(recorder_type& recorder)
 {
     if (video_add_frame(recorder.video, reinterpret_cast<const std::uint32_t*>(recorder.frame.constBits()),
                         static_cast<int>(recorder.frame.bytesPerLine())))
         return true;
-    recorder.failed = true;
-    std::fprintf(stderr, "velmora: %s\n", failure_text(recorder).c_str());
-    if (&recorder == &window_recorder) recorder_window_failed(failure_text(recorder));
+    tell_failure(recorder);
     return false;
+}
+
+void start_in_window(const std::string& path)
+{
+    if (!recorder_start(window_recorder, path, window_settings.width, window_settings.height, window_settings.fps, window_settings.every))
+        show_problem("Velmora cannot record " + path + ": " + window_recorder.video.error);
 }
 
 }  // namespace
 
-void (*recorder_window_failed)(const std::string& text) = [](const std::string& text) { show_problem("Velmora " + text + "."); };
-
 void recorder_window_setup(const options_type& options)
 {
     window_settings = {options.record_width, options.record_height, options.record_fps, options.record_every};
-    if (!options.record_path.empty() && !recorder_start(window_recorder, options.record_path, window_settings.width,
-                                                        window_settings.height, window_settings.fps, window_settings.every))
-        show_problem("Velmora cannot record " + options.record_path + ": " + window_recorder.video.error);
+    if (!options.record_path.empty()) start_in_window(options.record_path);
 }
 
 void recorder_window_toggle()
@@ -58,9 +67,7 @@ void recorder_window_toggle()
         return;
     }
     const std::string path = file_dialog(file_save_video);
-    if (path.empty()) return;
-    if (!recorder_start(window_recorder, path, window_settings.width, window_settings.height, window_settings.fps, window_settings.every))
-        show_problem("Velmora cannot record " + path + ": " + window_recorder.video.error);
+    if (!path.empty()) start_in_window(path);
 }
 
 bool recorder_start(recorder_type& recorder, const std::string& path, int width, int height, int fps, std::uint32_t every)
@@ -82,22 +89,19 @@ void recorder_after_update(recorder_type& recorder)
 {
     if (!recorder_on(recorder) || recorder.every == 0 || ++recorder.updates < recorder.every) return;
     recorder.updates = 0;
-    if (display_x == recorder.frame.width() && display_y == recorder.frame.height()) {
-        QPainter painter(&recorder.frame);
+    // The view as the window shows it: drawn straight into the frame when the sizes agree, else scaled to it.
+    const bool same_size = display_x == recorder.frame.width() && display_y == recorder.frame.height();
+    QImage picture = same_size ? QImage() : QImage(display_x, display_y, QImage::Format_RGB32);
+    {
+        QPainter painter(same_size ? &recorder.frame : &picture);
         surface_type surface = surface_open(painter);
         world_paint(surface);
-    } else {
-        // The view as the window shows it, at the video's size.
-        QImage picture(display_x, display_y, QImage::Format_RGB32);
-        {
-            QPainter painter(&picture);
-            surface_type surface = surface_open(painter);
-            world_paint(surface);
-        }
-        recorder_add_image(recorder, picture);
-        return;
     }
-    add_frame(recorder);
+    if (same_size) {
+        add_frame(recorder);
+    } else {
+        recorder_add_image(recorder, picture);
+    }
 }
 
 void recorder_add_image(recorder_type& recorder, const QImage& picture)
@@ -114,11 +118,7 @@ void recorder_add_image(recorder_type& recorder, const QImage& picture)
 
 bool recorder_stop(recorder_type& recorder)
 {
-    if (recorder_on(recorder) && !video_close(recorder.video)) {
-        recorder.failed = true;
-        std::fprintf(stderr, "velmora: %s\n", failure_text(recorder).c_str());
-        if (&recorder == &window_recorder) recorder_window_failed(failure_text(recorder));
-    }
+    if (recorder_on(recorder) && !video_close(recorder.video)) tell_failure(recorder);
     recorder.frame = QImage();
     return !recorder.failed;
 }

@@ -231,11 +231,11 @@ int headless_run(const options_type& options, const std::function<bool()>& after
     catch_signals(true);
     std::size_t written = world->history.size();  // history rows in the CSV
     int status = 0;
-    bool watcher_failed = false;
+    bool after_update_failed = false;
     while (world->generation < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0 &&
            world->options.lineage_error == 0) {
         world_update();
-        if (after_update && !watcher_failed) watcher_failed = !after_update();
+        if (after_update && !after_update_failed) after_update_failed = !after_update();
         for (; written < world->history.size(); ++written)
             if (csv.descriptor >= 0)
                 csv.write_line(csv_row(world->history[written],
@@ -267,7 +267,7 @@ int headless_run(const options_type& options, const std::function<bool()>& after
                      stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world->generation, world->update_count,
                      world->generation_length);
     }
-    if (watcher_failed && status == 0) status = 1;
+    if (after_update_failed && status == 0) status = 1;
     if (!options.save_path.empty() && !world_save_file(options.save_path)) {
         refused(world_file_problem());
         status = status != 0 ? status : 1;

@@ -222,7 +222,7 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
             throw bad_option{"--record-every, --record-size and --record-fps need --record FILE"};
         if (!options.record_path.empty()) {
             if (const std::string problem = video_format_problem(options.record_path); !problem.empty())
-                throw bad_option{"--record " + options.record_path + ": must end in .mp4, .webm or .gif"};
+                throw bad_option{"--record " + options.record_path + ": " + problem};
             if (options.headless && options.record_every == 0) options.record_every = 10;
         }
         if (options.headless && !options.generations_given) throw bad_option{"--headless needs --generations N"};

@@ -79,7 +79,7 @@ options_type parse_arguments(const std::vector<std::string>& arguments)
     return options;
 }
 
-std::vector<std::string> setting_arguments(const py::kwargs& settings, bool allow_shape)
+std::vector<std::string> setting_arguments(const py::kwargs& settings)
 {
     std::vector<std::string> arguments{"--headless", "--generations", "0"};
     for (const auto& [key, value] : settings) {
@@ -93,8 +93,6 @@ std::vector<std::string> setting_arguments(const py::kwargs& settings, bool allo
         bool known = false;
         for (const char* setting : setting_names) known = known || name == setting;
         if (!known) throw py::type_error("World got an unexpected setting '" + name + "'");
-        if (!allow_shape && (name == "layer_count" || name == "layer_width"))
-            throw py::value_error("--layer-count and --layer-width would change the shape of the loaded networks");
         if (value.is_none()) continue;
         if (py::isinstance<py::bool_>(value)) throw py::value_error(name + " must be a number, not " + std::string(py::str(value)));
         std::string option = "--" + name;
@@ -122,6 +120,16 @@ std::unique_ptr<script_world_type> make_world(const options_type& options, bool 
     if (!refusal.empty()) raise_os_error(refusal);
     script->seconds.assign(world->history.size(), 0.0);
     return script;
+}
+
+// A world from a file: the option that names it goes to the command line's
+// parser with the settings, which refuses an empty name and, with --load, a
+// change of the networks' shape.
+std::unique_ptr<script_world_type> world_from_file(const char* option, const std::string& path, const py::kwargs& settings)
+{
+    std::vector<std::string> arguments = setting_arguments(settings);
+    arguments.insert(arguments.end(), {option, path});
+    return make_world(parse_arguments(arguments), quiet_of(settings));
 }
 
 // Runs updates until done(updates so far) holds, without the interpreter's
@@ -190,7 +198,7 @@ PYBIND11_MODULE(velmora, module)
 
     py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
         .def(py::init([](const py::kwargs& settings) {
-                 return make_world(parse_arguments(setting_arguments(settings, true)), quiet_of(settings));
+                 return make_world(parse_arguments(setting_arguments(settings)), quiet_of(settings));
              }),
              "World(*, seed=None, animals=20, plants=10, width=10.0, height=10.0, layer_count=2, layer_width=8,\n"
              "      generation_length=500, mutate_amount=5.0, animal_size=0.5, plant_size=0.25, wrap=False,\n"
@@ -200,12 +208,7 @@ PYBIND11_MODULE(velmora, module)
              "line does. Bad settings raise ValueError with the command line's message.")
         .def_static(
             "load",
-            [](const std::string& path, const py::kwargs& settings) {
-                std::vector<std::string> arguments = setting_arguments(settings, false);
-                arguments.insert(arguments.end(), {"--load", path});
-                if (path.empty()) throw py::value_error("--load needs a file name");
-                return make_world(parse_arguments(arguments), quiet_of(settings));
-            },
+            [](const std::string& path, const py::kwargs& settings) { return world_from_file("--load", path, settings); },
             py::arg("path"),
             "World.load(path, **settings): the world file at path; the settings given stand in for the file's.\n"
             "A refused file raises OSError naming it.")
@@ -217,10 +220,7 @@ PYBIND11_MODULE(velmora, module)
                     if (name != "threads" && name != "log" && name != "quiet")
                         throw py::value_error("a checkpoint holds the whole world: " + name + " cannot be given with resume");
                 }
-                std::vector<std::string> arguments = setting_arguments(settings, false);
-                arguments.insert(arguments.end(), {"--resume", path});
-                if (path.empty()) throw py::value_error("--resume needs a file name");
-                return make_world(parse_arguments(arguments), quiet_of(settings));
+                return world_from_file("--resume", path, settings);
             },
             py::arg("path"),
             "World.resume(path, threads=None, log=None, quiet=True): the checkpoint at path, to go on exactly as\n"

@@ -215,7 +215,7 @@ void abandon(video_type& video)
 std::string video_format_problem(const std::string& path)
 {
     if (kind_of(path) != video_kind_type::none) return {};
-    return "a video file must end in .mp4, .webm or .gif: " + path;
+    return "must end in .mp4, .webm or .gif";
 }
 
 bool video_is_open(const video_type& video) { return video.encoder != nullptr; }
@@ -227,7 +227,7 @@ video_type video_open(const std::string& path, int width, int height, int fps)
     video.fps = fps;
     const video_kind_type kind = kind_of(path);
     if (kind == video_kind_type::none) {
-        video.error = video_format_problem(path);
+        video.error = "the name " + video_format_problem(path);
         return video;
     }
     // 4:2:0 colour needs even sizes.

@@ -22,8 +22,8 @@ struct video_type {
     video_type& operator=(video_type&&) noexcept;
 };
 
-// A one-line reason when the extension is not .mp4, .webm or .gif (any case);
-// empty when it is one of those.
+// What the name lacks when its extension is not .mp4, .webm or .gif (any
+// case); empty when it is one of those.
 std::string video_format_problem(const std::string& path);
 
 // Opens the file for frames of width x height (each at least 2; the codecs
