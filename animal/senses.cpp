@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -31,6 +32,12 @@ constexpr double cone_tolerance = 1e-4;
 // from each boundary line than this share of the world's scale, well beyond
 // the 1e-9 of its distance within which a single plant takes atan2.
 constexpr double line_tolerance = 4e-9;
+// Worked out in floats, a plant's side of a line is off by at most about
+// 5 * 2^-24 of the world's scale as seen from the animal (two positions, their
+// differences, two products and their difference, each rounded once). A plant
+// farther from the line than this share of the scale lies on the same side in
+// doubles, and farther than see_plant's own tolerance.
+constexpr double rounded_tolerance = 2e-6;
 // Beyond this share of the world's scale from the world, an animal's vision
 // walks every plant.
 constexpr double far_scale = 1e6;
@@ -176,7 +183,7 @@ template <typename Masks>
 __attribute__((always_inline)) inline bool any_lane(const Masks& mask)
 {
     long long any = 0;
-    for (std::size_t k = 0; k < sizeof(Masks) / sizeof(long long); ++k) any |= mask[k];
+    for (std::size_t k = 0; k < sizeof(Masks) / sizeof(mask[0]); ++k) any |= mask[k];
     return any != 0;
 }
 
@@ -268,6 +275,8 @@ __attribute__((always_inline)) inline void see_all_lanes(vision_frame_type& fram
 
 typedef double lanes_2_type __attribute__((vector_size(16)));
 typedef long long masks_2_type __attribute__((vector_size(16)));
+typedef float rounded_lanes_2_type __attribute__((vector_size(16)));  // the same width in floats
+typedef int rounded_masks_2_type __attribute__((vector_size(16)));
 
 template <int Count>
 void see_all_2(vision_frame_type& frame, const double* xs, const double* ys, const long long* weights, std::size_t n)
@@ -280,6 +289,8 @@ void see_all_2(vision_frame_type& frame, const double* xs, const double* ys, con
 // way, as every lane makes the same comparisons of the same products.
 typedef double lanes_4_type __attribute__((vector_size(32)));
 typedef long long masks_4_type __attribute__((vector_size(32)));
+typedef float rounded_lanes_4_type __attribute__((vector_size(32)));
+typedef int rounded_masks_4_type __attribute__((vector_size(32)));
 
 template <int Count>
 __attribute__((target("avx2"))) void see_all_4(vision_frame_type& frame, const double* xs, const double* ys,
@@ -438,57 +449,85 @@ void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::
     if (run >= 0) see_range(start[run], start[cells.columns]);
 }
 
-// Places the plants of cells first .. last of one row, which lie clear of
-// every boundary line but the crossings first_line .. last_line of order:
-// past how many of those a plant lies gives its gap, hence its sector. A
-// plant near one of them takes see_plant. The cells' plants are one range.
+// What the bands of one animal's rows share, as lanes: the animal, each
+// boundary line, the tolerance, and per sector the plants counted so far,
+// summed across the lanes once all rows are done.
+template <typename Lanes, typename Masks>
+struct band_lanes_type {
+    Lanes x, y;                                    // the animal, rounded
+    Lanes cos_boundary[animal_vision_capacity + 1];
+    Lanes sin_boundary[animal_vision_capacity + 1];
+    Masks flip[animal_vision_capacity + 1];        // set where past a line is its counter-clockwise side
+    Lanes tolerance;
+    Masks lane;                                    // 0, 1, 2, ...
+    Masks hits[animal_vision_capacity + 1];        // minus the plants counted: a set mask lane is -1
+};
+
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void band_lanes_start(band_lanes_type<Lanes, Masks>& band,
+                                                            const vision_frame_type& frame, float tolerance)
+{
+    band.x = Lanes{} + grid_rounded(frame.x);
+    band.y = Lanes{} + grid_rounded(frame.y);
+    for (int j = 0; j <= frame.count; ++j) {
+        band.cos_boundary[j] = Lanes{} + static_cast<float>(frame.cos_boundary[j]);
+        band.sin_boundary[j] = Lanes{} + static_cast<float>(frame.sin_boundary[j]);
+        band.flip[j] = frame.sin_boundary[j] > 0 ? ~Masks{} : Masks{};
+        band.hits[j] = Masks{};
+    }
+    band.tolerance = Lanes{} + tolerance;
+    for (std::size_t k = 0; k < sizeof(Masks) / sizeof(float); ++k) band.lane[k] = static_cast<int>(k);
+}
+
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void band_lanes_finish(const band_lanes_type<Lanes, Masks>& band,
+                                                             vision_frame_type& frame)
+{
+    for (int j = 0; j <= frame.count; ++j)
+        for (std::size_t k = 0; k < sizeof(Masks) / sizeof(float); ++k) frame.hits[j] -= band.hits[j][k];
+}
+
 // Places the plants of cells first .. last of one row, which lie clear of
 // every boundary line but the crossings first_line .. last_line of order,
 // Lanes at a time. The crossings are in order along the row, so a plant past
 // crossing k is past every one before it: counting the plants past each
 // crossing gives how many lie in each gap between them, hence in each sector.
-// A plant near one of them takes see_plant, in a second pass over the band
-// that only a band holding one makes. The cells' plants are one range, which
-// the arrays go on past for grid_plant_padding entries.
+// The sides are worked out in floats, twice the lanes of doubles: a plant
+// farther than the tolerance from each crossing lies on the same side of it in
+// any precision; a plant nearer takes see_plant on its doubles, in a second
+// pass over the band that only a band holding one makes. The cells' plants are
+// one range, which the arrays go on past for grid_plant_padding entries.
 template <typename Lanes, typename Masks, int Lines>
-__attribute__((always_inline)) inline void see_band_lines(vision_frame_type& frame, const grid_plant_cells_type& cells,
+__attribute__((always_inline)) inline void see_band_lines(vision_frame_type& frame, band_lanes_type<Lanes, Masks>& band,
+                                                          const grid_plant_cells_type& cells,
                                                           const row_order_type& order, std::int32_t row,
                                                           std::int32_t first, std::int32_t last, int first_line,
                                                           int last_line)
 {
-    constexpr int width = sizeof(Lanes) / sizeof(double);
+    constexpr int width = sizeof(Lanes) / sizeof(float);
     static_assert(width <= grid_plant_padding);
     const std::int32_t* const start = cells.start.data() + static_cast<std::size_t>(row) * cells.columns;
-    const double* const xs = cells.x.data() + start[first];
-    const double* const ys = cells.y.data() + start[first];
-    const std::size_t n = static_cast<std::size_t>(start[last + 1] - start[first]);
+    const std::size_t begin = static_cast<std::size_t>(start[first]);
+    const float* const xs = cells.x_rounded.data() + begin;
+    const float* const ys = cells.y_rounded.data() + begin;
+    const std::size_t n = static_cast<std::size_t>(start[last + 1]) - begin;
     const int lines = Lines > 0 ? Lines : last_line - first_line + 1;  // a count known here unrolls
     constexpr int room = Lines > 0 ? Lines : animal_vision_capacity + 1;
-    Lanes c[room] = {}, s[room] = {};
-    Masks flip[room] = {};  // set where a plant is past a crossing on the counter-clockwise side
-    for (int m = 0; m < lines; ++m) {
-        const int j = order.line[first_line + m];
-        c[m] = Lanes{} + frame.cos_boundary[j];
-        s[m] = Lanes{} + frame.sin_boundary[j];
-        flip[m] = frame.sin_boundary[j] > 0 ? ~Masks{} : Masks{};
-    }
-    const Lanes fx = Lanes{} + frame.x, fy = Lanes{} + frame.y;
+    const int* const line = order.line + first_line;
     const Lanes zero{};
-    Masks lane{};
-    for (int k = 0; k < width; ++k) lane[k] = k;
+    const Masks magnitude_bits = Masks{} + 0x7fffffff;
     // The plants from i on: their sides of the crossings, and which are near one.
     const auto look = [&](std::size_t i, Lanes* side, Masks& near, Masks& valid) __attribute__((always_inline)) {
         Lanes px, py;
         __builtin_memcpy(&px, xs + i, sizeof px);
         __builtin_memcpy(&py, ys + i, sizeof py);
-        valid = lane < static_cast<long long>(n - i);
-        const Lanes dx = px - fx;
-        const Lanes dy = py - fy;
-        const Lanes reach = boundary_tolerance * (dx * dx + dy * dy);
+        valid = band.lane < static_cast<int>(n - i);
+        const Lanes dx = px - band.x;
+        const Lanes dy = py - band.y;
         near = Masks{};
         for (int m = 0; m < lines; ++m) {
-            side[m] = c[m] * dy - s[m] * dx;
-            near |= side[m] * side[m] <= reach;
+            side[m] = band.cos_boundary[line[m]] * dy - band.sin_boundary[line[m]] * dx;
+            near |= reinterpret_cast<Lanes>(reinterpret_cast<Masks>(side[m]) & magnitude_bits) <= band.tolerance;
         }
         near &= valid;
     };
@@ -500,41 +539,39 @@ __attribute__((always_inline)) inline void see_band_lines(vision_frame_type& fra
         look(i, side, near, valid);
         const Masks counted = valid & ~near;
         clear += counted;
-        for (int m = 0; m < lines; ++m) beyond[m] += counted & ((side[m] > zero) ^ flip[m]);
+        for (int m = 0; m < lines; ++m) beyond[m] += counted & ((side[m] > zero) ^ band.flip[line[m]]);
         any_near |= near;
     }
-    // Minus signs: a set mask lane is -1.
-    int before = 0;  // plants clear of the crossings, then those past crossing m - 1
-    for (int k = 0; k < width; ++k) before -= static_cast<int>(clear[k]);
+    // Gap m holds the plants past crossing m - 1 (all clear ones for m = 0) but not past crossing m.
+    Masks before = clear;
     for (int m = 0; m < lines; ++m) {
-        int past = 0;
-        for (int k = 0; k < width; ++k) past -= static_cast<int>(beyond[m][k]);
-        frame.hits[order.gap_sector[first_line + m]] += before - past;
-        before = past;
+        band.hits[order.gap_sector[first_line + m]] += before - beyond[m];
+        before = beyond[m];
     }
-    frame.hits[order.gap_sector[last_line + 1]] += before;
+    band.hits[order.gap_sector[last_line + 1]] += before;
     if (!any_lane(any_near)) return;
     for (std::size_t i = 0; i < n; i += width) {
         Lanes side[room];
         Masks near, valid;
         look(i, side, near, valid);
         for (int k = 0; k < width; ++k)
-            if (near[k]) see_plant(frame, xs[i + k], ys[i + k]);
+            if (near[k]) see_plant(frame, cells.x[begin + i + k], cells.y[begin + i + k]);
     }
 }
 
 // The usual bands, of one crossing or two, with their loops unrolled.
 template <typename Lanes, typename Masks>
-__attribute__((always_inline)) inline void see_band(vision_frame_type& frame, const grid_plant_cells_type& cells,
-                                                    const row_order_type& order, std::int32_t row, std::int32_t first,
-                                                    std::int32_t last, int first_line, int last_line)
+__attribute__((always_inline)) inline void see_band(vision_frame_type& frame, band_lanes_type<Lanes, Masks>& band,
+                                                    const grid_plant_cells_type& cells, const row_order_type& order,
+                                                    std::int32_t row, std::int32_t first, std::int32_t last,
+                                                    int first_line, int last_line)
 {
     if (first_line == last_line) {
-        see_band_lines<Lanes, Masks, 1>(frame, cells, order, row, first, last, first_line, last_line);
+        see_band_lines<Lanes, Masks, 1>(frame, band, cells, order, row, first, last, first_line, last_line);
     } else if (first_line + 1 == last_line) {
-        see_band_lines<Lanes, Masks, 2>(frame, cells, order, row, first, last, first_line, last_line);
+        see_band_lines<Lanes, Masks, 2>(frame, band, cells, order, row, first, last, first_line, last_line);
     } else {
-        see_band_lines<Lanes, Masks, 0>(frame, cells, order, row, first, last, first_line, last_line);
+        see_band_lines<Lanes, Masks, 0>(frame, band, cells, order, row, first, last, first_line, last_line);
     }
 }
 
@@ -562,6 +599,11 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
     }
     const row_order_type above = order_rows(frame, cells, cotangent, widen, inflate, 1);
     const row_order_type below = order_rows(frame, cells, cotangent, widen, inflate, -1);
+    // Past the rounded copies' limit every plant of a band is near: see_plant places each.
+    band_lanes_type<Lanes, Masks> band;
+    band_lanes_start(band, frame,
+                     scale <= grid_rounded_limit ? static_cast<float>(rounded_tolerance * scale)
+                                                 : std::numeric_limits<float>::infinity());
     std::int32_t low[animal_vision_capacity + 1], high[animal_vision_capacity + 1];
     for (std::int32_t row = 0; row < cells.rows; ++row) {
         // The last row's top may differ from the world's by a rounding, well within inflate.
@@ -595,25 +637,26 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
             last = std::min(last, columns - 1);
             if (last < first) continue;
             if (order->counting_before[k + 2] > order->counting_before[first_gap])
-                see_band<Lanes, Masks>(frame, cells, *order, row, first, last, first_gap, k);
+                see_band<Lanes, Masks>(frame, band, cells, *order, row, first, last, first_gap, k);
             next = last + 1;
         }
         const int sector = order->gap_sector[order->crossing];
         if (next < columns) frame.hits[sector] += prefix[columns] - prefix[next];
     }
+    band_lanes_finish(band, frame);
     const std::size_t overflow = static_cast<std::size_t>(cells.columns) * cells.rows;
     for (std::int32_t i = cells.start[overflow]; i < cells.start[overflow + 1]; ++i) see_plant(frame, cells.x[i], cells.y[i]);
 }
 
 void see_rows_2(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
 {
-    see_rows_lanes<lanes_2_type, masks_2_type>(frame, cells, scale);
+    see_rows_lanes<rounded_lanes_2_type, rounded_masks_2_type>(frame, cells, scale);
 }
 
 #if defined(__x86_64__)
 __attribute__((target("avx2"))) void see_rows_4(vision_frame_type& frame, const grid_plant_cells_type& cells, double scale)
 {
-    see_rows_lanes<lanes_4_type, masks_4_type>(frame, cells, scale);
+    see_rows_lanes<rounded_lanes_4_type, rounded_masks_4_type>(frame, cells, scale);
 }
 #endif
 

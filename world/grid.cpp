@@ -316,6 +316,8 @@ void grid_reset(double width, double height, std::int64_t animals, std::int64_t 
         lay_out_vision_cells(cells, g.width, g.height, plants);
         cells.x.reserve(room);
         cells.y.reserve(room);
+        cells.x_rounded.reserve(room);
+        cells.y_rounded.reserve(room);
         cells.scratch.reserve(room);
         cells.start.reserve(static_cast<std::size_t>(cells.columns) * cells.rows + 2);
     };
@@ -419,11 +421,15 @@ void grid_sort_plants_into(grid_plant_cells_type& cells)
     for (std::size_t c = 0; c < cell_count; ++c) cells.start[c + 1] += cells.start[c];
     cells.x.resize(count + grid_plant_padding);
     cells.y.resize(count + grid_plant_padding);
+    cells.x_rounded.resize(count + grid_plant_padding);
+    cells.y_rounded.resize(count + grid_plant_padding);
     // Each cell's plants in slot order; after grid_tidy that is close to the slots' own order.
     for (std::size_t slot = 0; slot < count; ++slot) {
         std::int32_t& fill = cells.start[static_cast<std::size_t>(at[slot])];
         cells.x[static_cast<std::size_t>(fill)] = plants.x[slot];
         cells.y[static_cast<std::size_t>(fill)] = plants.y[slot];
+        cells.x_rounded[static_cast<std::size_t>(fill)] = grid_rounded(plants.x[slot]);
+        cells.y_rounded[static_cast<std::size_t>(fill)] = grid_rounded(plants.y[slot]);
         fill += 1;
     }
     // Each start was moved on to the next cell's: shift them back.

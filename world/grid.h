@@ -60,7 +60,18 @@ struct grid_bodies_type {
 // grid_plant_padding entries more, so that vision may read a few lanes past
 // the end. A copy, made by grid_sort_plants; vision reads it from several
 // threads at once.
-inline constexpr int grid_plant_padding = 4;
+inline constexpr int grid_plant_padding = 8;
+
+// Rounded copies serve only where every value involved is at most
+// grid_rounded_limit in size; beyond it they are clamped, which keeps the
+// conversion defined.
+inline constexpr double grid_rounded_limit = 1e30;
+inline float grid_rounded(double value)
+{
+    return static_cast<float>(value < -grid_rounded_limit ? -grid_rounded_limit
+                              : value > grid_rounded_limit ? grid_rounded_limit : value);
+}
+
 struct grid_plant_cells_type {
     double cell_width = 1.0;              // world units; cells of their own, shaped for vision
     double cell_height = 1.0;
@@ -70,6 +81,8 @@ struct grid_plant_cells_type {
     std::int32_t rows = 0;
     std::vector<double> x;                // centres, world units
     std::vector<double> y;
+    std::vector<float> x_rounded;         // the same rounded to float: twice the lanes for tests whose
+    std::vector<float> y_rounded;         // margin dwarfs the rounding
     std::vector<std::int32_t> start;      // per cell, row by row, and the overflow cell; then the end
     std::vector<std::int32_t> scratch;
     std::uint64_t edits = ~std::uint64_t{0};  // the plants' edits when made
