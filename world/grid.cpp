@@ -261,10 +261,12 @@ void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
 // Vision's cells: rows of height sqrt(vision_plants_per_square / density),
 // split into vision_columns_per_row_height columns per row height. A row
 // costs vision a few steps per boundary line crossing it, and the plants of
-// the cells a line crosses are tested one by one: taller rows mean fewer rows
-// but more plants tested, narrow columns fewer plants at no cost.
-constexpr double vision_plants_per_square = 12.0;
-constexpr double vision_columns_per_row_height = 2.0;
+// the cells a line crosses are tested eight at a time: taller rows mean fewer
+// rows but more plants tested, narrow columns fewer plants at a few more steps.
+// Measured at 10,000 and 50,000 animals; between 12 and 48 plants per square
+// the difference was within this machine's noise, 30 the best of the runs.
+constexpr double vision_plants_per_square = 30.0;
+constexpr double vision_columns_per_row_height = 3.0;
 
 void lay_out_vision_cells(grid_plant_cells_type& cells, double width, double height, std::int64_t count)
 {
