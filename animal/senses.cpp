@@ -353,31 +353,18 @@ struct row_order_type {
     double step[animal_vision_capacity + 1];
 };
 
-// sign: +1 for rows above the animal, -1 below. cotangent[j] is the
-// horizontal offset of line j's crossing per unit of height; widen[j] how far
-// its band reaches beyond the crossing.
-row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells_type& cells, const double* cotangent,
-                          const double* widen, double inflate, int sign)
+// The order of the lines that cross a family of rows or columns: key[j]
+// orders their crossings, side[j] is line j's side before its crossing (and
+// throughout for a line that crosses none, crosses[j] false).
+row_order_type order_lines(const vision_frame_type& frame, const double* key, const bool* crosses, int* side)
 {
     row_order_type order{};
-    order.gap_sector[0] = frame.count;
-    // A cone of at most a right angle looks to a side only if one of its
-    // boundaries does, and these rows lie clearly off the level: a side it
-    // does not look to sees nothing and is not worked out.
-    bool looks = false;
-    for (int j = 0; j <= frame.count; ++j) looks = looks || frame.sin_boundary[j] * sign > 0;
-    if (!looks) return order;
     int line[animal_vision_capacity + 1], gap_sector[animal_vision_capacity + 2];
     int crossing = 0;
-    int side[animal_vision_capacity + 1];
     for (int j = 0; j <= frame.count; ++j) {
-        if (frame.sin_boundary[j] == 0) {
-            side[j] = frame.cos_boundary[j] > 0 ? sign : -sign;  // level: never crossed
-            continue;
-        }
-        side[j] = frame.sin_boundary[j] > 0 ? 1 : -1;  // far left of its crossing
+        if (!crosses[j]) continue;
         int k = crossing++;
-        for (; k > 0 && cotangent[line[k - 1]] * sign > cotangent[j] * sign; --k) line[k] = line[k - 1];
+        for (; k > 0 && key[line[k - 1]] > key[j]; --k) line[k] = line[k - 1];
         line[k] = j;
     }
     for (int g = 0; g <= crossing; ++g) {
@@ -385,24 +372,91 @@ row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells
         gap_sector[g] = sector_of_sides(frame, side);
     }
     order.gap_sector[0] = gap_sector[0];
+    for (int k = 0; k < crossing; ++k) {
+        if (gap_sector[k] == frame.count && gap_sector[k + 1] == frame.count) continue;
+        const int g = order.crossing++;
+        order.line[g] = line[k];
+        order.gap_sector[g + 1] = gap_sector[k + 1];
+    }
+    for (int g = 0; g <= order.crossing; ++g)
+        order.counting_before[g + 1] = order.counting_before[g] + (order.gap_sector[g] < frame.count);
+    return order;
+}
+
+// Whether the cone looks towards where direction[j] * sign > 0 for some
+// boundary j: a cone of at most a right angle looks to a side only if one of
+// its boundaries does.
+bool looks_to(const vision_frame_type& frame, const double* direction, int sign)
+{
+    bool looks = false;
+    for (int j = 0; j <= frame.count; ++j) looks = looks || direction[j] * sign > 0;
+    return looks;
+}
+
+// sign: +1 for rows above the animal, -1 below. cotangent[j] is the
+// horizontal offset of line j's crossing per unit of height; widen[j] how far
+// its band reaches beyond the crossing.
+row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells_type& cells, const double* cotangent,
+                          const double* widen, double inflate, int sign)
+{
+    // These rows lie clearly off the level: a side the cone does not look
+    // to sees nothing and is not worked out.
+    if (!looks_to(frame, frame.sin_boundary, sign)) {
+        row_order_type order{};
+        order.gap_sector[0] = frame.count;
+        return order;
+    }
+    double key[animal_vision_capacity + 1];
+    bool crosses[animal_vision_capacity + 1];
+    int side[animal_vision_capacity + 1];
+    for (int j = 0; j <= frame.count; ++j) {
+        crosses[j] = frame.sin_boundary[j] != 0;
+        key[j] = cotangent[j] * sign;
+        if (crosses[j]) {
+            side[j] = frame.sin_boundary[j] > 0 ? 1 : -1;  // far left of its crossing
+        } else {
+            side[j] = frame.cos_boundary[j] > 0 ? sign : -sign;  // level
+        }
+    }
+    row_order_type order = order_lines(frame, key, crosses, side);
     // A row spans heights from r * h + below_row to r * h + above_row, relative to the animal.
     const double h = cells.cell_height;
     const double below_row = -inflate - frame.y, above_row = h + inflate - frame.y;
-    for (int k = 0; k < crossing; ++k) {
-        if (gap_sector[k] == frame.count && gap_sector[k + 1] == frame.count) continue;
-        const int j = line[k];
-        const int g = order.crossing++;
-        order.line[g] = j;
-        order.gap_sector[g + 1] = gap_sector[k + 1];
+    for (int g = 0; g < order.crossing; ++g) {
+        const int j = order.line[g];
         const double c = cotangent[j];
         const double lowest = c >= 0 ? below_row : above_row, highest = c >= 0 ? above_row : below_row;
         order.low_start[g] = (frame.x + lowest * c - widen[j]) * cells.per_cell_width;
         order.high_start[g] = (frame.x + highest * c + widen[j]) * cells.per_cell_width;
         order.step[g] = h * c * cells.per_cell_width;
     }
-    for (int g = 0; g <= order.crossing; ++g)
-        order.counting_before[g + 1] = order.counting_before[g] + (order.gap_sector[g] < frame.count);
     return order;
+}
+
+// The same, a quarter turned, for the columns of the animal's own row that
+// lie wholly to one side of it (sign +1 right, -1 left), walked upwards: line
+// j crosses a column at distance d at height d * sign * tangent[j] from the
+// animal. A vertical line crosses none.
+row_order_type order_columns(const vision_frame_type& frame, const double* tangent, int sign)
+{
+    if (!looks_to(frame, frame.cos_boundary, sign)) {
+        row_order_type order{};
+        order.gap_sector[0] = frame.count;
+        return order;
+    }
+    double key[animal_vision_capacity + 1];
+    bool crosses[animal_vision_capacity + 1];
+    int side[animal_vision_capacity + 1];
+    for (int j = 0; j <= frame.count; ++j) {
+        crosses[j] = frame.cos_boundary[j] != 0;
+        key[j] = tangent[j] * sign;
+        if (crosses[j]) {
+            side[j] = frame.cos_boundary[j] > 0 ? -1 : 1;  // below its crossing
+        } else {
+            side[j] = frame.sin_boundary[j] > 0 ? -sign : sign;  // vertical
+        }
+    }
+    return order_lines(frame, key, crosses, side);
 }
 
 // The column of a value in column units, clamped to -1 .. columns first so
@@ -412,12 +466,13 @@ inline std::int32_t column_within(double value, std::int32_t columns)
     return static_cast<std::int32_t>(std::clamp(value, -1.0, double(columns)) + 1.0) - 1;
 }
 
-// Places every plant of one row, skipping cells that lie wholly and clearly
+// Places every plant of cells first .. last of one row, skipping cells that lie wholly and clearly
 // outside the cone: beyond line 0 clockwise or the last line
 // counter-clockwise by more than margin, far more than a plant's own
 // tolerance at any distance in the world. The cells kept come in runs, whose
 // plants are one range.
-void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::int32_t row, double margin)
+void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::int32_t row, double margin,
+             std::int32_t first, std::int32_t last)
 {
     const int last_line = frame.count;
     const double hx = 0.5 * cells.cell_width + margin, hy = 0.5 * cells.cell_height + margin;
@@ -434,7 +489,7 @@ void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::
         }
     };
     std::int32_t run = -1;  // the first column of the run of kept cells, or -1
-    for (std::int32_t column = 0; column < cells.columns; ++column) {
+    for (std::int32_t column = first; column <= last; ++column) {
         const double dx = (column + 0.5) * cells.cell_width - frame.x;
         const double first_side = line_side(frame, 0, dx, dy);
         const double last_side = line_side(frame, last_line, dx, dy);
@@ -446,7 +501,7 @@ void see_row(vision_frame_type& frame, const grid_plant_cells_type& cells, std::
             run = column;
         }
     }
-    if (run >= 0) see_range(start[run], start[cells.columns]);
+    if (run >= 0) see_range(start[run], start[last + 1]);
 }
 
 // What the bands of one animal's rows share, as lanes: the animal, each
@@ -457,7 +512,8 @@ struct band_lanes_type {
     Lanes x, y;                                    // the animal, rounded
     Lanes cos_boundary[animal_vision_capacity + 1];
     Lanes sin_boundary[animal_vision_capacity + 1];
-    Masks flip[animal_vision_capacity + 1];        // set where past a line is its counter-clockwise side
+    Masks flip_row[animal_vision_capacity + 1];    // set where past a line's crossing of a row is its clockwise side
+    Masks flip_column[animal_vision_capacity + 1]; // the same for a column, walked upwards
     Lanes tolerance;
     Masks lane;                                    // 0, 1, 2, ...
     Masks hits[animal_vision_capacity + 1];        // minus the plants counted: a set mask lane is -1
@@ -472,7 +528,8 @@ __attribute__((always_inline)) inline void band_lanes_start(band_lanes_type<Lane
     for (int j = 0; j <= frame.count; ++j) {
         band.cos_boundary[j] = Lanes{} + static_cast<float>(frame.cos_boundary[j]);
         band.sin_boundary[j] = Lanes{} + static_cast<float>(frame.sin_boundary[j]);
-        band.flip[j] = frame.sin_boundary[j] > 0 ? ~Masks{} : Masks{};
+        band.flip_row[j] = frame.sin_boundary[j] > 0 ? ~Masks{} : Masks{};
+        band.flip_column[j] = frame.cos_boundary[j] < 0 ? ~Masks{} : Masks{};
         band.hits[j] = Masks{};
     }
     band.tolerance = Lanes{} + tolerance;
@@ -489,7 +546,8 @@ __attribute__((always_inline)) inline void band_lanes_finish(const band_lanes_ty
 
 // Places the plants of cells first .. last of one row, which lie clear of
 // every boundary line but the crossings first_line .. last_line of order,
-// Lanes at a time. The crossings are in order along the row, so a plant past
+// Lanes at a time; flip tells for each line which side is past its crossing,
+// along the row or up its columns. The crossings are in order, so a plant past
 // crossing k is past every one before it: counting the plants past each
 // crossing gives how many lie in each gap between them, hence in each sector.
 // The sides are worked out in floats, twice the lanes of doubles: a plant
@@ -502,7 +560,7 @@ __attribute__((always_inline)) inline void see_band_lines(vision_frame_type& fra
                                                           const grid_plant_cells_type& cells,
                                                           const row_order_type& order, std::int32_t row,
                                                           std::int32_t first, std::int32_t last, int first_line,
-                                                          int last_line)
+                                                          int last_line, const Masks* flip)
 {
     constexpr int width = sizeof(Lanes) / sizeof(float);
     static_assert(width <= grid_plant_padding);
@@ -539,7 +597,7 @@ __attribute__((always_inline)) inline void see_band_lines(vision_frame_type& fra
         look(i, side, near, valid);
         const Masks counted = valid & ~near;
         clear += counted;
-        for (int m = 0; m < lines; ++m) beyond[m] += counted & ((side[m] > zero) ^ band.flip[line[m]]);
+        for (int m = 0; m < lines; ++m) beyond[m] += counted & ((side[m] > zero) ^ flip[line[m]]);
         any_near |= near;
     }
     // Gap m holds the plants past crossing m - 1 (all clear ones for m = 0) but not past crossing m.
@@ -564,14 +622,82 @@ template <typename Lanes, typename Masks>
 __attribute__((always_inline)) inline void see_band(vision_frame_type& frame, band_lanes_type<Lanes, Masks>& band,
                                                     const grid_plant_cells_type& cells, const row_order_type& order,
                                                     std::int32_t row, std::int32_t first, std::int32_t last,
-                                                    int first_line, int last_line)
+                                                    int first_line, int last_line, const Masks* flip)
 {
     if (first_line == last_line) {
-        see_band_lines<Lanes, Masks, 1>(frame, band, cells, order, row, first, last, first_line, last_line);
+        see_band_lines<Lanes, Masks, 1>(frame, band, cells, order, row, first, last, first_line, last_line, flip);
     } else if (first_line + 1 == last_line) {
-        see_band_lines<Lanes, Masks, 2>(frame, band, cells, order, row, first, last, first_line, last_line);
+        see_band_lines<Lanes, Masks, 2>(frame, band, cells, order, row, first, last, first_line, last_line, flip);
     } else {
-        see_band_lines<Lanes, Masks, 0>(frame, band, cells, order, row, first, last, first_line, last_line);
+        see_band_lines<Lanes, Masks, 0>(frame, band, cells, order, row, first, last, first_line, last_line, flip);
+    }
+}
+
+// The row through the animal. Its columns wholly to one side of the animal
+// are walked outwards: a line leaves the row, widened by widen, at some
+// distance and never comes back, so the lines in a column are a run of the
+// side's order that only shrinks. The columns holding the same run are one
+// band; past the last line all is one gap, counted from the prefix counts.
+// The columns at the animal are placed plant by plant.
+template <typename Lanes, typename Masks>
+__attribute__((always_inline)) inline void see_apex_row(vision_frame_type& frame, band_lanes_type<Lanes, Masks>& band,
+                                                        const grid_plant_cells_type& cells, std::int32_t row,
+                                                        const row_order_type* sides, const double* tangent,
+                                                        double widen, double inflate, double margin)
+{
+    const std::int32_t columns = cells.columns;
+    const double cw = cells.cell_width;
+    const double y0 = row * cells.cell_height - inflate - frame.y - widen;  // the widened row, from the animal
+    const double y1 = (row + 1) * cells.cell_height + inflate - frame.y + widen;
+    if (!(y0 < 0 && y1 > 0)) {
+        see_row(frame, cells, row, margin, 0, columns - 1);
+        return;
+    }
+    // The distance from the animal of column c's nearer side: right of it, left of it.
+    const auto right_distance = [&](std::int32_t c) { return c * cw - inflate - frame.x; };
+    const auto left_distance = [&](std::int32_t c) { return frame.x - (c + 1) * cw - inflate; };
+    std::int32_t first_right = column_within((frame.x + inflate + margin) * cells.per_cell_width, columns) + 1;
+    while (first_right < columns && !(right_distance(first_right) > margin)) ++first_right;
+    std::int32_t last_left = column_within((frame.x - inflate - margin) * cells.per_cell_width, columns) - 1;
+    while (last_left >= 0 && !(left_distance(last_left) > margin)) --last_left;
+    if (last_left + 1 <= first_right - 1) see_row(frame, cells, row, margin, last_left + 1, first_right - 1);
+    const std::int32_t* const prefix = cells.start.data() + static_cast<std::size_t>(row) * columns;
+    for (int sign = -1; sign <= 1; sign += 2) {
+        const row_order_type& order = sides[sign > 0];
+        if (order.counting_before[order.crossing + 1] == 0) continue;  // nothing on this side is seen
+        double leaves[animal_vision_capacity + 1];  // the distance at which each line leaves the row
+        int gap_below = 0;  // the gap of a column that every line has left
+        for (int g = 0; g < order.crossing; ++g) {
+            const double rise = sign * tangent[order.line[g]];
+            leaves[g] = rise > 0 ? y1 / rise : rise < 0 ? y0 / rise : std::numeric_limits<double>::infinity();
+            gap_below += rise < 0;
+        }
+        std::int32_t column = sign > 0 ? first_right : last_left;
+        while (sign > 0 ? column < columns : column >= 0) {
+            const double distance = sign > 0 ? right_distance(column) : left_distance(column);
+            int first_in = -1, last_in = -1;
+            double reach = std::numeric_limits<double>::infinity();  // where the first of those leaves
+            for (int g = 0; g < order.crossing; ++g) {
+                if (distance > leaves[g]) continue;
+                if (first_in < 0) first_in = g;
+                last_in = g;
+            }
+            if (first_in < 0) {
+                frame.hits[order.gap_sector[gap_below]] +=
+                    sign > 0 ? prefix[columns] - prefix[column] : prefix[column + 1] - prefix[0];
+                break;
+            }
+            for (int g = first_in; g <= last_in; ++g) reach = std::min(reach, leaves[g]);
+            std::int32_t low = column, high = column;
+            if (sign > 0) {
+                high = std::clamp(column_within((frame.x + inflate + reach) * cells.per_cell_width, columns), column, columns - 1);
+            } else {
+                low = std::clamp(column_within((frame.x - inflate - reach) * cells.per_cell_width, columns) - 1, 0, column);
+            }
+            if (order.counting_before[last_in + 2] > order.counting_before[first_in])
+                see_band<Lanes, Masks>(frame, band, cells, order, row, low, high, first_in, last_in, band.flip_column);
+            column = sign > 0 ? high + 1 : low - 1;
+        }
     }
 }
 
@@ -591,7 +717,7 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
     const std::int32_t columns = cells.columns;
     const double inflate = position_tolerance * scale;      // rounding of cell filing and of the sums below
     const double apex_margin = line_tolerance * scale;      // nearer rows hold plants near a level line
-    double cotangent[animal_vision_capacity + 1], widen[animal_vision_capacity + 1];
+    double cotangent[animal_vision_capacity + 1] = {}, widen[animal_vision_capacity + 1] = {};
     for (int j = 0; j <= frame.count; ++j) {
         const double sine = frame.sin_boundary[j];
         cotangent[j] = sine != 0 ? frame.cos_boundary[j] / sine : 0.0;
@@ -599,6 +725,15 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
     }
     const row_order_type above = order_rows(frame, cells, cotangent, widen, inflate, 1);
     const row_order_type below = order_rows(frame, cells, cotangent, widen, inflate, -1);
+    // For the row through the animal, the lines' slopes and one widening for all.
+    double tangent[animal_vision_capacity + 1] = {};
+    double widen_up = inflate;
+    for (int j = 0; j <= frame.count; ++j) {
+        const double cosine = frame.cos_boundary[j];
+        tangent[j] = cosine != 0 ? frame.sin_boundary[j] / cosine : 0.0;
+        if (cosine != 0) widen_up = std::max(widen_up, line_tolerance * scale / std::fabs(cosine) + inflate);
+    }
+    const row_order_type sides[2] = {order_columns(frame, tangent, -1), order_columns(frame, tangent, 1)};
     // Past the rounded copies' limit every plant of a band is near: see_plant places each.
     band_lanes_type<Lanes, Masks> band;
     band_lanes_start(band, frame,
@@ -611,7 +746,7 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
         const double y1 = (row + 1) * cells.cell_height + inflate - frame.y;
         const row_order_type* order = y0 > apex_margin ? &above : y1 < -apex_margin ? &below : nullptr;
         if (order == nullptr) {
-            see_row(frame, cells, row, apex_margin + inflate);
+            see_apex_row(frame, band, cells, row, sides, tangent, widen_up, inflate, apex_margin + inflate);
             continue;
         }
         if (order->counting_before[order->crossing + 1] == 0) continue;  // no point of the row is seen
@@ -637,7 +772,7 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
             last = std::min(last, columns - 1);
             if (last < first) continue;
             if (order->counting_before[k + 2] > order->counting_before[first_gap])
-                see_band<Lanes, Masks>(frame, band, cells, *order, row, first, last, first_gap, k);
+                see_band<Lanes, Masks>(frame, band, cells, *order, row, first, last, first_gap, k, band.flip_row);
             next = last + 1;
         }
         const int sector = order->gap_sector[order->crossing];
