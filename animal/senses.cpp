@@ -704,10 +704,10 @@ __attribute__((always_inline)) inline void see_apex_row(vision_frame_type& frame
 // Vision over the rows of plant cells. In a row wholly above or below the
 // animal, each boundary line's crossing is widened to the columns where a
 // point may lie so near the line that only its own test may place it; the
-// plants of those columns are placed one by one (where a sector that counts
-// lies on either side), and the runs of columns between are counted at once
-// from the row's prefix counts. The row through the animal is placed plant by
-// plant. Every widening is far larger than the rounding of the positions it
+// plants of those columns are tested (where a sector that counts lies on
+// either side), and the runs of columns between are counted at once from the
+// row's prefix counts. The row through the animal is worked out the same way
+// by columns, all but those at the animal. Every widening is far larger than the rounding of the positions it
 // guards, and a plant outside it lies farther from each line than
 // see_plant's own tolerance, so the counts are those of the plain walk.
 template <typename Lanes, typename Masks>
