@@ -309,7 +309,11 @@ void update_in_phases()
         animal_sense_touch_plants(animals[k]);
         watch(animals[k], world_step_type::eaten);
         const std::size_t logged = grid.plant_changes.x.size();
-        if (logged - last_snapshot >= interval && k + 1 < animals.size() && snapshots < grid_max_plant_snapshots) {
+        // An update that logs far more than the last (the first of a
+        // generation) spreads its snapshots by what it is on course to log.
+        const std::size_t on_course = logged * animals.size() / (k + 1) / grid_max_plant_snapshots + 1;
+        if (logged - last_snapshot >= std::max(interval, on_course) && k + 1 < animals.size() &&
+            snapshots < grid_max_plant_snapshots) {
             if (grid.plant_snapshots.size() == snapshots) grid.plant_snapshots.emplace_back();  // after a change of the grid
             grid_sort_plants_into(grid.plant_snapshots[snapshots++]);
             grid.snapshot_after.push_back(static_cast<std::uint32_t>(k));
