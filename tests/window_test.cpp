@@ -781,6 +781,13 @@ private slots:
         QCOMPARE(inspector_lines(picked)[0], "Animal " + std::to_string(picked->id));
         press('I');
         QVERIFY(inspector != nullptr && inspector->isVisible());
+        // On white, the picked animal's senses as bars: its whiskers' -0.5 in red.
+        const QImage inspected = inspector->grab().toImage();
+        QCOMPARE(inspected.pixel(0, 0) & 0xFFFFFF, white);
+        bool red_bar = false;
+        for (int y = 0; y < inspected.height() && !red_bar; ++y)
+            for (int x = 0; x < inspected.width() && !red_bar; ++x) red_bar = (inspected.pixel(x, y) & 0xFFFFFF) == red;
+        QVERIFY(red_bar);
         inspector_copy_genes();
         QCOMPARE(QApplication::clipboard()->text().toStdString(), world_file_block(picked));
         // Zoom in and out by menu and wheel, towards the cursor; drag to pan; follow.
