@@ -161,6 +161,13 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     EXPECT_FALSE(checkpoint_load("."));
     EXPECT_FALSE(checkpoint_load("missing.npz"));
     EXPECT_TRUE(world_state() == before);
+    // Opening tells a checkpoint from a world file by its first four bytes alone.
+    for (const auto& [bytes, archive] : {std::pair<std::string, bool>{"PK\x03\x04", true}, {"XK\x03\x04", false},
+                                         {"PX\x03\x04", false}, {"PK\x03\x05", false}, {"PK\x03", false}}) {
+        write_file("start.npz", bytes);
+        EXPECT_EQ(checkpoint_is_archive("start.npz"), archive) << bytes;
+    }
+    EXPECT_FALSE(checkpoint_is_archive("missing.npz"));
 
     // Saving fails without harm to an old file, and says so.
     write_file("kept.npz", "old");
