@@ -104,6 +104,16 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     for (int i = 0; i < 30; ++i) world_update();
     console_capture console;
     ASSERT_TRUE(checkpoint_save("good.npz"));
+    // What a load gives back, read from the world and its animals themselves.
+    const auto senses = [] {
+        std::vector<double> values{world->width, world->height};
+        for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
+            for (const sensor_type& s : a->touch) values.insert(values.end(), {s.wall, s.plant, s.animal});
+            for (int j = 0; j < animal_vision_count; ++j) values.push_back(a->vision[j].plant);
+        }
+        return values;
+    };
+    const std::vector<double> saved = senses();
     const std::string good = read_file("good.npz");
     const checkpoint_type captured = checkpoint_capture();
     // Archives written whole but holding something wrong.
@@ -173,6 +183,11 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     write_file("kept.npz", "old");
     EXPECT_FALSE(checkpoint_save("no/such/folder/kept.npz"));
     EXPECT_EQ(checkpoint_refusal().rfind("Unable to save no/such/folder/kept.npz: ", 0), 0u);
+    world->width += 1;
+    world->height += 2;
+    for (animal_type* a = world->animals; a != nullptr; a = a->next)
+        for (sensor_type& s : a->touch) s.wall = s.plant = s.animal = 0;
     EXPECT_TRUE(checkpoint_load("good.npz"));
+    EXPECT_EQ(senses(), saved);
     EXPECT_EQ(read_file("kept.npz"), "old");
 }
