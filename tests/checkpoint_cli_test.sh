@@ -7,11 +7,12 @@ velmora=$1
 . "$(dirname "$0")/check.sh"
 
 args="--headless --generations 120 --seed 3 --animals 60 --plants 40 --generation-length 200
-      --csv run.csv --log run.log --save run.dat --checkpoint run.npz --checkpoint-every 2"
+      --csv run.csv --log run.log --save run.dat --lineage run.lin --checkpoint run.npz --checkpoint-every 2"
 # shellcheck disable=SC2086
 "$velmora" $args > whole.txt
 mv run.csv whole.csv
 mv run.dat whole.dat
+mv run.lin whole.lin
 rm run.npz run.log
 
 # Waits up to a minute for a line matching $2 in file $1.
@@ -22,7 +23,7 @@ wait_for() {
 
 # Stops a run as $1 says, then resumes it; $2 is the exit status the stop gives.
 stop_and_resume() {
-    rm -f run.npz run.csv run.dat stopped.txt
+    rm -f run.npz run.csv run.dat run.lin stopped.txt
     # shellcheck disable=SC2086
     "$velmora" $args > stopped.txt 2> stopped.err &
     pid=$!
@@ -46,6 +47,7 @@ stop_and_resume() {
     check "the run resumed after $1 ends well" test $? -eq 0
     check "after $1, the same world file" cmp -s run.dat whole.dat
     check "after $1, the same CSV but for the seconds" sh -c "cut -d, -f1-8 run.csv | cmp -s - whole.csv.cut"
+    check "after $1, the same lineage file" cmp -s run.lin whole.lin
     resumed_at=$(sed -n 's/^Resumed from run.npz at generation \([0-9]*\), update \([0-9]*\)$/\1 \2/p' resumed.txt)
     check "after $1, the same console lines from the checkpoint on" sh -c \
         "tail -n +3 resumed.txt | grep -v '^Checkpoint saved' > tail.txt && grep -v '^Checkpoint saved' whole.txt | tail -n \$(wc -l < tail.txt) | cmp -s - tail.txt && test -s tail.txt"
