@@ -826,6 +826,8 @@ private slots:
         timer_message(window.get(), update_timer_id);
         QVERIFY(std::abs(get_screen_x(picked->x) - display_x / 2) <= 1 || view.left == 0 ||
                 view.left == world->width - world->width / view.zoom);
+        QVERIFY(std::abs(get_screen_y(picked->y) - display_y / 2) <= 1 || view.top == 0 ||
+                view.top == world->height - world->height / view.zoom);
         menu_action(*window, "&View", "&Whole World")->trigger();
         QCOMPARE(view.zoom, 1.0);
         // Breeding rewrites the selected record as a child: it stays selected under its new id.
