@@ -31,7 +31,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -709,6 +712,22 @@ private slots:
         QVERIFY(!recorder_on(window_recorder));
         QCOMPARE(problems.size(), std::size_t{1});
         QVERIFY(problems[0].rfind("Velmora cannot record no/such/folder/run.mp4: ", 0) == 0);
+        // A file that stops growing while recording (a limit on file size, as
+        // a full disk would): told once, and the recording stops.
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit kept = limit;
+        limit.rlim_cur = 4096;
+        const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        dialog_answer = "full.mp4";
+        press('X');  // drawing on again
+        record->trigger();
+        QVERIFY(QTest::qWaitFor([] { return !recorder_on(window_recorder); }, 10000));
+        setrlimit(RLIMIT_FSIZE, &kept);
+        std::signal(SIGXFSZ, old_handler);
+        QCOMPARE(problems.size(), std::size_t{2});
+        QVERIFY2(problems[1].rfind("Velmora cannot write the video full.mp4: ", 0) == 0, problems[1].c_str());
     }
 
     void the_world_is_autosaved_and_offered_at_a_plain_start()
