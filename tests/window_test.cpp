@@ -799,6 +799,23 @@ private slots:
         };
         click(picked->x, picked->y);
         QCOMPARE(view_selected(), picked);
+        {  // The selection ring sits evenly around the animal: its outermost blue on the lines through its centre.
+            const QImage ringed = draw_world();
+            const int cx = get_screen_x(picked->x), cy = get_screen_y(picked->y), reach = 40;
+            int ends[4] = {cx, cx, cy, cy};  // left, right, top, bottom
+            for (int d = -reach; d <= reach; ++d) {
+                if (cx + d >= 0 && cx + d < ringed.width() && (ringed.pixel(cx + d, cy) & 0xFFFFFF) == blue) {
+                    ends[0] = std::min(ends[0], cx + d);
+                    ends[1] = std::max(ends[1], cx + d);
+                }
+                if (cy + d >= 0 && cy + d < ringed.height() && (ringed.pixel(cx, cy + d) & 0xFFFFFF) == blue) {
+                    ends[2] = std::min(ends[2], cy + d);
+                    ends[3] = std::max(ends[3], cy + d);
+                }
+            }
+            QVERIFY(ends[1] > cx && ends[3] > cy);
+            QVERIFY(std::abs(ends[0] + ends[1] - 2 * cx) <= 1 && std::abs(ends[2] + ends[3] - 2 * cy) <= 1);
+        }
         QVERIFY(window->status_text().contains(QString("Animal %1: food 0, born 0").arg(picked->id)));
         press('N');
         for (neuron_type* n = world->animals->neurons; n; n = n->next) n->out = 0.5;
