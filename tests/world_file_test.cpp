@@ -163,6 +163,7 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
         {replace_first(good, " 500 ", " 99999999999 "), "generation_length is out of range"},
         {replace_first(good, " 500 ", " 500.5 "), "expected a whole number for generation_length"},
         {std::string("\x7f" "ELF\0\0\x01", 7), "header: expected a number for width"},
+        {"0." + std::string(450, '5') + " 10\n", "expected a number for width, found '0.555555555555555555...'"},
     };
     std::vector<std::string> paths = {"folder.dat", "missing.dat"};
     std::filesystem::create_directory("folder.dat");
