@@ -106,7 +106,7 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     ASSERT_TRUE(checkpoint_save("good.npz"));
     // What a load gives back, read from the world and its animals themselves.
     const auto senses = [] {
-        std::vector<double> values{world->width, world->height};
+        std::vector<double> values{world->width, world->height, double(world->start_plants), double(world->start_animals)};
         for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
             for (const sensor_type& s : a->touch) values.insert(values.end(), {s.wall, s.plant, s.animal});
             for (int j = 0; j < animal_vision_count; ++j) values.push_back(a->vision[j].plant);
@@ -185,6 +185,8 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     EXPECT_EQ(checkpoint_refusal().rfind("Unable to save no/such/folder/kept.npz: ", 0), 0u);
     world->width += 1;
     world->height += 2;
+    world->start_plants += 3;
+    world->start_animals += 4;
     for (animal_type* a = world->animals; a != nullptr; a = a->next)
         for (sensor_type& s : a->touch) s.wall = s.plant = s.animal = 0;
     EXPECT_TRUE(checkpoint_load("good.npz"));
