@@ -383,25 +383,20 @@ row_order_type order_lines(const vision_frame_type& frame, const double* key, co
     return order;
 }
 
-// Whether the cone looks towards where direction[j] * sign > 0 for some
-// boundary j: a cone of at most a right angle looks to a side only if one of
-// its boundaries does.
-bool looks_to(const vision_frame_type& frame, const double* direction, int sign)
+// The order of the lines crossing the rows off one side of the animal
+// (across: the sines, along: the cosines, turn +1) or the columns of its own
+// row off one side, walked upwards (across: the cosines, along: the sines,
+// turn -1); sign +1 above or right, -1 below or left. slope[j] * sign orders
+// the crossings; a line whose across is 0 crosses none.
+row_order_type order_side(const vision_frame_type& frame, const double* across, const double* along,
+                          const double* slope, int sign, int turn)
 {
+    // A cone of at most a right angle looks to a side only if one of its
+    // boundaries does; a side it does not look to sees nothing and is not
+    // worked out.
     bool looks = false;
-    for (int j = 0; j <= frame.count; ++j) looks = looks || direction[j] * sign > 0;
-    return looks;
-}
-
-// sign: +1 for rows above the animal, -1 below. cotangent[j] is the
-// horizontal offset of line j's crossing per unit of height; widen[j] how far
-// its band reaches beyond the crossing.
-row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells_type& cells, const double* cotangent,
-                          const double* widen, double inflate, int sign)
-{
-    // These rows lie clearly off the level: a side the cone does not look
-    // to sees nothing and is not worked out.
-    if (!looks_to(frame, frame.sin_boundary, sign)) {
+    for (int j = 0; j <= frame.count; ++j) looks = looks || across[j] * sign > 0;
+    if (!looks) {
         row_order_type order{};
         order.gap_sector[0] = frame.count;
         return order;
@@ -410,15 +405,24 @@ row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells
     bool crosses[animal_vision_capacity + 1];
     int side[animal_vision_capacity + 1];
     for (int j = 0; j <= frame.count; ++j) {
-        crosses[j] = frame.sin_boundary[j] != 0;
-        key[j] = cotangent[j] * sign;
+        crosses[j] = across[j] != 0;
+        key[j] = slope[j] * sign;
         if (crosses[j]) {
-            side[j] = frame.sin_boundary[j] > 0 ? 1 : -1;  // far left of its crossing
+            side[j] = turn * (across[j] > 0 ? 1 : -1);  // before its crossing
         } else {
-            side[j] = frame.cos_boundary[j] > 0 ? sign : -sign;  // level
+            side[j] = turn * (along[j] > 0 ? sign : -sign);  // level, or vertical
         }
     }
-    row_order_type order = order_lines(frame, key, crosses, side);
+    return order_lines(frame, key, crosses, side);
+}
+
+// sign: +1 for rows above the animal, -1 below. cotangent[j] is the
+// horizontal offset of line j's crossing per unit of height; widen[j] how far
+// its band reaches beyond the crossing.
+row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells_type& cells, const double* cotangent,
+                          const double* widen, double inflate, int sign)
+{
+    row_order_type order = order_side(frame, frame.sin_boundary, frame.cos_boundary, cotangent, sign, 1);
     // A row spans heights from r * h + below_row to r * h + above_row, relative to the animal.
     const double h = cells.cell_height;
     const double below_row = -inflate - frame.y, above_row = h + inflate - frame.y;
@@ -431,32 +435,6 @@ row_order_type order_rows(const vision_frame_type& frame, const grid_plant_cells
         order.step[g] = h * c * cells.per_cell_width;
     }
     return order;
-}
-
-// The same, a quarter turned, for the columns of the animal's own row that
-// lie wholly to one side of it (sign +1 right, -1 left), walked upwards: line
-// j crosses a column at distance d at height d * sign * tangent[j] from the
-// animal. A vertical line crosses none.
-row_order_type order_columns(const vision_frame_type& frame, const double* tangent, int sign)
-{
-    if (!looks_to(frame, frame.cos_boundary, sign)) {
-        row_order_type order{};
-        order.gap_sector[0] = frame.count;
-        return order;
-    }
-    double key[animal_vision_capacity + 1];
-    bool crosses[animal_vision_capacity + 1];
-    int side[animal_vision_capacity + 1];
-    for (int j = 0; j <= frame.count; ++j) {
-        crosses[j] = frame.cos_boundary[j] != 0;
-        key[j] = tangent[j] * sign;
-        if (crosses[j]) {
-            side[j] = frame.cos_boundary[j] > 0 ? -1 : 1;  // below its crossing
-        } else {
-            side[j] = frame.sin_boundary[j] > 0 ? -sign : sign;  // vertical
-        }
-    }
-    return order_lines(frame, key, crosses, side);
 }
 
 // The column of a value in column units, clamped to -1 .. columns first so
@@ -733,7 +711,8 @@ __attribute__((always_inline)) inline void see_rows_lanes(vision_frame_type& fra
         tangent[j] = cosine != 0 ? frame.sin_boundary[j] / cosine : 0.0;
         if (cosine != 0) widen_up = std::max(widen_up, line_tolerance * scale / std::fabs(cosine) + inflate);
     }
-    const row_order_type sides[2] = {order_columns(frame, tangent, -1), order_columns(frame, tangent, 1)};
+    const row_order_type sides[2] = {order_side(frame, frame.cos_boundary, frame.sin_boundary, tangent, -1, -1),
+                                     order_side(frame, frame.cos_boundary, frame.sin_boundary, tangent, 1, -1)};
     // Past the rounded copies' limit every plant of a band is near: see_plant places each.
     band_lanes_type<Lanes, Masks> band;
     band_lanes_start(band, frame,
