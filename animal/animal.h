@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct neuron_type;
+struct world_type;
 struct neuron_pack_type;
 struct grid_plant_cells_type;
 struct grid_plant_changes_type;
@@ -65,53 +66,49 @@ struct animal_type {
 };
 
 // Creation and reset (animal.cpp).
-void animal_init(animal_type* animal);    // the caller has pushed the record at the list head
-void animal_reset(animal_type* animal);   // new place and heading, counters cleared, network kept
+void animal_init(world_type& world, animal_type* animal);    // the caller has pushed the record at the list head
+void animal_reset(world_type& world, animal_type* animal);   // new place and heading, counters cleared, network kept
 
 // Chromosome: per neuron in list order its scalers, then its bias (animal.cpp).
 unsigned animal_get_chromosome_size(animal_type* animal);
 void animal_export_chromosome(animal_type* animal, double* genes);
-void animal_inport_chromosome(animal_type* animal, double* genes);
-void animal_randomize(animal_type* animal);   // every gene uniform in [-1, 1], drawn in chromosome order
+void animal_inport_chromosome(world_type& world, animal_type* animal, double* genes);
+void animal_randomize(world_type& world, animal_type* animal);   // every gene uniform in [-1, 1], drawn in chromosome order
 
 // Wiring (wiring.cpp).
-void animal_setup_neurons(animal_type* animal);
+void animal_setup_neurons(world_type& world, animal_type* animal);
 // Inputs the wiring connects to the neuron with this id in a network of this
 // layer width: the sensor layer reads every touch and vision value and the two
 // motor outputs, every other neuron the layer before; never beyond capacity.
 std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width);
 
 // Senses (senses.cpp).
-// Up to this many plants in the world, vision tests each one; beyond, it
-// counts by rows of cells. Either gives the same counts.
-extern std::size_t animal_vision_few_plants;
 // Plants vision tests at once: 4 where the processor has AVX2, else 2; any
-// width this machine has gives the same counts.
+// width this machine has gives the same counts (a world's vision_lanes).
 extern const int animal_vision_widest_lanes;
-extern int animal_vision_lanes;
-void check_sensor(double x, double y, double angle, double length, sensor_type& sensor);
-void check_vision(double x, double y, double heading, int count, sensor_type* sensors,
+void check_sensor(const world_type& world, double x, double y, double angle, double length, sensor_type& sensor);
+void check_vision(world_type& world, double x, double y, double heading, int count, sensor_type* sensors,
                   double* ray_x, double* ray_y);
 // check_vision of an animal on the plants cells held when made, with the
 // changes from .. to - 1 taken back. Reads only; several threads may see at once.
-void animal_see(animal_type* animal, const grid_plant_cells_type& cells, const grid_plant_changes_type& changes,
+void animal_see(const world_type& world, animal_type* animal, const grid_plant_cells_type& cells, const grid_plant_changes_type& changes,
                 std::size_t from, std::size_t to);
-void animal_sense_touch(animal_type* animal);   // all six whiskers, same values as check_sensor
+void animal_sense_touch(const world_type& world, animal_type* animal);   // all six whiskers, same values as check_sensor
 // Its halves: the walls and animals a whisker touches, and the plants.
-void animal_sense_touch_others(animal_type* animal);
-void animal_sense_touch_plants(animal_type* animal);
+void animal_sense_touch_others(const world_type& world, animal_type* animal);
+void animal_sense_touch_plants(const world_type& world, animal_type* animal);
 
 // Step (step.cpp).
 // The network is evaluated from networks, when that pack holds it as its
 // network-th (see neuron/pack.h), else from its records: the same outs.
-void animal_update(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);
+void animal_update(world_type& world, animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);
 // The step's halves, one after the other. The first (eating, the whiskers'
 // plants, then animal_see) reads and changes only the plants, the random
 // source (for the eaten ones' replacements) and this animal's plant senses;
 // the second only the animals.
-void animal_act(animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);   // walls, animals, network, move
-void animal_check_plants(animal_type* animal);
-void animal_motion(double left, double right);
+void animal_act(world_type& world, animal_type* animal, const neuron_pack_type* networks = nullptr, std::size_t network = 0);   // walls, animals, network, move
+void animal_check_plants(world_type& world, animal_type* animal);
+void animal_motion(world_type& world, double left, double right);
 
 // Console report of the animal's network (report.cpp).
 void animal_show_neurons(animal_type* animal);

@@ -38,46 +38,46 @@ double read_motor(animal_type* animal, std::uint32_t id)
     return v;
 }
 
-void meet_edges(animal_type* animal)
+void meet_edges(world_type& world, animal_type* animal)
 {
     const double rx = animal->size_x * 0.5;
     const double ry = animal->size_y * 0.5;
-    if (world->wrap_edges) {
-        if (animal->x < rx) animal->x = world->width - rx;
-        if (animal->x > world->width - rx) animal->x = rx;
-        if (animal->y < ry) animal->y = world->height - ry;
-        if (animal->y > world->height - ry) animal->y = ry;
+    if (world.wrap_edges) {
+        if (animal->x < rx) animal->x = world.width - rx;
+        if (animal->x > world.width - rx) animal->x = rx;
+        if (animal->y < ry) animal->y = world.height - ry;
+        if (animal->y > world.height - ry) animal->y = ry;
         return;
     }
     if (animal->x < rx) {
         animal->x = rx;
         animal->wall_hits += 1;
     }
-    if (animal->x > world->width - rx) {
-        animal->x = world->width - rx;
+    if (animal->x > world.width - rx) {
+        animal->x = world.width - rx;
         animal->wall_hits += 1;
     }
     if (animal->y < ry) {
         animal->y = ry;
         animal->wall_hits += 1;
     }
-    if (animal->y > world->height - ry) {
-        animal->y = world->height - ry;
+    if (animal->y > world.height - ry) {
+        animal->y = world.height - ry;
         animal->wall_hits += 1;
     }
 }
 
 // The plain walk, for an animal touching more plants at once than it gathers.
-void eat_walking_the_list(animal_type* animal)
+void eat_walking_the_list(world_type& world, animal_type* animal)
 {
     const double sa = animal->size_y + animal->size_x;
     bool first = true;
-    plant_type* plant = world->plants;
+    plant_type* plant = world.plants;
     while (plant != nullptr) {
         plant_type* next = plant->next;
         if (bites(sa, plant->size_y + plant->size_x, animal->x - plant->x, animal->y - plant->y)) {
             animal->food += 1;
-            remove_plant(plant);
+            remove_plant(world, plant);
             if (first) return;  // eating the first plant of the walk ends it
         }
         first = false;
@@ -86,15 +86,15 @@ void eat_walking_the_list(animal_type* animal)
 }
 
 // The network, the motors and the move.
-void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+void think_and_move(world_type& world, animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
-    if (networks != nullptr && neuron_pack_holds(*networks, network, animal->neurons)) {
+    if (networks != nullptr && neuron_pack_holds(*networks, world.network_edits, network, animal->neurons)) {
         neuron_pack_process(*networks, network);
     } else {
         process_neurons(animal->neurons);
     }
 
-    if (!(animal == world->animals && world->mode_manual)) {
+    if (!(animal == world.animals && world.mode_manual)) {
         animal->left_motor = read_motor(animal, animal->left_output_id);
         animal->right_motor = read_motor(animal, animal->right_output_id);
     }
@@ -110,8 +110,8 @@ void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::
     animal->vel_y = animal->speed * std::sin(animal->heading);
     animal->x += animal->vel_x;
     animal->y += animal->vel_y;
-    meet_edges(animal);
-    grid_move_animal(animal);
+    meet_edges(world, animal);
+    grid_move_animal(world, animal);
 }
 
 }  // namespace
@@ -121,13 +121,13 @@ void think_and_move(animal_type* animal, const neuron_pack_type* networks, std::
 // touched, the walk ends after eating it; otherwise every touched plant is
 // eaten. Their order does not matter: each replacement takes the next random
 // place and goes in at the head, whichever plant it replaces.
-void animal_check_plants(animal_type* animal)
+void animal_check_plants(world_type& world, animal_type* animal)
 {
     const double sa = animal->size_y + animal->size_x;
-    const grid_bodies_type& plants = world->grid.plants;
+    const grid_bodies_type& plants = world.grid.plants;
     const double widest = plants.max_size_sum;
     const double reach = std::sqrt(sa * sa * 0.125 + widest * widest * 0.125) * (1.0 + 1e-9) +
-                         1e-9 * (world->width + world->height + 1.0);
+                         1e-9 * (world.width + world.height + 1.0);
     plant_type* touched[max_bites];
     int count = 0;
     bool too_many = false;
@@ -139,42 +139,42 @@ void animal_check_plants(animal_type* animal)
         return true;
     });
     if (too_many) {
-        eat_walking_the_list(animal);
+        eat_walking_the_list(world, animal);
         return;
     }
     for (int i = 0; i < count; ++i) {
-        if (touched[i] == world->plants) {
+        if (touched[i] == world.plants) {
             animal->food += 1;
-            remove_plant(touched[i]);
+            remove_plant(world, touched[i]);
             return;
         }
     }
     for (int i = 0; i < count; ++i) {
         animal->food += 1;
-        remove_plant(touched[i]);
+        remove_plant(world, touched[i]);
     }
 }
 
 // One thread takes the whiskers' tips once for plants and animals alike.
-void animal_update(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+void animal_update(world_type& world, animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
     if (animal == nullptr) return;
-    animal_check_plants(animal);
-    animal_sense_touch(animal);
-    check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
+    animal_check_plants(world, animal);
+    animal_sense_touch(world, animal);
+    check_vision(world, animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
                  animal->ray_x, animal->ray_y);
-    think_and_move(animal, networks, network);
+    think_and_move(world, animal, networks, network);
 }
 
-void animal_act(animal_type* animal, const neuron_pack_type* networks, std::size_t network)
+void animal_act(world_type& world, animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
-    animal_sense_touch_others(animal);
-    think_and_move(animal, networks, network);
+    animal_sense_touch_others(world, animal);
+    think_and_move(world, animal, networks, network);
 }
 
-void animal_motion(double left, double right)
+void animal_motion(world_type& world, double left, double right)
 {
-    if (world->animals == nullptr) return;
-    world->animals->left_motor = left;
-    world->animals->right_motor = right;
+    if (world.animals == nullptr) return;
+    world.animals->left_motor = left;
+    world.animals->right_motor = right;
 }

@@ -5,13 +5,11 @@
 #include <unistd.h>
 
 int h_console = -1;
-thread_local bool console_muted = false;
 
 void start_console() { h_console = STDOUT_FILENO; }
 
 void write_console(const char* text)
 {
-    if (console_muted) return;
     if (h_console == -1) start_console();
     std::size_t left = std::strlen(text);
     while (left > 0) {

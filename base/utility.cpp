@@ -5,28 +5,15 @@
 #include <cstdio>
 #include <locale.h>
 
-namespace {
-random_type random_outside_worlds{0};  // draws made while a thread has no world
-}
-
-thread_local constinit random_type* random_source = &random_outside_worlds;
-
-void random_use(random_type* source) { random_source = source != nullptr ? source : &random_outside_worlds; }
-
-void random_seed(std::uint32_t seed) { random_source->state = seed; }
-
-std::uint32_t random_get_state() { return random_source->state; }
-
-int random_int()
+int random_int(random_type& source)
 {
-    random_type& source = *random_source;
     source.state = source.state * 214013u + 2531011u;
     return static_cast<int>((source.state >> 16) & 0x7FFFu);
 }
 
-double f_rand(double a, double b)
+double f_rand(random_type& source, double a, double b)
 {
-    const int r = random_int();
+    const int r = random_int(source);
     return a + (b - a) * (r / static_cast<double>(random_max));
 }
 
@@ -37,10 +24,10 @@ double angle_wrap(double x)
     return x;
 }
 
-double mutate_gene(double value, double rate, double amount)
+double mutate_gene(random_type& source, double value, double rate, double amount)
 {
-    const int t = random_int();
-    if (rate * random_max > t) value += f_rand(-amount, amount);
+    const int t = random_int(source);
+    if (rate * random_max > t) value += f_rand(source, -amount, amount);
     return value;
 }
 

@@ -14,27 +14,23 @@ inline constexpr double third_pi = 1.0471975511965976;     // between two whiske
 inline constexpr int random_max = 32767;  // largest integer the random source yields
 
 // The random source is a linear congruential generator of our own, so that a
-// seed gives the same run on every build and C library. Each world has its
-// own state; the draws of a thread come from the state its world made current.
+// seed gives the same run on every build and C library. Each world owns one
+// and passes it to every draw.
 struct random_type {
     std::uint32_t state;  // the last value drawn from, advanced by every draw
 };
-// This thread's source: its world's, or one of the process's own while it has none.
-extern thread_local constinit random_type* random_source;
-void random_use(random_type* source);  // null: the process's own
-void random_seed(std::uint32_t seed);
-std::uint32_t random_get_state();  // for tests that count draws
-int random_int();                  // next integer, uniform in 0 .. 32767
+inline void random_seed(random_type& source, std::uint32_t seed) { source.state = seed; }
+int random_int(random_type& source);  // next integer, uniform in 0 .. 32767
 
 // a + (b - a) * r / 32767 with one draw; both ends can occur, a > b allowed.
-double f_rand(double a, double b);
+double f_rand(random_type& source, double a, double b);
 
 // One correction by 2*pi at most; both tests strict.
 double angle_wrap(double x);
 
 // The mutation test shared by breeding: draws once for the test and, when the
 // gene mutates, once more for the noise in [-amount, amount].
-double mutate_gene(double value, double rate, double amount);
+double mutate_gene(random_type& source, double value, double rate, double amount);
 
 // snprintf in the "C" locale whatever the process locale is (the window
 // toolkit sets it from the environment, which may use a decimal comma).

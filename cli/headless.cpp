@@ -144,56 +144,56 @@ struct progress_type {
 
 // A checkpoint of the world as it stands; a failure is said on standard
 // error and ends nothing: the run and its other outputs go on.
-bool write_checkpoint(const std::string& path, bool quiet)
+bool write_checkpoint(world_type& world, const std::string& path, bool quiet)
 {
-    std::string reason;
-    const checkpoint_type checkpoint = checkpoint_capture();
-    if (!checkpoint_write(checkpoint, path, reason)) {
+    const checkpoint_type checkpoint = checkpoint_capture(world);
+    if (const std::string reason = checkpoint_write(checkpoint, path); !reason.empty()) {
         std::fprintf(stderr, "velmora: cannot write the checkpoint %s: %s\n", path.c_str(), reason.c_str());
         return false;
     }
     if (!quiet) {
         char line[96];
-        format_c(line, sizeof line, " at generation %u, update %d\n", world->generation, world->update_count);
-        write_console(("Checkpoint saved to " + path + line).c_str());
+        format_c(line, sizeof line, " at generation %u, update %d\n", world.generation, world.update_count);
+        world_say(world, "Checkpoint saved to " + path + line);
     }
     return true;
 }
 
-std::string headless_start(const options_type& options)
+std::string headless_start(world_type& world, const options_type& options)
 {
-    world_start(options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
-    world->options.log_path = options.no_log ? std::string() : options.log_path;
-    world->options.console_scores = !options.quiet;
-    world->options.log_error = 0;
-    if (options.threads != 0) world->options.threads = options.threads;
+    world_start(world, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+    world.options.log_path = options.no_log ? std::string() : options.log_path;
+    world.options.console_scores = !options.quiet;
+    world.options.log_error = 0;
+    if (options.threads != 0) world.options.threads = options.threads;
     if (!options.resume_path.empty()) {
         // The checkpoint holds the settings and the seed's whole course.
-        if (!checkpoint_load(options.resume_path)) return checkpoint_refusal();
+        if (std::string problem = checkpoint_load(world, options.resume_path); !problem.empty()) return problem;
     } else if (!options.load_path.empty()) {
-        if (!world_load_file(options.load_path, settings_overrides(options.settings))) return world_file_problem();
-        if (options.settings.wrap) world->wrap_edges = true;
+        if (std::string problem = world_load_file(world, options.load_path, settings_overrides(options.settings)); !problem.empty())
+            return problem;
+        if (options.settings.wrap) world.wrap_edges = true;
     } else {
-        settings_apply(options.settings);
+        settings_apply(world, options.settings);
     }
     return {};
 }
 
-int headless_run(const options_type& options, const std::function<bool()>& after_update)
+int headless_run(world_type& world, const options_type& options, const std::function<bool()>& after_update)
 {
     // A quiet run writes nothing on standard output; what it refuses goes to standard error.
     if (options.quiet) h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
     const auto refused = [&options](const std::string& line) {
         if (options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
     };
-    if (const std::string refusal = headless_start(options); !refusal.empty()) {
+    if (const std::string refusal = headless_start(world, options); !refusal.empty()) {
         refused(refusal);
-        world_destroy();
+        world_destroy(world);
         return 1;
     }
-    if (options.generations > 0 && world->num_animals == 0) {
+    if (options.generations > 0 && world.num_animals == 0) {
         std::fprintf(stderr, "velmora: the world has no animals, so no generation can end\n");
-        world_destroy();
+        world_destroy(world);
         return 1;
     }
     line_file_type csv;
@@ -202,7 +202,7 @@ int headless_run(const options_type& options, const std::function<bool()>& after
             if (csv.open_new(options.csv_path)) csv.write_line(csv_header);
         } else {
             // Rows written after the checkpoint are written again as the run goes on.
-            const std::uint32_t resumed_at = world->generation;
+            const std::uint32_t resumed_at = world.generation;
             csv.open_kept(options.csv_path, csv_header, [resumed_at](const std::string& row) {
                 return std::strtoul(row.c_str(), nullptr, 10) < resumed_at && !row.empty() && row[0] >= '0' && row[0] <= '9';
             });
@@ -210,13 +210,13 @@ int headless_run(const options_type& options, const std::function<bool()>& after
     }
 
     if (!options.lineage_path.empty()) {
-        world->options.lineage_path = options.lineage_path;
+        world.options.lineage_path = options.lineage_path;
         line_file_type lineage;
         if (options.resume_path.empty()) {
             lineage.open_new(options.lineage_path);
         } else {
             // Lives that ended after the checkpoint, and the living of an earlier end, are written again.
-            const std::uint32_t resumed_at = world->generation;
+            const std::uint32_t resumed_at = world.generation;
             lineage.open_kept(options.lineage_path, lineage_header, [resumed_at](const std::string& row) {
                 const std::string ended = row.substr(row.rfind(',') + 1);
                 return !ended.empty() && std::strtoul(ended.c_str(), nullptr, 10) <= resumed_at;
@@ -229,32 +229,32 @@ int headless_run(const options_type& options, const std::function<bool()>& after
     stop_signal = 0;
     checkpoint_asked = 0;
     catch_signals(true);
-    std::size_t written = world->history.size();  // history rows in the CSV
+    std::size_t written = world.history.size();  // history rows in the CSV
     int status = 0;
     bool after_update_failed = false;
-    while (world->generation < options.generations && stop_signal == 0 && world->options.log_error == 0 && csv.error == 0 &&
-           world->options.lineage_error == 0) {
-        world_update();
+    while (world.generation < options.generations && stop_signal == 0 && world.options.log_error == 0 && csv.error == 0 &&
+           world.options.lineage_error == 0) {
+        world_update(world);
         if (after_update && !after_update_failed) after_update_failed = !after_update();
-        for (; written < world->history.size(); ++written)
+        for (; written < world.history.size(); ++written)
             if (csv.descriptor >= 0)
-                csv.write_line(csv_row(world->history[written],
+                csv.write_line(csv_row(world.history[written],
                                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()));
-        const bool generation_ended = world->update_count == 0 && world->num_animals > 0;
+        const bool generation_ended = world.update_count == 0 && world.num_animals > 0;
         if (checkpoint_asked != 0) {
             checkpoint_asked = 0;
-            write_checkpoint(options.checkpoint_path.empty() ? default_checkpoint : options.checkpoint_path, options.quiet);
-        } else if (!options.checkpoint_path.empty() && generation_ended && world->generation % options.checkpoint_every == 0 &&
-                   world->generation < options.generations) {
-            write_checkpoint(options.checkpoint_path, options.quiet);
+            write_checkpoint(world, options.checkpoint_path.empty() ? default_checkpoint : options.checkpoint_path, options.quiet);
+        } else if (!options.checkpoint_path.empty() && generation_ended && world.generation % options.checkpoint_every == 0 &&
+                   world.generation < options.generations) {
+            write_checkpoint(world, options.checkpoint_path, options.quiet);
         }
-        progress.draw(world->generation);
+        progress.draw(world.generation);
     }
     progress.clear();
     catch_signals(false);
-    if (!options.checkpoint_path.empty() && !write_checkpoint(options.checkpoint_path, options.quiet)) status = 1;
-    world_lineage_finish();
-    const world_options_type& out = world->options;
+    if (!options.checkpoint_path.empty() && !write_checkpoint(world, options.checkpoint_path, options.quiet)) status = 1;
+    world_lineage_finish(world);
+    const world_options_type& out = world.options;
     if (out.log_error != 0 || csv.error != 0 || out.lineage_error != 0) {
         const auto [path, error] = out.log_error != 0 ? std::pair(out.log_path, out.log_error)
                                    : csv.error != 0   ? std::pair(csv.path, csv.error)
@@ -264,14 +264,15 @@ int headless_run(const options_type& options, const std::function<bool()>& after
     } else if (stop_signal != 0) {
         status = 128 + stop_signal;
         std::fprintf(stderr, "velmora: stopped by %s at generation %u, update %d of %d\n",
-                     stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world->generation, world->update_count,
-                     world->generation_length);
+                     stop_signal == SIGINT ? "an interrupt" : "SIGTERM", world.generation, world.update_count,
+                     world.generation_length);
     }
     if (after_update_failed && status == 0) status = 1;
-    if (!options.save_path.empty() && !world_save_file(options.save_path)) {
-        refused(world_file_problem());
+    if (const std::string problem = options.save_path.empty() ? std::string() : world_save_file(world, options.save_path);
+        !problem.empty()) {
+        refused(problem);
         status = status != 0 ? status : 1;
     }
-    world_destroy();
+    world_destroy(world);
     return status;
 }

@@ -5,14 +5,15 @@
 #include <string>
 
 struct options_type;
+struct world_type;
 
 // Seeds the current world and sets it up from the options: the checkpoint to
 // resume, the world file to load, or the settings. Returns why a file was
 // refused (the console says it too); empty when the world is ready.
-std::string headless_start(const options_type& options);
+std::string headless_start(world_type& world, const options_type& options);
 
 // Seeds, sets the world up and runs world updates until the asked number of
 // generations has ended. Returns the process exit status. after_update, when
 // given, runs after every world update (a video being recorded) and returns
 // false once its output failed: the run goes on, and ends with status 1.
-int headless_run(const options_type& options, const std::function<bool()>& after_update = {});
+int headless_run(world_type& world, const options_type& options, const std::function<bool()>& after_update = {});

@@ -264,20 +264,20 @@ world_file_overrides_type settings_overrides(const world_settings_type& s)
                                      s.plants, s.plant_size, s.animals,       s.animal_size};
 }
 
-void settings_apply(const world_settings_type& s)
+void settings_apply(world_type& world, const world_settings_type& s)
 {
     if (s.any()) {
-        world->start_animals = s.animals.value_or(world->start_animals);
-        world->start_plants = s.plants.value_or(world->start_plants);
-        world->width = s.width.value_or(world->width);
-        world->height = s.height.value_or(world->height);
-        world->layer_count = s.layer_count.value_or(world->layer_count);
-        world->layer_width = s.layer_width.value_or(world->layer_width);
-        world->generation_length = s.generation_length.value_or(world->generation_length);
-        world->mutate_amount = s.mutate_amount.value_or(world->mutate_amount);
-        world->animal_size = s.animal_size.value_or(world->animal_size);
-        world->plant_size = s.plant_size.value_or(world->plant_size);
-        world_reset();
+        world.start_animals = s.animals.value_or(world.start_animals);
+        world.start_plants = s.plants.value_or(world.start_plants);
+        world.width = s.width.value_or(world.width);
+        world.height = s.height.value_or(world.height);
+        world.layer_count = s.layer_count.value_or(world.layer_count);
+        world.layer_width = s.layer_width.value_or(world.layer_width);
+        world.generation_length = s.generation_length.value_or(world.generation_length);
+        world.mutate_amount = s.mutate_amount.value_or(world.mutate_amount);
+        world.animal_size = s.animal_size.value_or(world.animal_size);
+        world.plant_size = s.plant_size.value_or(world.plant_size);
+        world_reset(world);
     }
-    if (s.wrap) world->wrap_edges = true;
+    if (s.wrap) world.wrap_edges = true;
 }

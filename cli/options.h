@@ -70,7 +70,7 @@ extern const char* const options_usage;  // short usage lines, ending in a line 
 
 // Makes the default world from the settings: sets the parameters given and
 // resets, as the user would after the default set-up; nothing when none is set.
-void settings_apply(const world_settings_type& settings);
+void settings_apply(world_type& world, const world_settings_type& settings);
 
 // What is wrong with settings taken together (a size larger than the world,
 // too many neurons); an empty text when nothing is.

@@ -10,7 +10,6 @@
 
 namespace {
 
-std::uint64_t edits_outside_worlds = 0;  // networks that belong to no world
 
 [[noreturn]] void out_of_memory()
 {
@@ -78,13 +77,7 @@ void free_extras(neuron_type* neuron)
 
 }  // namespace
 
-thread_local constinit std::uint64_t* neuron_edits = &edits_outside_worlds;
-
-void neuron_edits_use(std::uint64_t* count) { neuron_edits = count != nullptr ? count : &edits_outside_worlds; }
-
-void neuron_mark_changed() { *neuron_edits += 1; }
-
-void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_weight,
+void add_neuron(std::uint64_t& edits, neuron_type** list, std::uint32_t id, double bias, double sum_weight,
                 double prod_weight, double spare_weight_2, double spare_weight_1,
                 double spare_weight_3)
 {
@@ -94,7 +87,7 @@ void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_we
     }
     neuron_type* neuron = new (std::nothrow) neuron_type{};
     if (neuron == nullptr) out_of_memory();
-    neuron_mark_changed();
+    edits += 1;
     neuron->id = id;
     neuron->bias = bias;
     neuron->sum_weight = sum_weight;
@@ -109,13 +102,13 @@ void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_we
     *list = neuron;
 }
 
-void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double input_bias,
+void neuron_connect(std::uint64_t& edits, neuron_type* list, std::uint32_t id, double* source, double input_bias,
                     double scaler, int power)
 {
     if (source == nullptr) return;
     neuron_type* neuron = get_neuron(list, id);
     if (neuron == nullptr || neuron->input_count >= neuron_max_inputs) return;
-    neuron_mark_changed();
+    edits += 1;
     const std::uint32_t k = neuron->input_count;
     if (k == neuron->input_room) set_input_room(neuron, std::min(std::max(2 * k, 4u), neuron_max_inputs));
     neuron->source[k] = source;
@@ -176,9 +169,9 @@ void process_neurons(neuron_type* list)
     for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) neuron->out = neuron->next_out;
 }
 
-void free_neuron_list(neuron_type* list)
+void free_neuron_list(std::uint64_t& edits, neuron_type* list)
 {
-    neuron_mark_changed();
+    edits += 1;
     while (list != nullptr) {
         neuron_type* next = list->next;
         std::free(list->source);

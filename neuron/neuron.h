@@ -45,26 +45,23 @@ const neuron_extras_type& neuron_extras(const neuron_type* neuron);
 double neuron_input_bias(const neuron_type* neuron, std::uint32_t input);   // per-input bias, shown by the report
 int neuron_input_power(const neuron_type* neuron, std::uint32_t input);     // per-input power, shown by the report
 
-// Changes to networks so far: neurons added or freed, inputs connected, genes
-// rewritten. A pack of networks (neuron/pack.h) made before a change is stale.
-// The count is the current world's (world_use points this at it), so only
-// the functions below write those fields, and each marks its change.
-extern thread_local constinit std::uint64_t* neuron_edits;
-void neuron_edits_use(std::uint64_t* count);   // null: a count of the process's own
-void neuron_mark_changed();
+// Changes to networks so far are counted by their owner (a world's
+// network_edits): neurons added or freed, inputs connected, genes rewritten.
+// A pack of networks (neuron/pack.h) made before a change is stale, so only
+// the functions below write those fields, and each counts its change in edits.
 
 // The one way to change genes: write(neuron) for every neuron of the list, in
-// list order, after marking the change.
+// list order, after counting the change.
 template <class Write>
-void neuron_rewrite(neuron_type* list, Write write)
+void neuron_rewrite(std::uint64_t& edits, neuron_type* list, Write write)
 {
-    neuron_mark_changed();
+    edits += 1;
     for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) write(*neuron);
 }
 
 // Pushes a new cleared neuron at the head of *list; refuses a duplicate id
 // with a console line. Ends the process when no memory is left.
-void add_neuron(neuron_type** list, std::uint32_t id, double bias, double sum_weight,
+void add_neuron(std::uint64_t& edits, neuron_type** list, std::uint32_t id, double bias, double sum_weight,
                 double prod_weight, double spare_weight_2, double spare_weight_1,
                 double spare_weight_3);
 
@@ -75,7 +72,7 @@ void neuron_reserve_inputs(neuron_type* list, std::uint32_t id, std::uint32_t in
 
 // Appends an input to the neuron with this id, growing its room if need be; a
 // null source, an unknown id or a 101st input is ignored.
-void neuron_connect(neuron_type* list, std::uint32_t id, double* source, double input_bias,
+void neuron_connect(std::uint64_t& edits, neuron_type* list, std::uint32_t id, double* source, double input_bias,
                     double scaler, int power);
 
 neuron_type* get_neuron(neuron_type* list, std::uint32_t id);  // first match from the head, or null
@@ -135,7 +132,7 @@ inline void neuron_for_group_size(std::uint32_t count, Evaluate evaluate)
     }
 }
 
-void free_neuron_list(neuron_type* list);  // the caller drops its head pointer
+void free_neuron_list(std::uint64_t& edits, neuron_type* list);  // the caller drops its head pointer
 
 // Console report of one neuron (nothing when the id is absent).
 void show_neuron(neuron_type* list, std::uint32_t id);

@@ -72,7 +72,7 @@ void network_neurons(const neuron_pack_type& pack, std::size_t network, const ne
 
 }  // namespace
 
-void neuron_pack_clear(neuron_pack_type& pack)
+void neuron_pack_clear(neuron_pack_type& pack, std::uint64_t edits)
 {
     pack.neurons.clear();
     pack.reads.clear();
@@ -81,7 +81,7 @@ void neuron_pack_clear(neuron_pack_type& pack)
     pack.groups.clear();
     pack.first_group.assign(1, 0);
     pack.heads.clear();
-    pack.edits = *neuron_edits;
+    pack.edits = edits;
 }
 
 void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
@@ -107,9 +107,9 @@ void neuron_pack_add(neuron_pack_type& pack, neuron_type* list)
     pack.heads.push_back(packed ? list : nullptr);
 }
 
-bool neuron_pack_holds(const neuron_pack_type& pack, std::size_t network, const neuron_type* list)
+bool neuron_pack_holds(const neuron_pack_type& pack, std::uint64_t edits, std::size_t network, const neuron_type* list)
 {
-    return pack.edits == *neuron_edits && network < pack.heads.size() && list != nullptr && pack.heads[network] == list;
+    return pack.edits == edits && network < pack.heads.size() && list != nullptr && pack.heads[network] == list;
 }
 
 void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)

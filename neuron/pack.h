@@ -43,15 +43,16 @@ struct neuron_pack_type {
     std::vector<neuron_pack_group_type> groups;    // every network's groups, in the same order
     std::vector<std::size_t> first_group;          // network k: groups[first_group[k]] .. [first_group[k + 1]]
     std::vector<const neuron_type*> heads;         // network k's list head when packed; null when it is not
-    std::uint64_t edits;                           // *neuron_edits when packed
+    std::uint64_t edits;                           // the owner's count of network changes when packed
 };
 
 // Empties the pack, keeping its room, so that packing the same networks again
 // takes no heap memory.
-void neuron_pack_clear(neuron_pack_type& pack);
+void neuron_pack_clear(neuron_pack_type& pack, std::uint64_t edits);   // edits: the networks' count of changes now
 void neuron_pack_add(neuron_pack_type& pack, neuron_type* list);   // appends one network
-// Whether network k is the list at this head, packed after the last change to any network.
-bool neuron_pack_holds(const neuron_pack_type& pack, std::size_t network, const neuron_type* list);
+// Whether network k is the list at this head, packed after the last change to
+// any network (edits: their count of changes now).
+bool neuron_pack_holds(const neuron_pack_type& pack, std::uint64_t edits, std::size_t network, const neuron_type* list);
 // process_neurons on network k, from the pack.
 void neuron_pack_process(const neuron_pack_type& pack, std::size_t network);
 // Asks for the records network k writes, ahead of its turn.

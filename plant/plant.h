@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct world_type;
+
 struct plant_type {
     double x;           // centre, world units
     double y;           // centre, world units
@@ -13,6 +15,6 @@ struct plant_type {
     std::int32_t grid_slot;  // place in the world's spatial index; written by the index only
 };
 
-void add_plant(double x, double y, double size_x, double size_y);  // pushes exactly this plant
-void add_random_plant();                    // a plant of the world's plant_size at a random place
-void remove_plant(plant_type* plant);       // pushes a replacement, then unlinks and frees plant
+void add_plant(world_type& world, double x, double y, double size_x, double size_y);  // pushes exactly this plant
+void add_random_plant(world_type& world);                    // a plant of the world's plant_size at a random place
+void remove_plant(world_type& world, plant_type* plant);       // pushes a replacement, then unlinks and frees plant

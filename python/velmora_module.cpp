@@ -37,34 +37,23 @@ const char* const setting_names[] = {"seed",          "animals",     "plants",  
 // One world of the script. Its calls take the world's lock without the
 // interpreter's, so that Python threads run different worlds side by side.
 struct script_world_type {
-    world_type* world = world_new();
+    world_type world;
     std::mutex lock;
-    bool quiet = true;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::vector<double> seconds;   // per generation of the history: since the world was made, as --csv writes them
 
     script_world_type() = default;
     script_world_type(const script_world_type&) = delete;
     script_world_type& operator=(const script_world_type&) = delete;
-    ~script_world_type() { world_delete(world); }
+    ~script_world_type() { world_destroy(world); }
 };
 
-// Makes this thread's world the script's for the scope of a call.
+// Holds the script's world for the scope of a call.
 struct world_scope_type {
     std::unique_lock<std::mutex> held;
-    world_type* was = ::world;
-    bool was_muted = console_muted;
+    world_type& world;
 
-    explicit world_scope_type(script_world_type& script) : held(script.lock)
-    {
-        world_use(script.world);
-        console_muted = script.quiet;
-    }
-    ~world_scope_type()
-    {
-        console_muted = was_muted;
-        world_use(was);
-    }
+    explicit world_scope_type(script_world_type& script) : held(script.lock), world(script.world) {}
 };
 
 // The options the command line would hold for these arguments, or ValueError
@@ -114,11 +103,12 @@ bool quiet_of(const py::kwargs& settings) { return !settings.contains("quiet") |
 std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet)
 {
     auto script = std::make_unique<script_world_type>();
-    script->quiet = quiet;
     world_scope_type scope(*script);
-    const std::string refusal = headless_start(options);
+    world_type& world = scope.world;
+    world.options.console = !quiet;
+    const std::string refusal = headless_start(world, options);
     if (!refusal.empty()) raise_os_error(refusal);
-    script->seconds.assign(world->history.size(), 0.0);
+    script->seconds.assign(world.history.size(), 0.0);
     return script;
 }
 
@@ -143,16 +133,17 @@ void run_updates(script_world_type& script, Done done)
         {
             py::gil_scoped_release free_interpreter;
             world_scope_type scope(script);
+            world_type& world = scope.world;
             const auto slice_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
             while (!(finished = done(updates)) && std::chrono::steady_clock::now() < slice_end) {
-                world_update();
+                world_update(world);
                 ++updates;
-                while (script.seconds.size() < world->history.size())
+                while (script.seconds.size() < world.history.size())
                     script.seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - script.start).count());
-                if (world->options.log_error != 0) break;
+                if (world.options.log_error != 0) break;
             }
-            if (world->options.log_error != 0)
-                raise_os_error("cannot write " + world->options.log_path + ": " + std::strerror(world->options.log_error));
+            if (world.options.log_error != 0)
+                raise_os_error("cannot write " + world.options.log_path + ": " + std::strerror(world.options.log_error));
         }
         if (finished) return;
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
@@ -163,25 +154,25 @@ template <class Read>
 auto with_world(script_world_type& script, Read read)
 {
     world_scope_type scope(script);
-    return read(*world);
+    return read(scope.world);
 }
 
 template <class T, class Field>
-py::array_t<T> column(std::size_t count, Field field)
+py::array_t<T> column(const world_type& world, std::size_t count, Field field)
 {
     py::array_t<T> array(static_cast<py::ssize_t>(count));
     auto out = array.template mutable_unchecked<1>();
     std::size_t k = 0;
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) out(k++) = field(*animal);
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) out(k++) = field(*animal);
     return array;
 }
 
-animal_type* animal_at(py::ssize_t index)
+animal_type* animal_at(const world_type& world, py::ssize_t index)
 {
-    const auto count = static_cast<py::ssize_t>(world->num_animals);
+    const auto count = static_cast<py::ssize_t>(world.num_animals);
     if (index < 0) index += count;
     if (index < 0 || index >= count) throw py::index_error("animal " + std::to_string(index) + " of " + std::to_string(count));
-    animal_type* animal = world->animals;
+    animal_type* animal = world.animals;
     for (py::ssize_t k = 0; k < index; ++k) animal = animal->next;
     return animal;
 }
@@ -240,39 +231,41 @@ PYBIND11_MODULE(velmora, module)
                 std::uint32_t target = 0;
                 {
                     world_scope_type scope(script);
-                    if (generations > 0 && world->num_animals == 0)
+                    const world_type& world = scope.world;
+                    if (generations > 0 && world.num_animals == 0)
                         throw py::value_error("the world has no animals, so no generation can end");
-                    target = world->generation + static_cast<std::uint32_t>(generations);
+                    target = world.generation + static_cast<std::uint32_t>(generations);
                 }
-                run_updates(script, [target](std::uint64_t) { return world->generation >= target; });
+                run_updates(script, [target, &script](std::uint64_t) { return script.world.generation >= target; });
             },
             py::arg("generations"), "Runs until this many more generations have ended.")
         .def(
             "animals",
             [](script_world_type& script) {
                 world_scope_type scope(script);
-                const std::size_t n = world->num_animals;
+                world_type& world = scope.world;
+                const std::size_t n = world.num_animals;
                 py::dict out;
-                out["x"] = column<double>(n, [](const animal_type& a) { return a.x; });
-                out["y"] = column<double>(n, [](const animal_type& a) { return a.y; });
-                out["heading"] = column<double>(n, [](const animal_type& a) { return a.heading; });
-                out["speed"] = column<double>(n, [](const animal_type& a) { return a.speed; });
-                out["food"] = column<std::int32_t>(n, [](const animal_type& a) { return a.food; });
-                out["wall_hits"] = column<std::int32_t>(n, [](const animal_type& a) { return a.wall_hits; });
-                out["fitness"] = column<double>(n, [](const animal_type& a) { return a.fitness; });
-                out["left_motor"] = column<double>(n, [](const animal_type& a) { return a.left_motor; });
-                out["right_motor"] = column<double>(n, [](const animal_type& a) { return a.right_motor; });
-                out["id"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.id; });
-                out["parent_a"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.parent_a; });
-                out["parent_b"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.parent_b; });
-                out["founder"] = column<std::uint64_t>(n, [](const animal_type& a) { return a.founder; });
-                out["born"] = column<std::uint32_t>(n, [](const animal_type& a) { return a.born; });
+                out["x"] = column<double>(world, n, [](const animal_type& a) { return a.x; });
+                out["y"] = column<double>(world, n, [](const animal_type& a) { return a.y; });
+                out["heading"] = column<double>(world, n, [](const animal_type& a) { return a.heading; });
+                out["speed"] = column<double>(world, n, [](const animal_type& a) { return a.speed; });
+                out["food"] = column<std::int32_t>(world, n, [](const animal_type& a) { return a.food; });
+                out["wall_hits"] = column<std::int32_t>(world, n, [](const animal_type& a) { return a.wall_hits; });
+                out["fitness"] = column<double>(world, n, [](const animal_type& a) { return a.fitness; });
+                out["left_motor"] = column<double>(world, n, [](const animal_type& a) { return a.left_motor; });
+                out["right_motor"] = column<double>(world, n, [](const animal_type& a) { return a.right_motor; });
+                out["id"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.id; });
+                out["parent_a"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.parent_a; });
+                out["parent_b"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.parent_b; });
+                out["founder"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.founder; });
+                out["born"] = column<std::uint32_t>(world, n, [](const animal_type& a) { return a.born; });
                 py::array_t<double> touch({static_cast<py::ssize_t>(n), py::ssize_t{animal_touch_count}, py::ssize_t{3}});
                 py::array_t<double> vision({static_cast<py::ssize_t>(n), py::ssize_t{animal_vision_count}});
                 auto t = touch.mutable_unchecked<3>();
                 auto v = vision.mutable_unchecked<2>();
                 py::ssize_t k = 0;
-                for (const animal_type* a = world->animals; a != nullptr; a = a->next, ++k) {
+                for (const animal_type* a = world.animals; a != nullptr; a = a->next, ++k) {
                     for (int s = 0; s < animal_touch_count; ++s) {
                         t(k, s, 0) = a->touch[s].wall;
                         t(k, s, 1) = a->touch[s].plant;
@@ -291,10 +284,11 @@ PYBIND11_MODULE(velmora, module)
             "plants",
             [](script_world_type& script) {
                 world_scope_type scope(script);
-                const auto n = static_cast<py::ssize_t>(world->num_plants);
+                world_type& world = scope.world;
+                const auto n = static_cast<py::ssize_t>(world.num_plants);
                 py::array_t<double> x(n), y(n), size_x(n), size_y(n);
                 py::ssize_t k = 0;
-                for (const plant_type* p = world->plants; p != nullptr; p = p->next, ++k) {
+                for (const plant_type* p = world.plants; p != nullptr; p = p->next, ++k) {
                     x.mutable_at(k) = p->x;
                     y.mutable_at(k) = p->y;
                     size_x.mutable_at(k) = p->size_x;
@@ -312,7 +306,8 @@ PYBIND11_MODULE(velmora, module)
             "genes",
             [](script_world_type& script, py::ssize_t index) {
                 world_scope_type scope(script);
-                animal_type* animal = animal_at(index);
+                world_type& world = scope.world;
+                animal_type* animal = animal_at(world, index);
                 py::array_t<double> genes(static_cast<py::ssize_t>(animal_get_chromosome_size(animal)));
                 animal_export_chromosome(animal, genes.mutable_data());
                 return genes;
@@ -322,7 +317,8 @@ PYBIND11_MODULE(velmora, module)
             "history",
             [](script_world_type& script) {
                 world_scope_type scope(script);
-                const std::vector<generation_record_type>& rows = world->history;
+                world_type& world = scope.world;
+                const std::vector<generation_record_type>& rows = world.history;
                 const auto n = static_cast<py::ssize_t>(rows.size());
                 const auto field = [&rows, n](auto get) {
                     py::array_t<decltype(get(rows.front()))> array(n);
@@ -352,14 +348,16 @@ PYBIND11_MODULE(velmora, module)
             "save",
             [](script_world_type& script, const std::string& path) {
                 world_scope_type scope(script);
-                if (!world_save_file(path)) raise_os_error(world_file_problem());
+                world_type& world = scope.world;
+                if (const std::string problem = world_save_file(world, path); !problem.empty()) raise_os_error(problem);
             },
             py::arg("path"), "Writes the world file (networks and settings) to path; OSError when it cannot.")
         .def(
             "checkpoint",
             [](script_world_type& script, const std::string& path) {
                 world_scope_type scope(script);
-                if (!checkpoint_save(path)) raise_os_error(checkpoint_refusal());
+                world_type& world = scope.world;
+                if (const std::string problem = checkpoint_save(world, path); !problem.empty()) raise_os_error(problem);
             },
             py::arg("path"), "Writes the whole state to a checkpoint (.npz) that World.resume goes on from exactly.")
         .def_property_readonly(
@@ -378,7 +376,8 @@ PYBIND11_MODULE(velmora, module)
              "The number of animals.")
         .def("__repr__", [](script_world_type& script) {
             world_scope_type scope(script);
-            return "<velmora.World " + std::to_string(world->num_animals) + " animals, " + std::to_string(world->num_plants) +
-                   " plants, generation " + std::to_string(world->generation) + ", update " + std::to_string(world->update_count) + ">";
+            const world_type& world = scope.world;
+            return "<velmora.World " + std::to_string(world.num_animals) + " animals, " + std::to_string(world.num_plants) +
+                   " plants, generation " + std::to_string(world.generation) + ", update " + std::to_string(world.update_count) + ">";
         });
 }

@@ -9,19 +9,13 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-neuron_window_widget* neuron_window = nullptr;
-bool neuron_window_active = false;
+animal_type* neuron_view_animal(const neuron_window_widget& window) { return held_animal(window.world, window.cur_animal); }
 
-namespace {
-held_animal_type cur_animal;   // shown by the N key, or followed after the list was freed
-}
+void neuron_view_show(neuron_window_widget& window, animal_type* animal) { hold_animal(window.world, window.cur_animal, animal); }
 
-animal_type* neuron_view_animal() { return held_animal(cur_animal); }
-
-void neuron_view_show(animal_type* animal) { hold_animal(cur_animal, animal); }
-
-neuron_window_widget::neuron_window_widget()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+neuron_window_widget::neuron_window_widget(const world_type& world, const view_type& view)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      world(world), view(view)
 {
     setWindowTitle("Neuron");
     // Beside the main window, above the Chart window: none covers another on a 1280 x 800 screen.
@@ -29,7 +23,7 @@ neuron_window_widget::neuron_window_widget()
     setFixedSize(200, 140);  // its close button only hides it, like typing "n"
 }
 
-void neuron_window_widget::paintEvent(QPaintEvent*) { paint_neuron_window(this); }
+void neuron_window_widget::paintEvent(QPaintEvent*) { paint_neuron_window(*this); }
 
 void neuron_window_widget::keyPressEvent(QKeyEvent* event)
 {
@@ -38,34 +32,30 @@ void neuron_window_widget::keyPressEvent(QKeyEvent* event)
     event->accept();
 }
 
-void create_neuron_window()
-{
-    neuron_window = new neuron_window_widget();
-    neuron_window->setVisible(neuron_window_active);
-}
-
-void set_neuron_brush(surface_type& surface, double value)
+void set_neuron_brush(surface_type& surface, const world_type& world, double value)
 {
     if (value == 0) {
-        surface_select_brush(surface, world->brush_white);
+        surface_select_brush(surface, world.brush_white);
     } else if (value > 0) {
-        surface_select_brush(surface, world->brush_blue);
+        surface_select_brush(surface, world.brush_blue);
     } else {
-        surface_select_brush(surface, world->brush_red);
+        surface_select_brush(surface, world.brush_red);
     }
 }
 
-void paint_neuron_window(QWidget* window)
+void paint_neuron_window(const neuron_window_widget& window)
 {
-    const animal_type* cur_animal = neuron_view_animal();
+    const world_type& world = window.world;
+    const animal_type* cur_animal = neuron_view_animal(window);
     // A selected animal is shown; else the first of the list.
-    const animal_type* shown = view_selected() != nullptr ? view_selected() : world->animals;
+    const animal_type* selected = view_selected(world, window.view);
+    const animal_type* shown = selected != nullptr ? selected : world.animals;
     if (cur_animal == nullptr || shown == nullptr || cur_animal->layer_width == 0) return;
-    QPainter painter(window);
+    QPainter painter(const_cast<neuron_window_widget*>(&window));
     surface_type surface = surface_open(painter);
-    surface_select_brush(surface, world->brush_white);
-    const int client_width = window->width();
-    const int client_height = window->height();
+    surface_select_brush(surface, world.brush_white);
+    const int client_width = window.width();
+    const int client_height = window.height();
     surface_rectangle(surface, 0, 0, client_width, client_height);
 
     const int columns = static_cast<int>(cur_animal->layer_width);
@@ -76,7 +66,7 @@ void paint_neuron_window(QWidget* window)
     for (std::uint32_t id = 0;; ++id) {
         const neuron_type* neuron = get_neuron(shown->neurons, id);
         if (neuron == nullptr) break;
-        set_neuron_brush(surface, neuron->out);
+        set_neuron_brush(surface, world, neuron->out);
         surface_ellipse(surface, column * cell_width, row * cell_height, (column + 1) * cell_width,
                         (row + 1) * cell_height);
         if (++column == columns) {

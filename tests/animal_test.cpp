@@ -18,13 +18,13 @@ namespace {
 constexpr double pi = 3.141592653589793;
 
 // A default world holding one animal and no plants.
-animal_type* lone_animal()
+animal_type* lone_animal(world_type& world)
 {
-    start_world(1);
-    world_free_animals();
-    world_free_plants();
-    world_add_animal();
-    return world->animals;
+    start_world(world, 1);
+    world_free_animals(world);
+    world_free_plants(world);
+    world_add_animal(world);
+    return world.animals;
 }
 
 std::vector<double> chromosome(animal_type* animal)
@@ -35,20 +35,21 @@ std::vector<double> chromosome(animal_type* animal)
 }
 
 // Makes a motor neuron's output a fixed value after every evaluation.
-void fix_output(animal_type* animal, std::uint32_t id, double out)
+void fix_output(world_type& world, animal_type* animal, std::uint32_t id, double out)
 {
     neuron_type* neuron = get_neuron(animal->neurons, id);
     for (std::uint32_t i = 0; i < neuron->input_count; ++i) neuron->scaler[i] = 0.0;
     neuron->bias = std::atanh(out);
-    neuron_edits += 1;
+    world.network_edits += 1;
 }
 
 }  // namespace
 
 TEST(Animal, NewAnimalsChromosomeAndReset)
 {
-    start_world(8);
-    for (animal_type* a = world->animals; a != nullptr; a = a->next) {
+    world_type world;
+    start_world(world, 8);
+    for (animal_type* a = world.animals; a != nullptr; a = a->next) {
         EXPECT_EQ(a->sensor_distance + 10 * a->sensor_size, 0.25 + 1.25);
         EXPECT_TRUE(a->x >= 0.5 && a->x <= 9.5 && a->y >= 0.5 && a->y <= 9.5);
         EXPECT_TRUE(a->heading >= 0.0 && a->heading <= two_pi);
@@ -56,7 +57,7 @@ TEST(Animal, NewAnimalsChromosomeAndReset)
         for (const sensor_type& s : a->touch) EXPECT_EQ(s.wall + s.plant + s.animal, 0.0);
         for (double gene : chromosome(a)) ASSERT_TRUE(gene >= -1.0 && gene <= 1.0);
     }
-    animal_type* second = animal_at(1);
+    animal_type* second = animal_at(world, 1);
     std::vector<double> genes = chromosome(second);
     ASSERT_EQ(genes.size(), 298u);
     EXPECT_EQ(genes.front(), second->neurons->scaler[0]);  // the right motor neuron, id 17
@@ -64,21 +65,21 @@ TEST(Animal, NewAnimalsChromosomeAndReset)
     EXPECT_EQ(genes[297 - 25], get_neuron(second->neurons, 0)->scaler[0]);
     EXPECT_EQ(genes.back(), get_neuron(second->neurons, 0)->bias);
     for (double& gene : genes) gene = gene * 3 + 0.1;
-    animal_inport_chromosome(second, genes.data());
+    animal_inport_chromosome(world, second, genes.data());
     EXPECT_EQ(chromosome(second), genes);
 
     // Randomisation draws in chromosome order, as filling an array first would.
-    const std::uint32_t state = random_get_state();
+    const std::uint32_t state = world.random.state;
     std::vector<double> expected(genes.size());
-    for (double& gene : expected) gene = f_rand(-1.0, 1.0);
-    random_seed(state);
-    animal_randomize(second);
+    for (double& gene : expected) gene = f_rand(world.random, -1.0, 1.0);
+    random_seed(world.random, state);
+    animal_randomize(world, second);
     EXPECT_EQ(chromosome(second), expected);
     animal_type bare{};
-    const std::uint32_t before_bare = random_get_state();
+    const std::uint32_t before_bare = world.random.state;
     EXPECT_EQ(animal_get_chromosome_size(&bare), 0u);
-    animal_randomize(&bare);  // an empty network draws nothing
-    EXPECT_EQ(random_get_state(), before_bare);
+    animal_randomize(world, &bare);  // an empty network draws nothing
+    EXPECT_EQ(world.random.state, before_bare);
 
     // A reset keeps the network and takes its margin from the head, even a reversed one.
     process_neurons(second->neurons);
@@ -86,10 +87,10 @@ TEST(Animal, NewAnimalsChromosomeAndReset)
     second->food = 4;
     second->wall_hits = 3;
     for (double head_size : {4.0, 7.0}) {
-        world->animals->size_x = head_size;
-        world->animals->size_y = 3.0;
+        world.animals->size_x = head_size;
+        world.animals->size_y = 3.0;
         for (int i = 0; i < 200; ++i) {
-            animal_reset(second);
+            animal_reset(world, second);
             ASSERT_TRUE(second->x >= std::min(head_size, 10 - head_size) && second->x <= std::max(head_size, 10 - head_size));
             ASSERT_TRUE(second->y >= 3.0 && second->y <= 7.0);
         }
@@ -101,13 +102,14 @@ TEST(Animal, NewAnimalsChromosomeAndReset)
 
 TEST(Wiring, EveryShapeConnectsWhatTheRuleSays)
 {
+    world_type world;
     const struct { std::int32_t width, count; } shapes[] = {{8, 2}, {1, 1}, {0, 3}, {3, 4}, {120, 2}};
     for (const auto& shape : shapes) {
-        start_world(1);
-        world->layer_width = shape.width;
-        world->layer_count = shape.count;
-        world_add_animal();
-        animal_type* a = world->animals;
+        start_world(world, 1);
+        world.layer_width = shape.width;
+        world.layer_count = shape.count;
+        world_add_animal(world);
+        animal_type* a = world.animals;
         const std::uint32_t w = static_cast<std::uint32_t>(shape.width), motors = w * shape.count;
         ASSERT_EQ(a->num_neurons, motors + 2) << shape.width;
         EXPECT_EQ(a->left_output_id, motors);
@@ -121,8 +123,8 @@ TEST(Wiring, EveryShapeConnectsWhatTheRuleSays)
                 ASSERT_EQ(n->source[i], &get_neuron(a->neurons, below + i)->out) << id << " input " << i;
         }
     }
-    start_world(1);
-    const animal_type* a = world->animals;
+    start_world(world, 1);
+    const animal_type* a = world.animals;
     const neuron_type* sensor = get_neuron(a->neurons, 3);
     EXPECT_EQ(sensor->source[0], &a->touch[0].wall);
     EXPECT_EQ(sensor->source[1], &a->touch[0].plant);
@@ -134,18 +136,19 @@ TEST(Wiring, EveryShapeConnectsWhatTheRuleSays)
 
 TEST(Senses, WhiskerTipsAndVisionRays)
 {
-    animal_type* a = lone_animal();
+    world_type world;
+    animal_type* a = lone_animal(world);
     sensor_type s{};
     const struct { double x, angle; double wall; } tips[] = {{1.0, pi, -0.5}, {0.9999, pi, 0.5}, {9.0, 0.0, -0.5}, {9.0001, 0.0, 0.5}};
     for (const auto& tip : tips) {
-        check_sensor(tip.x, 5.0, tip.angle, 1.0, s);
+        check_sensor(world, tip.x, 5.0, tip.angle, 1.0, s);
         EXPECT_EQ(s.wall, tip.wall) << tip.x;  // a tip exactly on an edge is inside
     }
     // The touch and vision of the step are held against these walks by the
     // differential test; the rays are for drawing only.
-    add_plant(5.1, 9.9, 0.25, 0.25);  // far away, same sector as (5, 8)
-    add_plant(5, 8, 0.25, 0.25);
-    check_vision(5, 5, pi / 2, 5, a->vision, a->ray_x, a->ray_y);
+    add_plant(world, 5.1, 9.9, 0.25, 0.25);  // far away, same sector as (5, 8)
+    add_plant(world, 5, 8, 0.25, 0.25);
+    check_vision(world, 5, 5, pi / 2, 5, a->vision, a->ray_x, a->ray_y);
     EXPECT_DOUBLE_EQ(a->vision[2].plant, 0.2);
     EXPECT_NEAR(std::atan2(a->ray_y[5], a->ray_x[5]), pi / 2 + pi / 20, 1e-12);
     EXPECT_NEAR(std::hypot(a->ray_x[5], a->ray_y[5]), 0.55, 1e-12);
@@ -153,27 +156,28 @@ TEST(Senses, WhiskerTipsAndVisionRays)
 
 TEST(Step, MotorsEdgesAndManualSteering)
 {
-    animal_type* a = lone_animal();
+    world_type world;
+    animal_type* a = lone_animal(world);
     // Network-driven: both motors clamped in place.
     a->x = a->y = 5;
     a->heading = 0.0;
-    fix_output(a, a->left_output_id, 0.4);
-    fix_output(a, a->right_output_id, 0.4);
-    animal_update(a);
+    fix_output(world, a, a->left_output_id, 0.4);
+    fix_output(world, a, a->right_output_id, 0.4);
+    animal_update(world, a);
     EXPECT_EQ(get_neuron(a->neurons, a->left_output_id)->out + get_neuron(a->neurons, a->right_output_id)->out, 0.5);
     EXPECT_EQ(a->turn, 0.0);
     EXPECT_EQ(a->speed, 0.25);
     EXPECT_EQ(a->x, 5.25);
-    fix_output(a, a->left_output_id, -0.9);
-    fix_output(a, a->right_output_id, 0.9);
-    animal_update(a);
+    fix_output(world, a, a->left_output_id, -0.9);
+    fix_output(world, a, a->right_output_id, 0.9);
+    animal_update(world, a);
     EXPECT_EQ(a->left_motor, -0.25);
     EXPECT_EQ(a->right_motor, 0.25);
     EXPECT_EQ(a->heading, -0.5 + two_pi);
     EXPECT_EQ(a->x, 5.25);
 
     // Manual mode: the head moves by the given values, unclamped.
-    world->mode_manual = true;
+    world.mode_manual = true;
     const struct { double x, y, heading, left, right; bool wrap; double to_x, to_y, to_heading; int hits; } rows[] = {
         {5, 5, 6.2, 0.1, -0.1, false, 5, 5, 6.4 - two_pi, 0},
         {5, 5, 0.1, -0.15, 0.15, false, 5, 5, 0.1 - 0.3 + two_pi, 0},
@@ -193,27 +197,28 @@ TEST(Step, MotorsEdgesAndManualSteering)
         a->y = row.y;
         a->heading = row.heading;
         a->wall_hits = 0;
-        world->wrap_edges = row.wrap;
-        animal_motion(row.left, row.right);
-        animal_update(a);
+        world.wrap_edges = row.wrap;
+        animal_motion(world, row.left, row.right);
+        animal_update(world, a);
         EXPECT_NEAR(a->x, row.to_x, 1e-12) << row.x << "," << row.y << " wrap " << row.wrap;
         EXPECT_NEAR(a->y, row.to_y, 1e-12) << row.x << "," << row.y << " wrap " << row.wrap;
         EXPECT_NEAR(a->heading, row.to_heading, 1e-12) << row.x << "," << row.y;
         EXPECT_EQ(a->wall_hits, row.hits) << row.x << "," << row.y << " wrap " << row.wrap;
     }
     // Only the head is steered by hand; the animal behind it follows its network.
-    world_add_animal();
-    animal_motion(0.6, 0.6);
-    fix_output(a, a->left_output_id, 0.9);
-    animal_update(a);
-    animal_update(world->animals);
+    world_add_animal(world);
+    animal_motion(world, 0.6, 0.6);
+    fix_output(world, a, a->left_output_id, 0.9);
+    animal_update(world, a);
+    animal_update(world, world.animals);
     EXPECT_EQ(a->left_motor, 0.25);
-    EXPECT_EQ(world->animals->speed, 0.6);
-    world->mode_manual = false;
+    EXPECT_EQ(world.animals->speed, 0.6);
+    world.mode_manual = false;
 }
 
 TEST(Step, EatingTheFirstPlantOfTheWalkEndsIt)
 {
+    world_type world;
     // Plants listed head first; the animal stands at (5, 5).
     const struct { std::vector<double> xs; int food; } walks[] = {
         {{5.3, 1.0, 5.2}, 1},      // the head is touched: only it
@@ -222,18 +227,18 @@ TEST(Step, EatingTheFirstPlantOfTheWalkEndsIt)
         {{1.0, 5.395}, 1},
     };
     for (const auto& walk : walks) {
-        animal_type* a = lone_animal();
+        animal_type* a = lone_animal(world);
         a->x = a->y = 5;
-        for (auto x = walk.xs.rbegin(); x != walk.xs.rend(); ++x) add_plant(*x, 5, 0.25, 0.25);
-        const plant_type* last = world->plants;
+        for (auto x = walk.xs.rbegin(); x != walk.xs.rend(); ++x) add_plant(world, *x, 5, 0.25, 0.25);
+        const plant_type* last = world.plants;
         while (last->next != nullptr) last = last->next;
         const double last_x = last->x;
-        animal_check_plants(a);
+        animal_check_plants(world, a);
         EXPECT_EQ(a->food, walk.food) << walk.xs[0];
-        EXPECT_EQ(world->num_plants, static_cast<int>(walk.xs.size()));
-        EXPECT_EQ(plant_list_length(), walk.xs.size());
+        EXPECT_EQ(world.num_plants, static_cast<int>(walk.xs.size()));
+        EXPECT_EQ(plant_list_length(world), walk.xs.size());
         // Replacements go in at the head; an uneaten tail keeps its place.
-        last = world->plants;
+        last = world.plants;
         while (last->next != nullptr) last = last->next;
         if (walk.xs.back() == 1.0) {
             EXPECT_EQ(last->x, last_x);

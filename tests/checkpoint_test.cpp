@@ -12,33 +12,34 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace {
 
 // Two worlds unlike each other: the second is large enough for two threads.
-void set_up(int which, int threads)
+void set_up(world_type& world, int which, int threads)
 {
-    start_world(which == 0 ? 5 : 6);
-    world->options.log_path = which == 0 ? "a.log" : "b.log";
-    world->options.console_scores = false;
-    world->options.threads = threads;
+    start_world(world, which == 0 ? 5 : 6);
+    world.options.log_path = which == 0 ? "a.log" : "b.log";
+    world.options.console_scores = false;
+    world.options.threads = threads;
     if (which == 1) {
-        world->start_animals = 250;
-        world->start_plants = 400;
-        world->width = world->height = 30;
+        world.start_animals = 250;
+        world.start_plants = 400;
+        world.width = world.height = 30;
     }
-    world->generation_length = 25;
-    world_reset();
+    world.generation_length = 25;
+    world_reset(world);
 }
 
 // What a user does between updates: edges, manual steering, a new animal.
-void disturb(int update)
+void disturb(world_type& world, int update)
 {
-    if (update == 30) world->wrap_edges = true;
-    if (update == 40) world->mode_manual = true;
-    if (update >= 40 && update < 50) animal_motion(0.2, -0.1);
-    if (update == 50) world->mode_manual = false;
-    if (update == 60) world_add_animal();
+    if (update == 30) world.wrap_edges = true;
+    if (update == 40) world.mode_manual = true;
+    if (update >= 40 && update < 50) animal_motion(world, 0.2, -0.1);
+    if (update == 50) world.mode_manual = false;
+    if (update == 60) world_add_animal(world);
 }
 
 }  // namespace
@@ -52,62 +53,77 @@ TEST(Checkpoint, TwoWorldsRunTogetherAsEachRunsAlone)
     constexpr int updates = 80;
     std::string alone[2], alone_log[2];
     for (int which : {0, 1}) {
-        world_type* w = world_new();
-        world_use(w);
-        set_up(which, 1);
+        world_type world;
+        set_up(world, which, 1);
         for (int i = 0; i < updates; ++i) {
-            disturb(i);
-            world_update();
+            disturb(world, i);
+            world_update(world);
         }
-        alone[which] = world_state();
-        alone_log[which] = read_file(world->options.log_path);
-        std::remove(world->options.log_path.c_str());
-        world_delete(w);
+        alone[which] = world_state(world);
+        alone_log[which] = read_file(world.options.log_path);
+        std::remove(world.options.log_path.c_str());
     }
 
+    // Updated in turn on this thread, each world sharing its updates with threads of its own.
     for (const int threads : {2, 3, 8}) {
-        world_type* worlds[2] = {world_new(), world_new()};
-        for (int which : {0, 1}) {
-            world_use(worlds[which]);
-            set_up(which, threads);
-        }
+        world_type worlds[2];
+        for (int which : {0, 1}) set_up(worlds[which], which, threads);
         for (int i = 0; i < updates; ++i) {
             for (int which : {0, 1}) {
-                world_use(worlds[which]);
-                disturb(i);
-                world_update();
+                world_type& world = worlds[which];
+                disturb(world, i);
+                world_update(world);
                 if (i % 9 == which * 4) {
                     // Mid-generation and at its end alike, into the same world.
                     const std::string file = which == 0 ? "a.npz" : "b.npz";
-                    ASSERT_TRUE(checkpoint_save(file));
-                    world->start_animals = 3;  // anything the file does not restore shows up
-                    ASSERT_TRUE(checkpoint_load(file));
+                    ASSERT_EQ(checkpoint_save(world, file), "");
+                    world.start_animals = 3;  // anything the file does not restore shows up
+                    ASSERT_EQ(checkpoint_load(world, file), "");
                 }
             }
         }
         for (int which : {0, 1}) {
-            world_use(worlds[which]);
-            EXPECT_EQ(world->generation, 3u);
-            EXPECT_TRUE(world_state() == alone[which]) << "world " << which << " on " << threads << " threads";
-            EXPECT_EQ(read_file(world->options.log_path), alone_log[which]) << "world " << which << " on " << threads << " threads";
-            std::remove(world->options.log_path.c_str());
-            world_delete(worlds[which]);
+            const world_type& world = worlds[which];
+            EXPECT_EQ(world.generation, 3u);
+            EXPECT_TRUE(world_state(world) == alone[which]) << "world " << which << " on " << threads << " threads";
+            EXPECT_EQ(read_file(world.options.log_path), alone_log[which]) << "world " << which << " on " << threads << " threads";
+            std::remove(world.options.log_path.c_str());
         }
     }
-    EXPECT_EQ(world, nullptr);
+
+    // Each on a thread of its own at once, one thread per world.
+    world_type worlds[2];
+    std::string state[2];
+    std::thread runs[2];
+    for (int which : {0, 1})
+        runs[which] = std::thread([&, which] {
+            world_type& world = worlds[which];
+            set_up(world, which, 1);
+            world.options.log_path = which == 0 ? "c.log" : "d.log";
+            for (int i = 0; i < updates; ++i) {
+                disturb(world, i);
+                world_update(world);
+            }
+            state[which] = world_state(world);
+        });
+    for (int which : {0, 1}) {
+        runs[which].join();
+        EXPECT_TRUE(state[which] == alone[which]) << "world " << which << " on a thread of its own";
+    }
 }
 
 TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(8);
-    for (int i = 0; i < 30; ++i) world_update();
+    start_world(world, 8);
+    for (int i = 0; i < 30; ++i) world_update(world);
     console_capture console;
-    ASSERT_TRUE(checkpoint_save("good.npz"));
+    ASSERT_EQ(checkpoint_save(world, "good.npz"), "");
     // What a load gives back, read from the world and its animals themselves.
-    const auto senses = [] {
-        std::vector<double> values{world->width, world->height, double(world->start_plants), double(world->start_animals)};
-        for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
+    const auto senses = [&] {
+        std::vector<double> values{world.width, world.height, double(world.start_plants), double(world.start_animals)};
+        for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
             for (const sensor_type& s : a->touch) values.insert(values.end(), {s.wall, s.plant, s.animal});
             for (int j = 0; j < animal_vision_count; ++j) values.push_back(a->vision[j].plant);
         }
@@ -115,16 +131,15 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     };
     const std::vector<double> saved = senses();
     const std::string good = read_file("good.npz");
-    const checkpoint_type captured = checkpoint_capture();
+    const checkpoint_type captured = checkpoint_capture(world);
     // Archives written whole but holding something wrong.
     const auto edited = [&captured](const std::function<void(checkpoint_type&)>& edit) {
         checkpoint_type copy = captured;
         edit(copy);
-        std::string reason;
-        checkpoint_write(copy, "edited.npz", reason);
+        checkpoint_write(copy, "edited.npz");
         return read_file("edited.npz");
     };
-    const auto member = [](checkpoint_type& c, const std::string& name) -> checkpoint_array_type& {
+    const auto member = [&](checkpoint_type& c, const std::string& name) -> checkpoint_array_type& {
         for (checkpoint_array_type& array : c.arrays)
             if (array.name == name) return array;
         return c.arrays.front();
@@ -140,7 +155,7 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {good.substr(0, good.size() / 2), ""},
         {good.substr(0, good.size() - 10), ""},
         {flipped, "CRC"},
-        {edited([](checkpoint_type& c) { c.arrays.erase(c.arrays.begin()); }), "no format"},
+        {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin()); }), "no format"},
         {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 2; }), "format 2 is not 1"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin() + 40); }), "it has no"},
         {edited([&](checkpoint_type& c) { member(c, "animal_y").shape = {19}; member(c, "animal_y").data.resize(19 * 8); }),
@@ -156,21 +171,21 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {edited([&](checkpoint_type& c) { member(c, "width").shape = {1}; }), "width has the shape (1,), expected ()"},
         {edited([&](checkpoint_type& c) { member(c, "animal_size_y").data.assign(20 * 8, 0); }), "animal_size_y holds a size below"},
     };
-    const std::string before = world_state();
+    const std::string before = world_state(world);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         write_file("bad.npz", cases[i].bytes);
         const std::string path = "bad.npz";
         const std::size_t said_before = console.text().size();
-        EXPECT_FALSE(checkpoint_load(path)) << "case " << i;
+        EXPECT_NE(checkpoint_load(world, path), "") << "case " << i;
         const std::string said = console.text().substr(said_before);
         EXPECT_EQ(said.rfind("Unable to load bad.npz: ", 0), 0u) << "case " << i << ": " << said;
         EXPECT_NE(said.find(cases[i].reason), std::string::npos) << "case " << i << ": " << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-        EXPECT_TRUE(world_state() == before) << "case " << i;
+        EXPECT_TRUE(world_state(world) == before) << "case " << i;
     }
-    EXPECT_FALSE(checkpoint_load("."));
-    EXPECT_FALSE(checkpoint_load("missing.npz"));
-    EXPECT_TRUE(world_state() == before);
+    EXPECT_NE(checkpoint_load(world, "."), "");
+    EXPECT_NE(checkpoint_load(world, "missing.npz"), "");
+    EXPECT_TRUE(world_state(world) == before);
     // Opening tells a checkpoint from a world file by its first four bytes alone.
     for (const auto& [bytes, archive] : {std::pair<std::string, bool>{"PK\x03\x04", true}, {"XK\x03\x04", false},
                                          {"PX\x03\x04", false}, {"PK\x03\x05", false}, {"PK\x03", false}}) {
@@ -181,15 +196,14 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
 
     // Saving fails without harm to an old file, and says so.
     write_file("kept.npz", "old");
-    EXPECT_FALSE(checkpoint_save("no/such/folder/kept.npz"));
-    EXPECT_EQ(checkpoint_refusal().rfind("Unable to save no/such/folder/kept.npz: ", 0), 0u);
-    world->width += 1;
-    world->height += 2;
-    world->start_plants += 3;
-    world->start_animals += 4;
-    for (animal_type* a = world->animals; a != nullptr; a = a->next)
+    EXPECT_EQ(checkpoint_save(world, "no/such/folder/kept.npz").rfind("Unable to save no/such/folder/kept.npz: ", 0), 0u);
+    world.width += 1;
+    world.height += 2;
+    world.start_plants += 3;
+    world.start_animals += 4;
+    for (animal_type* a = world.animals; a != nullptr; a = a->next)
         for (sensor_type& s : a->touch) s.wall = s.plant = s.animal = 0;
-    EXPECT_TRUE(checkpoint_load("good.npz"));
+    EXPECT_EQ(checkpoint_load(world, "good.npz"), "");
     EXPECT_EQ(senses(), saved);
     EXPECT_EQ(read_file("kept.npz"), "old");
 }

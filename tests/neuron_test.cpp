@@ -10,12 +10,14 @@
 
 namespace {
 
+std::uint64_t edits = 0;   // changes to the tests' networks, as a world counts its own
+
 struct network {
     neuron_type* head = nullptr;
-    ~network() { free_neuron_list(head); }
+    ~network() { free_neuron_list(edits, head); }
     neuron_type* add(std::uint32_t id, double bias = 0.0, double sum_weight = 1.0)
     {
-        add_neuron(&head, id, bias, sum_weight, 0.0, 0.0, 0.0, 0.0);
+        add_neuron(edits, &head, id, bias, sum_weight, 0.0, 0.0, 0.0, 0.0);
         return get_neuron(head, id);
     }
 };
@@ -25,7 +27,7 @@ struct network {
 TEST(Neuron, AddConnectAndFind)
 {
     network net;
-    add_neuron(&net.head, 4, 0.5, 2.0, 3.0, 4.0, 5.0, 6.0);
+    add_neuron(edits, &net.head, 4, 0.5, 2.0, 3.0, 4.0, 5.0, 6.0);
     net.add(9);
     ASSERT_EQ(net.head->id, 9u);
     const neuron_type* first = net.head->next;
@@ -45,11 +47,11 @@ TEST(Neuron, AddConnectAndFind)
     EXPECT_EQ(get_neuron(net.head, 4)->bias, 0.5);
 
     double value = 0.25;
-    neuron_connect(net.head, 4, nullptr, 0.0, 1.0, 1);
-    neuron_connect(net.head, 77, &value, 0.0, 1.0, 1);
+    neuron_connect(edits, net.head, 4, nullptr, 0.0, 1.0, 1);
+    neuron_connect(edits, net.head, 77, &value, 0.0, 1.0, 1);
     EXPECT_EQ(get_neuron(net.head, 4)->input_count + get_neuron(net.head, 9)->input_count, 0u);
     // Plain inputs first, then some with a bias and a power, as the room grows.
-    for (int i = 0; i < 101; ++i) neuron_connect(net.head, 9, &value, i % 7 == 5 ? 0.5 : 0.0, i, i >= 30 && i % 2 ? 3 : 1);
+    for (int i = 0; i < 101; ++i) neuron_connect(edits, net.head, 9, &value, i % 7 == 5 ? 0.5 : 0.0, i, i >= 30 && i % 2 ? 3 : 1);
     EXPECT_EQ(net.head->input_count, 100u);
     EXPECT_EQ(net.head->scaler[99], 99.0);
     for (std::uint32_t i = 0; i < 100; ++i) {
@@ -74,8 +76,8 @@ TEST(Neuron, EvaluatesInTwoPhasesWhateverTheListOrder)
             b = net.add(20, 0.3);
             a = net.add(10, -0.2, 2.0);
         }
-        neuron_connect(net.head, 10, &sensor, 123.0, 1.5, 7);  // input bias and power take no part
-        neuron_connect(net.head, 20, &a->out, 0.0, 1.0, 1);
+        neuron_connect(edits, net.head, 10, &sensor, 123.0, 1.5, 7);  // input bias and power take no part
+        neuron_connect(edits, net.head, 20, &a->out, 0.0, 1.0, 1);
         neuron_type* bare = net.add(30, 0.7);  // no inputs: tanh of its bias
         process_neurons(net.head);
         EXPECT_NEAR(a->out, 0.8617231593, 1e-10);
@@ -90,7 +92,7 @@ TEST(Neuron, EvaluatesInTwoPhasesWhateverTheListOrder)
     double inputs[7] = {0.1, -0.2, 0.3, 0.4, -0.5, 0.6, 0.7};
     for (std::uint32_t id = 0; id < 7; ++id) {
         wide.add(id, 0.01 * id, sum_weight);
-        for (int i = 0; i < 7; ++i) neuron_connect(wide.head, id, &inputs[i], 0.0, 0.1 * (i + id), 1);
+        for (int i = 0; i < 7; ++i) neuron_connect(edits, wide.head, id, &inputs[i], 0.0, 0.1 * (i + id), 1);
     }
     process_neurons(wide.head);
     for (std::uint32_t id = 0; id < 7; ++id) {
@@ -113,7 +115,7 @@ void grow_network(network& net, std::mt19937& choose, double* sensors)
         for (std::uint32_t i = 0; i < inputs; ++i) {
             const int from = std::uniform_int_distribution<int>(-8, neurons - 1)(choose);
             double* source = from < 0 ? &sensors[-from - 1] : &get_neuron(net.head, static_cast<std::uint32_t>(from))->out;
-            neuron_connect(net.head, static_cast<std::uint32_t>(id), source, 0.0, weight(choose), 1);
+            neuron_connect(edits, net.head, static_cast<std::uint32_t>(id), source, 0.0, weight(choose), 1);
         }
     }
 }
@@ -128,13 +130,13 @@ TEST(NeuronPack, EvaluatesAsTheRecords)
         grow_network(packed[k], choose_packed, sensors);
         grow_network(plain[k], choose_plain, sensors);
     }
-    neuron_pack_clear(pack);
+    neuron_pack_clear(pack, edits);
     for (network& net : packed) neuron_pack_add(pack, net.head);
     std::mt19937 choose(9);
     for (int round = 0; round < 6; ++round) {
         for (double& s : sensors) s = std::uniform_real_distribution<double>(-1.0, 1.0)(choose);
         for (int k = 0; k < 6; ++k) {
-            ASSERT_TRUE(neuron_pack_holds(pack, k, packed[k].head)) << k;
+            ASSERT_TRUE(neuron_pack_holds(pack, edits, k, packed[k].head)) << k;
             neuron_pack_process(pack, k);
             process_neurons(plain[k].head);
             for (const neuron_type *a = packed[k].head, *b = plain[k].head; a != nullptr; a = a->next, b = b->next) {
@@ -143,8 +145,8 @@ TEST(NeuronPack, EvaluatesAsTheRecords)
             }
         }
     }
-    EXPECT_FALSE(neuron_pack_holds(pack, 1, packed[0].head));
-    EXPECT_FALSE(neuron_pack_holds(pack, 6, packed[0].head));
+    EXPECT_FALSE(neuron_pack_holds(pack, edits, 1, packed[0].head));
+    EXPECT_FALSE(neuron_pack_holds(pack, edits, 6, packed[0].head));
 
     // Networks reading more sources than fit on the stack, and more than 16
     // bits can number: the last is left to its records, the one after packed.
@@ -157,15 +159,15 @@ TEST(NeuronPack, EvaluatesAsTheRecords)
             for (int id = 0; id * 100 < sources; ++id) {
                 net->add(static_cast<std::uint32_t>(id), 0.01 * id, 1.0);
                 for (int i = id * 100; i < std::min(sources, id * 100 + 100); ++i)
-                    neuron_connect(net->head, static_cast<std::uint32_t>(id), &values[static_cast<std::size_t>(i)], 0.0,
+                    neuron_connect(edits, net->head, static_cast<std::uint32_t>(id), &values[static_cast<std::size_t>(i)], 0.0,
                                    0.001 * (i % 97), 1);
             }
         }
     }
-    neuron_pack_clear(pack);
+    neuron_pack_clear(pack, edits);
     for (network& net : wide) neuron_pack_add(pack, net.head);
     for (int k = 0; k < 3; ++k) {
-        ASSERT_EQ(neuron_pack_holds(pack, k, wide[k].head), k != 1) << k;
+        ASSERT_EQ(neuron_pack_holds(pack, edits, k, wide[k].head), k != 1) << k;
         if (k != 1) neuron_pack_process(pack, k);
         process_neurons(twin[k].head);
         for (const neuron_type *a = wide[k].head, *b = twin[k].head; k != 1 && a != nullptr; a = a->next, b = b->next)
@@ -178,8 +180,8 @@ TEST(NeuronReport, PrintsEveryPieceInItsFormat)
     network net;
     double source = 0.5;
     neuron_type* three = net.add(3, -0.5);
-    neuron_connect(net.head, 3, &source, 0.0, 1.25, 1);
-    neuron_connect(net.head, 3, &source, -12.0, 123.456789, 10);
+    neuron_connect(edits, net.head, 3, &source, 0.0, 1.25, 1);
+    neuron_connect(edits, net.head, 3, &source, -12.0, 123.456789, 10);
     three->out = 0.25;
     net.add(8, -1.7976931348623157e308);  // the widest value a double prints
     console_capture console;

@@ -27,6 +27,7 @@ std::string parse(std::vector<const char*> args, options_type& options)
 
 TEST(Options, AcceptsTheDocumentedForms)
 {
+    world_type world;
     options_type o;
     EXPECT_EQ(parse({}, o), "");
     EXPECT_FALSE(o.headless || o.seed_given || o.settings.any() || o.settings.wrap);
@@ -66,6 +67,7 @@ TEST(Options, AcceptsTheDocumentedForms)
 
 TEST(Options, RefusesBadInputNamingOptionValueAndRange)
 {
+    world_type world;
     const struct { std::vector<const char*> args; const char* reason; } bad[] = {
         {{"--bogus"}, "--bogus"},
         {{"--headless"}, "--headless needs --generations N"},
@@ -115,12 +117,13 @@ TEST(Options, RefusesBadInputNamingOptionValueAndRange)
 
 TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
 {
+    world_type world;
     // No settings: the default world as it is; settings: the same world reset with them.
-    start_world(5);
-    settings_apply(world_settings_type{});
-    const std::string untouched = world_state();
-    start_world(5);
-    EXPECT_EQ(world_state(), untouched);
+    start_world(world, 5);
+    settings_apply(world, world_settings_type{});
+    const std::string untouched = world_state(world);
+    start_world(world, 5);
+    EXPECT_EQ(world_state(world), untouched);
     world_settings_type settings;
     settings.animals = 7;
     settings.plants = 4;
@@ -133,23 +136,23 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
     settings.animal_size = 0.75;
     settings.plant_size = 0.5;
     settings.wrap = true;
-    settings_apply(settings);
-    const std::string with_settings = world_state();
-    start_world(5);
-    world->start_animals = 7;
-    world->start_plants = 4;
-    world->width = 30;
-    world->height = 20;
-    world->layer_count = 3;
-    world->layer_width = 3;
-    world->generation_length = 40;
-    world->mutate_amount = 2.5;
-    world->animal_size = 0.75;
-    world->plant_size = 0.5;
-    world_reset();
-    world->wrap_edges = true;
-    EXPECT_EQ(world_state(), with_settings);
-    EXPECT_EQ(world->num_animals, 7u);
+    settings_apply(world, settings);
+    const std::string with_settings = world_state(world);
+    start_world(world, 5);
+    world.start_animals = 7;
+    world.start_plants = 4;
+    world.width = 30;
+    world.height = 20;
+    world.layer_count = 3;
+    world.layer_width = 3;
+    world.generation_length = 40;
+    world.mutate_amount = 2.5;
+    world.animal_size = 0.75;
+    world.plant_size = 0.5;
+    world_reset(world);
+    world.wrap_edges = true;
+    EXPECT_EQ(world_state(world), with_settings);
+    EXPECT_EQ(world.num_animals, 7u);
     // Each setting reaches the world: a run with one left at its default differs.
     for (int left_out = 0; left_out < 10; ++left_out) {
         world_settings_type fewer = settings;
@@ -161,9 +164,9 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
         } else {
             reals[left_out - 5]->reset();
         }
-        start_world(5);
-        settings_apply(fewer);
-        EXPECT_NE(world_state(), with_settings) << "setting " << left_out;
+        start_world(world, 5);
+        settings_apply(world, fewer);
+        EXPECT_NE(world_state(world), with_settings) << "setting " << left_out;
     }
 
     // A settings file, and the command line over it.

@@ -97,16 +97,16 @@ scratch_folder::~scratch_folder()
     std::filesystem::remove_all(path_, ignored);
 }
 
-void start_world(std::uint32_t seed)
+void start_world(world_type& world, std::uint32_t seed)
 {
     console_capture quiet;
-    world_start(seed);
+    world_start(world, seed);
 }
 
-std::string world_state()
+std::string world_state(const world_type& world)
 {
     std::string bytes;
-    for (const checkpoint_array_type& array : checkpoint_capture().arrays) {
+    for (const checkpoint_array_type& array : checkpoint_capture(world).arrays) {
         bytes += array.name + array.descr + std::to_string(array.shape.size());
         for (std::uint64_t side : array.shape) bytes.append(1, ':').append(std::to_string(side));
         bytes.append(array.data.begin(), array.data.end());
@@ -128,23 +128,23 @@ void write_file(const std::string& path, const std::string& text)
     out << text;
 }
 
-animal_type* animal_at(unsigned index)
+animal_type* animal_at(const world_type& world, unsigned index)
 {
-    animal_type* a = world->animals;
+    animal_type* a = world.animals;
     while (a != nullptr && index-- > 0) a = a->next;
     return a;
 }
 
-unsigned animal_list_length()
+unsigned animal_list_length(const world_type& world)
 {
     unsigned n = 0;
-    for (const animal_type* a = world->animals; a != nullptr; a = a->next) ++n;
+    for (const animal_type* a = world.animals; a != nullptr; a = a->next) ++n;
     return n;
 }
 
-unsigned plant_list_length()
+unsigned plant_list_length(const world_type& world)
 {
     unsigned n = 0;
-    for (const plant_type* p = world->plants; p != nullptr; p = p->next) ++n;
+    for (const plant_type* p = world.plants; p != nullptr; p = p->next) ++n;
     return n;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 struct animal_type;
+struct world_type;
 
 // Sends the console to a temporary file for the life of the object.
 class console_capture {
@@ -35,13 +36,13 @@ private:
     std::string previous_;
 };
 
-void start_world(std::uint32_t seed);       // world_start without the console line
-std::string world_state();                  // the whole state, as a checkpoint holds it
+void start_world(world_type& world, std::uint32_t seed);   // world_start without the console line
+std::string world_state(const world_type& world);         // the whole state, as a checkpoint holds it
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
-animal_type* animal_at(unsigned index);     // the animal at this place of the list
-unsigned animal_list_length();
-unsigned plant_list_length();
+animal_type* animal_at(const world_type& world, unsigned index);   // the animal at this place of the list
+unsigned animal_list_length(const world_type& world);
+unsigned plant_list_length(const world_type& world);
 long heap_allocations();                    // operator new calls since the start
 long heap_blocks_alive();                   // operator new calls not yet deleted
 void simulate_heap_exhaustion();            // every new (std::nothrow) fails from now on

@@ -55,37 +55,39 @@ std::string small_world()
 
 TEST(WorldFile, TheDefaultWorldSavesInItsLayoutAndLoadsBack)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(1);
+    start_world(world, 1);
     console_capture console;
-    ASSERT_TRUE(world_save_file("first.dat"));
+    ASSERT_EQ(world_save_file(world, "first.dat"), "");
     const std::string saved = read_file("first.dat");
     const std::vector<std::string> lines = lines_of(saved);
     ASSERT_EQ(lines.size(), 1u + 20u * 19u);
     EXPECT_EQ(lines[0], "10.000000 10.000000 5.000000 500 10 0.250000 20 0.500000 8 2");
     char first_neuron[64];
-    std::snprintf(first_neuron, sizeof first_neuron, "17  %f 8 %f ", world->animals->neurons->bias,
-                  world->animals->neurons->scaler[0]);
+    std::snprintf(first_neuron, sizeof first_neuron, "17  %f 8 %f ", world.animals->neurons->bias,
+                  world.animals->neurons->scaler[0]);
     EXPECT_EQ(lines[2].rfind(first_neuron, 0), 0u);
     for (int block = 0; block < 20; ++block) {
         EXPECT_EQ(lines[1 + block * 19], "18");
         EXPECT_EQ(lines[19 + block * 19].rfind("0  ", 0), 0u);
         EXPECT_EQ(lines[19 + block * 19].back(), ' ');
     }
-    world->generation = 9;
-    world->running = false;
-    const std::uint32_t frees = world->animal_frees;
-    ASSERT_TRUE(world_load_file("first.dat"));
+    world.generation = 9;
+    world.running = false;
+    const std::uint32_t frees = world.animal_frees;
+    ASSERT_EQ(world_load_file(world, "first.dat"), "");
     EXPECT_EQ(console.text(), "Saved to first.dat\nAdding 20 animals and 10 plants\nLoaded from first.dat\n");
-    EXPECT_GT(world->animal_frees, frees);
-    EXPECT_TRUE(world->generation == 0 && world->running);
-    EXPECT_EQ(world_file_text(), saved);
+    EXPECT_GT(world.animal_frees, frees);
+    EXPECT_TRUE(world.generation == 0 && world.running);
+    EXPECT_EQ(world_file_text(world), saved);
 }
 
 TEST(WorldFile, GoodFilesLoadAndSaveAsTheyWere)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(2);
+    start_world(world, 2);
     console_capture console;
     std::vector<std::string> paths;
     for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORA_FUZZ_DATA) + "/corpus"))
@@ -96,17 +98,17 @@ TEST(WorldFile, GoodFilesLoadAndSaveAsTheyWere)
     write_file("bare.dat", "8.000000 6.000000 1.000000 100 0 0.250000 1 0.500000 0 3\n2\n1  0.250000 0 \n0  -0.500000 0 \n");
     paths.insert(paths.end(), {"small.dat", "bare.dat"});
     for (const std::string& path : paths) {
-        ASSERT_TRUE(world_load_file(path)) << path << ": " << console.text();
+        ASSERT_EQ(world_load_file(world, path), "") << path << ": " << console.text();
         const std::string text = without_cr(read_file(path));
         int plants = -1;
         std::sscanf(text.c_str(), "%*s %*s %*s %*s %d", &plants);
-        EXPECT_EQ(world_file_text(), text) << path;
-        EXPECT_EQ(world->num_plants, plants) << path;
-        EXPECT_EQ(world->plants == nullptr, world->num_plants == 0) << path;
+        EXPECT_EQ(world_file_text(world), text) << path;
+        EXPECT_EQ(world.num_plants, plants) << path;
+        EXPECT_EQ(world.plants == nullptr, world.num_plants == 0) << path;
     }
-    EXPECT_EQ(world->width, 8.0);
-    EXPECT_EQ(world->animals->neurons->input_count, 0u);
-    EXPECT_EQ(world->animals->neurons->bias, 0.25);
+    EXPECT_EQ(world.width, 8.0);
+    EXPECT_EQ(world.animals->neurons->input_count, 0u);
+    EXPECT_EQ(world.animals->neurons->bias, 0.25);
 
     // Nothing after the announced blocks is read; a count below 1 makes no animal, or no plant.
     const std::string small = small_world();
@@ -121,23 +123,24 @@ TEST(WorldFile, GoodFilesLoadAndSaveAsTheyWere)
     };
     for (const auto& c : cases) {
         write_file("lenient.dat", c.text);
-        ASSERT_TRUE(world_load_file("lenient.dat")) << c.text.substr(0, 60) << console.text();
-        EXPECT_EQ(world->num_animals, c.animals);
-        EXPECT_EQ(world->num_plants, c.text.find("500 -3") == std::string::npos ? 3 : 0);
+        ASSERT_EQ(world_load_file(world, "lenient.dat"), "") << c.text.substr(0, 60) << console.text();
+        EXPECT_EQ(world.num_animals, c.animals);
+        EXPECT_EQ(world.num_plants, c.text.find("500 -3") == std::string::npos ? 3 : 0);
         if (c.animals == 1) {
-            EXPECT_EQ(world_file_text(), replace_first(small.substr(0, header_end), " 2 0.5", " 1 0.5") + first_block);
+            EXPECT_EQ(world_file_text(world), replace_first(small.substr(0, header_end), " 2 0.5", " 1 0.5") + first_block);
         }
     }
 }
 
 TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(4);
-    for (int i = 0; i < 700; ++i) world_update();
-    world->running = false;
-    world->wrap_edges = true;
-    const std::uint32_t frees = world->animal_frees;
+    start_world(world, 4);
+    for (int i = 0; i < 700; ++i) world_update(world);
+    world.running = false;
+    world.wrap_edges = true;
+    const std::uint32_t frees = world.animal_frees;
     const std::string good = small_world();
     std::string hundred_and_one;
     for (int i = 0; i < 101; ++i) hundred_and_one += "0.5 ";
@@ -169,14 +172,14 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
     std::filesystem::create_directory("folder.dat");
     for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORA_FUZZ_DATA) + "/regressions"))
         if (entry.path().extension() == ".dat") paths.push_back(entry.path().string());
-    const std::string before = world_state();
+    const std::string before = world_state(world);
     console_capture console;
     for (std::size_t i = 0; i < std::size(cases) + paths.size(); ++i) {
         const bool file_case = i < std::size(cases);
         const std::string path = file_case ? "bad.dat" : paths[i - std::size(cases)];
         if (file_case) write_file(path, cases[i].text);
         const std::size_t start = console.text().size();
-        EXPECT_FALSE(world_load_file(path)) << path << " " << i;
+        EXPECT_NE(world_load_file(world, path), "") << path << " " << i;
         const std::string said = console.text().substr(start);
         EXPECT_EQ(said.rfind("Unable to load " + path + ": ", 0), 0u) << said;
         if (file_case) {
@@ -185,15 +188,16 @@ TEST(WorldFile, BadFilesAreRefusedAndChangeNothing)
             EXPECT_NE(said.find("not a regular file"), std::string::npos) << said;
         }
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-        EXPECT_TRUE(world_state() == before) << said;
-        EXPECT_EQ(world->animal_frees, frees) << said;
+        EXPECT_TRUE(world_state(world) == before) << said;
+        EXPECT_EQ(world.animal_frees, frees) << said;
     }
 }
 
 TEST(WorldFile, AFailedSaveSaysSoAndKeepsTheOldFile)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(5);
+    start_world(world, 5);
     console_capture console;
     write_file("keep.dat", "the old contents\n");
     std::filesystem::create_directory("taken.dat");
@@ -203,33 +207,34 @@ TEST(WorldFile, AFailedSaveSaysSoAndKeepsTheOldFile)
         {"keep.dat", 1e-9, "the world is beyond what a world file holds: width must be at least"},
     };
     for (const auto& failure : failures) {
-        world->width = failure.width;
+        world.width = failure.width;
         const std::size_t start = console.text().size();
-        EXPECT_FALSE(world_save_file(failure.path));
+        EXPECT_NE(world_save_file(world, failure.path), "");
         EXPECT_EQ(console.text().substr(start).rfind(std::string("Unable to save ") + failure.path + ": " + failure.reason, 0), 0u)
             << console.text().substr(start);
     }
     EXPECT_EQ(read_file("keep.dat"), "the old contents\n");
     const std::size_t entries = std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator());
     EXPECT_EQ(entries, 2u) << "a temporary file was left behind";
-    world->width = 10;
-    EXPECT_TRUE(world_save_file("keep.dat"));
-    EXPECT_EQ(read_file("keep.dat"), world_file_text());
+    world.width = 10;
+    EXPECT_EQ(world_save_file(world, "keep.dat"), "");
+    EXPECT_EQ(read_file("keep.dat"), world_file_text(world));
 }
 
 TEST(WorldFile, NumbersKeepAPointUnderACommaLocale)
 {
+    world_type world;
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale installed";
     char text[16];
     std::snprintf(text, sizeof text, "%.1f", 1.5);
     EXPECT_STREQ(text, "1,5") << "the locale in use has no decimal comma";
     scratch_folder folder;
-    start_world(6);
+    start_world(world, 6);
     console_capture console;
-    ASSERT_TRUE(world_save_file("comma.dat"));
+    ASSERT_EQ(world_save_file(world, "comma.dat"), "");
     EXPECT_EQ(lines_of(read_file("comma.dat"))[0], "10.000000 10.000000 5.000000 500 10 0.250000 20 0.500000 8 2");
-    ASSERT_TRUE(world_load_file("comma.dat")) << console.text();
-    world_show_scores(37, 112);
+    ASSERT_EQ(world_load_file(world, "comma.dat"), "") << console.text();
+    world_show_scores(world, 37, 112);
     EXPECT_NE(read_file("log.txt").find("Ave food/animal: 1.850"), std::string::npos);
     std::setlocale(LC_ALL, "C");
 }

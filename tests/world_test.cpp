@@ -21,13 +21,13 @@ namespace {
 
 // Every gene of the animal at rank k becomes k * 1000 + its position, so a
 // bred gene tells which animal it came from; food makes rank order list order.
-void mark_genes(unsigned n)
+void mark_genes(world_type& world, unsigned n)
 {
     for (unsigned k = 0; k < n; ++k) {
-        animal_type* a = animal_at(k);
+        animal_type* a = animal_at(world, k);
         std::vector<double> genes(animal_get_chromosome_size(a));
         for (std::size_t p = 0; p < genes.size(); ++p) genes[p] = k * 1000.0 + p;
-        animal_inport_chromosome(a, genes.data());
+        animal_inport_chromosome(world, a, genes.data());
         a->food = static_cast<int>(n - k);
     }
 }
@@ -49,86 +49,89 @@ std::vector<int> origins(const animal_type* a)
 
 TEST(World, ResetRestoresTheRunFlagsAndKeepsTheParameters)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(2);
-    EXPECT_EQ(world->mutate_rate, 1.0 / 298.0);
-    world_add_animal();
-    EXPECT_EQ(world->num_animals, 21u);
-    EXPECT_EQ(world->mutate_rate, 1.0 / 298.0);
-    const std::uint32_t frees = world->animal_frees;
-    world->running = false;
-    world->wrap_edges = true;
-    world->draw_enabled = false;
-    world->updates_per_tick = 200;
-    world->width = 20;
-    world->start_plants = 0;
-    world->start_animals = 5;
-    world->generation = 7;
-    world->food_sum = world->ave_food = 3;
-    world->update_count = 9;
-    world_reset();
-    EXPECT_GT(world->animal_frees, frees);  // views drop the animals they held
-    EXPECT_TRUE(world->running && world->draw_enabled && !world->wrap_edges);
-    EXPECT_EQ(world->updates_per_tick, 1);
-    EXPECT_EQ(world->width, 20.0);
-    EXPECT_EQ(world->generation + world->update_count + world->food_sum + world->ave_food, 0.0);
-    EXPECT_EQ(world->num_animals, 5u);
-    EXPECT_EQ(animal_list_length(), 5u);
-    EXPECT_EQ(world->plants, nullptr);
+    start_world(world, 2);
+    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
+    world_add_animal(world);
+    EXPECT_EQ(world.num_animals, 21u);
+    EXPECT_EQ(world.mutate_rate, 1.0 / 298.0);
+    const std::uint32_t frees = world.animal_frees;
+    world.running = false;
+    world.wrap_edges = true;
+    world.draw_enabled = false;
+    world.updates_per_tick = 200;
+    world.width = 20;
+    world.start_plants = 0;
+    world.start_animals = 5;
+    world.generation = 7;
+    world.food_sum = world.ave_food = 3;
+    world.update_count = 9;
+    world_reset(world);
+    EXPECT_GT(world.animal_frees, frees);  // views drop the animals they held
+    EXPECT_TRUE(world.running && world.draw_enabled && !world.wrap_edges);
+    EXPECT_EQ(world.updates_per_tick, 1);
+    EXPECT_EQ(world.width, 20.0);
+    EXPECT_EQ(world.generation + world.update_count + world.food_sum + world.ave_food, 0.0);
+    EXPECT_EQ(world.num_animals, 5u);
+    EXPECT_EQ(animal_list_length(world), 5u);
+    EXPECT_EQ(world.plants, nullptr);
     console_capture quiet;
-    for (int i = 0; i < 500; ++i) world_update();  // runs on without food
-    EXPECT_EQ(world->generation, 1u);
+    for (int i = 0; i < 500; ++i) world_update(world);  // runs on without food
+    EXPECT_EQ(world.generation, 1u);
 
     // No animals to make: an empty world that keeps its rate.
     for (int count : {0, -3}) {
-        world->start_animals = count;
-        world->mutate_rate = 0.125;
-        world_reset();
-        EXPECT_EQ(world->animals, nullptr);
-        EXPECT_EQ(world->num_animals, 0u);
-        EXPECT_EQ(world->mutate_rate, 0.125);
+        world.start_animals = count;
+        world.mutate_rate = 0.125;
+        world_reset(world);
+        EXPECT_EQ(world.animals, nullptr);
+        EXPECT_EQ(world.num_animals, 0u);
+        EXPECT_EQ(world.mutate_rate, 0.125);
     }
 }
 
 TEST(World, EveryFreedAnimalTakesItsNetworkAlong)
 {
-    start_world(3);
-    world_destroy();
+    world_type world;
+    start_world(world, 3);
+    world_destroy(world);
     const long empty = heap_blocks_alive();
-    start_world(3);
+    start_world(world, 3);
     const long alive = heap_blocks_alive();
     const std::function<void()> round_trips[] = {
-        [] { world_add_animal(); world_add_animal(); world_free_animals(); world->start_animals = 20; world_reset(); },
-        [] { add_random_plant(); world_free_plants(); world->start_plants = 10; world_reset(); },
-        [] { world_reset(); },
+        [&] { world_add_animal(world); world_add_animal(world); world_free_animals(world); world.start_animals = 20; world_reset(world); },
+        [&] { add_random_plant(world); world_free_plants(world); world.start_plants = 10; world_reset(world); },
+        [&] { world_reset(world); },
     };
     for (const auto& round_trip : round_trips) {
         round_trip();
         EXPECT_EQ(heap_blocks_alive(), alive);
     }
-    world_destroy();
+    world_destroy(world);
     EXPECT_EQ(heap_blocks_alive(), empty);
-    EXPECT_EQ(world->num_animals + world->num_plants, 0u);
-    EXPECT_EQ(world->brush_green.colour, 0u);
+    EXPECT_EQ(world.num_animals + world.num_plants, 0u);
+    EXPECT_EQ(world.brush_green.colour, 0u);
 }
 
 TEST(World, UpdatesCountGenerationsAndPausedUpdatesDoNothing)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(4);
-    world->running = false;
-    const std::string before = world_state();
-    world_update();
-    EXPECT_TRUE(world_state() == before);
+    start_world(world, 4);
+    world.running = false;
+    const std::string before = world_state(world);
+    world_update(world);
+    EXPECT_TRUE(world_state(world) == before);
 
-    world->running = true;
+    world.running = true;
     console_capture console;
-    for (int i = 0; i < 499; ++i) world_update();
-    EXPECT_EQ(world->generation * 1000 + world->update_count, 499u);
-    world_update();
-    EXPECT_EQ(world->generation * 1000 + world->update_count, 1000u);
-    EXPECT_EQ(world->animals->fitness, 1.0);  // somebody ate, and the best heads the list
-    for (const animal_type* a = world->animals; a != nullptr; a = a->next) {
+    for (int i = 0; i < 499; ++i) world_update(world);
+    EXPECT_EQ(world.generation * 1000 + world.update_count, 499u);
+    world_update(world);
+    EXPECT_EQ(world.generation * 1000 + world.update_count, 1000u);
+    EXPECT_EQ(world.animals->fitness, 1.0);  // somebody ate, and the best heads the list
+    for (const animal_type* a = world.animals; a != nullptr; a = a->next) {
         EXPECT_EQ(a->food + a->wall_hits, 0);
         if (a->next != nullptr) {
             EXPECT_GE(a->fitness, a->next->fitness);
@@ -138,28 +141,29 @@ TEST(World, UpdatesCountGenerationsAndPausedUpdatesDoNothing)
     EXPECT_EQ(read_file("log.txt"), console.text());
 
     // Without animals the count restarts, so generations end again once some are added.
-    world_free_animals();
-    for (int i = 0; i < 500; ++i) world_update();
-    EXPECT_EQ(world->generation * 1000 + world->update_count, 1000u);
-    world_add_animal();
-    for (int i = 0; i < 500; ++i) world_update();
-    EXPECT_EQ(world->generation, 2u);
+    world_free_animals(world);
+    for (int i = 0; i < 500; ++i) world_update(world);
+    EXPECT_EQ(world.generation * 1000 + world.update_count, 1000u);
+    world_add_animal(world);
+    for (int i = 0; i < 500; ++i) world_update(world);
+    EXPECT_EQ(world.generation, 2u);
 }
 
 TEST(Generation, BreedingLayouts)
 {
+    world_type world;
     scratch_folder folder;
     console_capture quiet;
     for (unsigned n : {1u, 2u, 3u, 20u, 21u}) {
-        start_world(17);
-        world_free_animals();
-        for (unsigned i = 0; i < n; ++i) world_add_animal();
-        mark_genes(n);
-        world->mutate_rate = 0.0;
-        world_compute_generation();
+        start_world(world, 17);
+        world_free_animals(world);
+        for (unsigned i = 0; i < n; ++i) world_add_animal(world);
+        mark_genes(world, n);
+        world.mutate_rate = 0.0;
+        world_compute_generation(world);
         const unsigned children = n / 2, quarter = children / 2;
         std::vector<std::vector<int>> rank(n);
-        for (unsigned k = 0; k < n; ++k) rank[k] = origins(animal_at(k));
+        for (unsigned k = 0; k < n; ++k) rank[k] = origins(animal_at(world, k));
         for (unsigned k = 0; k < n; ++k) {
             if (k < children || k >= 2 * children) {
                 EXPECT_EQ(rank[k], std::vector<int>(18, static_cast<int>(k))) << n << " animals, rank " << k;
@@ -176,54 +180,56 @@ TEST(Generation, BreedingLayouts)
                 EXPECT_TRUE(rank[k][m] == first || rank[k][m] == second) << n << " animals, rank " << k << " neuron " << m;
             }
         }
-        EXPECT_EQ(world->generation, 1u);
+        EXPECT_EQ(world.generation, 1u);
     }
     // Both parents contribute to the children of twenty.
     int from_second = 0;
     for (unsigned k = 11; k < 19; ++k)
-        for (int origin : origins(animal_at(k))) from_second += origin == 0 || origin == 1;
+        for (int origin : origins(animal_at(world, k))) from_second += origin == 0 || origin == 1;
     EXPECT_GT(from_second, 30);
     EXPECT_LT(from_second, 110);
 }
 
 TEST(Generation, ScoreLineAndLog)
 {
+    world_type world;
     scratch_folder folder;
     write_file("log.txt", "an earlier run\n");
-    start_world(7);
+    start_world(world, 7);
     console_capture console;
-    world_show_scores(37, 112);
+    world_show_scores(world, 37, 112);
     const std::string line = "Gen:    0   Total Food:    37  Total Wall:    112   Ave food/animal: 1.850\n";
     EXPECT_EQ(console.text(), line);
-    EXPECT_EQ(world->food_sum + world->ave_food, 3.7);
+    EXPECT_EQ(world.food_sum + world.ave_food, 3.7);
     EXPECT_EQ(read_file("log.txt"), "an earlier run\n" + line);
-    world->generation = 1;
-    world_show_scores(3, 0);
-    EXPECT_EQ(world->ave_food, (1.85 + 0.15) / 2);
+    world.generation = 1;
+    world_show_scores(world, 3, 0);
+    EXPECT_EQ(world.ave_food, (1.85 + 0.15) / 2);
 
     // Nobody ate: everyone ranks equal (a NaN fitness), totals 0, the cycle runs on.
-    for (animal_type* a = world->animals; a != nullptr; a = a->next) a->food = 0;
-    world_compute_generation();
-    EXPECT_EQ(world->generation, 2u);
+    for (animal_type* a = world.animals; a != nullptr; a = a->next) a->food = 0;
+    world_compute_generation(world);
+    EXPECT_EQ(world.generation, 2u);
     EXPECT_NE(console.text().find("Gen:    1   Total Food:     0"), std::string::npos);
-    for (animal_type* a = world->animals; a != nullptr; a = a->next) EXPECT_TRUE(std::isnan(a->fitness));
+    for (animal_type* a = world.animals; a != nullptr; a = a->next) EXPECT_TRUE(std::isnan(a->fitness));
 }
 
 TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
 {
+    world_type world;
     scratch_folder folder;
-    start_world(8);
-    world_free_plants();
-    world->generation_length = 3;
+    start_world(world, 8);
+    world_free_plants(world);
+    world.generation_length = 3;
     console_capture quiet;
     const long before = heap_allocations();
     long growths = 0;  // the history's own, amortised: a few over many generations
     for (int i = 0; i < 3000; ++i) {
-        const std::size_t capacity = world->history.capacity();
-        world_update();
-        growths += world->history.capacity() != capacity;
+        const std::size_t capacity = world.history.capacity();
+        world_update(world);
+        growths += world.history.capacity() != capacity;
     }
-    EXPECT_EQ(world->generation, 1000u);
+    EXPECT_EQ(world.generation, 1000u);
     EXPECT_EQ(heap_allocations() - before, growths);
     EXPECT_LE(growths, 3);
 
@@ -231,22 +237,22 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
     // in the default world, and in a large one on two threads once the helper
     // has started; through generations too (their cycle resets the food).
     for (const std::int32_t animals : {20, 250}) {
-        world->options.threads = 2;
-        world->start_animals = animals;
-        world->generation_length = 150;
-        world_reset();
-        world_update();
+        world.options.threads = 2;
+        world.start_animals = animals;
+        world.generation_length = 150;
+        world_reset(world);
+        world_update(world);
         long eaten = 0;
         const long start = heap_allocations();
         for (int i = 1; i < 400; ++i) {
             long food_before = 0;
-            for (const animal_type* a = world->animals; a; a = a->next) food_before += a->food;
-            world_update();
-            if (world->update_count == 0) {  // a generation ended and reset the food: its line has the total
-                eaten += world->history.back().food - food_before;
+            for (const animal_type* a = world.animals; a; a = a->next) food_before += a->food;
+            world_update(world);
+            if (world.update_count == 0) {  // a generation ended and reset the food: its line has the total
+                eaten += world.history.back().food - food_before;
                 continue;
             }
-            for (const animal_type* a = world->animals; a; a = a->next) eaten += a->food;
+            for (const animal_type* a = world.animals; a; a = a->next) eaten += a->food;
             eaten -= food_before;
         }
         EXPECT_GT(eaten, 0) << animals;
@@ -256,13 +262,14 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
 
 TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
 {
+    world_type world;
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    start_world(9);
+    start_world(world, 9);
     const struct { std::function<void()> grow; const char* line; } cases[] = {
-        {[] { neuron_type* head = nullptr; add_neuron(&head, 1, 0, 1, 0, 0, 0, 0); }, "^Unable to get neuron memory \n$"},
-        {[] { add_random_plant(); }, "^Unable to get plant memory\n$"},
-        {[] { remove_plant(world->plants); }, "^Unable to get plant memory\n$"},
-        {[] { world_add_animal(); }, "^Unable to get animal memory\n$"},
+        {[&] { neuron_type* head = nullptr; add_neuron(world.network_edits, &head, 1, 0, 1, 0, 0, 0, 0); }, "^Unable to get neuron memory \n$"},
+        {[&] { add_random_plant(world); }, "^Unable to get plant memory\n$"},
+        {[&] { remove_plant(world, world.plants); }, "^Unable to get plant memory\n$"},
+        {[&] { world_add_animal(world); }, "^Unable to get animal memory\n$"},
     };
     for (const auto& c : cases) {
         const auto without_memory = [&c] {
@@ -278,32 +285,33 @@ TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)
 // each run equals one whose packed networks were thrown away before it.
 TEST(Networks, EveryChangeReachesTheNextUpdate)
 {
+    world_type world;
     scratch_folder folder;
     console_capture quiet;
-    const auto animal = [](int k) { return animal_at(static_cast<unsigned>(k)); };
+    const auto animal = [&](int k) { return animal_at(world, static_cast<unsigned>(k)); };
     const std::pair<const char*, std::function<void()>> changes[] = {
-        {"add", [&] { add_neuron(&animal(1)->neurons, 99, 0.5, 1.0, 0.0, 0.0, 0.0, 0.0); }},
-        {"connect", [&] { neuron_connect(animal(1)->neurons, 17, &animal(1)->touch[2].wall, 0.0, 3.0, 1); }},
-        {"free", [&] { free_neuron_list(animal(1)->neurons); animal_setup_neurons(animal(1)); animal_randomize(animal(1)); }},
+        {"add", [&] { add_neuron(world.network_edits, &animal(1)->neurons, 99, 0.5, 1.0, 0.0, 0.0, 0.0, 0.0); }},
+        {"connect", [&] { neuron_connect(world.network_edits, animal(1)->neurons, 17, &animal(1)->touch[2].wall, 0.0, 3.0, 1); }},
+        {"free", [&] { free_neuron_list(world.network_edits, animal(1)->neurons); animal_setup_neurons(world, animal(1)); animal_randomize(world, animal(1)); }},
         {"import", [&] {
              std::vector<double> genes(animal_get_chromosome_size(animal(2)));
              animal_export_chromosome(animal(2), genes.data());
-             animal_inport_chromosome(animal(1), genes.data());
+             animal_inport_chromosome(world, animal(1), genes.data());
          }},
-        {"randomise", [&] { animal_randomize(animal(1)); }},
-        {"mate", [&] { mate(animal(1), animal(2), animal(3), 1.0, 5.0); }},
-        {"load", [] { world_load_file("before.dat"); }},
+        {"randomise", [&] { animal_randomize(world, animal(1)); }},
+        {"mate", [&] { mate(world, animal(1), animal(2), animal(3), 1.0, 5.0); }},
+        {"load", [&] { world_load_file(world, "before.dat"); }},
     };
-    const auto run = [](const std::function<void()>& change, bool fresh_pack) {
-        start_world(12);
-        for (int i = 0; i < 3; ++i) world_update();
-        world_save_file("before.dat");
+    const auto run = [&](const std::function<void()>& change, bool fresh_pack) {
+        start_world(world, 12);
+        for (int i = 0; i < 3; ++i) world_update(world);
+        world_save_file(world, "before.dat");
         change();
-        if (fresh_pack) world->networks = neuron_pack_type{};
-        for (int i = 0; i < 2; ++i) world_update();
-        return world_state();
+        if (fresh_pack) world.networks = neuron_pack_type{};
+        for (int i = 0; i < 2; ++i) world_update(world);
+        return world_state(world);
     };
-    const std::string unchanged = run([] {}, false);
+    const std::string unchanged = run([&] {}, false);
     for (const auto& [name, change] : changes) {
         const std::string packed = run(change, false);
         EXPECT_NE(packed, unchanged) << name;  // the change shows
@@ -315,15 +323,16 @@ TEST(Networks, EveryChangeReachesTheNextUpdate)
 // children where the breeding puts them; and the diversity of known populations.
 TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
 {
+    world_type world;
     scratch_folder folder;
     console_capture quiet;
-    start_world(2);
-    world->options.lineage_path = "lineage.csv";
-    world->start_animals = 6;
-    world->generation_length = 100;
-    world_reset();
-    for (int i = 0; i < 300; ++i) world_update();
-    world_lineage_finish();
+    start_world(world, 2);
+    world.options.lineage_path = "lineage.csv";
+    world.start_animals = 6;
+    world.generation_length = 100;
+    world_reset(world);
+    for (int i = 0; i < 300; ++i) world_update(world);
+    world_lineage_finish(world);
     std::istringstream in(read_file("lineage.csv"));
     std::string row;
     std::getline(in, row);
@@ -367,24 +376,24 @@ TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
             EXPECT_TRUE(g > 0 || counts[g] == 1.0);
         }
         EXPECT_EQ(sum, 6.0) << g;
-        EXPECT_TRUE(g == 3 || lines_alive == world->history[g].lineages) << g;
+        EXPECT_TRUE(g == 3 || lines_alive == world.history[g].lineages) << g;
     }
     write_file("bad.csv", "id,ancestor_list,origin_time,destruction_time\n7,[x],1,\n");
     EXPECT_EQ(lineage_read("bad.csv", 8, lines), "bad.csv: line 2 is not a row of a lineage file");
 
     // Diversity: equal genomes spread 0; two differing by d in one gene spread d / 2;
     // founders counted along first-parent lines.
-    world->start_animals = 2;
-    world_reset();
-    std::vector<double> genes(animal_get_chromosome_size(world->animals));
-    animal_export_chromosome(world->animals, genes.data());
-    animal_inport_chromosome(world->animals->next, genes.data());
-    EXPECT_EQ(world_gene_spread(), 0.0);
+    world.start_animals = 2;
+    world_reset(world);
+    std::vector<double> genes(animal_get_chromosome_size(world.animals));
+    animal_export_chromosome(world.animals, genes.data());
+    animal_inport_chromosome(world, world.animals->next, genes.data());
+    EXPECT_EQ(world_gene_spread(world), 0.0);
     genes[5] += 3.0;
-    animal_inport_chromosome(world->animals->next, genes.data());
-    EXPECT_EQ(world_gene_spread(), 1.5);
-    EXPECT_EQ(world_lineages(), 2u);
-    world->animals->founder = world->animals->next->founder;
-    EXPECT_EQ(world_lineages(), 1u);
-    world->options.lineage_path.clear();  // the thread's world outlives the test
+    animal_inport_chromosome(world, world.animals->next, genes.data());
+    EXPECT_EQ(world_gene_spread(world), 1.5);
+    EXPECT_EQ(world_lineages(world), 2u);
+    world.animals->founder = world.animals->next->founder;
+    EXPECT_EQ(world_lineages(world), 1u);
+    world.options.lineage_path.clear();  // the thread's world outlives the test
 }

@@ -2,59 +2,54 @@
 // any update, by a crash, a signal or a cluster's time limit, goes on exactly
 // as if it had never stopped.
 //
-// A checkpoint is a NumPy .npz archive, a zip of .npy arrays, one per field,
-// so that researchers open it with numpy.load and nothing else. Members are
-// stored uncompressed: genes do not shrink much, and a large world must save
-// within a frame or two. The layout is told in the README; checkpoint_format
-// counts its versions.
+// A checkpoint is a NumPy .npz archive (base/npz.h), one member per field of
+// the table below, so that researchers open it with numpy.load and nothing
+// else. Members are stored uncompressed: genes do not shrink much, and a large
+// world must save within a frame or two. The layout is told in the README;
+// checkpoint_format counts its versions.
 //
 // As with world files, a file is read and checked whole before the world is
 // touched, and a save goes to a temporary file, flushed to disk, that replaces
 // the target only once it is whole.
 #pragma once
 
+#include "base/npz.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-inline constexpr std::int32_t checkpoint_format = 1;
+struct world_type;
 
-// One member: an array in NumPy's terms, its values little-endian in C order.
-struct checkpoint_array_type {
-    std::string name;                    // the member is name + ".npy"
-    std::string descr;                   // "<f8", "<i4", "<u4", "<u8", "|b1", or "|S" and a length
-    std::vector<std::uint64_t> shape;    // empty for a single value
-    std::vector<unsigned char> data;     // the values' bytes
-};
+inline constexpr std::int32_t checkpoint_format = 1;
 
 // A world captured into arrays: quick to take, and written or read apart from
 // the world, so that a window can save one on another thread.
-struct checkpoint_type {
-    std::vector<checkpoint_array_type> arrays;
-};
+using checkpoint_array_type = npz_array_type;
+using checkpoint_type = npz_archive_type;
 
-// The current world's whole state; into an earlier capture's room, without new memory.
-checkpoint_type checkpoint_capture();
-void checkpoint_capture_into(checkpoint_type& checkpoint);
+// The world's whole state; into an earlier capture's room, without new memory.
+checkpoint_type checkpoint_capture(const world_type& world);
+void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoint);
 
-// Writes an archive; on failure says why in reason and leaves any old file as it was.
-bool checkpoint_write(const checkpoint_type& checkpoint, const std::string& path, std::string& reason);
-// Reads an archive and checks every member's CRC and header; its values are not checked yet.
-bool checkpoint_read(const std::string& path, checkpoint_type& checkpoint, std::string& reason);
+// Writes an archive, or reads one and checks every member's CRC and header
+// (its values are not checked yet). Both return why they could not, or an
+// empty text; a failed write leaves any old file as it was.
+std::string checkpoint_write(const checkpoint_type& checkpoint, const std::string& path);
+std::string checkpoint_read(const std::string& path, checkpoint_type& checkpoint);
 
-// Both write one console line ("Checkpoint saved to PATH", "Resumed from PATH
-// at generation G, update U", or "Unable to ..." naming the file and the
-// reason) and return true on success. A refused file changes nothing.
-bool checkpoint_save(const std::string& path);
-bool checkpoint_load(const std::string& path);
+// Both say one line on the world's console ("Checkpoint saved to PATH",
+// "Resumed from PATH at generation G, update U", or "Unable to ..." naming
+// the file and the reason) and return that refusal's line, or an empty text
+// when they succeeded. A refused file changes nothing.
+std::string checkpoint_save(world_type& world, const std::string& path);
+std::string checkpoint_load(world_type& world, const std::string& path);
 
 // What checkpoint_load would refuse the archive for; empty when it would load.
 std::string checkpoint_problem(const checkpoint_type& checkpoint);
 // Makes the world the archive's; only for one that checkpoint_problem passes.
-void checkpoint_apply(const checkpoint_type& checkpoint);
-
-// The console line of the last refused save or load, without its line end.
-const std::string& checkpoint_refusal();
+void checkpoint_apply(world_type& world, const checkpoint_type& checkpoint);
 
 // Whether the file begins as a zip archive does: how File, Open tells a
 // checkpoint from a world file.
@@ -62,3 +57,37 @@ bool checkpoint_is_archive(const std::string& path);
 
 // A single whole number of the archive (such as "generation"), or -1 when it has none.
 std::int64_t checkpoint_number(const checkpoint_type& checkpoint, const std::string& name);
+
+// ---- The table that capture, check and apply all walk.
+
+// Whose values a member holds: the world's own, or one row per animal (in
+// list order), per plant (in list order) or per generation of the history.
+enum class checkpoint_owner_type { world, animal, plant, history };
+
+struct checkpoint_field_type {
+    const char* name;                 // the member is name + ".npy"
+    checkpoint_owner_type owner;
+    const char* descr;                // NumPy's type of its values
+    std::size_t item;                 // bytes per value
+    // The shape of one record's values, from the world's own numbers; empty for a single value.
+    std::vector<std::uint64_t> (*inner)(const world_type& numbers);
+    // A record's values into bytes, and back: record is the world, an
+    // animal_type, a plant_type or a generation_record_type, as owner says.
+    void (*read)(const void* record, unsigned char* out);
+    void (*write)(world_type& world, void* record, const unsigned char* in);
+};
+const std::vector<checkpoint_field_type>& checkpoint_fields();
+
+// Every field of the records a checkpoint holds, in declaration order, with
+// the member that keeps it or why none does, so that a field added to a
+// record is either kept or explained: the tests check that these fields
+// cover each record whole.
+struct checkpoint_record_field_type {
+    const char* record;   // "world_type", "animal_type", "plant_type", "generation_record_type"
+    const char* field;
+    std::size_t offset;   // bytes from the record's start
+    std::size_t size;     // bytes
+    const char* kept;     // the member of checkpoint_fields() that keeps it, or "-" and why not
+};
+std::vector<checkpoint_record_field_type> checkpoint_record_fields();
+std::size_t checkpoint_record_size(const std::string& record);   // sizeof the record of that name

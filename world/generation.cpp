@@ -24,25 +24,25 @@
 
 namespace {
 
-void append_to_log(const char* line, std::size_t length)
+void append_to_log(world_type& world, const char* line, std::size_t length)
 {
-    if (world->options.log_path.empty()) return;
+    if (world.options.log_path.empty()) return;
     // Plain descriptors: appending a line allocates nothing and is one write.
-    const int file = open(world->options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int file = open(world.options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     ssize_t written = -1;
     if (file >= 0) {
         written = write(file, line, length);
         if (close(file) != 0 && written >= 0) written = -1;
     }
     // The line is on the console already; whoever runs the world may act on the failure.
-    if (written != static_cast<ssize_t>(length) && world->options.log_error == 0) world->options.log_error = errno != 0 ? errno : EIO;
+    if (written != static_cast<ssize_t>(length) && world.options.log_error == 0) world.options.log_error = errno != 0 ? errno : EIO;
 }
 
 // The lower half gets new genes. Child n/2 + j takes whole neurons from rank
 // j + 1 and from the best animal (rank 0); once the first quarter and one more
 // are bred, from rank 1 instead of the best. The last child's first parent is
 // the first child, already bred in this cycle.
-void breed(animal_type** ranked, std::uint32_t n)
+void breed(world_type& world, animal_type** ranked, std::uint32_t n)
 {
     const std::uint32_t children = n / 2;
     const std::uint32_t quarter = children / 2;
@@ -51,14 +51,14 @@ void breed(animal_type** ranked, std::uint32_t n)
         animal_type* child = ranked[children + j];
         animal_type* first_parent = ranked[j + 1];
         // The child takes the record of the animal it replaces, which ends here.
-        world_lineage_record(child);
+        world_lineage_record(world, child);
         const std::uint64_t a = first_parent->id, b = ranked[second_parent]->id, founder = first_parent->founder;
-        mate(child, first_parent, ranked[second_parent], world->mutate_rate, world->mutate_amount);
-        child->id = ++world->last_id;
+        mate(world, child, first_parent, ranked[second_parent], world.mutate_rate, world.mutate_amount);
+        child->id = ++world.last_id;
         child->parent_a = a;
         child->parent_b = b;
         child->founder = founder;
-        child->born = world->generation + 1;
+        child->born = world.generation + 1;
         if (j >= quarter) second_parent = 1;
     }
 }
@@ -153,24 +153,24 @@ void world_helper_stop::operator()(world_helper_type* helper) const
 
 namespace {
 
-void watch(animal_type* animal, world_step_type moment)
+void watch(world_type& world, animal_type* animal, world_step_type moment)
 {
-    if (world->step_watch != nullptr) world->step_watch(animal, moment, world->step_watch_context);
+    if (world.step_watch != nullptr) world.step_watch(animal, moment, world.step_watch_context);
 }
 
-void act(animal_type* animal, std::size_t k)
+void act(world_type& world, animal_type* animal, std::size_t k)
 {
-    watch(animal, world_step_type::acting);
-    animal_act(animal, &world->networks, k);
-    watch(animal, world_step_type::acted);
+    watch(world, animal, world_step_type::acting);
+    animal_act(world, animal, &world.networks, k);
+    watch(world, animal, world_step_type::acted);
 }
 
 // Animal k of the update sees the first snapshot of the plants taken after
 // its turn, with the changes logged after its turn up to the snapshot taken
 // back: the log runs in list order.
-void see(animal_type* animal, std::size_t k)
+void see(const world_type& world, animal_type* animal, std::size_t k)
 {
-    const grid_type& grid = world->grid;
+    const grid_type& grid = world.grid;
     const grid_plant_changes_type& changes = grid.plant_changes;
     const std::size_t s = static_cast<std::size_t>(
         std::lower_bound(grid.snapshot_after.begin(), grid.snapshot_after.end(), k) - grid.snapshot_after.begin());
@@ -179,7 +179,7 @@ void see(animal_type* animal, std::size_t k)
     const auto to = s < grid.snapshot_after.size()
                         ? std::upper_bound(from, changes.animal.end(), grid.snapshot_after[s])
                         : changes.animal.end();
-    animal_see(animal, cells, changes, static_cast<std::size_t>(from - changes.animal.begin()),
+    animal_see(world, animal, cells, changes, static_cast<std::size_t>(from - changes.animal.begin()),
                static_cast<std::size_t>(to - changes.animal.begin()));
 }
 
@@ -198,7 +198,7 @@ std::size_t changes_per_snapshot(std::size_t changes, std::size_t plants, std::s
 void see_chunk(const world_helper_type& helper, std::size_t chunk)
 {
     const std::size_t last = std::min(helper.count, (chunk + 1) * vision_chunk);
-    for (std::size_t k = chunk * vision_chunk; k < last; ++k) see(helper.animals[k], k);
+    for (std::size_t k = chunk * vision_chunk; k < last; ++k) see(*helper.owner, helper.animals[k], k);
 }
 
 // Claims and sees one chunk; false when none is left.
@@ -213,7 +213,6 @@ bool see_next_chunk(world_helper_type& helper)
 
 void helper_run(world_helper_type* helper)
 {
-    world_use(helper->owner);
     std::uint64_t done = 0;
     for (;;) {
         {
@@ -229,24 +228,24 @@ void helper_run(world_helper_type* helper)
 
 // The world's helpers for this many threads in all, started now if need be;
 // null when no thread can be had.
-world_helper_type* helper_started(int threads)
+world_helper_type* helper_started(world_type& world, int threads)
 {
     const std::size_t wanted = static_cast<std::size_t>(threads - 1);
-    if (world->helper != nullptr && world->helper->threads.size() == wanted) return world->helper.get();
-    world->helper.reset();
+    if (world.helper != nullptr && world.helper->threads.size() == wanted) return world.helper.get();
+    world.helper.reset();
     std::unique_ptr<world_helper_type, world_helper_stop> helper(new world_helper_type);
-    helper->owner = world;
+    helper->owner = &world;
     try {
         while (helper->threads.size() < wanted) helper->threads.emplace_back(helper_run, helper.get());
     } catch (const std::system_error&) {
         if (helper->threads.empty()) return nullptr;  // no thread to be had: one does it all
     }
-    world->helper = std::move(helper);
-    return world->helper.get();
+    world.helper = std::move(helper);
+    return world.helper.get();
 }
 
 // Phase 2 handed to the helpers, and phase 3 on this thread.
-void see_and_act_shared(world_helper_type& helper, std::vector<animal_type*>& animals)
+void see_and_act_shared(world_type& world, world_helper_type& helper, std::vector<animal_type*>& animals)
 {
     helper.animals = animals.data();
     helper.count = animals.size();
@@ -277,23 +276,23 @@ void see_and_act_shared(world_helper_type& helper, std::vector<animal_type*>& an
                 std::this_thread::yield();
             }
         }
-        neuron_pack_prefetch(world->networks, k + 1);
-        act(animals[k], k);
+        neuron_pack_prefetch(world.networks, k + 1);
+        act(world, animals[k], k);
     }
     // Every chunk is seen, so no helper reads the update's work any more.
     helper.next.store(no_chunk, std::memory_order_relaxed);
 }
 
 // The update of a large world, in the three phases above.
-void update_in_phases()
+void update_in_phases(world_type& world)
 {
-    std::vector<animal_type*>& animals = world->update_order;
+    std::vector<animal_type*>& animals = world.update_order;
     animals.clear();
-    if (animals.capacity() < world->num_animals) world_reserve_ranking(world->num_animals);
-    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next) animals.push_back(animal);
+    if (animals.capacity() < world.num_animals) world_reserve_ranking(world, world.num_animals);
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) animals.push_back(animal);
 
     // Phase 1: the plants' side of every step, logged for vision.
-    grid_type& grid = world->grid;
+    grid_type& grid = world.grid;
     const std::size_t interval = changes_per_snapshot(grid.plant_changes.x.size(), grid.plants.x.size(), animals.size());
     std::size_t snapshots = 0, last_snapshot = 0;
     grid.snapshot_after.clear();
@@ -304,10 +303,10 @@ void update_in_phases()
     grid.logs_plant_changes = true;
     for (std::size_t k = 0; k < animals.size(); ++k) {
         grid.eating_animal = static_cast<std::uint32_t>(k);
-        watch(animals[k], world_step_type::eating);
-        animal_check_plants(animals[k]);
-        animal_sense_touch_plants(animals[k]);
-        watch(animals[k], world_step_type::eaten);
+        watch(world, animals[k], world_step_type::eating);
+        animal_check_plants(world, animals[k]);
+        animal_sense_touch_plants(world, animals[k]);
+        watch(world, animals[k], world_step_type::eaten);
         const std::size_t logged = grid.plant_changes.x.size();
         // An update that logs far more than the last (the first of a
         // generation) spreads its snapshots by what it is on course to log.
@@ -315,91 +314,91 @@ void update_in_phases()
         if (logged - last_snapshot >= std::max(interval, on_course) && k + 1 < animals.size() &&
             snapshots < grid_max_plant_snapshots) {
             if (grid.plant_snapshots.size() == snapshots) grid.plant_snapshots.emplace_back();  // after a change of the grid
-            grid_sort_plants_into(grid.plant_snapshots[snapshots++]);
+            grid_sort_plants_into(world, grid.plant_snapshots[snapshots++]);
             grid.snapshot_after.push_back(static_cast<std::uint32_t>(k));
             last_snapshot = logged;
         }
     }
     grid.logs_plant_changes = false;
-    grid_sort_plants();
+    grid_sort_plants(world);
 
     // Phases 2 and 3.
-    world_helper_type* helper = world->options.threads > 1 ? helper_started(world->options.threads) : nullptr;
+    world_helper_type* helper = world.options.threads > 1 ? helper_started(world, world.options.threads) : nullptr;
     if (helper != nullptr) {
-        see_and_act_shared(*helper, animals);
+        see_and_act_shared(world, *helper, animals);
     } else {
-        for (std::size_t k = 0; k < animals.size(); ++k) see(animals[k], k);
+        for (std::size_t k = 0; k < animals.size(); ++k) see(world, animals[k], k);
         for (std::size_t k = 0; k < animals.size(); ++k) {
-            neuron_pack_prefetch(world->networks, k + 1);
-            act(animals[k], k);
+            neuron_pack_prefetch(world.networks, k + 1);
+            act(world, animals[k], k);
         }
     }
 }
 
 }  // namespace
 
-void world_reserve_ranking(std::uint32_t count)
+void world_reserve_ranking(world_type& world, std::uint32_t count)
 {
     // The ranking and the merge's scratch, side by side.
     const auto grow = [](auto& room, std::size_t needed) {
         if (room.size() < needed) room.resize(needed > 2 * room.size() ? needed : 2 * room.size());
     };
-    grow(world->ranking, 2 * std::size_t{count});
-    grow(world->founder_room, count);
-    grow(world->update_order, count);
-    if (world->animals != nullptr) grow(world->gene_room, animal_get_chromosome_size(world->animals));
+    grow(world.ranking, 2 * std::size_t{count});
+    grow(world.founder_room, count);
+    grow(world.update_order, count);
+    if (world.animals != nullptr) grow(world.gene_room, animal_get_chromosome_size(world.animals));
 }
 
-void world_pack_networks()
+void world_pack_networks(world_type& world)
 {
-    if (world->animals != nullptr && neuron_pack_holds(world->networks, 0, world->animals->neurons) &&
-        world->networks.heads.size() == world->num_animals) return;
-    neuron_pack_clear(world->networks);
-    for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next)
-        neuron_pack_add(world->networks, animal->neurons);
+    if (world.animals != nullptr && neuron_pack_holds(world.networks, world.network_edits, 0, world.animals->neurons) &&
+        world.networks.heads.size() == world.num_animals) return;
+    neuron_pack_clear(world.networks, world.network_edits);
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next)
+        neuron_pack_add(world.networks, animal->neurons);
 }
 
-void world_update()
+void world_update(world_type& world)
 {
-    if (!world->running) return;
-    grid_tidy();
-    world_pack_networks();
-    if (world->num_animals < large_world_animals) {
+    if (!world.running) return;
+    grid_tidy(world);
+    world_pack_networks(world);
+    if (world.num_animals < large_world_animals) {
         // A small world steps each animal whole: too little to share, and
         // seeing the plants as they are costs less than taking changes back.
         std::size_t k = 0;
-        for (animal_type* animal = world->animals; animal != nullptr; animal = animal->next, ++k) {
-            watch(animal, world_step_type::eating);
-            animal_check_plants(animal);
-            animal_sense_touch_plants(animal);
-            watch(animal, world_step_type::eaten);
-            check_vision(animal->x, animal->y, animal->heading, animal->num_vision, animal->vision, animal->ray_x,
+        for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++k) {
+            watch(world, animal, world_step_type::eating);
+            animal_check_plants(world, animal);
+            animal_sense_touch_plants(world, animal);
+            watch(world, animal, world_step_type::eaten);
+            check_vision(world, animal->x, animal->y, animal->heading, animal->num_vision, animal->vision, animal->ray_x,
                          animal->ray_y);
-            act(animal, k);
+            act(world, animal, k);
         }
     } else {
-        update_in_phases();
+        update_in_phases(world);
     }
-    world->update_count += 1;
-    if (world->update_count == world->generation_length) world_compute_generation();
+    world.update_count += 1;
+    if (world.update_count == world.generation_length) world_compute_generation(world);
 }
 
-void world_debug_update() {}
+void world_debug_update(world_type&) {}
 
 // Rank, relink best first, log, breed the lower half, reset, advance.
-void world_compute_generation()
+void world_compute_generation(world_type& world)
 {
-    if (world->animals == nullptr) {
+    if (world.animals == nullptr) {
         // Restart the count, so that generations end again once animals are added.
-        world->update_count = 0;
+        world.update_count = 0;
         return;
     }
-    const std::uint32_t n = world->num_animals;
-    world_reserve_ranking(n);
-    animal_type** ranked = world->ranking.data();
+    const std::uint32_t n = world.num_animals;
+    world_reserve_ranking(world, n);
+    animal_type** ranked = world.ranking.data();
 
     int best = 0;
-    animal_type* animal = world->animals;
+    animal_type* animal = world.animals;
     for (std::uint32_t i = 0; i < n; ++i, animal = animal->next) {
         ranked[i] = animal;
         if (animal->food > best) best = animal->food;
@@ -408,7 +407,7 @@ void world_compute_generation()
         ranked[i]->fitness = static_cast<double>(ranked[i]->food) / static_cast<double>(best);
     rank_stably(ranked, ranked + n, n);
 
-    world->animals = ranked[0];
+    world.animals = ranked[0];
     for (std::uint32_t i = 0; i + 1 < n; ++i) ranked[i]->next = ranked[i + 1];
     ranked[n - 1]->next = nullptr;
 
@@ -418,17 +417,17 @@ void world_compute_generation()
         food += ranked[i]->food;
         wall += ranked[i]->wall_hits;
     }
-    world_show_scores(food, wall);
-    generation_record_type record{world->generation, food, wall, static_cast<double>(food) / static_cast<double>(n), best,
-                                  world->ave_food, n, world->num_plants, world_gene_spread(), 0, {}, {}};
-    record.lineages = world_lineages(&record);
-    world->history.push_back(record);
+    world_show_scores(world, food, wall);
+    generation_record_type record{world.generation, food, wall, static_cast<double>(food) / static_cast<double>(n), best,
+                                  world.ave_food, n, world.num_plants, world_gene_spread(world), 0, {}, {}};
+    record.lineages = world_lineages(world, &record);
+    world.history.push_back(record);
 
-    breed(ranked, n);
-    world_lineage_flush();
-    world->update_count = 0;
-    for (animal = world->animals; animal != nullptr; animal = animal->next) animal_reset(animal);
-    world->generation += 1;
+    breed(world, ranked, n);
+    world_lineage_flush(world);
+    world.update_count = 0;
+    for (animal = world.animals; animal != nullptr; animal = animal->next) animal_reset(world, animal);
+    world.generation += 1;
 }
 
 int animal_compare(const void* a, const void* b)
@@ -442,28 +441,28 @@ int animal_compare(const void* a, const void* b)
 
 // Crossover of whole neurons plus mutation of single genes. One neuron is read
 // and written at a time, so a child that is its own parent_a is handled.
-void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount)
+void mate(world_type& world, animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount)
 {
     const neuron_type* a = parent_a->neurons;
     const neuron_type* b = parent_b->neurons;
-    neuron_rewrite(child->neurons, [&](neuron_type& to) {
+    neuron_rewrite(world.network_edits, child->neurons, [&](neuron_type& to) {
         if (a == nullptr || b == nullptr) return;
-        const neuron_type* from = (random_int() & 1) ? a : b;
-        to.bias = mutate_gene(from->bias, rate, amount);
-        for (std::uint32_t i = 0; i < from->input_count; ++i) to.scaler[i] = mutate_gene(from->scaler[i], rate, amount);
+        const neuron_type* from = (random_int(world.random) & 1) ? a : b;
+        to.bias = mutate_gene(world.random, from->bias, rate, amount);
+        for (std::uint32_t i = 0; i < from->input_count; ++i) to.scaler[i] = mutate_gene(world.random, from->scaler[i], rate, amount);
         a = a->next;
         b = b->next;
     });
 }
 
-void world_show_scores(int food, int wall)
+void world_show_scores(world_type& world, int food, int wall)
 {
-    world->food_sum = world->food_sum + static_cast<double>(food) / static_cast<double>(world->num_animals);
-    world->ave_food = world->food_sum / (static_cast<double>(world->generation) + 1.0);
+    world.food_sum = world.food_sum + static_cast<double>(food) / static_cast<double>(world.num_animals);
+    world.ave_food = world.food_sum / (static_cast<double>(world.generation) + 1.0);
     char line[160];
     const int length = format_c(line, sizeof line,
                                 "Gen: %4d   Total Food: %5d  Total Wall: %6d   Ave food/animal: %5.3f\n",
-                                static_cast<int>(world->generation), food, wall, world->ave_food);
-    if (world->options.console_scores) write_console(line);
-    append_to_log(line, static_cast<std::size_t>(length));
+                                static_cast<int>(world.generation), food, wall, world.ave_food);
+    if (world.options.console_scores) world_say(world, line);
+    append_to_log(world, line, static_cast<std::size_t>(length));
 }

@@ -20,8 +20,7 @@ constexpr double animals_per_cell = 4.0;
 // The cell of a point, or the overflow cell outside the rectangle (NaN included).
 std::int32_t cell_of(const grid_bodies_type& bodies, double x, double y)
 {
-    const grid_type& g = world->grid;
-    if (!(x >= 0.0 && x <= g.width && y >= 0.0 && y <= g.height)) return grid_overflow_cell(bodies);
+    if (!(x >= 0.0 && x <= bodies.width && y >= 0.0 && y <= bodies.height)) return grid_overflow_cell(bodies);
     const std::int32_t column = std::min(static_cast<std::int32_t>(x * bodies.per_cell_width), bodies.columns - 1);
     const std::int32_t row = std::min(static_cast<std::int32_t>(y * bodies.per_cell_height), bodies.rows - 1);
     return row * bodies.columns + column;
@@ -48,9 +47,8 @@ void count(grid_bodies_type& bodies, std::int32_t cell, std::int32_t change)
     bodies.edits += 1;
 }
 
-void log_plant_change(double x, double y, long long undo)
+void log_plant_change(grid_type& g, double x, double y, long long undo)
 {
-    grid_type& g = world->grid;
     if (!g.logs_plant_changes) return;
     g.plant_changes.x.push_back(x);
     g.plant_changes.y.push_back(y);
@@ -207,9 +205,8 @@ struct cell_shape_type {
     std::int32_t columns;
     std::int32_t rows;
 };
-cell_shape_type cell_shape(std::int64_t count, double per_cell)
+cell_shape_type cell_shape(const grid_type& g, std::int64_t count, double per_cell)
 {
-    const grid_type& g = world->grid;
     const double cells_wanted = std::max(static_cast<double>(std::max<std::int64_t>(count, 1)) / per_cell, 1.0);
     const double side = std::sqrt(g.width * g.height / cells_wanted);
     const auto along = [side](double extent) {
@@ -219,10 +216,11 @@ cell_shape_type cell_shape(std::int64_t count, double per_cell)
     return {along(g.width), along(g.height)};
 }
 
-void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
+void lay_out(const grid_type& g, grid_bodies_type& bodies, std::int64_t count, double per_cell)
 {
-    const grid_type& g = world->grid;
-    const cell_shape_type shape = cell_shape(count, per_cell);
+    const cell_shape_type shape = cell_shape(g, count, per_cell);
+    bodies.width = g.width;
+    bodies.height = g.height;
     bodies.columns = shape.columns;
     bodies.rows = shape.rows;
     bodies.cell_width = g.width / bodies.columns;
@@ -232,9 +230,9 @@ void lay_out(grid_bodies_type& bodies, std::int64_t count, double per_cell)
 }
 
 // Lays the cells out again for the bodies there are now and files them anew.
-void lay_out_again(grid_bodies_type& bodies, double per_cell)
+void lay_out_again(const grid_type& g, grid_bodies_type& bodies, double per_cell)
 {
-    lay_out(bodies, static_cast<std::int64_t>(bodies.x.size()), per_cell);
+    lay_out(g, bodies, static_cast<std::int64_t>(bodies.x.size()), per_cell);
     clear_cells(bodies);
     for (std::int32_t slot = 0; slot < static_cast<std::int32_t>(bodies.x.size()); ++slot)
         link(bodies, slot, cell_of(bodies, bodies.x[slot], bodies.y[slot]));
@@ -245,17 +243,17 @@ void lay_out_again(grid_bodies_type& bodies, double per_cell)
 // layout with more cells is worth it: in a world far longer than wide the
 // cells along it reach their limit while the count grows on, and laying the
 // same cells out at every addition made filling it take quadratic time.
-void grow_if_crowded(grid_bodies_type& bodies, double per_cell)
+void grow_if_crowded(world_type& world, grid_bodies_type& bodies, double per_cell)
 {
     if (bodies.columns == 0) {
-        grid_reset(world->width, world->height, 0, 0);
+        grid_reset(world, world.width, world.height, 0, 0);
         return;
     }
     const double count = static_cast<double>(bodies.x.size());
     if (count <= 8.0 * per_cell * grid_cell_count(bodies) + 64) return;
-    const cell_shape_type shape = cell_shape(static_cast<std::int64_t>(bodies.x.size()), per_cell);
+    const cell_shape_type shape = cell_shape(world.grid, static_cast<std::int64_t>(bodies.x.size()), per_cell);
     if (static_cast<std::int64_t>(shape.columns) * shape.rows > static_cast<std::int64_t>(bodies.columns) * bodies.rows)
-        lay_out_again(bodies, per_cell);
+        lay_out_again(world.grid, bodies, per_cell);
 }
 
 // Vision's cells: rows of height sqrt(vision_plants_per_square / density),
@@ -294,17 +292,17 @@ bool filed(const grid_bodies_type& bodies, const void* record, std::int32_t slot
 
 }  // namespace
 
-void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants)
+void grid_reset(world_type& world, double width, double height, std::int64_t animals, std::int64_t plants)
 {
-    grid_type& g = world->grid;
+    grid_type& g = world.grid;
     g.width = std::isfinite(width) && width > 0 ? width : 1.0;
     g.height = std::isfinite(height) && height > 0 ? height : 1.0;
-    lay_out(g.plants, plants, plants_per_cell);
-    lay_out(g.animals, animals, animals_per_cell);
-    clear_bodies(world->grid.plants);
-    clear_bodies(world->grid.animals);
-    reserve_bodies(world->grid.plants, plants);
-    reserve_bodies(world->grid.animals, animals);
+    lay_out(g, g.plants, plants, plants_per_cell);
+    lay_out(g, g.animals, animals, animals_per_cell);
+    clear_bodies(world.grid.plants);
+    clear_bodies(world.grid.animals);
+    reserve_bodies(world.grid.plants, plants);
+    reserve_bodies(world.grid.animals, animals);
     // Room for an update's changes and snapshots, so that updates do not allocate.
     const std::size_t changes = static_cast<std::size_t>(std::max<std::int64_t>(plants + animals, 0)) * 2 + 64;
     g.plant_changes.x.reserve(changes);
@@ -327,54 +325,54 @@ void grid_reset(double width, double height, std::int64_t animals, std::int64_t 
     for (grid_plant_cells_type& cells : g.plant_snapshots) reserve(cells);
 }
 
-void grid_release()
+void grid_release(world_type& world)
 {
-    world->grid = grid_type{};
+    world.grid = grid_type{};
 }
 
-void grid_add_plant(plant_type* plant)
+void grid_add_plant(world_type& world, plant_type* plant)
 {
-    grow_if_crowded(world->grid.plants, plants_per_cell);
-    grid_bodies_type& plants = world->grid.plants;
+    grow_if_crowded(world, world.grid.plants, plants_per_cell);
+    grid_bodies_type& plants = world.grid.plants;
     plant->grid_slot = add_body(plants, plant, plant->x, plant->y, plant->size_x + plant->size_y);
-    log_plant_change(plant->x, plant->y, -1);
+    log_plant_change(world.grid, plant->x, plant->y, -1);
     if (plant->next != nullptr && filed(plants, plant->next, plant->next->grid_slot))
         plants.before[plant->next->grid_slot] = plant;
 }
 
-plant_type** grid_plant_link(const plant_type* plant)
+plant_type** grid_plant_link(world_type& world, const plant_type* plant)
 {
-    const grid_bodies_type& plants = world->grid.plants;
+    const grid_bodies_type& plants = world.grid.plants;
     if (!filed(plants, plant, plant->grid_slot)) return nullptr;
     plant_type* before = static_cast<plant_type*>(plants.before[plant->grid_slot]);
-    return before != nullptr ? &before->next : &world->plants;
+    return before != nullptr ? &before->next : &world.plants;
 }
 
-void grid_remove_plant(plant_type* plant)
+void grid_remove_plant(world_type& world, plant_type* plant)
 {
-    grid_bodies_type& plants = world->grid.plants;
+    grid_bodies_type& plants = world.grid.plants;
     if (!filed(plants, plant, plant->grid_slot)) return;
     plant_type* next = plant->next;  // now follows the plant before it
     if (next != nullptr && filed(plants, next, next->grid_slot)) plants.before[next->grid_slot] = plants.before[plant->grid_slot];
-    log_plant_change(plants.x[plant->grid_slot], plants.y[plant->grid_slot], 1);
+    log_plant_change(world.grid, plants.x[plant->grid_slot], plants.y[plant->grid_slot], 1);
     remove_body(plants, plant->grid_slot, true);
     plant->grid_slot = grid_none;
 }
 
-void grid_clear_plants()
+void grid_clear_plants(world_type& world)
 {
-    if (world->grid.plants.columns > 0) clear_bodies(world->grid.plants);
+    if (world.grid.plants.columns > 0) clear_bodies(world.grid.plants);
 }
 
-void grid_add_animal(animal_type* animal)
+void grid_add_animal(world_type& world, animal_type* animal)
 {
-    grow_if_crowded(world->grid.animals, animals_per_cell);
-    animal->grid_slot = add_body(world->grid.animals, animal, animal->x, animal->y, animal->size_x + animal->size_y);
+    grow_if_crowded(world, world.grid.animals, animals_per_cell);
+    animal->grid_slot = add_body(world.grid.animals, animal, animal->x, animal->y, animal->size_x + animal->size_y);
 }
 
-void grid_move_animal(animal_type* animal)
+void grid_move_animal(world_type& world, animal_type* animal)
 {
-    grid_bodies_type& bodies = world->grid.animals;
+    grid_bodies_type& bodies = world.grid.animals;
     const std::int32_t slot = animal->grid_slot;
     if (!filed(bodies, animal, slot)) return;
     bodies.x[slot] = animal->x;
@@ -387,21 +385,21 @@ void grid_move_animal(animal_type* animal)
     link(bodies, slot, cell);
 }
 
-void grid_tidy()
+void grid_tidy(world_type& world)
 {
     // A few dozen changes per thousand bodies leave most neighbours together.
-    for (auto [bodies, plant] : {std::pair{&world->grid.plants, true}, std::pair{&world->grid.animals, false}})
+    for (auto [bodies, plant] : {std::pair{&world.grid.plants, true}, std::pair{&world.grid.animals, false}})
         if (bodies->changes * 32 > static_cast<std::int64_t>(bodies->x.size()) + 64) sort_by_cell(*bodies, plant);
 }
 
-void grid_sort_plants()
+void grid_sort_plants(world_type& world)
 {
-    if (world->grid.plant_cells.edits != world->grid.plants.edits) grid_sort_plants_into(world->grid.plant_cells);
+    if (world.grid.plant_cells.edits != world.grid.plants.edits) grid_sort_plants_into(world, world.grid.plant_cells);
 }
 
-void grid_sort_plants_into(grid_plant_cells_type& cells)
+void grid_sort_plants_into(world_type& world, grid_plant_cells_type& cells)
 {
-    const grid_type& g = world->grid;
+    const grid_type& g = world.grid;
     const grid_bodies_type& plants = g.plants;
     const std::size_t count = plants.x.size();
     lay_out_vision_cells(cells, g.width, g.height, static_cast<std::int64_t>(count));
@@ -440,21 +438,20 @@ void grid_sort_plants_into(grid_plant_cells_type& cells)
     cells.edits = plants.edits;
 }
 
-void grid_clear_animals()
+void grid_clear_animals(world_type& world)
 {
-    if (world->grid.animals.columns > 0) clear_bodies(world->grid.animals);
+    if (world.grid.animals.columns > 0) clear_bodies(world.grid.animals);
 }
 
 grid_range_type grid_cells_within(const grid_bodies_type& bodies, double x0, double x1, double y0, double y1)
 {
-    const grid_type& g = world->grid;
     // The same product as a body's own cell, clamped in doubles first so that
     // a range far outside the rectangle cannot overflow an int; truncation is
     // the floor for the values left, which are not negative.
     const auto cell = [](double value, double per_cell, std::int32_t count) {
         return static_cast<std::int32_t>(std::clamp(value * per_cell, 0.0, double(count - 1)));
     };
-    if (!(x1 >= 0.0 && y1 >= 0.0 && x0 <= g.width && y0 <= g.height)) return grid_range_type{0, -1, 0, -1};
+    if (!(x1 >= 0.0 && y1 >= 0.0 && x0 <= bodies.width && y0 <= bodies.height)) return grid_range_type{0, -1, 0, -1};
     return grid_range_type{cell(x0, bodies.per_cell_width, bodies.columns), cell(x1, bodies.per_cell_width, bodies.columns),
                            cell(y0, bodies.per_cell_height, bodies.rows), cell(y1, bodies.per_cell_height, bodies.rows)};
 }

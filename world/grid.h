@@ -23,6 +23,7 @@
 
 struct animal_type;
 struct plant_type;
+struct world_type;
 
 inline constexpr std::int32_t grid_none = -1;
 
@@ -30,6 +31,8 @@ inline constexpr std::int32_t grid_none = -1;
 // its own cells: plants are filed finely, so that vision places few of them
 // one by one; animals coarsely, as only touch looks them up.
 struct grid_bodies_type {
+    double width = 0.0;                  // the rectangle the cells cover, world units: the grid's, copied when laid out
+    double height = 0.0;
     double cell_width = 1.0;             // world units
     double cell_height = 1.0;
     double per_cell_width = 1.0;         // 1 / cell_width: cells are found by multiplying
@@ -118,28 +121,28 @@ struct grid_type {
 
 // Empties the index and lays out cells for a world of this size and about
 // these counts. Called by the world reset; keeps its memory for reuse.
-void grid_reset(double width, double height, std::int64_t animals, std::int64_t plants);
-void grid_release();   // empties it and gives its memory back
+void grid_reset(world_type& world, double width, double height, std::int64_t animals, std::int64_t plants);
+void grid_release(world_type& world);   // empties it and gives its memory back
 
-void grid_add_plant(plant_type* plant);      // right after the plant is linked
+void grid_add_plant(world_type& world, plant_type* plant);      // right after the plant is linked
 // Right after the plant is taken out of the list (its next still set) and
 // before it is freed; unfiled plants are ignored.
-void grid_remove_plant(plant_type* plant);
+void grid_remove_plant(world_type& world, plant_type* plant);
 // The link that points at a filed plant in the world's list (the head, or the
 // next of the plant before it), so that it is unlinked without a walk; null
 // for a plant the index does not hold.
-plant_type** grid_plant_link(const plant_type* plant);
-void grid_clear_plants();
-void grid_add_animal(animal_type* animal);   // right after the animal is made
-void grid_move_animal(animal_type* animal);  // after its position changes; unfiled animals are ignored
-void grid_clear_animals();
+plant_type** grid_plant_link(world_type& world, const plant_type* plant);
+void grid_clear_plants(world_type& world);
+void grid_add_animal(world_type& world, animal_type* animal);   // right after the animal is made
+void grid_move_animal(world_type& world, animal_type* animal);  // after its position changes; unfiled animals are ignored
+void grid_clear_animals(world_type& world);
 // Renumbers the slots in cell order once enough has changed, so that a walk
 // over neighbouring cells reads neighbouring memory. Between world updates
 // only: slots change.
-void grid_tidy();
+void grid_tidy(world_type& world);
 // Makes grid.plant_cells hold the plants as they are now, unless it does.
-void grid_sort_plants();
-void grid_sort_plants_into(grid_plant_cells_type& cells);   // a copy as they are now, always
+void grid_sort_plants(world_type& world);
+void grid_sort_plants_into(world_type& world, grid_plant_cells_type& cells);   // a copy as they are now, always
 
 inline std::int32_t grid_cell_count(const grid_bodies_type& bodies) { return bodies.columns * bodies.rows; }
 inline std::int32_t grid_overflow_cell(const grid_bodies_type& bodies) { return grid_cell_count(bodies); }

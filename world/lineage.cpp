@@ -13,9 +13,9 @@
 namespace {
 
 // The generation an animal's life ends with: the next, once it has lived in the current one.
-std::uint32_t ending_generation() { return world->generation + (world->update_count > 0 ? 1 : 0); }
+std::uint32_t ending_generation(const world_type& world) { return world.generation + (world.update_count > 0 ? 1 : 0); }
 
-void add_row(const animal_type* animal, bool living)
+void add_row(world_type& world, const animal_type* animal, bool living)
 {
     char row[160];
     if (animal->parent_a == 0) {
@@ -26,23 +26,23 @@ void add_row(const animal_type* animal, bool living)
                  static_cast<unsigned long long>(animal->parent_a), static_cast<unsigned long long>(animal->parent_b),
                  animal->born);
     }
-    world->lineage_rows += row;
-    if (!living) world->lineage_rows += std::to_string(ending_generation());
-    world->lineage_rows += '\n';
+    world.lineage_rows += row;
+    if (!living) world.lineage_rows += std::to_string(ending_generation(world));
+    world.lineage_rows += '\n';
 }
 
 }  // namespace
 
-void world_lineage_record(const animal_type* animal)
+void world_lineage_record(world_type& world, const animal_type* animal)
 {
-    if (!world->options.lineage_path.empty()) add_row(animal, false);
+    if (!world.options.lineage_path.empty()) add_row(world, animal, false);
 }
 
-void world_lineage_flush()
+void world_lineage_flush(world_type& world)
 {
-    std::string& rows = world->lineage_rows;
-    if (rows.empty() || world->options.lineage_path.empty()) return;
-    const int file = open(world->options.lineage_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    std::string& rows = world.lineage_rows;
+    if (rows.empty() || world.options.lineage_path.empty()) return;
+    const int file = open(world.options.lineage_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     bool ok = file >= 0;
     // A new file starts with its header.
     if (ok && lseek(file, 0, SEEK_END) == 0) rows.insert(0, "id,ancestor_list,origin_time,destruction_time\n");
@@ -53,32 +53,32 @@ void world_lineage_flush()
         if (ok) done += static_cast<std::size_t>(written);
     }
     if (file >= 0 && close(file) != 0) ok = false;
-    if (!ok && world->options.lineage_error == 0) world->options.lineage_error = errno != 0 ? errno : EIO;
+    if (!ok && world.options.lineage_error == 0) world.options.lineage_error = errno != 0 ? errno : EIO;
     rows.clear();  // keeps its room
 }
 
-void world_lineage_restart()
+void world_lineage_restart(world_type& world)
 {
-    if (world->options.lineage_path.empty()) return;
-    const int file = open(world->options.lineage_path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
-    if (file < 0 || close(file) != 0) world->options.lineage_error = errno;
+    if (world.options.lineage_path.empty()) return;
+    const int file = open(world.options.lineage_path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
+    if (file < 0 || close(file) != 0) world.options.lineage_error = errno;
 }
 
-void world_lineage_finish()
+void world_lineage_finish(world_type& world)
 {
-    if (world->options.lineage_path.empty()) return;
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) add_row(animal, true);
-    world_lineage_flush();
+    if (world.options.lineage_path.empty()) return;
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) add_row(world, animal, true);
+    world_lineage_flush(world);
 }
 
 // The genomes' root-mean-square distance from their mean, through room kept
 // by world_reserve_ranking, so that the generation cycle takes no memory.
-double world_gene_spread()
+double world_gene_spread(world_type& world)
 {
-    if (world->animals == nullptr) return 0.0;
-    const std::size_t genes = animal_get_chromosome_size(world->animals);
-    if (world->gene_room.size() < genes) return 0.0;
-    double* mean = world->gene_room.data();
+    if (world.animals == nullptr) return 0.0;
+    const std::size_t genes = animal_get_chromosome_size(world.animals);
+    if (world.gene_room.size() < genes) return 0.0;
+    double* mean = world.gene_room.data();
     std::fill(mean, mean + genes, 0.0);
     const auto each_gene = [](const animal_type* animal, auto use) {
         std::size_t k = 0;
@@ -87,21 +87,21 @@ double world_gene_spread()
             use(k++, neuron->bias);
         }
     };
-    const double n = static_cast<double>(world->num_animals);
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next)
+    const double n = static_cast<double>(world.num_animals);
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next)
         each_gene(animal, [mean](std::size_t k, double gene) { mean[k] += gene; });
     for (std::size_t k = 0; k < genes; ++k) mean[k] /= n;
     double squares = 0.0;
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next)
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next)
         each_gene(animal, [mean, &squares](std::size_t k, double gene) { squares += (gene - mean[k]) * (gene - mean[k]); });
     return std::sqrt(squares / n);
 }
 
-std::uint32_t world_lineages(generation_record_type* record)
+std::uint32_t world_lineages(world_type& world, generation_record_type* record)
 {
-    std::uint64_t* founders = world->founder_room.data();
+    std::uint64_t* founders = world.founder_room.data();
     std::size_t n = 0;
-    for (const animal_type* animal = world->animals; animal != nullptr && n < world->founder_room.size(); animal = animal->next)
+    for (const animal_type* animal = world.animals; animal != nullptr && n < world.founder_room.size(); animal = animal->next)
         founders[n++] = animal->founder;
     std::sort(founders, founders + n);
     std::uint32_t lines = 0;

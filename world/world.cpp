@@ -13,26 +13,14 @@
 #include <sched.h>
 #include <thread>
 
-thread_local constinit world_type* world = nullptr;
+world_type::~world_type() { world_destroy(*this); }
 
-world_type* world_new() { return new world_type{}; }
-
-void world_use(world_type* current)
+void world_say(const world_type& world, const char* text)
 {
-    world = current;
-    random_use(current != nullptr ? &current->random : nullptr);
-    neuron_edits_use(current != nullptr ? &current->network_edits : nullptr);
+    if (world.options.console) write_console(text);
 }
 
-void world_delete(world_type* gone)
-{
-    if (gone == nullptr) return;
-    world_type* const kept = world != gone ? world : nullptr;
-    world_use(gone);
-    world_destroy();
-    delete gone;
-    world_use(kept);
-}
+void world_say(const world_type& world, const std::string& text) { world_say(world, text.c_str()); }
 
 // A cluster's job, or a process pinned with taskset, may have fewer
 // processors than the machine: count those it may run on.
@@ -44,53 +32,49 @@ int world_default_threads()
     return std::clamp(processors, 1, world_max_threads);
 }
 
-void world_setup()
+void world_setup(world_type& world)
 {
-    world->plant_size = 0.25;
-    world->width = 10.0;
-    world->height = 10.0;
-    world->animal_size = 0.5;
-    world->start_plants = 10;
-    world->start_animals = 20;
-    world->layer_width = 8;
-    world->layer_count = 2;
-    world->mutate_amount = 5.0;
-    world->generation_length = 500;
-    write_console("world_setup\n");
+    world.plant_size = 0.25;
+    world.width = 10.0;
+    world.height = 10.0;
+    world.animal_size = 0.5;
+    world.start_plants = 10;
+    world.start_animals = 20;
+    world.layer_width = 8;
+    world.layer_count = 2;
+    world.mutate_amount = 5.0;
+    world.generation_length = 500;
+    world_say(world, "world_setup\n");
 
-    world->brush_white = brush_type{colour_white};
-    world->brush_black = brush_type{colour_black};
-    world->brush_green = brush_type{colour_green};
-    world->brush_blue = brush_type{colour_blue};
-    world->brush_red = brush_type{colour_red};
-    world->pen_white = pen_type{colour_white, 1};
-    world->pen_black = pen_type{colour_black, 1};
-    world->pen_green = pen_type{colour_green, 2};
+    world.brush_white = brush_type{colour_white};
+    world.brush_black = brush_type{colour_black};
+    world.brush_green = brush_type{colour_green};
+    world.brush_blue = brush_type{colour_blue};
+    world.brush_red = brush_type{colour_red};
+    world.pen_white = pen_type{colour_white, 1};
+    world.pen_black = pen_type{colour_black, 1};
+    world.pen_green = pen_type{colour_green, 2};
 
-    world_reset();
+    world_reset(world);
 }
 
-void world_start(std::uint32_t seed)
+void world_start(world_type& world, std::uint32_t seed)
 {
-    if (world == nullptr) {
-        // Freed with the thread, helper and all.
-        static thread_local world_type own;
-        world_use(&own);
-    }
-    world_destroy();
+    world_destroy(world);
     // Views tell a new world from an old one by these two counts, so they only grow.
-    const std::uint32_t resets = world->resets, animal_frees = world->animal_frees;
-    world_options_type options = std::move(world->options);
-    *world = world_type{};
-    world->options = std::move(options);
-    world->resets = resets;
-    world->animal_frees = animal_frees;
-    world_use(world);
-    random_seed(seed);
-    world_setup();
+    const std::uint32_t resets = world.resets, animal_frees = world.animal_frees;
+    world_options_type options = std::move(world.options);
+    // A fresh value in the same place, so that every field starts as a new world's.
+    world.~world_type();
+    new (&world) world_type{};
+    world.options = std::move(options);
+    world.resets = resets;
+    world.animal_frees = animal_frees;
+    random_seed(world.random, seed);
+    world_setup(world);
 }
 
-void world_add_animal()
+void world_add_animal(world_type& world)
 {
     animal_type* animal = new (std::nothrow) animal_type{};
     if (animal == nullptr) {
@@ -98,90 +82,90 @@ void world_add_animal()
         std::exit(EXIT_FAILURE);
     }
     animal->neurons = nullptr;
-    animal->size_x = world->animal_size;
-    animal->size_y = world->animal_size;
-    animal->next = world->animals;
-    world->animals = animal;
-    animal_init(animal);
-    animal->id = animal->founder = ++world->last_id;
+    animal->size_x = world.animal_size;
+    animal->size_y = world.animal_size;
+    animal->next = world.animals;
+    world.animals = animal;
+    animal_init(world, animal);
+    animal->id = animal->founder = ++world.last_id;
     animal->parent_a = animal->parent_b = 0;
-    animal->born = world->generation;
-    grid_add_animal(animal);
+    animal->born = world.generation;
+    grid_add_animal(world, animal);
     // The pack is stale from now until world_update packs every network
     // again; adding this one here grows its room with the animals, so that
     // the packing takes no heap memory.
-    neuron_pack_add(world->networks, animal->neurons);
-    world->num_animals += 1;
-    world_reserve_ranking(world->num_animals);
+    neuron_pack_add(world.networks, animal->neurons);
+    world.num_animals += 1;
+    world_reserve_ranking(world, world.num_animals);
 }
 
-void world_free_animals()
+void world_free_animals(world_type& world)
 {
-    world->animal_frees += 1;  // views that hold an animal must drop it
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) world_lineage_record(animal);
-    world_lineage_flush();
-    while (world->animals != nullptr) {
-        animal_type* next = world->animals->next;
-        free_neuron_list(world->animals->neurons);
-        delete world->animals;
-        world->animals = next;
+    world.animal_frees += 1;  // views that hold an animal must drop it
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) world_lineage_record(world, animal);
+    world_lineage_flush(world);
+    while (world.animals != nullptr) {
+        animal_type* next = world.animals->next;
+        free_neuron_list(world.network_edits, world.animals->neurons);
+        delete world.animals;
+        world.animals = next;
     }
-    world->num_animals = 0;
-    grid_clear_animals();
-    neuron_pack_clear(world->networks);  // keeps its room for the networks to come
+    world.num_animals = 0;
+    grid_clear_animals(world);
+    neuron_pack_clear(world.networks, world.network_edits);  // keeps its room for the networks to come
 }
 
-void world_free_plants()
+void world_free_plants(world_type& world)
 {
-    while (world->plants != nullptr) {
-        plant_type* next = world->plants->next;
-        delete world->plants;
-        world->plants = next;
+    while (world.plants != nullptr) {
+        plant_type* next = world.plants->next;
+        delete world.plants;
+        world.plants = next;
     }
-    world->num_plants = 0;
-    grid_clear_plants();
+    world.num_plants = 0;
+    grid_clear_plants(world);
 }
 
-void world_reset()
+void world_reset(world_type& world)
 {
-    world_free_animals();
-    world_free_plants();
-    grid_reset(world->width, world->height, world->start_animals, world->start_plants);
-    world->history.clear();
-    world->resets += 1;
+    world_free_animals(world);
+    world_free_plants(world);
+    grid_reset(world, world.width, world.height, world.start_animals, world.start_plants);
+    world.history.clear();
+    world.resets += 1;
     // A new population: ids count from 1 again, and its family tree starts anew.
-    world->last_id = 0;
-    world_lineage_restart();
-    world->history.reserve(256);  // a long run grows it now and then; short ones never
-    world->ave_food = 0.0;
-    world->food_sum = 0.0;
-    world->update_count = 0;
-    world->generation = 0;
-    world->wrap_edges = false;
-    world->draw_enabled = true;
-    world->running = true;
-    world->updates_per_tick = 1;
-    for (std::int32_t i = 0; i < world->start_animals; ++i) world_add_animal();
-    for (std::int32_t i = 0; i < world->start_plants; ++i) add_random_plant();
+    world.last_id = 0;
+    world_lineage_restart(world);
+    world.history.reserve(256);  // a long run grows it now and then; short ones never
+    world.ave_food = 0.0;
+    world.food_sum = 0.0;
+    world.update_count = 0;
+    world.generation = 0;
+    world.wrap_edges = false;
+    world.draw_enabled = true;
+    world.running = true;
+    world.updates_per_tick = 1;
+    for (std::int32_t i = 0; i < world.start_animals; ++i) world_add_animal(world);
+    for (std::int32_t i = 0; i < world.start_plants; ++i) add_random_plant(world);
     // An empty population has no network to size the rate from; keep the old one.
-    if (world->animals != nullptr)
-        world->mutate_rate = 1.0 / static_cast<double>(animal_get_chromosome_size(world->animals));
+    if (world.animals != nullptr)
+        world.mutate_rate = 1.0 / static_cast<double>(animal_get_chromosome_size(world.animals));
 }
 
-void world_destroy()
+void world_destroy(world_type& world)
 {
-    world->helper.reset();
+    world.helper.reset();
     // Tearing the world down ends no animal's life in it.
-    const std::string lineage_path = std::move(world->options.lineage_path);
-    world->options.lineage_path.clear();
-    world_free_animals();
-    world_free_plants();
-    grid_release();
-    std::vector<animal_type*>().swap(world->ranking);
-    world->networks = neuron_pack_type{};
-    std::vector<generation_record_type>().swap(world->history);
-    world->brush_white = world->brush_black = world->brush_green = brush_type{};
-    world->brush_blue = world->brush_red = brush_type{};
-    world->pen_white = world->pen_black = world->pen_green = pen_type{};
-    world->options.lineage_path = lineage_path;
+    const std::string lineage_path = std::move(world.options.lineage_path);
+    world.options.lineage_path.clear();
+    world_free_animals(world);
+    world_free_plants(world);
+    grid_release(world);
+    std::vector<animal_type*>().swap(world.ranking);
+    world.networks = neuron_pack_type{};
+    std::vector<generation_record_type>().swap(world.history);
+    world.brush_white = world.brush_black = world.brush_green = brush_type{};
+    world.brush_blue = world.brush_red = brush_type{};
+    world.pen_white = world.pen_black = world.pen_green = pen_type{};
+    world.options.lineage_path = lineage_path;
 }

@@ -3,6 +3,7 @@
 // parameters every new animal and plant is made from.
 #pragma once
 
+#include "animal/animal.h"
 #include "base/utility.h"
 #include "neuron/pack.h"
 #include "world/grid.h"
@@ -64,6 +65,13 @@ struct world_options_type {
     // the vision of a world of a few hundred animals or more. The runs are the
     // same however many. As many as the program may run on.
     int threads = world_default_threads();
+    bool console = true;               // progress and refusal lines on the console; off for a quiet script's world
+    // How vision counts, chosen for speed: every choice gives the same counts.
+    // Up to vision_few_plants plants in the world it tests each one; beyond,
+    // it counts by rows of cells. vision_lanes plants are tested at once:
+    // animal_vision_widest_lanes or any narrower width this machine has.
+    std::size_t vision_few_plants = 1000;
+    int vision_lanes = animal_vision_widest_lanes;
 };
 
 // The moments of an animal's step within world_update, for a watcher that
@@ -80,55 +88,62 @@ struct world_helper_stop {
     void operator()(world_helper_type* helper) const;  // ends the threads and frees it
 };
 
+// A world is one value that frees what it owns when it ends; it is neither
+// copied nor moved, as its records point at one another and at it.
 struct world_type {
-    brush_type brush_white;           // world background, animal bodies, neuron window background
-    brush_type brush_black;           // made with the others; nothing draws with it
-    brush_type brush_green;           // plants and the head animal's body
-    brush_type brush_blue;            // positive neuron outputs
-    brush_type brush_red;             // negative neuron outputs
-    pen_type pen_white;               // outline of the background, width 1
-    pen_type pen_black;               // outline of the animals, width 1
-    pen_type pen_green;               // outline of the plants, width 2
-    animal_type* animals;             // head of the animal list; best first after a generation
-    plant_type* plants;               // head of the plant list, newest first
-    std::int32_t num_plants;          // always the plant list's length
-    std::uint32_t num_animals;        // always the animal list's length
-    std::int32_t update_count;        // world updates done in the current generation
-    std::uint32_t generation;         // current generation, counted from 0
-    double ave_food;                  // mean food per animal over the generations since the reset
-    double food_sum;                  // sum of the per-generation food per animal since the reset
-    bool wrap_edges;                  // edges wrap instead of blocking
-    bool draw_enabled;                // the world view is drawn only while set
-    bool running;                     // clear: paused, world_update does nothing
-    std::int32_t updates_per_tick;    // world updates per update-timer tick
-    double width;                     // world units; x runs from 0 to width
-    double height;                    // world units; y runs from 0 to height
-    double mutate_rate;               // chance of one gene to mutate when bred
-    double mutate_amount;             // half-width of the uniform noise of a mutation
-    std::int32_t generation_length;   // world updates per generation
-    std::int32_t start_plants;        // plants made by a reset
-    std::int32_t start_animals;       // animals made by a reset
-    std::int32_t layer_width;         // neurons per layer of a new animal
-    std::int32_t layer_count;         // layers of a new animal before its motor neurons
-    double animal_size;               // diameter of a new animal, world units
-    double plant_size;                // diameter of a new plant and placement margin, world units
+    world_type() = default;
+    world_type(const world_type&) = delete;
+    world_type& operator=(const world_type&) = delete;
+    ~world_type();
+
+    brush_type brush_white{};           // world background, animal bodies, neuron window background
+    brush_type brush_black{};           // made with the others; nothing draws with it
+    brush_type brush_green{};           // plants and the head animal's body
+    brush_type brush_blue{};            // positive neuron outputs
+    brush_type brush_red{};             // negative neuron outputs
+    pen_type pen_white{};               // outline of the background, width 1
+    pen_type pen_black{};               // outline of the animals, width 1
+    pen_type pen_green{};               // outline of the plants, width 2
+    animal_type* animals{};             // head of the animal list; best first after a generation
+    plant_type* plants{};               // head of the plant list, newest first
+    std::int32_t num_plants{};          // always the plant list's length
+    std::uint32_t num_animals{};        // always the animal list's length
+    std::int32_t update_count{};        // world updates done in the current generation
+    std::uint32_t generation{};         // current generation, counted from 0
+    double ave_food{};                  // mean food per animal over the generations since the reset
+    double food_sum{};                  // sum of the per-generation food per animal since the reset
+    bool wrap_edges{};                  // edges wrap instead of blocking
+    bool draw_enabled{};                // the world view is drawn only while set
+    bool running{};                     // clear: paused, world_update does nothing
+    std::int32_t updates_per_tick{};    // world updates per update-timer tick
+    double width{};                     // world units; x runs from 0 to width
+    double height{};                    // world units; y runs from 0 to height
+    double mutate_rate{};               // chance of one gene to mutate when bred
+    double mutate_amount{};             // half-width of the uniform noise of a mutation
+    std::int32_t generation_length{};   // world updates per generation
+    std::int32_t start_plants{};        // plants made by a reset
+    std::int32_t start_animals{};       // animals made by a reset
+    std::int32_t layer_width{};         // neurons per layer of a new animal
+    std::int32_t layer_count{};         // layers of a new animal before its motor neurons
+    double animal_size{};               // diameter of a new animal, world units
+    double plant_size{};                // diameter of a new plant and placement margin, world units
 
     // What the records above need to run, owned here so that a world is one value.
-    bool mode_manual;                 // the head animal moves by the motor values the keys wrote, not its network
-    random_type random;               // the random source's state; every draw of this world comes from it
-    std::uint64_t network_edits;      // changes to any of its networks so far; packs made before one are stale
-    grid_type grid;                   // the spatial index of both lists
-    neuron_pack_type networks;        // the animals' networks, packed in list order for world_update
+    bool mode_manual{};                 // the head animal moves by the motor values the keys wrote, not its network
+    random_type random{};               // the random source's state; every draw of this world comes from it
+    std::uint64_t network_edits{};      // changes to any of its networks so far; packs made before one are stale
+    grid_type grid{};                   // the spatial index of both lists
+    neuron_pack_type networks{};        // the animals' networks, packed in list order for world_update
     std::vector<animal_type*> ranking;   // room for the ranking and its merge, grown with the animals
     std::vector<double> gene_room;       // room for the mean genome and the founders, grown with the animals
     std::vector<std::uint64_t> founder_room;   // the same, for counting founders
     std::string lineage_rows;         // family-tree rows not yet appended to the file
-    std::uint64_t last_id;            // the id of the animal made last; 0 before the first
+    std::uint64_t last_id{};            // the id of the animal made last; 0 before the first
     // Every generation since the last reset, oldest first; written by the cycle,
     // cleared by the reset. Its growth is the only memory a generation may take.
     std::vector<generation_record_type> history;
-    std::uint32_t resets;             // resets and loads so far, so that views can tell a new history from a grown one
-    std::uint32_t animal_frees;       // times the animal list was freed, so that views drop animals they hold
+    std::uint32_t resets{};             // resets and loads so far, so that views can tell a new history from a grown one
+    std::uint32_t animal_frees{};       // times the animal list was freed, so that views drop animals they hold
     world_options_type options;
     std::unique_ptr<world_helper_type, world_helper_stop> helper;   // null until a large world's update starts it
     std::vector<animal_type*> update_order;   // the list as an array, for an update's phases
@@ -137,46 +152,41 @@ struct world_type {
     void* step_watch_context = nullptr;
 };
 
-// The world this thread works on. Every operation of the simulation works on
-// it, so the names stay those of a program with one world; a process may hold
-// several and make one current, per thread, with world_use.
-extern thread_local constinit world_type* world;
+// The lifecycle (world.cpp). Every operation of the simulation takes the
+// world it works on, so several may run side by side, on one thread or many.
+// Writes text to the console unless the world is quiet.
+void world_say(const world_type& world, const char* text);
+void world_say(const world_type& world, const std::string& text);
 
-world_type* world_new();              // a blank world, not yet current or set up
-void world_use(world_type* current);  // makes it this thread's world (null for none)
-void world_delete(world_type* gone);  // destroys and frees it; no thread's world any more
-
-
-// Lifecycle (world.cpp).
-void world_setup();          // defaults, palette, first population
-// Throws away this thread's world (one of its own when it has none), seeds
-// its random source and sets up the default world, keeping its options: the
-// start of every run, and of every test and benchmark.
-void world_start(std::uint32_t seed);
-void world_reset();          // frees both lists and builds a new population
-void world_add_animal();     // one new animal at the head of the list
-void world_free_animals();
-void world_free_plants();
-void world_destroy();        // frees both lists and the palette
+void world_setup(world_type& world);     // defaults, palette, first population
+// Throws the world's population away, seeds its random source and sets up
+// the default world, keeping its options: the start of every run, and of
+// every test and benchmark.
+void world_start(world_type& world, std::uint32_t seed);
+void world_reset(world_type& world);     // frees both lists and builds a new population
+void world_add_animal(world_type& world);   // one new animal at the head of the list
+void world_free_animals(world_type& world);
+void world_free_plants(world_type& world);
+void world_destroy(world_type& world);   // frees both lists and the palette
 
 // Tick and generation cycle (generation.cpp).
-void world_update();
-void world_pack_networks();   // packs the networks again when the pack no longer holds them
-void world_debug_update();
-void world_compute_generation();
+void world_update(world_type& world);
+void world_pack_networks(world_type& world);   // packs the networks again when the pack no longer holds them
+void world_debug_update(world_type& world);
+void world_compute_generation(world_type& world);
 int animal_compare(const void* a, const void* b);
-void mate(animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount);
-void world_show_scores(int food, int wall);
-void world_reserve_ranking(std::uint32_t count);  // room for ranking count animals, so the cycle never allocates
+void mate(world_type& world, animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount);
+void world_show_scores(world_type& world, int food, int wall);
+void world_reserve_ranking(world_type& world, std::uint32_t count);  // room for ranking count animals, so the cycle never allocates
 
 // The family tree (lineage.cpp), in the phylogeny form of the artificial-life
 // data standards: "id,ancestor_list,origin_time,destruction_time", times in
 // generations. A row is written when an animal is replaced or freed, and for
 // the living by world_lineage_finish.
-void world_lineage_record(const animal_type* animal);   // it ends now, at the current generation
-void world_lineage_finish();                             // the living, with no destruction time
-void world_lineage_flush();                              // appends the rows recorded so far to the file
-void world_lineage_restart();                            // empties the file, for a new population
-double world_gene_spread();                              // of the current population
+void world_lineage_record(world_type& world, const animal_type* animal);   // it ends now, at the current generation
+void world_lineage_finish(world_type& world);                             // the living, with no destruction time
+void world_lineage_flush(world_type& world);                              // appends the rows recorded so far to the file
+void world_lineage_restart(world_type& world);                            // empties the file, for a new population
+double world_gene_spread(world_type& world);                              // of the current population
 // Founders with descendants among the living; fills the record's largest lines.
-std::uint32_t world_lineages(generation_record_type* record = nullptr);
+std::uint32_t world_lineages(world_type& world, generation_record_type* record = nullptr);

@@ -195,28 +195,28 @@ world_file_type parse_world_file(const std::string& text, const world_file_overr
 }
 
 // Pours the checked file into the world: parameters, reset, then the genes.
-void apply_world_file(const world_file_type& file)
+void apply_world_file(world_type& world, const world_file_type& file)
 {
-    world->width = file.width;
-    world->height = file.height;
-    world->mutate_amount = file.mutate_amount;
-    world->generation_length = file.generation_length;
-    world->start_plants = file.plants;
-    world->plant_size = file.plant_size;
-    world->start_animals = file.animals;
-    world->animal_size = file.animal_size;
-    world->layer_width = file.layer_width;
-    world->layer_count = file.layer_count;
+    world.width = file.width;
+    world.height = file.height;
+    world.mutate_amount = file.mutate_amount;
+    world.generation_length = file.generation_length;
+    world.start_plants = file.plants;
+    world.plant_size = file.plant_size;
+    world.start_animals = file.animals;
+    world.animal_size = file.animal_size;
+    world.layer_width = file.layer_width;
+    world.layer_count = file.layer_count;
 
     char line[128];
-    format_c(line, sizeof line, "Adding %d animals and %d plants\n", world->start_animals, world->start_plants);
-    world_reset();
-    write_console(line);
+    format_c(line, sizeof line, "Adding %d animals and %d plants\n", world.start_animals, world.start_plants);
+    world_reset(world);
+    world_say(world, line);
 
     const double* gene = file.genes.data();
     const double* end = gene + file.genes.size();
-    for (animal_type* animal = world->animals; animal != nullptr && gene != end; animal = animal->next) {
-        neuron_rewrite(animal->neurons, [&gene](neuron_type& neuron) {
+    for (animal_type* animal = world.animals; animal != nullptr && gene != end; animal = animal->next) {
+        neuron_rewrite(world.network_edits, animal->neurons, [&gene](neuron_type& neuron) {
             neuron.bias = *gene++;
             for (std::uint32_t i = 0; i < neuron.input_count; ++i) neuron.scaler[i] = *gene++;
         });
@@ -260,12 +260,12 @@ bool read_whole_file(const std::string& path, std::string& text, std::string& re
     return ok;
 }
 
-thread_local std::string last_problem;  // written by refuse only; each thread its own, as each has its world
-
-void refuse(const char* verb, const std::string& path, const std::string& reason)
+// The refusal's line, said on the world's console and returned to the caller.
+std::string refuse(const world_type& world, const char* verb, const std::string& path, const std::string& reason)
 {
-    last_problem = "Unable to " + std::string(verb) + " " + path + ": " + reason;
-    write_console((last_problem + "\n").c_str());
+    std::string problem = "Unable to " + std::string(verb) + " " + path + ": " + reason;
+    world_say(world, problem + "\n");
+    return problem;
 }
 
 bool write_all(int file, const std::string& text, std::string& reason)
@@ -349,17 +349,15 @@ unsigned world_file_mode_for(const std::string& path)
     return 0666 & ~mask;
 }
 
-const std::string& world_file_problem() { return last_problem; }
-
-std::string world_file_text()
+std::string world_file_text(const world_type& world)
 {
     std::string text;
     char piece[2048];  // room for the widest doubles "%f" prints
-    format_c(piece, sizeof piece, "%f %f %f %d %d %f %d %f %d %d\n", world->width, world->height, world->mutate_amount,
-             world->generation_length, world->num_plants, world->plant_size, static_cast<int>(world->num_animals),
-             world->animal_size, world->layer_width, world->layer_count);
+    format_c(piece, sizeof piece, "%f %f %f %d %d %f %d %f %d %d\n", world.width, world.height, world.mutate_amount,
+             world.generation_length, world.num_plants, world.plant_size, static_cast<int>(world.num_animals),
+             world.animal_size, world.layer_width, world.layer_count);
     text += piece;
-    for (const animal_type* animal = world->animals; animal != nullptr; animal = animal->next) text += world_file_block(animal);
+    for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) text += world_file_block(animal);
     return text;
 }
 
@@ -383,36 +381,33 @@ std::string world_file_block(const animal_type* animal)
     return text;
 }
 
-bool world_save_file(const std::string& path)
+std::string world_save_file(world_type& world, const std::string& path)
 {
     world_file_type header{};
-    header.width = world->width;
-    header.height = world->height;
-    header.generation_length = world->generation_length;
-    header.plants = world->num_plants;
-    header.plant_size = world->plant_size;
-    header.animals = world->num_animals > static_cast<std::uint32_t>(world_file_max_animals)
+    header.width = world.width;
+    header.height = world.height;
+    header.generation_length = world.generation_length;
+    header.plants = world.num_plants;
+    header.plant_size = world.plant_size;
+    header.animals = world.num_animals > static_cast<std::uint32_t>(world_file_max_animals)
                          ? world_file_max_animals + 1
-                         : static_cast<std::int32_t>(world->num_animals);
-    header.animal_size = world->animal_size;
-    header.layer_width = world->layer_width;
-    header.layer_count = world->layer_count;
+                         : static_cast<std::int32_t>(world.num_animals);
+    header.animal_size = world.animal_size;
+    header.layer_width = world.layer_width;
+    header.layer_count = world.layer_count;
     if (const std::string problem = header_problem(header); !problem.empty()) {
-        refuse("save", path, "the world is beyond what a world file holds: " + problem);
-        return false;
+        return refuse(world, "save", path, "the world is beyond what a world file holds: " + problem);
     }
-    const std::string text = world_file_text();
+    const std::string text = world_file_text(world);
     if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) {
-        refuse("save", path, "the world is beyond what a world file holds: larger than " +
+        return refuse(world, "save", path, "the world is beyond what a world file holds: larger than " +
                                  std::to_string(world_file_max_bytes >> 20) + " MiB");
-        return false;
     }
     std::string temporary = path + ".XXXXXX";
     std::string reason;
     const int file = mkstemp(temporary.data());
     if (file < 0) {
-        refuse("save", path, std::strerror(errno));
-        return false;
+        return refuse(world, "save", path, std::strerror(errno));
     }
     bool ok = write_all(file, text, reason);
     if (ok && fchmod(file, world_file_mode_for(path)) != 0) {
@@ -433,29 +428,26 @@ bool world_save_file(const std::string& path)
     }
     if (!ok) {
         unlink(temporary.c_str());
-        refuse("save", path, reason);
-        return false;
+        return refuse(world, "save", path, reason);
     }
-    write_console(("Saved to " + path + "\n").c_str());
-    return true;
+    world_say(world, "Saved to " + path + "\n");
+    return {};
 }
 
-bool world_load_file(const std::string& path, const world_file_overrides_type& overrides)
+std::string world_load_file(world_type& world, const std::string& path, const world_file_overrides_type& overrides)
 {
     std::string text;
     std::string reason;
     if (!read_whole_file(path, text, reason)) {
-        refuse("load", path, reason);
-        return false;
+        return refuse(world, "load", path, reason);
     }
     world_file_type file;
     try {
         file = parse_world_file(text, overrides);
     } catch (const load_error& error) {
-        refuse("load", path, error.reason);
-        return false;
+        return refuse(world, "load", path, error.reason);
     }
-    apply_world_file(file);
-    write_console(("Loaded from " + path + "\n").c_str());
-    return true;
+    apply_world_file(world, file);
+    world_say(world, "Loaded from " + path + "\n");
+    return {};
 }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+struct world_type;
+
 // Limits of a world file, so a damaged or hostile file cannot ask for absurd
 // amounts of memory or time.
 // Saving refuses a world beyond them, so every saved file loads again.
@@ -25,8 +27,6 @@ inline constexpr std::int64_t world_file_max_inputs = 30000000;
 inline constexpr std::int64_t world_file_max_bytes = 256LL << 20;
 inline constexpr double world_file_min_size = 0.000001;          // smallest width, height or size ("%f" keeps 6 decimals)
 
-// Both write their console lines ("Saved to", "Adding ... Loaded from", or one
-// "Unable to ..." line naming the file and the reason) and return true on success.
 // Parameters that stand in for a file's own when it is loaded; unset ones keep
 // the file's. A larger animal count than the file holds leaves the extra
 // animals with random genes; a smaller one reads only the first blocks.
@@ -49,16 +49,16 @@ std::string world_file_limits_problem(double width, double height, double plant_
 // What is beyond the networks' limits for this many animals of this shape; empty when nothing is.
 std::string world_file_network_problem(std::int64_t animals, std::int32_t layer_width, std::int32_t layer_count);
 
-bool world_save_file(const std::string& path);
-bool world_load_file(const std::string& path, const world_file_overrides_type& overrides = {});
+// Both write their console lines ("Saved to", "Adding ... Loaded from", or one
+// "Unable to ..." line naming the file and the reason) and return that
+// refusal's line, or an empty text when they succeeded.
+std::string world_save_file(world_type& world, const std::string& path);
+std::string world_load_file(world_type& world, const std::string& path, const world_file_overrides_type& overrides = {});
 
 // The permissions a file saved at path gets: those of the file it replaces, or the usual ones.
 unsigned world_file_mode_for(const std::string& path);
 
-// The console line of the last refused load or save, without its line end.
-const std::string& world_file_problem();
-
 // The file text of the current world, exactly as world_save_file writes it.
-std::string world_file_text();
+std::string world_file_text(const world_type& world);
 struct animal_type;
 std::string world_file_block(const animal_type* animal);   // one animal's block of it
