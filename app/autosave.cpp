@@ -1,5 +1,6 @@
 #include "app/autosave.h"
 
+#include "app/window_state.h"
 #include "base/console.h"
 #include "cli/options.h"
 #include "world/checkpoint.h"
@@ -8,7 +9,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QMessageBox>
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,30 +16,17 @@
 
 namespace {
 
-std::thread writer;           // the autosave being written, if any
-checkpoint_type captured;     // what it writes; kept, so that the next capture reuses its room
-
-bool ask_with_message_box(const std::string& text)
-{
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Velmora"), QString::fromStdString(text),
-                    QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
-}
-
-void write(const checkpoint_type& checkpoint, const std::string& path)
+// On the autosave's own thread, which touches nothing of the world: console
+// says whether the world writes to the console.
+void write(bool console, const checkpoint_type& checkpoint, const std::string& path)
 {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    std::string reason;
-    if (!checkpoint_write(checkpoint, path, reason)) write_console(("Unable to autosave to " + path + ": " + reason + "\n").c_str());
+    if (const std::string reason = checkpoint_write(checkpoint, path); !reason.empty() && console)
+        write_console(("Unable to autosave to " + path + ": " + reason + "\n").c_str());
 }
 
 }  // namespace
-
-bool autosave_enabled = true;
-int autosave_minutes = 5;
-bool (*ask_to_continue)(const std::string& text) = ask_with_message_box;
 
 std::string autosave_path()
 {
@@ -49,53 +36,58 @@ std::string autosave_path()
     return folder + "/velmora/autosave.npz";
 }
 
-void autosave_wait()
+void autosave_wait(window_state_type& state)
 {
-    if (writer.joinable()) writer.join();
+    if (state.autosave_writer.joinable()) state.autosave_writer.join();
 }
 
-void autosave_now(bool wait)
+void autosave_now(window_state_type& state, bool wait)
 {
-    if (!autosave_enabled || autosave_minutes <= 0 || world == nullptr) return;
-    autosave_wait();  // one at a time, each whole
+    if (!state.autosave_enabled || state.autosave_minutes <= 0) return;
+    autosave_wait(state);  // one at a time, each whole
+    const world_type& world = state.world;
     // A world grown beyond what a checkpoint holds (keys add animals and plants) would not load again.
-    const std::int64_t animals = world->num_animals;
+    const std::int64_t animals = world.num_animals;
     if (animals > world_file_max_animals ||
-        !world_file_limits_problem(world->width, world->height, world->plant_size, world->animal_size, world->generation_length,
-                                   world->num_plants, static_cast<std::int32_t>(animals), world->layer_width, world->layer_count)
+        !world_file_limits_problem(world.width, world.height, world.plant_size, world.animal_size, world.generation_length,
+                                   world.num_plants, static_cast<std::int32_t>(animals), world.layer_width, world.layer_count)
              .empty())
         return;
-    checkpoint_capture_into(captured);
+    checkpoint_capture_into(world, state.autosave_captured);
     if (wait) {
-        write(captured, autosave_path());
+        write(world.options.console, state.autosave_captured, autosave_path());
         return;
     }
-    writer = std::thread([path = autosave_path()] { write(captured, path); });
+    state.autosave_writer = std::thread([&state, console = world.options.console, path = autosave_path()] {
+        write(console, state.autosave_captured, path);
+    });
 }
 
-bool autosave_offer(const options_type& options)
+bool autosave_offer(window_state_type& state, const options_type& options)
 {
-    if (!autosave_enabled || !options.world_path.empty() || options.seed_given || options.settings.any() || options.settings.wrap)
+    world_type& world = state.world;
+    if (!state.autosave_enabled || !options.world_path.empty() || options.seed_given || options.settings.any() || options.settings.wrap)
         return false;
     const std::string path = autosave_path();
     if (!std::filesystem::exists(path)) return false;
     checkpoint_type checkpoint;
-    std::string reason;
-    if (!checkpoint_read(path, checkpoint, reason) || !(reason = checkpoint_problem(checkpoint)).empty()) {
-        write_console(("Unable to load " + path + ": " + reason + "\n").c_str());
+    std::string reason = checkpoint_read(path, checkpoint);
+    if (reason.empty()) reason = checkpoint_problem(checkpoint);
+    if (!reason.empty()) {
+        world_say(world, "Unable to load " + path + ": " + reason + "\n");
         return false;
     }
     const QString saved = QFileInfo(QString::fromStdString(path)).lastModified().toString(QStringLiteral("d MMMM yyyy, HH:mm"));
     const std::string question = "Continue the world autosaved on " + saved.toStdString() + ", at generation " +
                                  std::to_string(checkpoint_number(checkpoint, "generation")) + "?";
     // The new world waits behind the question, so that it logs no generation meanwhile.
-    const bool running = world->running;
-    world->running = false;
-    if (!ask_to_continue(question)) {
-        world->running = running;
+    const bool running = world.running;
+    world.running = false;
+    if (!state.ask_to_continue(question)) {
+        world.running = running;
         return false;
     }
-    checkpoint_apply(checkpoint);
-    write_console(("Resumed from " + path + "\n").c_str());
+    checkpoint_apply(world, checkpoint);
+    world_say(world, "Resumed from " + path + "\n");
     return true;
 }

@@ -7,9 +7,7 @@
 #include <string>
 
 struct options_type;
-
-extern bool autosave_enabled;   // false with --no-autosave
-extern int autosave_minutes;    // between autosaves, 5 at start; 0: no autosave at all
+struct window_state_type;
 
 // $XDG_STATE_HOME/velmora/autosave.npz, ~/.local/state/velmora/autosave.npz without it.
 std::string autosave_path();
@@ -17,12 +15,9 @@ std::string autosave_path();
 // Captures the world at once and writes it on a thread of its own, so that
 // the window goes on; with wait, writes it before returning. A failure is one
 // console line. Nothing while autosaving is off.
-void autosave_now(bool wait);
-void autosave_wait();   // until a write under way has ended
+void autosave_now(window_state_type& state, bool wait);
+void autosave_wait(window_state_type& state);   // until a write under way has ended
 
 // A plain start (no world file, seed or settings) with an autosave offers to
 // continue it; yes makes the world the autosaved one. Returns whether it did.
-bool autosave_offer(const options_type& options);
-
-// Asks whether to continue; tests put their own answer here.
-extern bool (*ask_to_continue)(const std::string& text);
+bool autosave_offer(window_state_type& state, const options_type& options);

@@ -1,5 +1,6 @@
 #include "app/chart_window.h"
 
+#include "app/window_state.h"
 #include "world/world.h"
 
 #include <QFile>
@@ -8,24 +9,8 @@
 
 #include <algorithm>
 
-chart_window_widget* chart_window = nullptr;
-
-namespace {
-
-std::string ask_chart_path()
-{
-    QFileDialog dialog(nullptr, QString(), QStringLiteral("."), QStringLiteral("PNG pictures (*.png)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("png"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
-}
-
-}  // namespace
-
-std::string (*chart_file_dialog)() = ask_chart_path;
-
-chart_window_widget::chart_window_widget() : QWidget(nullptr, Qt::Window), pages_(new QTabBar(this))
+chart_window_widget::chart_window_widget(window_state_type& state)
+    : QWidget(nullptr, Qt::Window), state_(state), pages_(new QTabBar(this))
 {
     setWindowTitle("Chart");
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -41,18 +26,20 @@ void chart_window_widget::show_page(int page) { pages_->setCurrentIndex(page); }
 
 void chart_window_widget::follow_world()
 {
-    if (!isVisible() || (world->history.size() == drawn_generations_ && world->resets == drawn_resets_)) return;
+    const world_type& world = state_.world;
+    if (!isVisible() || (world.history.size() == drawn_generations_ && world.resets == drawn_resets_)) return;
     redraw();
 }
 
 void chart_window_widget::redraw()
 {
-    drawn_generations_ = world->history.size();
-    drawn_resets_ = world->resets;
+    const world_type& world = state_.world;
+    drawn_generations_ = world.history.size();
+    drawn_resets_ = world.resets;
     const int below = pages_->sizeHint().height();
     pages_->setGeometry(0, 0, width(), below);
     const int w = std::max(width(), 1), h = std::max(height() - below, 1);
-    picture_ = pages_->currentIndex() == 1 ? muller_image(world_muller(), w, h) : chart_image(world_chart(), w, h);
+    picture_ = pages_->currentIndex() == 1 ? muller_image(world_muller(world), w, h) : chart_image(world_chart(world, state_.chart_buckets), w, h);
     update();
 }
 
@@ -67,25 +54,21 @@ void chart_window_widget::resizeEvent(QResizeEvent*)
     if (isVisible()) redraw();
 }
 
-chart_type world_chart()
+chart_type world_chart(const world_type& world, chart_buckets_type& folding)
 {
-    constexpr std::size_t series = 3, most_buckets = 1024;
-    struct bucket_type {
-        double low[series];
-        double high[series];
-    };
-    static std::vector<bucket_type> buckets;
-    static std::size_t bucket_size = 1;  // generations per bucket, a power of two
-    static std::size_t folded = 0;       // history records in the buckets
-    static std::uint32_t resets = 0;     // world->resets of the buckets
-    if (resets != world->resets || folded > world->history.size()) {
+    constexpr std::size_t series = chart_buckets_type::series, most_buckets = chart_buckets_type::most_buckets;
+    using bucket_type = chart_buckets_type::bucket_type;
+    std::vector<bucket_type>& buckets = folding.buckets;
+    std::size_t& bucket_size = folding.bucket_size;
+    std::size_t& folded = folding.folded;
+    if (folding.resets != world.resets || folded > world.history.size()) {
         buckets.clear();
         bucket_size = 1;
         folded = 0;
-        resets = world->resets;
+        folding.resets = world.resets;
     }
-    for (; folded < world->history.size(); ++folded) {
-        const generation_record_type& r = world->history[folded];
+    for (; folded < world.history.size(); ++folded) {
+        const generation_record_type& r = world.history[folded];
         const double values[series] = {r.food_per_animal, r.ave_food, static_cast<double>(r.best_food)};
         if (folded % bucket_size == 0) buckets.push_back(bucket_type{});
         bucket_type& b = buckets.back();
@@ -103,7 +86,7 @@ chart_type world_chart()
             bucket_size *= 2;
         }
     }
-    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world->history.size()};
+    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world.history.size()};
     chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}},
                     chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}},
                     chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}}};
@@ -114,8 +97,8 @@ chart_type world_chart()
             if (bucket_size > 1) line.values.push_back(b.high[s]);  // both ends of the bucket's range
         }
     }
-    if (!world->history.empty()) {
-        const generation_record_type& last = world->history.back();
+    if (!world.history.empty()) {
+        const generation_record_type& last = world.history.back();
         chart.series[0].latest = last.food_per_animal;
         chart.series[1].latest = last.ave_food;
         chart.series[2].latest = last.best_food;
@@ -123,31 +106,31 @@ chart_type world_chart()
     return chart;
 }
 
-void chart_show(bool shown)
+void chart_show(window_state_type& state, bool shown)
 {
-    if (chart_window == nullptr) return;
-    chart_window->setVisible(shown);
-    if (shown) chart_window->redraw();
+    if (state.chart_window == nullptr) return;
+    state.chart_window->setVisible(shown);
+    if (shown) state.chart_window->redraw();
 }
 
-void chart_toggle()
+void chart_toggle(window_state_type& state)
 {
-    if (chart_window != nullptr) chart_show(!chart_window->isVisible());
+    if (state.chart_window != nullptr) chart_show(state, !state.chart_window->isVisible());
 }
 
-bool chart_save(const std::string& path)
+bool chart_save(window_state_type& state, const std::string& path)
 {
-    return chart_image(world_chart(), 960, 600).save(QString::fromLocal8Bit(path.c_str()), "PNG");
+    return chart_image(world_chart(state.world, state.chart_buckets), 960, 600).save(QString::fromLocal8Bit(path.c_str()), "PNG");
 }
 
-muller_type world_muller()
+muller_type world_muller(const world_type& world)
 {
     std::vector<std::uint64_t> founders;
     std::vector<std::vector<double>> counts;
     std::vector<double> population;
-    const std::size_t generations = world->history.size();
+    const std::size_t generations = world.history.size();
     for (std::size_t g = 0; g < generations; ++g) {
-        const generation_record_type& record = world->history[g];
+        const generation_record_type& record = world.history[g];
         population.push_back(record.animals);
         for (std::size_t k = 0; k < 8 && record.line_animals[k] > 0; ++k) {
             const auto at = std::find(founders.begin(), founders.end(), record.line_founders[k]);

@@ -11,9 +11,13 @@
 #include <cstdint>
 #include <string>
 
+struct chart_buckets_type;
+struct window_state_type;
+struct world_type;
+
 class chart_window_widget : public QWidget {
 public:
-    chart_window_widget();
+    explicit chart_window_widget(window_state_type& state);
 
     void follow_world();        // redraws if generations ended or the world was reset since the last picture
     void redraw();
@@ -25,24 +29,20 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    window_state_type& state_;            // whose world and chart buckets it shows
     QTabBar* pages_;                      // "Evolution" and "Lineages"
     QImage picture_;
-    std::size_t drawn_generations_ = 0;   // world->history size of the picture
-    std::uint32_t drawn_resets_ = 0;      // world->resets of the picture
+    std::size_t drawn_generations_ = 0;   // the world's history size in the picture
+    std::uint32_t drawn_resets_ = 0;      // the world's resets in the picture
 };
-
-extern chart_window_widget* chart_window;   // made once at start-up; null before
 
 // The history since the last reset as a chart. Generations are folded into at
 // most 1024 buckets per series, each holding the lowest and highest value of
 // the generations it covers, and only new generations are folded in, so that
 // a redraw costs the same however long the run.
-chart_type world_chart();
+chart_type world_chart(const world_type& world, chart_buckets_type& buckets);
 // Each founder line's share of the population since the last reset, its largest lines coloured.
-muller_type world_muller();
-void chart_toggle();        // the C key and the two menu items' common ground: shown becomes hidden and back
-void chart_show(bool shown);
-bool chart_save(const std::string& path);   // the chart as a PNG; false when it cannot be written
-
-// Asks where to save the chart; empty when cancelled. Tests put their own answer here.
-extern std::string (*chart_file_dialog)();
+muller_type world_muller(const world_type& world);
+void chart_toggle(window_state_type& state);   // the C key and the two menu items' common ground: shown becomes hidden and back
+void chart_show(window_state_type& state, bool shown);
+bool chart_save(window_state_type& state, const std::string& path);   // the chart as a PNG; false when it cannot be written

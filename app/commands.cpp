@@ -5,8 +5,8 @@
 #include "animal/animal.h"
 #include "app/frame_loop.h"
 #include "app/inspector.h"
-#include "app/main_window.h"
 #include "app/recorder.h"
+#include "app/window_state.h"
 #include "app/world_dialogs.h"
 #include "plant/plant.h"
 #include "render/neuron_view.h"
@@ -17,8 +17,6 @@
 #include <QMessageBox>
 
 #include <cstring>
-
-unsigned char keys[256] = {};
 
 namespace {
 
@@ -31,22 +29,9 @@ enum key_code : unsigned {
     key_down_arrow = 0x28,
 };
 
-bool held(unsigned key) { return keys[key & 0xFF] != 0; }
-
-void rearm_update_timer(main_window_widget* window) { window->set_timer(update_timer_id, timer_val); }
-
-// The box is modal to the application: ticks go on behind it, but nothing
-// can close the main window or start a second question meanwhile.
-bool ask_with_message_box(const std::string& text, const std::string& caption)
-{
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok | QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
-}
+void rearm_update_timer(window_state_type& state) { state.set_timer(update_timer_id, state.timer_val); }
 
 }  // namespace
-
-bool (*ask_question)(const std::string& text, const std::string& caption) = ask_with_message_box;
 
 const char* const keys_help =
     "<table>"
@@ -68,124 +53,105 @@ const char* const keys_help =
     "<tr><td><b>Escape</b></td><td>end the program at once</td></tr>"
     "</table><p>Held keys act again whenever any key goes down; M, X, C, R and Escape act only on their own press.</p>";
 
-void key_down(main_window_widget* window, unsigned key)
+void key_down(window_state_type& state, unsigned key)
 {
-    keys[key & 0xFF] = 1;
+    world_type& world = state.world;
+    const auto held = [&state](unsigned code) { return state.keys[code & 0xFF] != 0; };
+    state.keys[key & 0xFF] = 1;
     if (key == 'M') {
-        world->mode_manual = !world->mode_manual;
+        world.mode_manual = !world.mode_manual;
     } else if (key == 'X') {
-        world->draw_enabled = !world->draw_enabled;
+        world.draw_enabled = !world.draw_enabled;
     } else if (key == key_escape) {
         QCoreApplication::exit(0);  // the loop ends once this handler is done
     } else if (key == 'C') {
-        chart_toggle();
+        chart_toggle(state);
     } else if (key == 'I') {
-        inspector_show();
+        inspector_show(state);
     }
-
     // Held keys act on every key-down, in this order, so later rows see earlier ones.
-    if (held(key_space)) world_add_animal();
+    if (held(key_space)) world_add_animal(world);
     if (held(key_down_arrow)) {
-        timer_val += 1;
-        rearm_update_timer(window);
+        state.timer_val += 1;
+        rearm_update_timer(state);
     }
     // Below 1 ms the timer cannot go faster, and Down would seem to do nothing.
-    if (held(key_up_arrow) && timer_val > 1) {
-        timer_val -= 1;
-        rearm_update_timer(window);
+    if (held(key_up_arrow) && state.timer_val > 1) {
+        state.timer_val -= 1;
+        rearm_update_timer(state);
     }
-    if (held(key_left) && world->updates_per_tick > 1) world->updates_per_tick -= 1;
-    if (held(key_right)) world->updates_per_tick += 1;
-    if (key == 'R') reset_check();
-    if (held('P')) add_random_plant();
+    if (held(key_left) && world.updates_per_tick > 1) world.updates_per_tick -= 1;
+    if (held(key_right)) world.updates_per_tick += 1;
+    if (key == 'R') reset_check(state);
+    if (held('P')) add_random_plant(world);
     if (held('G'))
-        for (int i = 0; i < world->generation_length; ++i) tick_world_update();
-    if (held('1')) world->updates_per_tick = 1;
-    if (held('2')) world->updates_per_tick = 200;
-    if (held('F')) world_free_plants();
-    if (held('T')) world->wrap_edges = !world->wrap_edges;
-    if (held('Q') && world->animals != nullptr) animal_show_neurons(world->animals);
-    if (held('N')) {
-        neuron_view_show(world->animals);
-        if (neuron_window != nullptr) {
-            neuron_window->showNormal();
-            neuron_window->raise();
-            neuron_window->activateWindow();
-        }
+        for (int i = 0; i < world.generation_length; ++i) tick_world_update(state);
+    if (held('1')) world.updates_per_tick = 1;
+    if (held('2')) world.updates_per_tick = 200;
+    if (held('F')) world_free_plants(world);
+    if (held('T')) world.wrap_edges = !world.wrap_edges;
+    if (held('Q') && world.animals != nullptr) animal_show_neurons(world.animals);
+    if (held('N') && state.neuron_window != nullptr) {
+        neuron_view_show(*state.neuron_window, world.animals);
+        state.neuron_window->showNormal();
+        state.neuron_window->raise();
+        state.neuron_window->activateWindow();
     }
 }
 
-void key_up(unsigned key) { keys[key & 0xFF] = 0; }
+void key_up(window_state_type& state, unsigned key) { state.keys[key & 0xFF] = 0; }
 
-void keys_clear() { std::memset(keys, 0, sizeof keys); }
+void keys_clear(window_state_type& state) { std::memset(state.keys, 0, sizeof state.keys); }
 
-void check_keys()
+void main_menu(window_state_type& state, int id)
 {
-    double left = 0.0;
-    double right = 0.0;
-    if (held('W')) {
-        left = held('A') ? 0.015 : 0.03;
-        right = held('A') ? 0.03 : held('D') ? 0.015 : 0.03;
-    } else if (held('S')) {
-        left = held('A') ? -0.015 : -0.03;
-        right = held('A') ? -0.03 : held('D') ? -0.015 : -0.03;
-    } else if (held('A')) {
-        left = -0.03;
-        right = 0.03;
-    } else if (held('D')) {
-        left = 0.03;
-        right = -0.03;
-    }
-    animal_motion(left, right);
-}
-
-void main_menu(main_window_widget* window, int id)
-{
+    world_type& world = state.world;
+    view_type& view = state.view;
     switch (id) {
-    case menu_open: world_load(); break;
-    case menu_save_as: world_save(); break;
-    case menu_save_snapshot: world_snapshot(); break;
-    case menu_exit: window->close(); break;
+    case menu_open: world_load(state); break;
+    case menu_save_as: world_save(state); break;
+    case menu_save_snapshot: world_snapshot(state); break;
+    case menu_exit: state.close(); break;
     case menu_save_chart: {
-        const std::string path = chart_file_dialog();
-        if (!path.empty() && !chart_save(path)) show_problem("Unable to save the chart to " + path);
+        const std::string path = state.chart_file_dialog();
+        if (!path.empty() && !chart_save(state, path)) state.show_problem("Unable to save the chart to " + path);
         break;
     }
-    case menu_show_chart: chart_show(true); break;
-    case menu_hide_chart: chart_show(false); break;
-    case menu_settings: settings_edit(window); break;
-    case menu_keys: QMessageBox::information(window, "Keys", keys_help); break;
+    case menu_show_chart: chart_show(state, true); break;
+    case menu_hide_chart: chart_show(state, false); break;
+    case menu_settings: settings_edit(state); break;
+    case menu_keys: QMessageBox::information(state.dialog_parent, "Keys", keys_help); break;
     case menu_about:
-        QMessageBox::about(window, "About Velmora",
+        QMessageBox::about(state.dialog_parent, "About Velmora",
                            "Velmora " VELMORA_VERSION "\n\nAnimals with small neural networks of their own live, eat and "
                            "evolve in a flat world of plants.");
         break;
-    case menu_show_vision: show_vision = true; break;
-    case menu_hide_vision: show_vision = false; break;
-    case menu_remove_animals: world_free_animals(); break;
-    case menu_add_animal: world_add_animal(); break;
-    case menu_remove_plants: world_free_plants(); break;
-    case menu_add_plant: add_random_plant(); break;
-    case menu_reset: reset_check(); break;
-    case menu_normal_speed: world->updates_per_tick = 1; break;
-    case menu_max_speed: world->updates_per_tick = 100; break;
-    case menu_pause: world->running = !world->running; break;
-    case menu_record: recorder_window_toggle(); window->refresh_status(); break;
-    case menu_zoom_in: view_zoom_at(view.zoom * 2.0, display_x / 2, display_y / 2); break;
-    case menu_zoom_out: view_zoom_at(view.zoom / 2.0, display_x / 2, display_y / 2); break;
-    case menu_whole_world: view_whole_world(); break;
+    case menu_show_vision: view.show_vision = true; break;
+    case menu_hide_vision: view.show_vision = false; break;
+    case menu_remove_animals: world_free_animals(world); break;
+    case menu_add_animal: world_add_animal(world); break;
+    case menu_remove_plants: world_free_plants(world); break;
+    case menu_add_plant: add_random_plant(world); break;
+    case menu_reset: reset_check(state); break;
+    case menu_normal_speed: world.updates_per_tick = 1; break;
+    case menu_max_speed: world.updates_per_tick = 100; break;
+    case menu_pause: world.running = !world.running; break;
+    case menu_record: recorder_window_toggle(state); state.refresh_status(); break;
+    case menu_zoom_in: view_zoom_at(world, view, view.zoom * 2.0, view.display_x / 2, view.display_y / 2); break;
+    case menu_zoom_out: view_zoom_at(world, view, view.zoom / 2.0, view.display_x / 2, view.display_y / 2); break;
+    case menu_whole_world: view_whole_world(world, view); break;
     case menu_follow:
-        view.follow = view_selected() != nullptr && !view.follow;
-        view_follow();
+        view.follow = view_selected(world, view) != nullptr && !view.follow;
+        view_follow(world, view);
         break;
-    case menu_inspect: inspector_show(); break;
+    case menu_inspect: inspector_show(state); break;
     default: break;
     }
 }
 
-void reset_check()
+void reset_check(window_state_type& state)
 {
-    if (ask_question("Are you sure?", "Reset simulation")) world_reset();
+    if (state.ask_question("Are you sure?", "Reset simulation")) world_reset(state.world);
 }
 
 unsigned key_code_from_qt(int qt_key)

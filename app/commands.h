@@ -3,11 +3,7 @@
 // Escape 0x1B, the arrows 0x25 (left) to 0x28 (down).
 #pragma once
 
-#include <string>
-
-class main_window_widget;
-
-extern unsigned char keys[256];   // held-key table, indexed by the low 8 bits of the key code
+struct window_state_type;
 
 // Menu item identifiers.
 inline constexpr int menu_open = 100;
@@ -39,14 +35,10 @@ inline constexpr int menu_about = 502;
 
 extern const char* const keys_help;   // the key table, as the Help menu shows it
 
-void key_down(main_window_widget* window, unsigned key);
-void key_up(unsigned key);
-void keys_clear();        // every key released, as when the window loses the keyboard
-void check_keys();        // W/A/S/D into the head animal's motors, once per update tick
-void main_menu(main_window_widget* window, int id);
-void reset_check();
-
-// Asks a yes-or-no question; tests put their own answer here.
-extern bool (*ask_question)(const std::string& text, const std::string& caption);
+void key_down(window_state_type& state, unsigned key);
+void key_up(window_state_type& state, unsigned key);
+void keys_clear(window_state_type& state);   // every key released, as when the window loses the keyboard
+void main_menu(window_state_type& state, int id);
+void reset_check(window_state_type& state);
 
 unsigned key_code_from_qt(int qt_key);   // 0 for keys without a code of their own

@@ -1,10 +1,9 @@
 #include "app/frame_loop.h"
 
 #include "app/chart_window.h"
-#include "app/commands.h"
 #include "app/inspector.h"
-#include "app/main_window.h"
 #include "app/recorder.h"
+#include "app/window_state.h"
 #include "cli/options.h"
 #include "base/utility.h"
 #include "render/neuron_view.h"
@@ -30,85 +29,79 @@ __attribute__((target("avx"))) void clear_upper_vector_state() { __builtin_ia32_
 
 }  // namespace
 
-int timer_val = 40;
-int tick_updates_done = 0;
-int frames = 0;
-int frames_per_second = 0;
-int updates = 0;
-int updates_per_second = 0;
-QImage memdc;
-
-void system_startup(main_window_widget* window, std::uint32_t seed, const world_settings_type* settings)
+void system_startup(window_state_type& state, int width, int height, std::uint32_t seed, const world_settings_type* settings)
 {
-    memdc_setup(window);
-    world_start(seed);
-    if (settings != nullptr) settings_apply(*settings);
-    tick_world_update();
-    draw_world_into_memdc();
-    window->set_timer(update_timer_id, timer_val);
-    window->set_timer(stats_timer_id, 1000);
-    window->refresh_status();
+    memdc_setup(state, width, height);
+    world_start(state.world, seed);
+    if (settings != nullptr) settings_apply(state.world, *settings);
+    tick_world_update(state);
+    draw_world_into_memdc(state);
+    state.set_timer(update_timer_id, state.timer_val);
+    state.set_timer(stats_timer_id, 1000);
+    state.refresh_status();
 }
 
-void tick_world_update()
+void tick_world_update(window_state_type& state)
 {
-    if (world->running) updates += 1;
-    world_update();
-    if (world->running) recorder_after_update(window_recorder);
+    if (state.world.running) state.updates += 1;
+    world_update(state.world);
+    if (state.world.running) recorder_after_update(state.recorder, state.world, state.view);
 }
 
-void memdc_setup(main_window_widget* window)
+void memdc_setup(window_state_type& state, int width, int height)
 {
-    display_x = window->view()->width();
-    display_y = window->view()->height();
-    memdc = QImage();
-    if (display_x > 0 && display_y > 0) {
-        memdc = QImage(display_x, display_y, QImage::Format_RGB32);
-        memdc.fill(Qt::white);
+    state.view.display_x = width;
+    state.view.display_y = height;
+    state.memdc = QImage();
+    if (width > 0 && height > 0) {
+        state.memdc = QImage(width, height, QImage::Format_RGB32);
+        state.memdc.fill(Qt::white);
         // Drawn once at the new size even while drawing is off, which would leave it blank.
-        if (world != nullptr && world->width > 0 && world->height > 0) draw_world_into_memdc(true);
+        if (state.world.width > 0 && state.world.height > 0) draw_world_into_memdc(state, true);
     }
 }
 
-void view_changed(main_window_widget* window)
+void view_changed(window_state_type& state)
 {
-    draw_world_into_memdc(true);
-    window->view()->update();
-    window->refresh_status();
-    if (neuron_window != nullptr) neuron_window->update();
+    draw_world_into_memdc(state, true);
+    state.repaint();
+    state.refresh_status();
+    if (state.neuron_window != nullptr) state.neuron_window->update();
 }
 
-void draw_world_into_memdc(bool always)
+void draw_world_into_memdc(window_state_type& state, bool always)
 {
-    if (memdc.isNull()) return;  // minimised: no surface
-    QPainter painter(&memdc);
+    if (state.memdc.isNull()) return;  // minimised: no surface
+    QPainter painter(&state.memdc);
     surface_type surface = surface_open(painter);
     if (always) {
-        world_paint(surface);
+        world_paint(surface, state.world, state.view);
     } else {
-        world_draw(surface);
+        world_draw(surface, state.world, state.view);
     }
 }
 
-std::string status_line()
+std::string status_line(const window_state_type& state)
 {
-    std::string line = world->running ? "Running" : "Paused";
-    if (world->mode_manual) line += "   Manual steering";
-    line += world->wrap_edges ? "   Edges wrap" : "   Edges block";
-    if (!world->draw_enabled) line += "   Drawing off";
+    const world_type& world = state.world;
+    const view_type& view = state.view;
+    std::string line = world.running ? "Running" : "Paused";
+    if (world.mode_manual) line += "   Manual steering";
+    line += world.wrap_edges ? "   Edges wrap" : "   Edges block";
+    if (!world.draw_enabled) line += "   Drawing off";
     char numbers[128];
-    format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", timer_val,
-             world->updates_per_tick, world->updates_per_tick == 1 ? "" : "s", world->generation);
+    format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", state.timer_val,
+             world.updates_per_tick, world.updates_per_tick == 1 ? "" : "s", world.generation);
     line += numbers;
     if (view.zoom > 1.0) {
         format_c(numbers, sizeof numbers, "   Zoom %gx%s", view.zoom, view.follow ? " following" : "");
         line += numbers;
     }
-    if (recorder_on(window_recorder)) {
-        format_c(numbers, sizeof numbers, "   Recording %llu frames", static_cast<unsigned long long>(window_recorder.video.frames));
+    if (recorder_on(state.recorder)) {
+        format_c(numbers, sizeof numbers, "   Recording %llu frames", static_cast<unsigned long long>(state.recorder.video.frames));
         line += numbers;
     }
-    if (const animal_type* animal = view_selected()) {
+    if (const animal_type* animal = view_selected(state.world, view)) {
         format_c(numbers, sizeof numbers, "   Animal %llu: food %d, born %u",
                  static_cast<unsigned long long>(animal->id), animal->food, animal->born);
         line += numbers;
@@ -116,29 +109,29 @@ std::string status_line()
     return line;
 }
 
-std::string rate_line()
+std::string rate_line(const window_state_type& state)
 {
     char line[96];
-    format_c(line, sizeof line, "Frame rate: %3d Update Rate  %d ", frames_per_second, updates_per_second);
+    format_c(line, sizeof line, "Frame rate: %3d Update Rate  %d ", state.frames_per_second, state.updates_per_second);
     return line;
 }
 
-void window_paint(main_window_widget* window)
+void window_paint(window_state_type& state, QPaintDevice& device)
 {
-    if (!memdc.isNull()) {
+    if (!state.memdc.isNull()) {
         {
-            QPainter painter(&memdc);
+            QPainter painter(&state.memdc);
             surface_type surface = surface_open(painter);
-            static int widest_rate_line = 0;  // pixels; the box cleared under the line
-            widest_rate_line = std::max(widest_rate_line, surface_text_out(surface, 1, 1, rate_line().c_str(), widest_rate_line));
+            state.widest_rate_line =
+                std::max(state.widest_rate_line, surface_text_out(surface, 1, 1, rate_line(state).c_str(), state.widest_rate_line));
         }
-        QPainter painter(window->view());
-        painter.drawImage(0, 0, memdc);
+        QPainter painter(&device);
+        painter.drawImage(0, 0, state.memdc);
     }
-    if (neuron_window != nullptr) {
+    if (neuron_window_widget* neurons = state.neuron_window) {
         // After a reset, an open or the removal of the animals it showed, the window follows the new first animal.
-        if (neuron_window->isVisible() && neuron_view_animal() == nullptr) neuron_view_show(world->animals);
-        neuron_window->update();
+        if (neurons->isVisible() && neuron_view_animal(*neurons) == nullptr) neuron_view_show(*neurons, state.world.animals);
+        neurons->update();
     }
 }
 
@@ -154,43 +147,64 @@ void clear_vector_state()
 #endif
 }
 
-void run_tick_updates()
+void run_tick_updates(window_state_type& state)
 {
     const auto start = std::chrono::steady_clock::now();
     // The count is read again before each update, as keys may change it meanwhile.
-    while (tick_updates_done < world->updates_per_tick) {
-        tick_world_update();
-        ++tick_updates_done;
+    while (state.tick_updates_done < state.world.updates_per_tick) {
+        tick_world_update(state);
+        ++state.tick_updates_done;
         if (std::chrono::steady_clock::now() - start >= tick_budget) break;
     }
-    if (tick_updates_done >= world->updates_per_tick) tick_updates_done = 0;
+    if (state.tick_updates_done >= state.world.updates_per_tick) state.tick_updates_done = 0;
 }
 
-void timer_message(main_window_widget* window, int id)
+void check_keys(window_state_type& state)
+{
+    const auto held = [&state](unsigned key) { return state.keys[key & 0xFF] != 0; };
+    double left = 0.0;
+    double right = 0.0;
+    if (held('W')) {
+        left = held('A') ? 0.015 : 0.03;
+        right = held('A') ? 0.03 : held('D') ? 0.015 : 0.03;
+    } else if (held('S')) {
+        left = held('A') ? -0.015 : -0.03;
+        right = held('A') ? -0.03 : held('D') ? -0.015 : -0.03;
+    } else if (held('A')) {
+        left = -0.03;
+        right = 0.03;
+    } else if (held('D')) {
+        left = 0.03;
+        right = -0.03;
+    }
+    animal_motion(state.world, left, right);
+}
+
+void timer_message(window_state_type& state, int id)
 {
     if (id == update_timer_id) {
-        check_keys();
+        check_keys(state);
         clear_vector_state();
-        run_tick_updates();
-        view_follow();
-        draw_world_into_memdc();
-        if (window_recorder.every == 0 && world->draw_enabled) recorder_add_image(window_recorder, memdc);
-        if (chart_window != nullptr) chart_window->follow_world();
-        inspector_follow();
-        frames += 1;
-        window->view()->update();
+        run_tick_updates(state);
+        view_follow(state.world, state.view);
+        draw_world_into_memdc(state);
+        if (state.recorder.every == 0 && state.world.draw_enabled) recorder_add_image(state.recorder, state.memdc);
+        if (state.chart_window != nullptr) state.chart_window->follow_world();
+        if (state.inspector != nullptr) inspector_follow(*state.inspector);
+        state.frames += 1;
+        state.repaint();
     } else if (id == stats_timer_id) {
-        window->refresh_status();
-        updates_per_second = updates;
-        updates = 0;
-        frames_per_second = frames;
-        frames = 0;
-        world_debug_update();
+        state.refresh_status();
+        state.updates_per_second = state.updates;
+        state.updates = 0;
+        state.frames_per_second = state.frames;
+        state.frames = 0;
+        world_debug_update(state.world);
     }
 }
 
-void system_shutdown()
+void system_shutdown(window_state_type& state)
 {
-    world_destroy();
-    memdc = QImage();
+    world_destroy(state.world);
+    state.memdc = QImage();
 }

@@ -1,6 +1,7 @@
 #include "app/inspector.h"
 
 #include "animal/animal.h"
+#include "app/window_state.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "render/world_view.h"
@@ -14,8 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-
-inspector_widget* inspector = nullptr;
 
 namespace {
 
@@ -32,7 +31,7 @@ QColor gene_colour(double value, double largest)
 
 }  // namespace
 
-inspector_widget::inspector_widget() : QWidget(nullptr, Qt::Window)
+inspector_widget::inspector_widget(window_state_type& state) : QWidget(nullptr, Qt::Window), state_(state)
 {
     setWindowTitle("Animal");
     // Beside the main window, over the Chart window: it is shown only when asked for.
@@ -40,12 +39,16 @@ inspector_widget::inspector_widget() : QWidget(nullptr, Qt::Window)
     resize(460, 700);
     auto* copy = new QPushButton("Copy Genes", this);
     copy->move(width() - 120, margin);
-    connect(copy, &QPushButton::clicked, [] { inspector_copy_genes(); });
+    connect(copy, &QPushButton::clicked, [this] { inspector_copy_genes(state_); });
 }
 
-animal_type* inspector_animal() { return view_selected() != nullptr ? view_selected() : world->animals; }
+animal_type* inspector_animal(const world_type& world, const view_type& view)
+{
+    animal_type* selected = view_selected(world, view);
+    return selected != nullptr ? selected : world.animals;
+}
 
-std::vector<std::string> inspector_lines(const animal_type* animal)
+std::vector<std::string> inspector_lines(const world_type& world, const animal_type* animal)
 {
     char line[160];
     std::vector<std::string> lines;
@@ -59,7 +62,7 @@ std::vector<std::string> inspector_lines(const animal_type* animal)
         lines.emplace_back(line);
     }
     format_c(line, sizeof line, "Born in generation %u, survived %u generations", animal->born,
-             world->generation >= animal->born ? world->generation - animal->born : 0u);
+             world.generation >= animal->born ? world.generation - animal->born : 0u);
     lines.emplace_back(line);
     format_c(line, sizeof line, "Food %d, wall hits %d this generation", animal->food, animal->wall_hits);
     lines.emplace_back(line);
@@ -90,13 +93,13 @@ void inspector_widget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    const animal_type* animal = world != nullptr ? inspector_animal() : nullptr;
+    const animal_type* animal = inspector_animal(state_.world, state_.view);
     if (animal == nullptr) {
         painter.drawText(margin, margin + line_height, "No animal");
         return;
     }
     int y = margin + line_height;
-    for (const std::string& line : inspector_lines(animal)) {
+    for (const std::string& line : inspector_lines(state_.world, animal)) {
         painter.drawText(margin, y, QString::fromStdString(line));
         y += line_height;
     }
@@ -140,20 +143,20 @@ void inspector_widget::paintEvent(QPaintEvent*)
     for (int x = 0; x < 200; ++x) painter.fillRect(margin + x, y, 1, 8, gene_colour((x - 100) / 100.0 * largest, largest));
 }
 
-void inspector_show()
+void inspector_show(window_state_type& state)
 {
-    if (inspector == nullptr) inspector = new inspector_widget();
-    inspector->showNormal();
-    inspector->raise();
+    if (state.inspector == nullptr) state.inspector = new inspector_widget(state);
+    state.inspector->showNormal();
+    state.inspector->raise();
 }
 
-void inspector_copy_genes()
+void inspector_copy_genes(const window_state_type& state)
 {
-    if (const animal_type* animal = world != nullptr ? inspector_animal() : nullptr)
+    if (const animal_type* animal = inspector_animal(state.world, state.view))
         QApplication::clipboard()->setText(QString::fromStdString(world_file_block(animal)));
 }
 
-void inspector_follow()
+void inspector_follow(inspector_widget& inspector)
 {
-    if (inspector != nullptr && inspector->isVisible()) inspector->update();
+    if (inspector.isVisible()) inspector.update();
 }

@@ -9,25 +9,30 @@
 #include <vector>
 
 struct animal_type;
+struct window_state_type;
+struct world_type;
+struct view_type;
 
 class inspector_widget : public QWidget {
 public:
-    inspector_widget();
+    explicit inspector_widget(window_state_type& state);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-};
 
-extern inspector_widget* inspector;   // made on first use; null before
+private:
+    window_state_type& state_;   // whose selected animal it shows
+};
 
 struct inspector_bar_type {
     std::string label;   // "wall 1", "vision 3", "left motor", ...
     double value;
 };
 
-animal_type* inspector_animal();                                   // the selected animal, or the first; null for none
-std::vector<std::string> inspector_lines(const animal_type* animal);   // id, parents, birth, counts
+// The selected animal, or the first; null for none.
+animal_type* inspector_animal(const world_type& world, const view_type& view);
+std::vector<std::string> inspector_lines(const world_type& world, const animal_type* animal);   // id, parents, birth, counts
 std::vector<inspector_bar_type> inspector_bars(const animal_type* animal);  // whiskers, vision, motors
-void inspector_show();           // shows and raises the window
-void inspector_copy_genes();     // the animal's block, in world-file form, on the clipboard
-void inspector_follow();         // redraws it, when shown
+void inspector_show(window_state_type& state);          // makes, shows and raises the window
+void inspector_copy_genes(const window_state_type& state);   // the animal's block, in world-file form, on the clipboard
+void inspector_follow(inspector_widget& inspector);     // redraws it, when shown

@@ -30,11 +30,11 @@ int main(int argc, char** argv)
         std::printf("velmora %s\n", VELMORA_VERSION);
         return 0;
     }
-    // The program's one world; the window and the headless run work on it.
-    static world_type main_world{};
-    world_use(&main_world);
-    if (options.threads != 0) world->options.threads = options.threads;
     if (options.summarize) return summarize_main(argc, argv, options);
-    if (options.headless) return options.record_path.empty() ? headless_run(options) : recorder_headless_run(options);
+    if (options.headless) {
+        world_type world;
+        if (options.threads != 0) world.options.threads = options.threads;
+        return options.record_path.empty() ? headless_run(world, options) : recorder_headless_run(world, options);
+    }
     return window_main(argc, argv, options);
 }

@@ -1,8 +1,11 @@
 #include "app/main_window.h"
 
 #include "app/autosave.h"
+#include "app/chart_window.h"
 #include "app/commands.h"
 #include "app/frame_loop.h"
+#include "app/inspector.h"
+#include "render/neuron_view.h"
 #include "render/world_view.h"
 #include "world/world.h"
 
@@ -41,7 +44,7 @@ world_view_widget::world_view_widget(main_window_widget* window) : QWidget(windo
     setFocusPolicy(Qt::NoFocus);
 }
 
-void world_view_widget::paintEvent(QPaintEvent*) { window_paint(window_); }
+void world_view_widget::paintEvent(QPaintEvent*) { window_paint(window_->state, *this); }
 
 // A click picks the animal under it, or none; a drag pans; the wheel zooms towards the cursor.
 void world_view_widget::mousePressEvent(QMouseEvent* event)
@@ -56,17 +59,19 @@ void world_view_widget::mouseMoveEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     dragging_ = dragging_ || (at - pressed_at_).manhattanLength() > 3;
     if (!dragging_) return;
-    view_pan(at.x() - dragged_from_.x(), at.y() - dragged_from_.y());
+    window_state_type& state = window_->state;
+    view_pan(state.world, state.view, at.x() - dragged_from_.x(), at.y() - dragged_from_.y());
     dragged_from_ = at;
-    view_changed(window_);
+    view_changed(state);
 }
 
 void world_view_widget::mouseReleaseEvent(QMouseEvent* event)
 {
     if (dragging_ || event->button() != Qt::LeftButton) return;
     const QPoint at = event->position().toPoint();
-    view_select(view_animal_at(at.x(), at.y()));
-    view_changed(window_);
+    window_state_type& state = window_->state;
+    view_select(state.world, state.view, view_animal_at(state.world, state.view, at.x(), at.y()));
+    view_changed(state);
 }
 
 void world_view_widget::wheelEvent(QWheelEvent* event)
@@ -74,11 +79,12 @@ void world_view_widget::wheelEvent(QWheelEvent* event)
     const int steps = event->angleDelta().y() / 120;
     if (steps == 0) return;
     const QPoint at = event->position().toPoint();
-    view_zoom_at(view.zoom * std::pow(1.25, steps), at.x(), at.y());
-    view_changed(window_);
+    window_state_type& state = window_->state;
+    view_zoom_at(state.world, state.view, state.view.zoom * std::pow(1.25, steps), at.x(), at.y());
+    view_changed(state);
 }
 
-void world_view_widget::resizeEvent(QResizeEvent*) { memdc_setup(window_); }
+void world_view_widget::resizeEvent(QResizeEvent*) { memdc_setup(window_->state, width(), height()); }
 
 main_window_widget::main_window_widget() : view_(new world_view_widget(this))
 {
@@ -93,22 +99,41 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
 
     update_timer_.setTimerType(Qt::PreciseTimer);
     stats_timer_.setTimerType(Qt::PreciseTimer);
-    connect(&update_timer_, &QTimer::timeout, this, [this] { timer_message(this, update_timer_id); });
-    connect(&stats_timer_, &QTimer::timeout, this, [this] { timer_message(this, stats_timer_id); });
-    connect(&autosave_timer_, &QTimer::timeout, this, [] { autosave_now(false); });
+    connect(&update_timer_, &QTimer::timeout, this, [this] { timer_message(state, update_timer_id); });
+    connect(&stats_timer_, &QTimer::timeout, this, [this] { timer_message(state, stats_timer_id); });
+    connect(&autosave_timer_, &QTimer::timeout, this, [this] { autosave_now(state, false); });
+    state.dialog_parent = this;
+    state.set_timer = [this](int id, int period) { set_timer(id, period); };
+    state.repaint = [this] { view_->update(); };
+    state.refresh_status = [this] { refresh_status(); };
+    state.close = [this] { close(); };
+    state.set_autosave = [this](int minutes) { set_autosave(minutes); };
+    // The other windows start hidden; the keys and menus show them.
+    neuron_window_ = std::make_unique<neuron_window_widget>(state.world, state.view);
+    state.neuron_window = neuron_window_.get();
+    chart_window_ = std::make_unique<chart_window_widget>(state);
+    state.chart_window = chart_window_.get();
+}
+
+main_window_widget::~main_window_widget()
+{
+    inspector_.reset(state.inspector);
+    state.inspector = nullptr;
+    state.neuron_window = nullptr;
+    state.chart_window = nullptr;
 }
 
 void main_window_widget::set_autosave(int minutes)
 {
-    autosave_minutes = minutes;
-    if (minutes > 0 && autosave_enabled) {
+    state.autosave_minutes = minutes;
+    if (minutes > 0 && state.autosave_enabled) {
         autosave_timer_.start(minutes * 60000);
     } else {
         autosave_timer_.stop();
     }
 }
 
-void main_window_widget::refresh_status() { status_->setText(QString::fromStdString(status_line())); }
+void main_window_widget::refresh_status() { status_->setText(QString::fromStdString(status_line(state))); }
 
 QString main_window_widget::status_text() const { return status_->text(); }
 
@@ -145,8 +170,8 @@ void main_window_widget::build_menus()
             action->setShortcut(item.shortcut);
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] {
-                main_menu(this, id);
-                draw_world_into_memdc(true);  // a new view shows at once, even while paused
+                main_menu(state, id);
+                draw_world_into_memdc(state, true);  // a new view shows at once, even while paused
                 view_->update();
                 refresh_status();
             });
@@ -172,7 +197,7 @@ void main_window_widget::keyPressEvent(QKeyEvent* event)
     const unsigned code = key_code_from_qt(event->key());
     const quint32 scan = event->nativeScanCode();
     if (scan != 0 && scan < 256) pressed_code_[scan] = code;
-    key_down(this, code);
+    key_down(state, code);
     refresh_status();
     event->accept();
 }
@@ -189,19 +214,19 @@ void main_window_widget::keyReleaseEvent(QKeyEvent* event)
     // Released under another name (Shift pressed meanwhile): clear the code it was pressed with.
     const quint32 scan = event->nativeScanCode();
     if (scan != 0 && scan < 256 && pressed_code_[scan] != 0) code = pressed_code_[scan];
-    key_up(code);
+    key_up(state, code);
 }
 
 // The releases of keys held while the keyboard goes elsewhere never arrive.
 void main_window_widget::focusOutEvent(QFocusEvent* event)
 {
-    keys_clear();
+    keys_clear(state);
     QMainWindow::focusOutEvent(event);
 }
 
 void main_window_widget::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) keys_clear();
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) keys_clear(state);
     QMainWindow::changeEvent(event);
 }
 
@@ -212,9 +237,9 @@ void main_window_widget::closeEvent(QCloseEvent* event)
         update_timer_.stop();
         stats_timer_.stop();
         autosave_timer_.stop();
-        autosave_now(true);
-        world_lineage_finish();
-        system_shutdown();
+        autosave_now(state, true);
+        world_lineage_finish(state.world);
+        system_shutdown(state);
     }
     event->accept();
     QCoreApplication::exit(0);

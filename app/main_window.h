@@ -3,12 +3,14 @@
 // of the frame loop and the commands.
 #pragma once
 
+#include "app/window_state.h"
+
 #include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
 #include <QWidget>
 
-#include <vector>
+#include <memory>
 
 class main_window_widget;
 
@@ -32,10 +34,18 @@ private:
     bool dragging_ = false;   // moved far enough since the press to pan rather than click
 };
 
+class chart_window_widget;
+class inspector_widget;
+class neuron_window_widget;
+
+// The main window owns the program's state, its world included, and the
+// other windows; the state's callbacks are its own doings.
 class main_window_widget : public QMainWindow {
 public:
     main_window_widget();
+    ~main_window_widget() override;
 
+    window_state_type state;
     world_view_widget* view() const { return view_; }
     void set_timer(int id, int period);   // 101: update timer, 102: statistics timer; a period below 1 ms runs at 1 ms
     int timer_period(int id) const;       // -1 while the timer does not run
@@ -61,6 +71,9 @@ private:
     QTimer update_timer_;
     QTimer stats_timer_;
     QTimer autosave_timer_;
+    std::unique_ptr<neuron_window_widget> neuron_window_;
+    std::unique_ptr<chart_window_widget> chart_window_;
+    std::unique_ptr<inspector_widget> inspector_;   // the state's, once made: freed with the window
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
 };

@@ -1,6 +1,6 @@
 #include "app/recorder.h"
 
-#include "app/world_dialogs.h"
+#include "app/window_state.h"
 #include "cli/headless.h"
 #include "cli/options.h"
 #include "render/surface.h"
@@ -10,18 +10,7 @@
 
 #include <cstdio>
 
-recorder_type window_recorder;
-void (*recorder_window_failed)(const std::string& text) = [](const std::string& text) { show_problem("Velmora " + text + "."); };
-
 namespace {
-
-struct window_record_settings_type {
-    int width = 640;
-    int height = 480;
-    int fps = 30;
-    std::uint32_t every = 0;
-};
-window_record_settings_type window_settings;
 
 std::string failure_text(const recorder_type& recorder)
 {
@@ -29,12 +18,12 @@ std::string failure_text(const recorder_type& recorder)
            std::to_string(recorder.video.frames + 1);
 }
 
-// Said once, on standard error, and to the window's user when it is the window's recording.
+// Said once, on standard error, and to whoever the recorder tells.
 void tell_failure(recorder_type& recorder)
 {
     recorder.failed = true;
     std::fprintf(stderr, "velmora: %s\n", failure_text(recorder).c_str());
-    if (&recorder == &window_recorder) recorder_window_failed(failure_text(recorder));
+    if (recorder.told) recorder.told(failure_text(recorder));
 }
 
 bool add_frame(recorder_type& recorder)
@@ -46,33 +35,36 @@ bool add_frame(recorder_type& recorder)
     return false;
 }
 
-void start_in_window(const std::string& path)
+void start_in_window(window_state_type& state, const std::string& path)
 {
-    if (!recorder_start(window_recorder, path, window_settings.width, window_settings.height, window_settings.fps, window_settings.every))
-        show_problem("Velmora cannot record " + path + ": " + window_recorder.video.error);
+    const window_record_settings_type& settings = state.record_settings;
+    if (!recorder_start(state.recorder, path, settings.width, settings.height, settings.fps, settings.every))
+        state.show_problem("Velmora cannot record " + path + ": " + state.recorder.video.error);
 }
 
 }  // namespace
 
-void recorder_window_setup(const options_type& options)
+void recorder_window_setup(window_state_type& state, const options_type& options)
 {
-    window_settings = {options.record_width, options.record_height, options.record_fps, options.record_every};
-    if (!options.record_path.empty()) start_in_window(options.record_path);
+    state.record_settings = {options.record_width, options.record_height, options.record_fps, options.record_every};
+    if (!options.record_path.empty()) start_in_window(state, options.record_path);
 }
 
-void recorder_window_toggle()
+void recorder_window_toggle(window_state_type& state)
 {
-    if (recorder_on(window_recorder)) {
-        recorder_stop(window_recorder);
+    if (recorder_on(state.recorder)) {
+        recorder_stop(state.recorder);
         return;
     }
-    const std::string path = file_dialog(file_save_video);
-    if (!path.empty()) start_in_window(path);
+    const std::string path = state.file_dialog(file_save_video);
+    if (!path.empty()) start_in_window(state, path);
 }
 
 bool recorder_start(recorder_type& recorder, const std::string& path, int width, int height, int fps, std::uint32_t every)
 {
+    std::function<void(const std::string&)> told = std::move(recorder.told);
     recorder = recorder_type{};
+    recorder.told = std::move(told);
     recorder.video = video_open(path, width, height, fps);
     if (!video_is_open(recorder.video)) {
         std::fprintf(stderr, "velmora: cannot record %s: %s\n", path.c_str(), recorder.video.error.c_str());
@@ -85,17 +77,17 @@ bool recorder_start(recorder_type& recorder, const std::string& path, int width,
 
 bool recorder_on(const recorder_type& recorder) { return video_is_open(recorder.video); }
 
-void recorder_after_update(recorder_type& recorder)
+void recorder_after_update(recorder_type& recorder, const world_type& world, const view_type& view)
 {
     if (!recorder_on(recorder) || recorder.every == 0 || ++recorder.updates < recorder.every) return;
     recorder.updates = 0;
     // The view as the window shows it: drawn straight into the frame when the sizes agree, else scaled to it.
-    const bool same_size = display_x == recorder.frame.width() && display_y == recorder.frame.height();
-    QImage picture = same_size ? QImage() : QImage(display_x, display_y, QImage::Format_RGB32);
+    const bool same_size = view.display_x == recorder.frame.width() && view.display_y == recorder.frame.height();
+    QImage picture = same_size ? QImage() : QImage(view.display_x, view.display_y, QImage::Format_RGB32);
     {
         QPainter painter(same_size ? &recorder.frame : &picture);
         surface_type surface = surface_open(painter);
-        world_paint(surface);
+        world_paint(surface, world, view);
     }
     if (same_size) {
         add_frame(recorder);
@@ -123,17 +115,18 @@ bool recorder_stop(recorder_type& recorder)
     return !recorder.failed;
 }
 
-int recorder_headless_run(const options_type& options)
+int recorder_headless_run(world_type& world, const options_type& options)
 {
     recorder_type recorder;
     if (!recorder_start(recorder, options.record_path, options.record_width, options.record_height, options.record_fps,
                         options.record_every))
         return 1;
     // Drawn as a window of the video's size would show it.
-    display_x = options.record_width;
-    display_y = options.record_height;
-    int status = headless_run(options, [&recorder] {
-        recorder_after_update(recorder);
+    view_type view;
+    view.display_x = options.record_width;
+    view.display_y = options.record_height;
+    int status = headless_run(world, options, [&recorder, &world, &view] {
+        recorder_after_update(recorder, world, view);
         return !recorder.failed;
     });
     if (!recorder_stop(recorder) && status == 0) status = 1;

@@ -1,9 +1,6 @@
 #include "app/settings_dialog.h"
 
-#include "app/autosave.h"
-#include "app/commands.h"
-#include "app/main_window.h"
-#include "app/world_dialogs.h"
+#include "app/window_state.h"
 #include "world/world.h"
 #include "world/world_file.h"
 
@@ -40,7 +37,7 @@ QDoubleSpinBox* real_box(QFormLayout* form, const char* name, double low, double
 
 }  // namespace
 
-settings_dialog::settings_dialog(const world_settings_type& shown, QWidget* parent) : QDialog(parent)
+settings_dialog::settings_dialog(const world_settings_type& shown, int autosave_minutes, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("World settings");
     auto* form = new QFormLayout(this);
@@ -79,32 +76,32 @@ world_settings_type settings_dialog::settings() const
                                plant_size->value(),     wrap->isChecked()};
 }
 
-world_settings_type settings_of_world()
+world_settings_type settings_of_world(const world_type& world)
 {
-    return world_settings_type{world->start_animals,   world->start_plants,  world->width,
-                               world->height,          world->layer_count,   world->layer_width,
-                               world->generation_length, world->mutate_amount, world->animal_size,
-                               world->plant_size,      world->wrap_edges};
+    return world_settings_type{world.start_animals,   world.start_plants,  world.width,
+                               world.height,          world.layer_count,   world.layer_width,
+                               world.generation_length, world.mutate_amount, world.animal_size,
+                               world.plant_size,      world.wrap_edges};
 }
 
-std::string settings_confirm(const world_settings_type& settings, bool& reset)
+std::string settings_confirm(window_state_type& state, const world_settings_type& settings, bool& reset)
 {
     reset = false;
     if (std::string problem = settings_problem(settings); !problem.empty()) return problem;
-    if (!ask_question("Reset the world with these settings?", "World settings")) return {};
-    settings_apply(settings);
+    if (!state.ask_question("Reset the world with these settings?", "World settings")) return {};
+    settings_apply(state.world, settings);
     reset = true;
     return {};
 }
 
-void settings_edit(main_window_widget* window)
+void settings_edit(window_state_type& state)
 {
-    settings_dialog dialog(settings_of_world(), window);
+    settings_dialog dialog(settings_of_world(state.world), state.autosave_minutes, state.dialog_parent);
     while (dialog.exec() == QDialog::Accepted) {
-        window->set_autosave(dialog.autosave->value());
+        state.set_autosave(dialog.autosave->value());
         bool reset = false;
-        const std::string problem = settings_confirm(dialog.settings(), reset);
+        const std::string problem = settings_confirm(state, dialog.settings(), reset);
         if (problem.empty()) return;
-        show_problem(problem);
+        state.show_problem(problem);
     }
 }

@@ -12,7 +12,7 @@ class QSpinBox;
 
 class settings_dialog : public QDialog {
 public:
-    explicit settings_dialog(const world_settings_type& shown, QWidget* parent = nullptr);
+    settings_dialog(const world_settings_type& shown, int autosave_minutes, QWidget* parent = nullptr);
     world_settings_type settings() const;  // as the boxes stand
 
     QSpinBox* animals;
@@ -29,12 +29,14 @@ public:
     QSpinBox* autosave;   // minutes between autosaves; not a world setting
 };
 
-world_settings_type settings_of_world();   // the current world's parameters, every one set
+struct window_state_type;
+struct world_type;
+
+world_settings_type settings_of_world(const world_type& world);   // the world's parameters, every one set
 
 // Checks the settings, asks "Reset the world with these settings?" and resets
 // on yes. Returns an empty text, or what is wrong with them.
-std::string settings_confirm(const world_settings_type& settings, bool& reset);
+std::string settings_confirm(window_state_type& state, const world_settings_type& settings, bool& reset);
 
 // Shows the dialog until its settings are sound or it is cancelled.
-class main_window_widget;
-void settings_edit(main_window_widget* window);
+void settings_edit(window_state_type& state);

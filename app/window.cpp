@@ -7,7 +7,6 @@
 #include "app/recorder.h"
 #include "app/world_dialogs.h"
 #include "cli/options.h"
-#include "render/neuron_view.h"
 #include "world/world.h"
 
 #include <QApplication>
@@ -29,27 +28,28 @@ int window_main(int argc, char** argv, const options_type& options)
 {
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);  // closing the main window quits, the neuron window does not
-
-    world->options.log_path = options.no_log ? std::string() : options.log_path;
-    autosave_enabled = !options.no_autosave;
     main_window_widget window;
-    system_startup(&window, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)),
+    window_state_type& state = window.state;
+    world_type& world = state.world;
+    world.options.log_path = options.no_log ? std::string() : options.log_path;
+    if (options.threads != 0) world.options.threads = options.threads;
+    state.autosave_enabled = !options.no_autosave;
+    system_startup(state, window.view()->width(), window.view()->height(),
+                   options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)),
                    options.world_path.empty() ? &options.settings : nullptr);
     window.show();
-    create_neuron_window();
-    chart_window = new chart_window_widget();
     // A world named on the command line opens as File, Open would open it; if
     // it cannot be loaded, the user is told why and the default world runs.
-    if (!options.world_path.empty() && world_open(options.world_path, settings_overrides(options.settings)) &&
+    if (!options.world_path.empty() && world_open(state, options.world_path, settings_overrides(options.settings)) &&
         options.settings.wrap)
-        world->wrap_edges = true;
-    if (autosave_offer(options)) window.refresh_status();
+        world.wrap_edges = true;
+    if (autosave_offer(state, options)) window.refresh_status();
     if (!options.lineage_path.empty()) {
-        world->options.lineage_path = options.lineage_path;
+        world.options.lineage_path = options.lineage_path;
         if (FILE* file = std::fopen(options.lineage_path.c_str(), "w")) std::fclose(file);
     }
-    recorder_window_setup(options);
-    window.set_autosave(autosave_minutes);
+    recorder_window_setup(state, options);
+    window.set_autosave(state.autosave_minutes);
     // A signal to end the program ends it through the window, so the world is autosaved.
     struct sigaction action {};
     action.sa_handler = ask_to_stop;
@@ -63,14 +63,10 @@ int window_main(int argc, char** argv, const options_type& options)
     signal_watch.start(100);
     const int status = application.exec();
     if (!window.shut_down()) {  // Escape ends the loop without closing the window
-        autosave_now(true);
-        world_lineage_finish();
+        autosave_now(state, true);
+        world_lineage_finish(world);
     }
-    recorder_stop(window_recorder);
-    autosave_wait();
-    delete neuron_window;
-    neuron_window = nullptr;
-    delete chart_window;
-    chart_window = nullptr;
+    recorder_stop(state.recorder);
+    autosave_wait(state);
     return status;
 }

@@ -3,26 +3,6 @@
 #include "world/checkpoint.h"
 #include "world/world_file.h"
 
-#include <QFile>
-#include <QMessageBox>
-
-namespace {
-
-std::string ask_with_file_dialog(file_kind_type kind)
-{
-    const std::unique_ptr<QFileDialog> dialog = world_file_dialog(kind);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
-    return QFile::encodeName(dialog->selectedFiles().constFirst()).toStdString();
-}
-
-void show_in_message_box(const std::string& text)
-{
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Velmora"), QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok);
-    box.exec();
-}
-
-}  // namespace
-
 std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
 {
     const bool saving = kind != file_open;
@@ -42,36 +22,32 @@ std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
     return dialog;
 }
 
-std::string (*file_dialog)(file_kind_type kind) = ask_with_file_dialog;
-void (*show_problem)(const std::string& text) = show_in_message_box;
-
-void world_save()
+void world_save(window_state_type& state)
 {
-    const std::string path = file_dialog(file_save_world);
-    if (!path.empty() && !world_save_file(path)) show_problem(world_file_problem());
+    const std::string path = state.file_dialog(file_save_world);
+    if (path.empty()) return;
+    if (const std::string problem = world_save_file(state.world, path); !problem.empty()) state.show_problem(problem);
 }
 
-void world_snapshot()
+void world_snapshot(window_state_type& state)
 {
-    const std::string path = file_dialog(file_save_snapshot);
-    if (!path.empty() && !checkpoint_save(path)) show_problem(checkpoint_refusal());
+    const std::string path = state.file_dialog(file_save_snapshot);
+    if (path.empty()) return;
+    if (const std::string problem = checkpoint_save(state.world, path); !problem.empty()) state.show_problem(problem);
 }
 
-bool world_open(const std::string& path, const world_file_overrides_type& overrides)
+bool world_open(window_state_type& state, const std::string& path, const world_file_overrides_type& overrides)
 {
     // A checkpoint is the whole world as it was; the settings do not stand in for any of it.
-    if (checkpoint_is_archive(path)) {
-        if (checkpoint_load(path)) return true;
-        show_problem(checkpoint_refusal());
-        return false;
-    }
-    if (world_load_file(path, overrides)) return true;
-    show_problem(world_file_problem());
+    const std::string problem =
+        checkpoint_is_archive(path) ? checkpoint_load(state.world, path) : world_load_file(state.world, path, overrides);
+    if (problem.empty()) return true;
+    state.show_problem(problem);
     return false;
 }
 
-void world_load()
+void world_load(window_state_type& state)
 {
-    const std::string path = file_dialog(file_open);
-    if (!path.empty()) world_open(path);
+    const std::string path = state.file_dialog(file_open);
+    if (!path.empty()) world_open(state, path);
 }

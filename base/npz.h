@@ -41,12 +41,12 @@ bool npz_is_archive(const std::string& path);
 
 // The values of a member: NumPy's names of the types we store, and each
 // value's bytes, little-endian whatever the machine's order.
-template <class T> const char* npz_descr_of();
-template <> inline const char* npz_descr_of<double>() { return "<f8"; }
-template <> inline const char* npz_descr_of<std::int32_t>() { return "<i4"; }
-template <> inline const char* npz_descr_of<std::uint32_t>() { return "<u4"; }
-template <> inline const char* npz_descr_of<std::uint64_t>() { return "<u8"; }
-template <> inline const char* npz_descr_of<bool>() { return "|b1"; }
+template <class T> constexpr const char* npz_descr_of();
+template <> constexpr const char* npz_descr_of<double>() { return "<f8"; }
+template <> constexpr const char* npz_descr_of<std::int32_t>() { return "<i4"; }
+template <> constexpr const char* npz_descr_of<std::uint32_t>() { return "<u4"; }
+template <> constexpr const char* npz_descr_of<std::uint64_t>() { return "<u8"; }
+template <> constexpr const char* npz_descr_of<bool>() { return "|b1"; }
 
 template <class T>
 inline constexpr std::size_t npz_item_size = std::is_same_v<T, bool> ? 1 : sizeof(T);

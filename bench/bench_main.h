@@ -2,7 +2,6 @@
 #pragma once
 
 #include "base/console.h"
-#include "world/world.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,6 +15,5 @@ inline int run_benchmarks(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    world_destroy();
     return 0;
 }

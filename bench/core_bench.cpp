@@ -13,21 +13,22 @@
 
 namespace {
 
-void make_world(int animals, int plants, double side = 10.0)
+void make_world(world_type& world, int animals, int plants, double side = 10.0)
 {
-    world_start(1);
-    world->width = side;
-    world->height = side;
-    world->start_animals = animals;
-    world->start_plants = plants;
-    world_reset();
-    for (int i = 0; i < 100; ++i) world_update();  // past the start, animals moving
+    world_start(world, 1);
+    world.width = side;
+    world.height = side;
+    world.start_animals = animals;
+    world.start_plants = plants;
+    world_reset(world);
+    for (int i = 0; i < 100; ++i) world_update(world);  // past the start, animals moving
 }
 
 void bench_world_update(benchmark::State& state)
 {
-    make_world(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<double>(state.range(2)));
-    for (auto _ : state) world_update();
+    world_type world;
+    make_world(world, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<double>(state.range(2)));
+    for (auto _ : state) world_update(world);
     state.counters["updates/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(bench_world_update)->Name("world_update/default")->Args({20, 10, 10})->UseRealTime();
@@ -40,10 +41,11 @@ BENCHMARK(bench_world_update)->Name("world_update/50000+50000/500x500")->Args({5
 
 void bench_process_neurons(benchmark::State& state)
 {
-    make_world(20, 10);
+    world_type world;
+    make_world(world, 20, 10);
     for (auto _ : state) {
-        process_neurons(world->animals->neurons);
-        benchmark::DoNotOptimize(world->animals->neurons->out);
+        process_neurons(world.animals->neurons);
+        benchmark::DoNotOptimize(world.animals->neurons->out);
     }
 }
 BENCHMARK(bench_process_neurons)->Name("process_neurons/default");
@@ -51,8 +53,9 @@ BENCHMARK(bench_process_neurons)->Name("process_neurons/default");
 void bench_compute_generation(benchmark::State& state)
 {
     const int animals = static_cast<int>(state.range(0));
-    make_world(animals, animals, animals >= 50000 ? 500.0 : animals > 20 ? 224.0 : 10.0);
-    for (auto _ : state) world_compute_generation();
+    world_type world;
+    make_world(world, animals, animals, animals >= 50000 ? 500.0 : animals > 20 ? 224.0 : 10.0);
+    for (auto _ : state) world_compute_generation(world);
 }
 BENCHMARK(bench_compute_generation)->Name("world_compute_generation/default")->Arg(20);
 // Ranking, breeding, ids and diversity of a large world: a small part of its generation of 500 updates.
@@ -62,14 +65,15 @@ BENCHMARK(bench_compute_generation)->Name("world_compute_generation/50000+50000"
 // A checkpoint of the large world, written and read again.
 void bench_checkpoint(benchmark::State& state)
 {
-    make_world(10000, 10000, 224.0);
+    world_type world;
+    make_world(world, 10000, 10000, 224.0);
     const bool writing = state.range(0) == 0;
-    checkpoint_save("bench.npz");
+    checkpoint_save(world, "bench.npz");
     for (auto _ : state) {
         if (writing) {
-            checkpoint_save("bench.npz");
+            checkpoint_save(world, "bench.npz");
         } else {
-            checkpoint_load("bench.npz");
+            checkpoint_load(world, "bench.npz");
         }
     }
 }
@@ -79,10 +83,11 @@ BENCHMARK(bench_checkpoint)->Name("checkpoint_load/10000+10000")->Arg(1)->Unit(b
 // What an autosave takes from the window's tick: the capture, into the room of the last one.
 void bench_autosave_capture(benchmark::State& state)
 {
-    make_world(10000, 10000, 224.0);
+    world_type world;
+    make_world(world, 10000, 10000, 224.0);
     checkpoint_type captured;
-    checkpoint_capture_into(captured);
-    for (auto _ : state) checkpoint_capture_into(captured);
+    checkpoint_capture_into(world, captured);
+    for (auto _ : state) checkpoint_capture_into(world, captured);
 }
 BENCHMARK(bench_autosave_capture)->Name("autosave_capture/10000+10000")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
@@ -90,16 +95,17 @@ BENCHMARK(bench_autosave_capture)->Name("autosave_capture/10000+10000")->Unit(be
 // share of the packed networks and of the index, in a world of 10,000.
 void bench_animal_memory(benchmark::State& state)
 {
-    world_start(1);
-    world->width = world->height = 224.0;
-    world->start_animals = 1;
-    world->start_plants = 0;
-    world_reset();
-    world_update();
+    world_type world;
+    world_start(world, 1);
+    world.width = world.height = 224.0;
+    world.start_animals = 1;
+    world.start_plants = 0;
+    world_reset(world);
+    world_update(world);
     const std::size_t before = mallinfo2().uordblks;
-    world->start_animals = 10001;
-    world_reset();
-    world_update();
+    world.start_animals = 10001;
+    world_reset(world);
+    world_update(world);
     const double bytes = static_cast<double>(mallinfo2().uordblks - before) / 10000.0;
     for (auto _ : state) benchmark::DoNotOptimize(bytes);
     state.counters["bytes/animal"] = bytes;

@@ -42,24 +42,28 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr QRgb white = 0xFFFFFF, green = 0x00FF00, red = 0xFF0000, blue = 0x0000FF, black = 0x000000;
 
-QImage draw_world()
+// The world as the state's view shows it, at 640 x 480.
+QImage draw_world(window_state_type& state)
 {
-    display_x = 640;
-    display_y = 480;
-    QImage image(display_x, display_y, QImage::Format_RGB32);
+    state.view.display_x = 640;
+    state.view.display_y = 480;
+    QImage image(640, 480, QImage::Format_RGB32);
     image.fill(Qt::magenta);
     QPainter painter(&image);
     surface_type surface = surface_open(painter);
-    world_draw(surface);
+    world_draw(surface, state.world, state.view);
     return image;
 }
 
-QRgb pixel_at(const QImage& image, double x, double y) { return image.pixel(get_screen_x(x), get_screen_y(y)) & 0xFFFFFF; }
-
-animal_type* place_animal(double x, double y, double heading)
+QRgb pixel_at(const window_state_type& state, const QImage& image, double x, double y)
 {
-    world_add_animal();
-    animal_type* animal = world->animals;
+    return image.pixel(get_screen_x(state.world, state.view, x), get_screen_y(state.world, state.view, y)) & 0xFFFFFF;
+}
+
+animal_type* place_animal(world_type& world, double x, double y, double heading)
+{
+    world_add_animal(world);
+    animal_type* animal = world.animals;
     animal->x = x;
     animal->y = y;
     animal->heading = heading;
@@ -95,35 +99,36 @@ class window_test : public QObject {
     std::unique_ptr<scratch_folder> folder;
     std::unique_ptr<console_capture> console;
 
-    void press(unsigned key) { key_down(window.get(), key); }
+    window_state_type& state() { return window->state; }
+    world_type& world() { return window->state.world; }
+    view_type& view() { return window->state.view; }
+    void press(unsigned key) { key_down(state(), key); }
+
+    // A fresh window with the test's answers in its hooks, its world set up from seed.
+    void open_window(std::uint32_t seed)
+    {
+        window = std::make_unique<main_window_widget>();
+        window_state_type& s = state();
+        s.ask_question = count_question;
+        s.file_dialog = [](file_kind_type kind) { return dialogs_shown.push_back(kind), dialog_answer; };
+        s.ask_to_continue = [](const std::string& text) { return asked_to_continue = text, continue_answer; };
+        s.chart_file_dialog = [] { return std::string(); };
+        s.show_problem = [](const std::string& text) { problems.push_back(text); };
+        system_startup(s, window->view()->width(), window->view()->height(), seed);
+    }
 
 private slots:
     void init()
     {
         folder = std::make_unique<scratch_folder>();
         console = std::make_unique<console_capture>();
-        keys_clear();
-        show_vision = false;
-        timer_val = 40;
-        frames = updates = frames_per_second = updates_per_second = 0;
         questions = 0;
-        ask_question = count_question;
-        file_dialog = [](file_kind_type kind) { return dialogs_shown.push_back(kind), dialog_answer; };
+        problems.clear();
         qputenv("XDG_STATE_HOME", QDir::currentPath().toUtf8());
-        autosave_enabled = true;
-        autosave_minutes = 5;
-        ask_to_continue = [](const std::string& text) { return asked_to_continue = text, continue_answer; };
-        window = std::make_unique<main_window_widget>();
-        system_startup(window.get(), 1);
+        open_window(1);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         window->activateWindow();
-        if (neuron_window == nullptr) create_neuron_window();
-        neuron_window->hide();
-        if (chart_window == nullptr) chart_window = new chart_window_widget();
-        chart_window->hide();
-        problems.clear();
-        show_problem = [](const std::string& text) { problems.push_back(text); };
     }
 
     void cleanup()
@@ -135,59 +140,59 @@ private slots:
 
     void the_world_view_draws_what_the_world_holds()
     {
-        world_free_animals();
-        world_free_plants();
-        const QImage empty = draw_world();
+        world_free_animals(world());
+        world_free_plants(world());
+        const QImage empty = draw_world(state());
         QImage all_white(empty.size(), empty.format());
         all_white.fill(Qt::white);
         QCOMPARE(empty, all_white);
-        animal_type* other = place_animal(7, 5, 0);
-        animal_type* head = place_animal(3, 5, 0);
+        animal_type* other = place_animal(world(), 7, 5, 0);
+        animal_type* head = place_animal(world(), 3, 5, 0);
         head->touch[1].plant = 0.5;
         head->touch[2] = sensor_type{0.5, 0.5, 0.5};  // a wall wins over everything
         head->touch[3].animal = 0.5;
         head->touch[4] = sensor_type{-0.5, 0.5, 0.5};  // a plant over an animal
-        add_plant(5, 2, 0.5, 0.5);
-        QImage image = draw_world();
-        QCOMPARE(pixel_at(image, head->x, head->y + 0.15), green);  // only the head is green
-        QCOMPARE(pixel_at(image, other->x, other->y + 0.15), white);
-        QCOMPARE(pixel_at(image, 5, 2), green);
-        QCOMPARE(pixel_at(image, head->x, head->y), black);  // the heading arrow
+        add_plant(world(), 5, 2, 0.5, 0.5);
+        QImage image = draw_world(state());
+        QCOMPARE(pixel_at(state(), image, head->x, head->y + 0.15), green);  // only the head is green
+        QCOMPARE(pixel_at(state(), image, other->x, other->y + 0.15), white);
+        QCOMPARE(pixel_at(state(), image, 5, 2), green);
+        QCOMPARE(pixel_at(state(), image, head->x, head->y), black);  // the heading arrow
         // In a world so large that an animal is a speck, it still shows, as a dot.
-        world->width = world->height = 500;
-        QVERIFY(pixel_at(draw_world(), other->x, other->y) != white);
-        world->width = world->height = 10;
+        world().width = world().height = 500;
+        QVERIFY(pixel_at(state(), draw_world(state()), other->x, other->y) != white);
+        world().width = world().height = 10;
         const QRgb sensor_colours[6] = {white, green, red, blue, green, white};
         for (int k = 0; k < 6; ++k) {
             const double angle = head->heading - pi / 3 + k * pi / 3;
-            QCOMPARE(pixel_at(image, head->x + 0.25 * std::cos(angle), head->y + 0.25 * std::sin(angle)), sensor_colours[k]);
+            QCOMPARE(pixel_at(state(), image, head->x + 0.25 * std::cos(angle), head->y + 0.25 * std::sin(angle)), sensor_colours[k]);
         }
         // Rays only for the sectors that see a plant, and only while shown.
-        world_free_plants();
-        add_plant(3 + 3 * std::cos(0.31), 5 + 3 * std::sin(0.31), 0.25, 0.25);
-        check_vision(head->x, head->y, head->heading = 0.3, 5, head->vision, head->ray_x, head->ray_y);
+        world_free_plants(world());
+        add_plant(world(), 3 + 3 * std::cos(0.31), 5 + 3 * std::sin(0.31), 0.25, 0.25);
+        check_vision(world(), head->x, head->y, head->heading = 0.3, 5, head->vision, head->ray_x, head->ray_y);
         const auto sees = [&](int j) { return j >= 0 && j < 5 && head->vision[j].plant > 0; };
         QVERIFY(sees(2) && !sees(0) && !sees(1) && !sees(3) && !sees(4));
         const auto ray_drawn = [&](const QImage& picture, int i) {
-            const int x = get_screen_x(head->x + 0.9 * head->ray_x[i]), y = get_screen_y(head->y + 0.9 * head->ray_y[i]);
+            const int x = get_screen_x(world(), view(), head->x + 0.9 * head->ray_x[i]), y = get_screen_y(world(), view(), head->y + 0.9 * head->ray_y[i]);
             int dark = 0;
             for (int d = 0; d < 9; ++d) dark += (picture.pixel(x + d % 3 - 1, y + d / 3 - 1) & 0xFFFFFF) == black;
             return dark > 0;
         };
-        image = draw_world();
-        show_vision = true;
-        const QImage shown = draw_world();
+        image = draw_world(state());
+        state().view.show_vision = true;
+        const QImage shown = draw_world(state());
         for (int i = 0; i < 10; ++i) {
             QVERIFY(!ray_drawn(image, i));
             // The end ray of one sector is the start ray of the next.
             QCOMPARE(ray_drawn(shown, i), sees(i / 2) || (i % 2 == 1 ? sees(i / 2 + 1) : sees(i / 2 - 1)));
         }
         // While drawing is off the surface keeps its picture.
-        world->draw_enabled = false;
-        QCOMPARE(draw_world().pixel(0, 0) & 0xFFFFFF, 0xFF00FFu);
-        QCOMPARE(get_screen_x(world->width), 640);
-        QCOMPARE(get_screen_x(0.999 * world->width / 640), 0);
-        QCOMPARE(get_screen_x(-1.5 * world->width / 640), -1);
+        world().draw_enabled = false;
+        QCOMPARE(draw_world(state()).pixel(0, 0) & 0xFFFFFF, 0xFF00FFu);
+        QCOMPARE(get_screen_x(world(), view(), world().width), 640);
+        QCOMPARE(get_screen_x(world(), view(), 0.999 * world().width / 640), 0);
+        QCOMPARE(get_screen_x(world(), view(), -1.5 * world().width / 640), -1);
     }
 
     // Ellipses set directly into an image look like the painter's: the same
@@ -233,33 +238,33 @@ private slots:
         // Each row: the keys pressed in turn from a clear table, and what then holds.
         struct before_type { int plants; unsigned animals, generation, questions; int update_count; };
         const struct { std::vector<unsigned> keys; std::function<bool(const before_type&)> holds; } rows[] = {
-            {{'1', '2'}, [](auto&) { return world->updates_per_tick == 200; }},
-            {{'2', '1'}, [](auto&) { return world->updates_per_tick == 200; }},
-            {{0x27, '1'}, [](auto&) { return world->updates_per_tick == 1; }},
-            {{0x27, 0x25}, [](auto&) { return world->updates_per_tick == 2; }},
-            {{0x25, 0x25}, [](auto&) { return world->updates_per_tick == 1; }},
-            {{0x27, 0x27}, [](auto&) { return world->updates_per_tick == 3; }},
-            {{'R', 'P'}, [](auto& b) { return questions == int(b.questions) + 1; }},  // R asks only on its own key-down
-            {{'P', 'X'}, [](auto& b) { return world->num_plants == b.plants + 2 && !world->draw_enabled; }},
-            {{0x26, 'Z', 'Z'}, [this](auto&) { return timer_val == 1 && window->timer_period(update_timer_id) == 1; }},
-            {{'G'}, [](auto& b) { return world->generation == b.generation + 1 && world->update_count == b.update_count; }},
-            {{'F', 'T'}, [](auto&) { return world->wrap_edges && world->num_plants == 0; }},
-            {{' ', ' '}, [](auto& b) { return world->num_animals == b.animals + 2; }},
-            {{'M'}, [](auto&) { return world->mode_manual; }},
+            {{'1', '2'}, [&](auto&) { return world().updates_per_tick == 200; }},
+            {{'2', '1'}, [&](auto&) { return world().updates_per_tick == 200; }},
+            {{0x27, '1'}, [&](auto&) { return world().updates_per_tick == 1; }},
+            {{0x27, 0x25}, [&](auto&) { return world().updates_per_tick == 2; }},
+            {{0x25, 0x25}, [&](auto&) { return world().updates_per_tick == 1; }},
+            {{0x27, 0x27}, [&](auto&) { return world().updates_per_tick == 3; }},
+            {{'R', 'P'}, [&](auto& b) { return questions == int(b.questions) + 1; }},  // R asks only on its own key-down
+            {{'P', 'X'}, [&](auto& b) { return world().num_plants == b.plants + 2 && !world().draw_enabled; }},
+            {{0x26, 'Z', 'Z'}, [this](auto&) { return state().timer_val == 1 && window->timer_period(update_timer_id) == 1; }},
+            {{'G'}, [&](auto& b) { return world().generation == b.generation + 1 && world().update_count == b.update_count; }},
+            {{'F', 'T'}, [&](auto&) { return world().wrap_edges && world().num_plants == 0; }},
+            {{' ', ' '}, [&](auto& b) { return world().num_animals == b.animals + 2; }},
+            {{'M'}, [&](auto&) { return world().mode_manual; }},
         };
-        timer_val = 2;  // never below 1 ms, so that Down acts at once
+        state().timer_val = 2;  // never below 1 ms, so that Down acts at once
         for (std::size_t i = 0; i < std::size(rows); ++i) {
-            keys_clear();
-            world->updates_per_tick = 1;
-            const before_type before{world->num_plants, world->num_animals, world->generation, unsigned(questions), world->update_count};
+            keys_clear(state());
+            world().updates_per_tick = 1;
+            const before_type before{world().num_plants, world().num_animals, world().generation, unsigned(questions), world().update_count};
             for (unsigned key : rows[i].keys) press(key);
             QVERIFY2(rows[i].holds(before), qPrintable(QString("row %1").arg(i)));
         }
-        keys_clear();
-        timer_val = 40;
+        keys_clear(state());
+        state().timer_val = 40;
         QTest::keyClick(window.get(), Qt::Key_Down);
         QCOMPARE(window->timer_period(update_timer_id), 41);
-        keys_clear();
+        keys_clear(state());
         const std::size_t said = console->text().size();
         press('Q');
         const std::string report = console->text().substr(said);
@@ -270,35 +275,35 @@ private slots:
     void releases_auto_repeat_and_focus()
     {
         // Keys typed quickly act once: a release counts at once, an auto-repeated one not at all.
-        const int plants = world->num_plants;
+        const int plants = world().num_plants;
         QTest::keyClick(window.get(), Qt::Key_P);
         QTest::keyClick(window.get(), Qt::Key_X);
-        QCOMPARE(world->num_plants, plants + 1);
+        QCOMPARE(world().num_plants, plants + 1);
         QTest::keyClick(window.get(), Qt::Key_T);
         QTest::keyClick(window.get(), Qt::Key_X);
-        QVERIFY(world->wrap_edges && world->draw_enabled);
+        QVERIFY(world().wrap_edges && world().draw_enabled);
         QTest::keyPress(window.get(), Qt::Key_W);
         QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_W, Qt::NoModifier, QString("w"), true);
         QApplication::sendEvent(window.get(), &repeat);
-        QCOMPARE(int(keys['W']), 1);
+        QCOMPARE(int(state().keys['W']), 1);
         QTest::keyRelease(window.get(), Qt::Key_W);
-        QCOMPARE(int(keys['W']), 0);
+        QCOMPARE(int(state().keys['W']), 0);
         // Shift pressed meanwhile: "1" comes back as "!", and still clears "1";
         // on other layouts only the key's scan code tells ("2" and a German '"').
         QTest::keyPress(window.get(), Qt::Key_1);
         QTest::keyRelease(window.get(), Qt::Key_Exclam, Qt::ShiftModifier);
-        QCOMPARE(int(keys['1']), 0);
+        QCOMPARE(int(state().keys['1']), 0);
         QKeyEvent two(QEvent::KeyPress, Qt::Key_2, Qt::NoModifier, 11, 0, 0, "2");
         QKeyEvent quote(QEvent::KeyRelease, Qt::Key_QuoteDbl, Qt::ShiftModifier, 11, 0, 0, "\"");
         QApplication::sendEvent(window.get(), &two);
-        QCOMPARE(int(keys['2']), 1);
+        QCOMPARE(int(state().keys['2']), 1);
         QApplication::sendEvent(window.get(), &quote);
-        QCOMPARE(int(keys['2']), 0);
+        QCOMPARE(int(state().keys['2']), 0);
         // Losing the keyboard clears every held key.
         QTest::keyPress(window.get(), Qt::Key_D);
         QFocusEvent focus_out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
         QApplication::sendEvent(window.get(), &focus_out);
-        QCOMPARE(int(keys['D']), 0);
+        QCOMPARE(int(state().keys['D']), 0);
         const struct { int qt; unsigned code; } codes[] = {{Qt::Key_Z, 'Z'}, {Qt::Key_CapsLock, 0},   {Qt::Key_F1, 0x70},   {Qt::Key_F12, 0x7B},
                                                             {Qt::Key_Escape, 0x1B}, {Qt::Key_Space, 0x20}, {Qt::Key_Home, 0x24}};
         for (const auto& row : codes) QCOMPARE(key_code_from_qt(row.qt), row.code);
@@ -310,16 +315,16 @@ private slots:
             {"WA", 0.015, 0.03}, {"WD", 0.03, 0.015}, {"W", 0.03, 0.03}, {"WS", 0.03, 0.03}, {"SA", -0.015, -0.03},
             {"SD", -0.03, -0.015}, {"S", -0.03, -0.03}, {"A", -0.03, 0.03}, {"D", 0.03, -0.03}, {"AD", -0.03, 0.03},
             {"", 0.0, 0.0}, {"WAD", 0.015, 0.03}};
-        world->mode_manual = true;
+        world().mode_manual = true;
         for (const auto& row : rows) {
-            keys_clear();
-            for (const char* c = row.held; *c; ++c) keys[static_cast<unsigned char>(*c)] = 1;
-            world->animals->x = world->animals->y = 5;
-            world->animals->heading = 0;
-            timer_message(window.get(), update_timer_id);
-            QCOMPARE(world->animals->left_motor, row.left);
-            QCOMPARE(world->animals->right_motor, row.right);
-            QVERIFY(std::fabs(world->animals->speed - (row.left + row.right) / 2) < 1e-15);
+            keys_clear(state());
+            for (const char* c = row.held; *c; ++c) state().keys[static_cast<unsigned char>(*c)] = 1;
+            world().animals->x = world().animals->y = 5;
+            world().animals->heading = 0;
+            timer_message(state(), update_timer_id);
+            QCOMPARE(world().animals->left_motor, row.left);
+            QCOMPARE(world().animals->right_motor, row.right);
+            QVERIFY(std::fabs(world().animals->speed - (row.left + row.right) / 2) < 1e-15);
         }
     }
 
@@ -331,28 +336,28 @@ private slots:
         for (QAction* top : window->menuBar()->actions())
             for (QAction* item : top->menu()->actions())
                 QVERIFY2(item->text().contains('&') || item->text().startsWith("Remove"), qPrintable(item->text()));
-        const std::string before = world_state();
-        main_menu(window.get(), 999);  // unknown: nothing
-        QVERIFY(world_state() == before);
+        const std::string before = world_state(world());
+        main_menu(state(), 999);  // unknown: nothing
+        QVERIFY(world_state(world()) == before);
         const struct { const char* menu; const char* item; std::function<bool()> done; } items[] = {
-            {"&Animals", "&Show Vision", [] { return show_vision; }},
-            {"&Animals", "&Hide Vision", [] { return !show_vision; }},
-            {"&World", "Add &Animal", [] { return world->num_animals == 21; }},
-            {"&World", "Add &Plant", [] { return world->num_plants == 11; }},
-            {"&World", "Remove Plants", [] { return world->num_plants == 0; }},
-            {"&World", "Remove Animals", [] { return world->num_animals == 0 && neuron_view_animal() == nullptr; }},
-            {"&Simulation", "&Max Speed", [] { return world->updates_per_tick == 100; }},
-            {"&Simulation", "&Normal Speed", [] { return world->updates_per_tick == 1; }},
-            {"&Simulation", "&Pause", [] { return !world->running; }},
-            {"&Animals", "Show &Chart", [] { return chart_window->isVisible(); }},
-            {"&Animals", "Hide Cha&rt", [] { return !chart_window->isVisible(); }},
-            {"&File", "Save &Chart As...", [] { return QImage("chart.png").size() == QSize(960, 600); }},
-            {"&World", "&Reset", [] { return questions == 1 && world->num_animals == 20 && world->running; }},
-            {"&File", "E&xit", [] { return world->animals == nullptr && memdc.isNull(); }},
+            {"&Animals", "&Show Vision", [&] { return state().view.show_vision; }},
+            {"&Animals", "&Hide Vision", [&] { return !state().view.show_vision; }},
+            {"&World", "Add &Animal", [&] { return world().num_animals == 21; }},
+            {"&World", "Add &Plant", [&] { return world().num_plants == 11; }},
+            {"&World", "Remove Plants", [&] { return world().num_plants == 0; }},
+            {"&World", "Remove Animals", [&] { return world().num_animals == 0 && neuron_view_animal(*state().neuron_window) == nullptr; }},
+            {"&Simulation", "&Max Speed", [&] { return world().updates_per_tick == 100; }},
+            {"&Simulation", "&Normal Speed", [&] { return world().updates_per_tick == 1; }},
+            {"&Simulation", "&Pause", [&] { return !world().running; }},
+            {"&Animals", "Show &Chart", [&] { return state().chart_window->isVisible(); }},
+            {"&Animals", "Hide Cha&rt", [&] { return !state().chart_window->isVisible(); }},
+            {"&File", "Save &Chart As...", [&] { return QImage("chart.png").size() == QSize(960, 600); }},
+            {"&World", "&Reset", [&] { return questions == 1 && world().num_animals == 20 && world().running; }},
+            {"&File", "E&xit", [&] { return world().animals == nullptr && state().memdc.isNull(); }},
         };
         answer = true;
-        neuron_view_show(world->animals);
-        chart_file_dialog = [] { return std::string("chart.png"); };
+        neuron_view_show(*state().neuron_window, world().animals);
+        state().chart_file_dialog = [&] { return std::string("chart.png"); };
         for (const auto& item : items) {
             QAction* action = menu_action(*window, item.menu, item.item);
             QVERIFY2(action != nullptr, item.item);
@@ -363,66 +368,66 @@ private slots:
 
     void ticks_run_their_updates_and_the_paint_shows_the_rates()
     {
-        world->updates_per_tick = 7;
-        updates = frames = 0;
-        const int count = world->update_count;
-        memdc.fill(Qt::black);
-        timer_message(window.get(), update_timer_id);
-        QCOMPARE(world->update_count - count + 10 * updates + 100 * frames, 7 + 70 + 100);
-        QCOMPARE(memdc.pixel(display_x - 1, display_y - 1) & 0xFFFFFF, white);
-        world->running = false;  // paused: ticks draw and count frames, but no updates
-        timer_message(window.get(), update_timer_id);
-        QCOMPARE(updates * 10 + frames, 72);
-        QCOMPARE(rate_line(), std::string("Frame rate:   0 Update Rate  0 "));
-        timer_message(window.get(), stats_timer_id);
-        QCOMPARE(updates + frames, 0);
-        QCOMPARE(rate_line(), std::string("Frame rate:   2 Update Rate  7 "));
+        world().updates_per_tick = 7;
+        state().updates = state().frames = 0;
+        const int count = world().update_count;
+        state().memdc.fill(Qt::black);
+        timer_message(state(), update_timer_id);
+        QCOMPARE(world().update_count - count + 10 * state().updates + 100 * state().frames, 7 + 70 + 100);
+        QCOMPARE(state().memdc.pixel(state().view.display_x - 1, state().view.display_y - 1) & 0xFFFFFF, white);
+        world().running = false;  // paused: ticks draw and count frames, but no updates
+        timer_message(state(), update_timer_id);
+        QCOMPARE(state().updates * 10 + state().frames, 72);
+        QCOMPARE(rate_line(state()), std::string("Frame rate:   0 Update Rate  0 "));
+        timer_message(state(), stats_timer_id);
+        QCOMPARE(state().updates + state().frames, 0);
+        QCOMPARE(rate_line(state()), std::string("Frame rate:   2 Update Rate  7 "));
         // The paint shows the surface in the window.
-        memdc.fill(Qt::white);
-        memdc.setPixel(100, 200, 0xFF0000FF);
+        state().memdc.fill(Qt::white);
+        state().memdc.setPixel(100, 200, 0xFF0000FF);
         const QImage shown = window->view()->grab().toImage();
         QCOMPARE(shown.pixel(100, 200) & 0xFFFFFF, 0x0000FFu);
         QCOMPARE(shown.pixel(101, 200) & 0xFFFFFF, white);
         int dark = 0;
         for (int y = 1; y < 16; ++y)
-            for (int x = 1; x < 120; ++x) dark += qGray(memdc.pixel(x, y)) < 128;
+            for (int x = 1; x < 120; ++x) dark += qGray(state().memdc.pixel(x, y)) < 128;
         QVERIFY(dark > 20);
         QCOMPARE(window->timer_period(stats_timer_id), 1000);
         // A tick stops its updates after a while; the rest carry over to the next ticks.
-        world->running = true;
-        world->updates_per_tick = 1 << 30;
-        timer_message(window.get(), update_timer_id);
-        QVERIFY(tick_updates_done > 0 && tick_updates_done < world->updates_per_tick);
-        const int carried = tick_updates_done;
-        world->updates_per_tick = carried + 3;  // read again before each update
-        timer_message(window.get(), update_timer_id);
-        QCOMPARE(tick_updates_done, 0);
-        QCOMPARE(updates, carried + 3);
+        world().running = true;
+        world().updates_per_tick = 1 << 30;
+        timer_message(state(), update_timer_id);
+        QVERIFY(state().tick_updates_done > 0 && state().tick_updates_done < world().updates_per_tick);
+        const int carried = state().tick_updates_done;
+        world().updates_per_tick = carried + 3;  // read again before each update
+        timer_message(state(), update_timer_id);
+        QCOMPARE(state().tick_updates_done, 0);
+        QCOMPARE(state().updates, carried + 3);
     }
 
     void the_neuron_window_shows_the_head_network()
     {
         press('N');
-        QVERIFY(neuron_window->isVisible());
-        QVERIFY(neuron_view_animal() == world->animals);
-        neuron_window->resize(200, 120);
-        for (neuron_type* n = world->animals->neurons; n; n = n->next) n->out = n->id % 3 == 0 ? 0.0 : n->id % 3 == 1 ? 0.5 : -0.5;
-        QImage grid = neuron_window->grab().toImage();
+        QVERIFY(state().neuron_window->isVisible());
+        QVERIFY(neuron_view_animal(*state().neuron_window) == world().animals);
+        state().neuron_window->resize(200, 120);
+        for (neuron_type* n = world().animals->neurons; n; n = n->next) n->out = n->id % 3 == 0 ? 0.0 : n->id % 3 == 1 ? 0.5 : -0.5;
+        QImage grid = state().neuron_window->grab().toImage();
         const int cell_w = grid.width() / 8, cell_h = grid.height() / 3;
         for (std::uint32_t id = 0; id < 24; ++id) {
             const QRgb expected = id >= 18 ? white : id % 3 == 0 ? white : id % 3 == 1 ? blue : red;
             QCOMPARE(grid.pixel(int(id % 8) * cell_w + cell_w / 2, int(id / 8) * cell_h + cell_h / 2) & 0xFFFFFF, expected);
         }
-        QTest::keyClick(neuron_window, 'N', Qt::ShiftModifier);
-        QVERIFY(neuron_window->isVisible());
-        QTest::keyClick(neuron_window, 'n');
-        QVERIFY(!neuron_window->isVisible());
+        QTest::keyClick(state().neuron_window, 'N', Qt::ShiftModifier);
+        QVERIFY(state().neuron_window->isVisible());
+        QTest::keyClick(state().neuron_window, 'n');
+        QVERIFY(!state().neuron_window->isVisible());
         // With the animals gone the window draws nothing, and reads nothing freed.
-        world_free_animals();
-        QVERIFY(neuron_view_animal() == nullptr);
+        world_free_animals(world());
+        QVERIFY(neuron_view_animal(*state().neuron_window) == nullptr);
         grid.fill(Qt::magenta);
         QPainter painter(&grid);
-        neuron_window->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);  // no background
+        state().neuron_window->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);  // no background
         QCOMPARE(grid.pixel(cell_w / 2, cell_h / 2) & 0xFFFFFF, 0xFF00FFu);
     }
 
@@ -435,7 +440,7 @@ private slots:
         const QLabel* shown = window->statusBar()->findChild<QLabel*>();
         QVERIFY(shown != nullptr && shown->text() == window->status_text());
         for (const auto& change : changes) {
-            keys_clear();
+            keys_clear(state());
             QKeyEvent press(QEvent::KeyPress, change.key == 0x28 ? Qt::Key_Down : Qt::Key(change.key), Qt::NoModifier);
             QApplication::sendEvent(window.get(), &press);
             QVERIFY2(window->status_text().contains(change.shows), change.shows);
@@ -443,86 +448,86 @@ private slots:
         menu_action(*window, "&Simulation", "&Pause")->trigger();  // a menu command shows at once
         QVERIFY(window->status_text().startsWith("Paused"));
         // A shorter rate line leaves nothing of a longer one.
-        updates_per_second = 123456789;
-        const QFontMetrics metrics{QPainter(&memdc).font()};
-        const int long_width = metrics.horizontalAdvance(QString::fromStdString(rate_line()));
+        state().updates_per_second = 123456789;
+        const QFontMetrics metrics{QPainter(&state().memdc).font()};
+        const int long_width = metrics.horizontalAdvance(QString::fromStdString(rate_line(state())));
         window->view()->repaint();
-        updates_per_second = 0;
-        const int short_width = metrics.horizontalAdvance(QString::fromStdString(rate_line()));
-        memdc.fill(Qt::black);
+        state().updates_per_second = 0;
+        const int short_width = metrics.horizontalAdvance(QString::fromStdString(rate_line(state())));
+        state().memdc.fill(Qt::black);
         window->view()->repaint();
         int left_over = 0;
         for (int y = 2; y < metrics.height(); ++y)
-            for (int x = short_width + 3; x < long_width - 2; ++x) left_over += (memdc.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+            for (int x = short_width + 3; x < long_width - 2; ++x) left_over += (state().memdc.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
         QVERIFY(long_width > short_width + 20);
         QCOMPARE(left_over, 0);
         // Resized while drawing is off, the world is drawn once at the new size.
         window->resize(500, 400);
-        QTRY_VERIFY(display_x < 640);
+        QTRY_VERIFY(state().view.display_x < 640);
         int green_pixels = 0;
-        for (int y = 0; y < memdc.height(); ++y)
-            for (int x = 0; x < memdc.width(); ++x) green_pixels += (memdc.pixel(x, y) & 0xFFFFFF) == green;
+        for (int y = 0; y < state().memdc.height(); ++y)
+            for (int x = 0; x < state().memdc.width(); ++x) green_pixels += (state().memdc.pixel(x, y) & 0xFFFFFF) == green;
         QVERIFY(green_pixels > 20);
     }
 
     void the_windows_sit_side_by_side_and_the_neuron_window_follows()
     {
-        QCOMPARE(window->windowTitle() + neuron_window->windowTitle(), QString("VelmoraNeuron"));
-        const QRect frames[] = {window->frameGeometry(), QRect(neuron_window->pos(), neuron_window->size() + QSize(10, 40)),
-                                QRect(chart_window->pos(), chart_window->size() + QSize(10, 40))};
+        QCOMPARE(window->windowTitle() + state().neuron_window->windowTitle(), QString("VelmoraNeuron"));
+        const QRect frames[] = {window->frameGeometry(), QRect(state().neuron_window->pos(), state().neuron_window->size() + QSize(10, 40)),
+                                QRect(state().chart_window->pos(), state().chart_window->size() + QSize(10, 40))};
         for (int i = 0; i < 3; ++i) {
             QVERIFY(QRect(0, 0, 1280, 800).contains(frames[i]));
             for (int j = i + 1; j < 3; ++j) QVERIFY(!frames[i].intersects(frames[j]));
         }
         press('N');
         answer = true;
-        reset_check();
-        QVERIFY(neuron_view_animal() == nullptr);
+        reset_check(state());
+        QVERIFY(neuron_view_animal(*state().neuron_window) == nullptr);
         window->view()->repaint();
-        QVERIFY(neuron_view_animal() == world->animals && neuron_view_animal() != nullptr);
-        neuron_window->close();
-        QVERIFY(!neuron_window->isVisible());
+        QVERIFY(neuron_view_animal(*state().neuron_window) == world().animals && neuron_view_animal(*state().neuron_window) != nullptr);
+        state().neuron_window->close();
+        QVERIFY(!state().neuron_window->isVisible());
     }
 
     void the_chart_follows_the_generations_only_while_shown()
     {
-        world->generation_length = 5;
-        const qint64 hidden = chart_window->picture().cacheKey();
-        for (int i = 0; i < 20; ++i) world_update();
-        chart_window->follow_world();
-        QCOMPARE(chart_window->picture().cacheKey(), hidden);  // hidden: nothing drawn
+        world().generation_length = 5;
+        const qint64 hidden = state().chart_window->picture().cacheKey();
+        for (int i = 0; i < 20; ++i) world_update(world());
+        state().chart_window->follow_world();
+        QCOMPARE(state().chart_window->picture().cacheKey(), hidden);  // hidden: nothing drawn
         press('C');
-        QVERIFY(chart_window->isVisible());
-        const QImage four = chart_window->picture();
+        QVERIFY(state().chart_window->isVisible());
+        const QImage four = state().chart_window->picture();
         QVERIFY(!four.isNull());
-        timer_message(window.get(), update_timer_id);
-        QCOMPARE(chart_window->picture(), four);  // no generation ended: the same picture
-        for (int i = 0; i < 5; ++i) world_update();
-        chart_window->follow_world();
-        QVERIFY(chart_window->picture() != four);
-        const chart_type chart = world_chart();
+        timer_message(state(), update_timer_id);
+        QCOMPARE(state().chart_window->picture(), four);  // no generation ended: the same picture
+        for (int i = 0; i < 5; ++i) world_update(world());
+        state().chart_window->follow_world();
+        QVERIFY(state().chart_window->picture() != four);
+        const chart_type chart = world_chart(world(), state().chart_buckets);
         QCOMPARE(chart.series.size(), std::size_t{3});
         QCOMPARE(chart.series[2].values.size(), std::size_t{5});
-        QCOMPARE(chart.series[1].values.back(), world->ave_food);
+        QCOMPARE(chart.series[1].values.back(), world().ave_food);
         // The Lineages page: the founder lines' shares, largest first, never more than all.
-        chart_window->show_page(1);
-        QVERIFY(chart_window->picture() != four);
-        const muller_type muller = world_muller();
+        state().chart_window->show_page(1);
+        QVERIFY(state().chart_window->picture() != four);
+        const muller_type muller = world_muller(world());
         QVERIFY(!muller.founders.empty() && muller.founders.size() <= muller_colours);
         for (std::size_t g = 0; g < 5; ++g) {
             double sum = 0;
             for (const std::vector<double>& shares : muller.shares) sum += shares[g];
             QVERIFY(sum > 0 && sum <= 1.0 + 1e-12);
         }
-        chart_window->show_page(0);
-        keys_clear();
+        state().chart_window->show_page(0);
+        keys_clear(state());
         press('C');
-        QVERIFY(!chart_window->isVisible());
+        QVERIFY(!state().chart_window->isVisible());
         // A long history is folded into the lowest and highest values of its buckets.
-        for (std::uint32_t g = world->history.size(); g < 100000; ++g)
-            world->history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10, 0.0, 0, {}, {}});
-        world->history[4321].food_per_animal = -3;
-        const chart_type folded = world_chart();
+        for (std::uint32_t g = world().history.size(); g < 100000; ++g)
+            world().history.push_back(generation_record_type{g, 0, 0, (g * 7919) % 1000 / 10.0, 1, 2.0, 20, 10, 0.0, 0, {}, {}});
+        world().history[4321].food_per_animal = -3;
+        const chart_type folded = world_chart(world(), state().chart_buckets);
         QCOMPARE(folded.generations, std::size_t{100000});
         QVERIFY(folded.series[0].values.size() <= 2048);
         // Each bucket, a power of two of generations, holds their lowest and highest value.
@@ -533,14 +538,14 @@ private slots:
         for (std::size_t b = 0; b < buckets; ++b) {
             double low = 1e300, high = -1e300;
             for (std::size_t g = b * size; g < std::min((b + 1) * size, folded.generations); ++g) {
-                low = std::min(low, world->history[g].food_per_animal);
-                high = std::max(high, world->history[g].food_per_animal);
+                low = std::min(low, world().history[g].food_per_animal);
+                high = std::max(high, world().history[g].food_per_animal);
             }
             QCOMPARE(folded.series[0].values[2 * b], low);
             QCOMPARE(folded.series[0].values[2 * b + 1], high);
         }
         QCOMPARE(*std::min_element(folded.series[0].values.begin(), folded.series[0].values.end()), -3.0);
-        QCOMPARE(*folded.series[0].latest, world->history.back().food_per_animal);
+        QCOMPARE(*folded.series[0].latest, world().history.back().food_per_animal);
     }
 
     void charts_draw_lines_bands_ticks_and_legend()
@@ -571,7 +576,7 @@ private slots:
 
     void settings_reset_the_world_when_confirmed()
     {
-        settings_dialog dialog(settings_of_world());
+        settings_dialog dialog(settings_of_world(world()), 5);
         QCOMPARE(dialog.animals->value(), 20);
         QCOMPARE(dialog.animals->maximum(), 50000);
         QCOMPARE(dialog.layer_count->minimum(), 1);
@@ -579,56 +584,56 @@ private slots:
         dialog.animals->setValue(7);
         dialog.width->setValue(12.5);
         dialog.wrap->setChecked(true);
-        world->generation = 9;
+        world().generation = 9;
         bool reset = true;
         answer = false;
-        QCOMPARE(settings_confirm(dialog.settings(), reset), std::string());
-        QVERIFY(!reset && world->generation == 9);  // "no" changes nothing
+        QCOMPARE(settings_confirm(state(), dialog.settings(), reset), std::string());
+        QVERIFY(!reset && world().generation == 9);  // "no" changes nothing
         answer = true;
-        QCOMPARE(settings_confirm(dialog.settings(), reset), std::string());
-        QVERIFY(reset && world->generation == 0 && world->wrap_edges);
-        QCOMPARE(world->num_animals, 7u);
-        QCOMPARE(world->width, 12.5);
+        QCOMPARE(settings_confirm(state(), dialog.settings(), reset), std::string());
+        QVERIFY(reset && world().generation == 0 && world().wrap_edges);
+        QCOMPARE(world().num_animals, 7u);
+        QCOMPARE(world().width, 12.5);
         dialog.animal_size->setValue(20);
-        QVERIFY(settings_confirm(dialog.settings(), reset).find("--animal-size") != std::string::npos);
+        QVERIFY(settings_confirm(state(), dialog.settings(), reset).find("--animal-size") != std::string::npos);
         QVERIFY(!reset);
     }
 
     void opening_a_file_shows_why_it_failed()
     {
         dialog_answer = "missing.dat";
-        const std::string before = world_state();
-        main_menu(window.get(), menu_open);
+        const std::string before = world_state(world());
+        main_menu(state(), menu_open);
         QCOMPARE(problems.size(), std::size_t{1});
         QCOMPARE(problems[0], std::string("Unable to load missing.dat: No such file or directory"));
-        QVERIFY(world_state() == before);
+        QVERIFY(world_state(world()) == before);
         dialog_answer = "no/folder/x.dat";
-        main_menu(window.get(), menu_save_as);
+        main_menu(state(), menu_save_as);
         QVERIFY(problems.size() == 2 && problems[1].rfind("Unable to save no/folder/x.dat", 0) == 0);
         // As velmora FILE.dat opens it: the settings stand in for the file's own.
-        world_save_file("good.dat");
+        world_save_file(world(), "good.dat");
         world_file_overrides_type overrides;
         overrides.animals = 3;
-        QVERIFY(world_open("good.dat", overrides));
-        QCOMPARE(world->num_animals, 3u);
+        QVERIFY(world_open(state(), "good.dat", overrides));
+        QCOMPARE(world().num_animals, 3u);
         QCOMPARE(problems.size(), std::size_t{2});
     }
 
     void the_reset_question_waits_while_ticks_go_on()
     {
         for (bool ok : {false, true}) {
-            world->generation = 5;
-            world->updates_per_tick = 3;
+            world().generation = 5;
+            world().updates_per_tick = 3;
             static bool reply = false;
             reply = ok;
-            ask_question = [](const std::string& text, const std::string& caption) {
+            state().ask_question = [&](const std::string& text, const std::string& caption) {
                 if (text != "Are you sure?" || caption != "Reset simulation") return false;
-                const int before = frames;
-                return QTest::qWaitFor([&] { return frames >= before + 3; }, 10000) && reply;
+                const int before = state().frames;
+                return QTest::qWaitFor([&] { return state().frames >= before + 3; }, 10000) && reply;
             };
-            main_menu(window.get(), menu_reset);
-            QCOMPARE(world->generation, ok ? 0u : 5u);
-            QCOMPARE(world->updates_per_tick, ok ? 1 : 3);
+            main_menu(state(), menu_reset);
+            QCOMPARE(world().generation, ok ? 0u : 5u);
+            QCOMPARE(world().updates_per_tick, ok ? 1 : 3);
         }
     }
 
@@ -636,32 +641,32 @@ private slots:
     {
         dialog_answer = "";  // cancelled: nothing at all
         dialogs_shown.clear();
-        for (int id : {menu_save_as, menu_save_snapshot, menu_open}) main_menu(window.get(), id);
+        for (int id : {menu_save_as, menu_save_snapshot, menu_open}) main_menu(state(), id);
         QVERIFY(dialogs_shown == (std::vector<file_kind_type>{file_save_world, file_save_snapshot, file_open}));
         QCOMPARE(QDir(".").entryList(QDir::Files).size(), 0);
         // A world file keeps the genes; a snapshot the whole world, which opens as it was.
         dialog_answer = "world.dat";
-        main_menu(window.get(), menu_save_as);
+        main_menu(state(), menu_save_as);
         const std::string saved = read_file("world.dat");
         press('G');
         dialog_answer = "snap.npz";
-        main_menu(window.get(), menu_save_snapshot);
-        const std::string state = world_state();
-        world_add_animal();
-        neuron_view_show(world->animals);
-        main_menu(window.get(), menu_open);
-        QVERIFY(neuron_view_animal() == nullptr);
-        QVERIFY(world_state() == state);
-        QCOMPARE(world->history.size(), std::size_t{1});
+        main_menu(state(), menu_save_snapshot);
+        const std::string saved_state = world_state(world());
+        world_add_animal(world());
+        neuron_view_show(*state().neuron_window, world().animals);
+        main_menu(state(), menu_open);
+        QVERIFY(neuron_view_animal(*state().neuron_window) == nullptr);
+        QVERIFY(world_state(world()) == saved_state);
+        QCOMPARE(world().history.size(), std::size_t{1});
         dialog_answer = "world.dat";
-        main_menu(window.get(), menu_open);
-        QCOMPARE(world_file_text(), saved);
+        main_menu(state(), menu_open);
+        QCOMPARE(world_file_text(world()), saved);
         write_file("bad.npz", read_file("snap.npz").substr(0, 300));
         dialog_answer = "bad.npz";
-        main_menu(window.get(), menu_open);
+        main_menu(state(), menu_open);
         QCOMPARE(problems.size(), std::size_t{1});
         QVERIFY(problems[0].rfind("Unable to load bad.npz: ", 0) == 0);
-        QCOMPARE(world_file_text(), saved);
+        QCOMPARE(world_file_text(world()), saved);
         // The real dialogs: open and save modes, the filter, the default extension.
         const struct { file_kind_type kind; const char* filter; const char* suffix; } kinds[] = {
             {file_open, "World files and checkpoints (*.dat *.npz)", ""},
@@ -688,18 +693,18 @@ private slots:
         dialogs_shown.clear();
         record->trigger();
         QVERIFY(dialogs_shown == std::vector<file_kind_type>{file_save_video});
-        QVERIFY(recorder_on(window_recorder));
-        // The frames the window draws, as it draws them, and the count in the status bar.
-        QVERIFY(QTest::qWaitFor([] { return window_recorder.video.frames >= 3; }, 10000));
+        QVERIFY(recorder_on(state().recorder));
+        // The state().frames the window draws, as it draws them, and the count in the status bar.
+        QVERIFY(QTest::qWaitFor([&] { return state().recorder.video.frames >= 3; }, 10000));
         window->refresh_status();
         QVERIFY(window->status_text().contains(QRegularExpression("   Recording [0-9]+ frames")));
         press('X');  // drawing off: nothing drawn, nothing recorded
-        const std::uint64_t recorded = window_recorder.video.frames;
-        const int before = frames;
-        QVERIFY(QTest::qWaitFor([&] { return frames >= before + 3 || frames < before; }, 10000));
-        QCOMPARE(window_recorder.video.frames, recorded);
+        const std::uint64_t recorded = state().recorder.video.frames;
+        const int before = state().frames;
+        QVERIFY(QTest::qWaitFor([&] { return state().frames >= before + 3 || state().frames < before; }, 10000));
+        QCOMPARE(state().recorder.video.frames, recorded);
         record->trigger();
-        QVERIFY(!recorder_on(window_recorder));
+        QVERIFY(!recorder_on(state().recorder));
         QCOMPARE(dialogs_shown.size(), std::size_t{1});
         const std::string gif = read_file("run.gif");
         QCOMPARE(gif.substr(0, 6), std::string("GIF89a"));
@@ -709,7 +714,7 @@ private slots:
         // A file that cannot be made: one message, no recording.
         dialog_answer = "no/such/folder/run.mp4";
         record->trigger();
-        QVERIFY(!recorder_on(window_recorder));
+        QVERIFY(!recorder_on(state().recorder));
         QCOMPARE(problems.size(), std::size_t{1});
         QVERIFY(problems[0].rfind("Velmora cannot record no/such/folder/run.mp4: ", 0) == 0);
         // A file that stops growing while recording (a limit on file size, as
@@ -723,7 +728,7 @@ private slots:
         dialog_answer = "full.mp4";
         press('X');  // drawing on again
         record->trigger();
-        QVERIFY(QTest::qWaitFor([] { return !recorder_on(window_recorder); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return !recorder_on(state().recorder); }, 10000));
         setrlimit(RLIMIT_FSIZE, &kept);
         std::signal(SIGXFSZ, old_handler);
         QCOMPARE(problems.size(), std::size_t{2});
@@ -734,74 +739,73 @@ private slots:
     {
         QCOMPARE(autosave_path(), QDir::currentPath().toStdString() + "/velmora/autosave.npz");
         press('G');
-        keys_clear();
+        keys_clear(state());
         press('G');
-        autosave_now(false);
-        autosave_wait();
-        const std::string state = world_state();
+        autosave_now(state(), false);
+        autosave_wait(state());
+        const std::string saved_state = world_state(world());
         // No: a new world; yes: the autosaved one, chart included; a world file, seed or settings: no question.
         options_type plain;
-        system_startup(window.get(), 9);
+        system_startup(state(), window->view()->width(), window->view()->height(), 9);
         continue_answer = false;
-        QVERIFY(!autosave_offer(plain));
+        QVERIFY(!autosave_offer(state(), plain));
         QVERIFY(asked_to_continue.find(", at generation 2?") != std::string::npos);
-        QVERIFY(world_state() != state);
+        QVERIFY(world_state(world()) != saved_state);
         continue_answer = true;
-        QVERIFY(autosave_offer(plain));
-        QVERIFY(world_state() == state);
-        QCOMPARE(world->history.size(), std::size_t{2});
+        QVERIFY(autosave_offer(state(), plain));
+        QVERIFY(world_state(world()) == saved_state);
+        QCOMPARE(world().history.size(), std::size_t{2});
         asked_to_continue.clear();
         for (const auto& change : std::vector<std::function<void(options_type&)>>{
-                 [](options_type& o) { o.seed_given = true; }, [](options_type& o) { o.settings.animals = 5; },
-                 [](options_type& o) { o.world_path = "world.dat"; }, [](options_type&) { autosave_enabled = false; }}) {
+                 [&](options_type& o) { o.seed_given = true; }, [&](options_type& o) { o.settings.animals = 5; },
+                 [&](options_type& o) { o.world_path = "world.dat"; }, [&](options_type&) { state().autosave_enabled = false; }}) {
             options_type options;
             change(options);
-            QVERIFY(!autosave_offer(options));
-            autosave_enabled = true;
+            QVERIFY(!autosave_offer(state(), options));
+            state().autosave_enabled = true;
         }
         QVERIFY(asked_to_continue.empty());
         // Closing the window autosaves, unless autosaving is off.
         std::remove(autosave_path().c_str());
         window->set_autosave(0);
-        QCOMPARE(autosave_minutes, 0);
+        QCOMPARE(state().autosave_minutes, 0);
         window->close();
         QVERIFY(!QFile::exists(QString::fromStdString(autosave_path())));
-        window = std::make_unique<main_window_widget>();
-        system_startup(window.get(), 1);
+        open_window(1);
         window->set_autosave(5);
-        world->generation = 7;
+        world().generation = 7;
         window->close();
-        QCOMPARE(world->animals, nullptr);
-        QVERIFY(autosave_offer(plain));
-        QCOMPARE(world->generation, 7u);
+        QCOMPARE(world().animals, nullptr);
+        QVERIFY(autosave_offer(state(), plain));
+        QCOMPARE(world().generation, 7u);
         // A damaged autosave is said on the console and offered not at all.
         write_file(autosave_path(), read_file(autosave_path()).substr(0, 200));
-        const std::string kept = world_state();
+        const std::string kept = world_state(world());
         questions = 0;
         asked_to_continue.clear();
-        QVERIFY(!autosave_offer(plain));
-        QVERIFY(asked_to_continue.empty() && world_state() == kept);
+        QVERIFY(!autosave_offer(state(), plain));
+        QVERIFY(asked_to_continue.empty() && world_state(world()) == kept);
         QVERIFY(console->text().find("Unable to load " + autosave_path() + ": ") != std::string::npos);
     }
 
     void animals_are_selected_followed_and_inspected_in_a_zoomed_view()
     {
-        world->running = false;
-        const QImage whole = draw_world();
+        world().running = false;
+        const QImage whole = draw_world(state());
         menu_action(*window, "&View", "Zoom &In")->trigger();
-        QVERIFY(draw_world() != whole);  // zoomed in, bodies are drawn to scale
+        QVERIFY(draw_world(state()) != whole);  // zoomed in, bodies are drawn to scale
         menu_action(*window, "&View", "&Whole World")->trigger();
-        QVERIFY(draw_world() == whole);  // and the whole world as before, pixel for pixel
+        QVERIFY(draw_world(state()) == whole);  // and the whole world as before, pixel for pixel
         // A click picks the animal under it; the Neuron window and the status bar show it.
-        animal_type* picked = animal_at(7);
+        animal_type* picked = animal_at(world(), 7);
         const auto click = [this](double x, double y) {
-            QTest::mouseClick(window->view(), Qt::LeftButton, {}, QPoint(get_screen_x(x), get_screen_y(y)));
+            QTest::mouseClick(window->view(), Qt::LeftButton, {}, QPoint(get_screen_x(world(), view(), x), get_screen_y(world(), view(), y)));
         };
         click(picked->x, picked->y);
-        QCOMPARE(view_selected(), picked);
+        QCOMPARE(view_selected(world(), view()), picked);
         {  // The selection ring sits evenly around the animal: its outermost blue on the lines through its centre.
-            const QImage ringed = draw_world();
-            const int cx = get_screen_x(picked->x), cy = get_screen_y(picked->y), reach = 40;
+            const QImage ringed = draw_world(state());
+            const int cx = get_screen_x(world(), view(), picked->x), cy = get_screen_y(world(), view(), picked->y), reach = 40;
             int ends[4] = {cx, cx, cy, cy};  // left, right, top, bottom
             for (int d = -reach; d <= reach; ++d) {
                 if (cx + d >= 0 && cx + d < ringed.width() && (ringed.pixel(cx + d, cy) & 0xFFFFFF) == blue) {
@@ -818,68 +822,68 @@ private slots:
         }
         QVERIFY(window->status_text().contains(QString("Animal %1: food 0, born 0").arg(picked->id)));
         press('N');
-        for (neuron_type* n = world->animals->neurons; n; n = n->next) n->out = 0.5;
+        for (neuron_type* n = world().animals->neurons; n; n = n->next) n->out = 0.5;
         for (neuron_type* n = picked->neurons; n; n = n->next) n->out = -0.5;
-        QCOMPARE(neuron_window->grab().toImage().pixel(12, 12) & 0xFFFFFF, red);
-        // The inspector shows its fields, and copies its genes in world-file form.
-        const std::vector<inspector_bar_type> bars = inspector_bars(inspector_animal());
+        QCOMPARE(state().neuron_window->grab().toImage().pixel(12, 12) & 0xFFFFFF, red);
+        // The state().inspector shows its fields, and copies its genes in world-file form.
+        const std::vector<inspector_bar_type> bars = inspector_bars(inspector_animal(world(), view()));
         QCOMPARE(bars.size(), std::size_t{25});
         QCOMPARE(bars[4].value, picked->touch[1].plant);
         QCOMPARE(bars[20].value, picked->vision[2].plant);
         QCOMPARE(bars[24].value, picked->right_motor);
-        QCOMPARE(inspector_lines(picked)[0], "Animal " + std::to_string(picked->id));
+        QCOMPARE(inspector_lines(world(), picked)[0], "Animal " + std::to_string(picked->id));
         press('I');
-        QVERIFY(inspector != nullptr && inspector->isVisible());
+        QVERIFY(state().inspector != nullptr && state().inspector->isVisible());
         // On white, the picked animal's senses as bars: its whiskers' -0.5 in red.
-        const QImage inspected = inspector->grab().toImage();
+        const QImage inspected = state().inspector->grab().toImage();
         QCOMPARE(inspected.pixel(0, 0) & 0xFFFFFF, white);
         bool red_bar = false;
         for (int y = 0; y < inspected.height() && !red_bar; ++y)
             for (int x = 0; x < inspected.width() && !red_bar; ++x) red_bar = (inspected.pixel(x, y) & 0xFFFFFF) == red;
         QVERIFY(red_bar);
-        inspector_copy_genes();
+        inspector_copy_genes(state());
         QCOMPARE(QApplication::clipboard()->text().toStdString(), world_file_block(picked));
         // Zoom in and out by menu and wheel, towards the cursor; drag to pan; follow.
         menu_action(*window, "&View", "Zoom &In")->trigger();
-        QCOMPARE(view.zoom, 2.0);
+        QCOMPARE(view().zoom, 2.0);
         QVERIFY(window->status_text().contains("Zoom 2x"));
-        const double under_x = view_world_x(100), under_y = view_world_y(80);
+        const double under_x = view_world_x(world(), view(), 100), under_y = view_world_y(world(), view(), 80);
         QWheelEvent wheel(QPointF(100, 80), window->view()->mapToGlobal(QPointF(100, 80)), {}, QPoint(0, 120), Qt::NoButton, {},
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(window->view(), &wheel);
-        QCOMPARE(view.zoom, 2.5);
-        QVERIFY(std::fabs(view_world_x(100) - under_x) < 1e-9 && std::fabs(view_world_y(80) - under_y) < 1e-9);
-        const double left = view.left;
+        QCOMPARE(view().zoom, 2.5);
+        QVERIFY(std::fabs(view_world_x(world(), view(), 100) - under_x) < 1e-9 && std::fabs(view_world_y(world(), view(), 80) - under_y) < 1e-9);
+        const double left = view().left;
         QTest::mousePress(window->view(), Qt::LeftButton, {}, QPoint(300, 200));
         QMouseEvent drag(QEvent::MouseMove, QPointF(260, 200), window->view()->mapToGlobal(QPointF(260, 200)), Qt::NoButton,
                          Qt::LeftButton, {});
         QApplication::sendEvent(window->view(), &drag);
         QTest::mouseRelease(window->view(), Qt::LeftButton, {}, QPoint(260, 200));
-        QVERIFY(std::fabs(view.left - (left + 40 * (world->width / view.zoom) / display_x)) < 1e-9);
-        QCOMPARE(view_selected(), picked);  // a drag is no click
+        QVERIFY(std::fabs(view().left - (left + 40 * (world().width / view().zoom) / state().view.display_x)) < 1e-9);
+        QCOMPARE(view_selected(world(), view()), picked);  // a drag is no click
         menu_action(*window, "&View", "&Follow Selected")->trigger();
-        world->running = true;
-        timer_message(window.get(), update_timer_id);
-        QVERIFY(std::abs(get_screen_x(picked->x) - display_x / 2) <= 1 || view.left == 0 ||
-                view.left == world->width - world->width / view.zoom);
-        QVERIFY(std::abs(get_screen_y(picked->y) - display_y / 2) <= 1 || view.top == 0 ||
-                view.top == world->height - world->height / view.zoom);
+        world().running = true;
+        timer_message(state(), update_timer_id);
+        QVERIFY(std::abs(get_screen_x(world(), view(), picked->x) - state().view.display_x / 2) <= 1 || view().left == 0 ||
+                view().left == world().width - world().width / view().zoom);
+        QVERIFY(std::abs(get_screen_y(world(), view(), picked->y) - state().view.display_y / 2) <= 1 || view().top == 0 ||
+                view().top == world().height - world().height / view().zoom);
         menu_action(*window, "&View", "&Whole World")->trigger();
-        QCOMPARE(view.zoom, 1.0);
+        QCOMPARE(view().zoom, 1.0);
         // Breeding rewrites the selected record as a child: it stays selected under its new id.
-        view_select(animal_at(19));
-        world_compute_generation();
-        QVERIFY(view_selected() != nullptr && view_selected()->parent_a != 0);
+        view_select(world(), view(), animal_at(world(), 19));
+        world_compute_generation(world());
+        QVERIFY(view_selected(world(), view()) != nullptr && view_selected(world(), view())->parent_a != 0);
         click(0.01, 0.01);
-        QCOMPARE(view_selected(), nullptr);
+        QCOMPARE(view_selected(world(), view()), nullptr);
     }
 
     void escape_quits_at_once_without_tearing_down()
     {
         QTimer::singleShot(0, [this] { press(0x1B); });
-        QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });  // a safety net
+        QTimer::singleShot(30000, [&] { QCoreApplication::exit(7); });  // a safety net
         QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(world->num_animals, 20u);
+        QCOMPARE(world().num_animals, 20u);
     }
 };
 

@@ -41,9 +41,10 @@ template <class Record, class Value> struct member_of<Value Record::*> {
 
 shape_type single(const world_type&) { return {}; }
 
+
 // A field that is one number of its record.
 template <auto Member>
-checkpoint_field_type number(const char* name, owner whose)
+constexpr checkpoint_field_type number(const char* name, owner whose)
 {
     using record_type = typename member_of<decltype(Member)>::record_type;
     using value_type = typename member_of<decltype(Member)>::value_type;
@@ -60,13 +61,12 @@ template <class T> T& as(void* record) { return *static_cast<T*>(record); }
 // The fields of a checkpoint, in the order of its members. Capture, check and
 // apply all walk this one list; a field missing here is missing everywhere,
 // and the tests hold it against the records' own fields.
-std::vector<checkpoint_field_type> make_fields()
-{
-    using w = world_type;
-    using a = animal_type;
-    using p = plant_type;
-    using h = generation_record_type;
-    return {
+using w = world_type;
+using a = animal_type;
+using p = plant_type;
+using h = generation_record_type;
+
+constexpr checkpoint_field_type fields_table[] = {
         number<&w::width>("width", owner::world),
         number<&w::height>("height", owner::world),
         number<&w::mutate_rate>("mutate_rate", owner::world),
@@ -203,8 +203,7 @@ std::vector<checkpoint_field_type> make_fields()
          [](world_type&, void* record, const unsigned char* in) {
              for (int k = 0; k < 8; ++k) as<h>(record).line_animals[k] = npz_get_value<std::uint32_t>(in + 4 * k);
          }},
-    };
-}
+};
 
 // The records of one owner, in the order of their rows.
 struct records_type {
@@ -290,7 +289,7 @@ const checkpoint_array_type& checked_member(const archive_view& view, const chec
 checked_type check_archive(const checkpoint_type& checkpoint, world_type& numbers)
 {
     const archive_view view(checkpoint);
-    const std::vector<checkpoint_field_type>& fields = checkpoint_fields();
+    const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     const checkpoint_array_type* format_member = view.find("format");
     if (format_member == nullptr) fail("it is not a Velmora checkpoint (it has no format)");
     if (format_member->descr != npz_descr_of<std::int32_t>() || !format_member->shape.empty())
@@ -350,7 +349,7 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
 template <class Record>
 void apply_rows(world_type& world, const checked_type& checked, owner whose, std::size_t row, Record& record)
 {
-    const std::vector<checkpoint_field_type>& fields = checkpoint_fields();
+    const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     for (std::size_t f = 0; f < fields.size(); ++f) {
         if (fields[f].owner != whose) continue;
         const checkpoint_array_type& array = *checked.members[f];
@@ -361,7 +360,7 @@ void apply_rows(world_type& world, const checked_type& checked, owner whose, std
 
 void apply_checked(world_type& world, const checked_type& checked, const world_type& numbers)
 {
-    const std::vector<checkpoint_field_type>& fields = checkpoint_fields();
+    const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     unsigned char value[8];
     const auto take_numbers = [&] {
         for (const checkpoint_field_type& field : fields)
@@ -405,11 +404,7 @@ std::string refuse(const world_type& world, const char* verb, const std::string&
 
 }  // namespace
 
-const std::vector<checkpoint_field_type>& checkpoint_fields()
-{
-    static const std::vector<checkpoint_field_type> fields = make_fields();
-    return fields;
-}
+std::span<const checkpoint_field_type> checkpoint_fields() { return fields_table; }
 
 checkpoint_type checkpoint_capture(const world_type& world)
 {
@@ -423,7 +418,7 @@ checkpoint_type checkpoint_capture(const world_type& world)
 // nor touches new memory.
 void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoint)
 {
-    const std::vector<checkpoint_field_type>& fields = checkpoint_fields();
+    const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     const records_type records(world);
     checkpoint.arrays.resize(fields.size() + 2);
     checkpoint_array_type& format = checkpoint.arrays[0];

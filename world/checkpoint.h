@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,7 @@ struct checkpoint_field_type {
     void (*read)(const void* record, unsigned char* out);
     void (*write)(world_type& world, void* record, const unsigned char* in);
 };
-const std::vector<checkpoint_field_type>& checkpoint_fields();
+std::span<const checkpoint_field_type> checkpoint_fields();
 
 // Every field of the records a checkpoint holds, in declaration order, with
 // the member that keeps it or why none does, so that a field added to a

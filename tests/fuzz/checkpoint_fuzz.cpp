@@ -14,13 +14,20 @@
 
 namespace {
 
+// The world every input is read into, as the window reads files into its one world.
+world_type& fuzz_world()
+{
+    static world_type world;
+    return world;
+}
+
 std::string input_path, saved_path;
 
 // The whole state as a checkpoint holds it, but the version, which a save writes anew.
 std::string state()
 {
     std::string bytes;
-    for (const checkpoint_array_type& array : checkpoint_capture().arrays)
+    for (const checkpoint_array_type& array : checkpoint_capture(fuzz_world()).arrays)
         bytes.append(array.name).append(array.descr).append(array.data.begin(), array.data.end());
     return bytes;
 }
@@ -34,7 +41,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     if (mkdtemp(folder) == nullptr) std::abort();
     input_path = std::string(folder) + "/input.npz";
     saved_path = std::string(folder) + "/saved.npz";
-    world_start(1);
+    world_start(fuzz_world(), 1);
     return 0;
 }
 
@@ -44,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (file < 0 || write(file, data, size) != static_cast<ssize_t>(size)) std::abort();
     close(file);
     const std::string before = state();
-    if (!checkpoint_load(input_path)) {
+    world_type& world = fuzz_world();
+    if (!checkpoint_load(world, input_path).empty()) {
         if (state() != before) std::abort();  // a refused file changed the world
         return 0;
     }
     const std::string loaded = state();
-    if (!checkpoint_save(saved_path) || !checkpoint_load(saved_path) || state() != loaded) std::abort();
+    if (!checkpoint_save(world, saved_path).empty() || !checkpoint_load(world, saved_path).empty() || state() != loaded) std::abort();
     return 0;
 }

@@ -15,6 +15,13 @@
 
 namespace {
 
+// The world every input is read into, as the window reads files into its one world.
+world_type& fuzz_world()
+{
+    static world_type world;
+    return world;
+}
+
 std::string scratch_path;
 
 void write_bytes(const std::string& path, const std::uint8_t* data, std::size_t size)
@@ -34,12 +41,13 @@ void write_bytes(const std::string& path, const std::uint8_t* data, std::size_t 
 // the lists, counts, parameters, counters and the random state.
 std::string world_summary()
 {
+    const world_type& world = fuzz_world();
     char text[512];
     std::snprintf(text, sizeof text, "%p %p %u %d %a %a %a %a %a %d %d %d %d %d %u %d %u",
-                  static_cast<void*>(world->animals), static_cast<void*>(world->plants), world->num_animals,
-                  world->num_plants, world->width, world->height, world->mutate_amount, world->animal_size,
-                  world->plant_size, world->generation_length, world->start_animals, world->start_plants,
-                  world->layer_width, world->layer_count, world->generation, world->update_count, random_get_state());
+                  static_cast<void*>(world.animals), static_cast<void*>(world.plants), world.num_animals,
+                  world.num_plants, world.width, world.height, world.mutate_amount, world.animal_size,
+                  world.plant_size, world.generation_length, world.start_animals, world.start_plants,
+                  world.layer_width, world.layer_count, world.generation, world.update_count, world.random.state);
     return text;
 }
 
@@ -51,7 +59,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     char folder[] = "/tmp/velmora_fuzz_XXXXXX";
     if (mkdtemp(folder) == nullptr) std::abort();
     scratch_path = std::string(folder) + "/input.dat";
-    world_start(1);
+    world_start(fuzz_world(), 1);
     return 0;
 }
 
@@ -59,12 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     write_bytes(scratch_path, data, size);
     const std::string before = world_summary();
-    if (!world_load_file(scratch_path)) {
+    world_type& world = fuzz_world();
+    if (!world_load_file(world, scratch_path).empty()) {
         if (world_summary() != before) std::abort();  // a refused file changed the world
         return 0;
     }
-    const std::string saved = world_file_text();
+    const std::string saved = world_file_text(world);
     write_bytes(scratch_path, reinterpret_cast<const std::uint8_t*>(saved.data()), saved.size());
-    if (!world_load_file(scratch_path) || world_file_text() != saved) std::abort();  // save must load again
+    if (!world_load_file(world, scratch_path).empty() || world_file_text(world) != saved) std::abort();  // save must load again
     return 0;
 }

@@ -1,0 +1,107 @@
+// What the window program holds besides its widgets: its world, how it shows
+// it, the frame loop's counters, the held keys, autosave and recording, and
+// the questions and dialogs it goes through. The main window owns one; each
+// test makes a fresh one with its window, and puts its own answers in the hooks.
+#pragma once
+
+#include "app/recorder.h"
+#include "render/world_view.h"
+#include "world/checkpoint.h"
+#include "world/world.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QWidget;
+class chart_window_widget;
+class inspector_widget;
+class neuron_window_widget;
+
+enum file_kind_type {
+    file_open,            // a world file or a checkpoint to open
+    file_save_world,      // a world file to save
+    file_save_snapshot,   // a checkpoint to save
+    file_save_video,      // a video to record
+};
+
+// The history folded for the Evolution chart: at most most_buckets buckets
+// per series, each the lowest and highest value of the generations it covers;
+// only new generations are folded in, so a redraw costs the same however long the run.
+struct chart_buckets_type {
+    static constexpr std::size_t series = 3;
+    static constexpr std::size_t most_buckets = 1024;
+    struct bucket_type {
+        double low[series];
+        double high[series];
+    };
+    std::vector<bucket_type> buckets;
+    std::size_t bucket_size = 1;   // generations per bucket, a power of two
+    std::size_t folded = 0;        // history records in the buckets
+    std::uint32_t resets = 0;      // the world's resets when they were folded
+};
+
+// The size, rate and spacing of a recording Simulation, Record starts, from the command line.
+struct window_record_settings_type {
+    int width = 640;
+    int height = 480;
+    int fps = 30;
+    std::uint32_t every = 0;
+};
+
+struct window_state_type {
+    world_type world;                   // the window's one world
+    view_type view;                     // what of it shows, in a picture of display_x x display_y
+
+    // The frame loop.
+    int timer_val = 40;                 // update timer period, ms; changed by the arrow keys
+    int tick_updates_done = 0;          // world updates of the current batch run by earlier ticks
+    int frames = 0;                     // update ticks since the last statistics tick
+    int frames_per_second = 0;          // frames at the last statistics tick
+    int updates = 0;                    // world updates since the last statistics tick
+    int updates_per_second = 0;         // world updates at the last statistics tick
+    int widest_rate_line = 0;           // pixels; the box cleared under the rate line
+    QImage memdc;                       // the off-screen surface, view.display_x x view.display_y
+    unsigned char keys[256] = {};       // held-key table, indexed by the low 8 bits of the key code
+
+    // Autosave.
+    bool autosave_enabled = true;       // false with --no-autosave
+    int autosave_minutes = 5;           // between autosaves; 0: no autosave at all
+    std::thread autosave_writer;        // the autosave being written, if any
+    checkpoint_type autosave_captured;  // what it writes; kept, so that the next capture reuses its room
+
+    // Recording.
+    recorder_type recorder;                       // the window's recording
+    window_record_settings_type record_settings;
+
+    // The other windows, owned by the main window; null until made.
+    neuron_window_widget* neuron_window = nullptr;
+    bool neuron_window_active = false;  // show state at creation: false, so it starts hidden
+    chart_window_widget* chart_window = nullptr;
+    inspector_widget* inspector = nullptr;
+    chart_buckets_type chart_buckets;
+
+    // What the main window does for the frame loop and the commands.
+    QWidget* dialog_parent = nullptr;             // dialogs and message boxes open over it
+    std::function<void(int id, int period)> set_timer;
+    std::function<void()> repaint;                // shows the surface anew
+    std::function<void()> refresh_status;         // the status bar anew
+    std::function<void()> close;                  // as File, Exit
+    std::function<void(int minutes)> set_autosave;
+
+    // What the user is asked and told: message boxes and file dialogs, or a test's answers.
+    std::function<bool(const std::string& text, const std::string& caption)> ask_question;
+    std::function<bool(const std::string& text)> ask_to_continue;
+    std::function<std::string(file_kind_type kind)> file_dialog;   // empty when cancelled
+    std::function<std::string()> chart_file_dialog;                // empty when cancelled
+    std::function<void(const std::string& text)> show_problem;
+
+    window_state_type();
+    ~window_state_type();   // waits for an autosave under way
+    window_state_type(const window_state_type&) = delete;
+    window_state_type& operator=(const window_state_type&) = delete;
+};
