@@ -1,6 +1,10 @@
 #include "base/console.h"
 
+#include "base/check.h"
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -19,4 +23,10 @@ void write_console(const char* text)
         text += written;
         left -= static_cast<std::size_t>(written);
     }
+}
+
+void check_failed(const char* what, const char* file, int line)
+{
+    std::fprintf(stderr, "velmora: invariant broken at %s:%d: %s\n", file, line, what);
+    std::abort();
 }

@@ -167,3 +167,24 @@ void neuron_pack_prefetch(const neuron_pack_type& pack, std::size_t network)
         }
     }
 }
+
+bool neuron_pack_matches(const neuron_pack_type& pack, std::size_t network, const neuron_type* list)
+{
+    if (network >= pack.heads.size() || pack.heads[network] != list) return false;
+    if (list == nullptr) return true;  // left to its records: nothing packed to compare
+    const neuron_type* neuron = list;
+    for (std::size_t g = pack.first_group[network]; g < pack.first_group[network + 1]; ++g) {
+        const neuron_pack_group_type& group = pack.groups[g];
+        for (std::uint32_t k = 0; k < group.neurons; ++k, neuron = neuron->next) {
+            const neuron_pack_neuron_type& packed = pack.neurons[group.first_neuron + k];
+            if (neuron == nullptr || packed.neuron != neuron || packed.scaler != neuron->scaler ||
+                neuron->input_count != group.input_count)
+                return false;
+            for (std::uint32_t i = 0; i < group.input_count; ++i) {
+                const std::size_t read = pack.first_source[network] + pack.reads[group.first_input + i * group.neurons + k];
+                if (read >= pack.first_source[network + 1] || pack.sources[read] != neuron->source[i]) return false;
+            }
+        }
+    }
+    return neuron == nullptr;
+}

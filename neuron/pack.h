@@ -53,6 +53,10 @@ void neuron_pack_add(neuron_pack_type& pack, neuron_type* list);   // appends on
 // Whether network k is the list at this head, packed after the last change to
 // any network (edits: their count of changes now).
 bool neuron_pack_holds(const neuron_pack_type& pack, std::uint64_t edits, std::size_t network, const neuron_type* list);
+// Whether network k of the pack reads what the list's records read, neuron
+// for neuron and input for input (a network left to its records, when its
+// head is null in both); the invariant checks hold packs against their records.
+bool neuron_pack_matches(const neuron_pack_type& pack, std::size_t network, const neuron_type* list);
 // process_neurons on network k, from the pack.
 void neuron_pack_process(const neuron_pack_type& pack, std::size_t network);
 // Asks for the records network k writes, ahead of its turn.

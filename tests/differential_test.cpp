@@ -57,6 +57,7 @@ void plain_senses(const world_type& world, const animal_type* a, sensor_type* to
 }
 
 struct run_type {
+    explicit run_type(world_type& checked) : world(checked) {}
     world_type& world;    // the world it runs and checks
     std::mt19937 choose;  // the run's own choices, apart from the world's random source
     long steps = 0;
@@ -247,7 +248,7 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
         {10, 20, 10, 0.5, 0.25, 100},   {10, 300, 300, 0.5, 0.25, 20}, {40, 150, 400, 0.5, 0.25, 30},
         {60, 80, 1500, 1.3, 0.7, 15},   {3, 30, 200, 0.9, 0.05, 25}, {2, 5, 400, 1.0, 0.05, 40},
     };
-    run_type run{world};
+    run_type run(world);
     run.choose.seed(7);
     for (const auto& w : worlds) {
         start_world(world, static_cast<std::uint32_t>(w.animals));

@@ -1,12 +1,14 @@
 #include "world/world.h"
 
 #include "animal/animal.h"
+#include "base/check.h"
 #include "base/console.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "test_support.h"
 #include "cli/summary.h"
+#include "world/grid.h"
 #include "world/world_file.h"
 
 #include <gtest/gtest.h>
@@ -258,6 +260,40 @@ TEST(Generation, UpdatesAndCyclesTakeNoHeapMemoryButTheHistorysGrowth)
         EXPECT_GT(eaten, 0) << animals;
         EXPECT_EQ(heap_allocations() - start, eaten) << animals;
     }
+}
+
+// With the invariant checks built in (the sanitizer build), a world whose
+// counts, index or packed networks no longer agree with its lists stops at
+// the next update or generation, naming what broke.
+TEST(WorldDeathTest, ABrokenInvariantStopsTheRun)
+{
+    if (!checks_on) GTEST_SKIP() << "this build has no invariant checks";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct { const char* broken; std::function<void(world_type&)> corrupt; } cases[] = {
+        {"num_plants is the plant list", [](world_type& w) { w.num_plants += 1; }},
+        {"where it no longer stands", [](world_type& w) { w.grid.plants.x[w.plants->next->grid_slot] += 0.5; }},
+        {"in another cell", [](world_type& w) { w.grid.plants.cell[w.plants->grid_slot] = grid_overflow_cell(w.grid.plants); }},
+        {"another plant before it", [](world_type& w) { w.grid.plants.before[w.plants->next->grid_slot] = nullptr; }},
+        {"a packed network reads what its records read", [](world_type& w) { w.networks.sources[3] = &w.ave_food; }},
+    };
+    for (const auto& c : cases) {
+        EXPECT_DEATH(
+            {
+                world_type world;
+                start_world(world, 4);
+                world.generation_length = 2;
+                world_update(world);
+                c.corrupt(world);
+                world_update(world);
+            },
+            std::string("invariant broken.*") + c.broken)
+            << c.broken;
+    }
+    // Unbroken, the same world runs on.
+    world_type world;
+    start_world(world, 4);
+    for (int i = 0; i < 1000; ++i) world_update(world);
+    EXPECT_EQ(world.generation, 2u);
 }
 
 TEST(WorldDeathTest, AnExhaustedHeapStopsTheProgramWithItsLine)

@@ -392,6 +392,8 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     world.history.assign(checked.generations, generation_record_type{});
     for (std::size_t g = 0; g < checked.generations; ++g) apply_rows(world, checked, owner::history, g, world.history[g]);
     take_numbers();
+    world_check(world);
+    world_check_networks(world);
 }
 
 // The refusal's line, said on the world's console and returned to the caller.

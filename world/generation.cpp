@@ -381,6 +381,7 @@ void world_update(world_type& world)
     }
     world.update_count += 1;
     if (world.update_count == world.generation_length) world_compute_generation(world);
+    world_check(world);
 }
 
 void world_debug_update(world_type&) {}
@@ -393,6 +394,7 @@ void world_compute_generation(world_type& world)
         world.update_count = 0;
         return;
     }
+    world_check_networks(world);  // the pack this generation's updates ran, in list order
     const std::uint32_t n = world.num_animals;
     world_reserve_ranking(world, n);
     animal_type** ranked = world.ranking.data();

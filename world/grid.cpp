@@ -455,3 +455,36 @@ grid_range_type grid_cells_within(const grid_bodies_type& bodies, double x0, dou
     return grid_range_type{cell(x0, bodies.per_cell_width, bodies.columns), cell(x1, bodies.per_cell_width, bodies.columns),
                            cell(y0, bodies.per_cell_height, bodies.rows), cell(y1, bodies.per_cell_height, bodies.rows)};
 }
+
+namespace {
+
+// The slots of one kind against its list, each record once and where it stands.
+template <class Record>
+const char* bodies_problem(const grid_bodies_type& bodies, const Record* list, bool plants)
+{
+    std::size_t count = 0;
+    const Record* before = nullptr;
+    for (const Record* record = list; record != nullptr; before = record, record = record->next, ++count) {
+        const std::int32_t slot = record->grid_slot;
+        if (slot < 0 || static_cast<std::size_t>(slot) >= bodies.x.size() || bodies.record[slot] != record)
+            return plants ? "a plant of the list is not in the index" : "an animal of the list is not in the index";
+        if (bodies.x[slot] != record->x || bodies.y[slot] != record->y || bodies.size_sum[slot] != record->size_x + record->size_y)
+            return "the index holds a body where it no longer stands";
+        if (bodies.cell[slot] != cell_of(bodies, record->x, record->y)) return "the index files a body in another cell than its own";
+        if (plants && bodies.before[slot] != before) return "the index holds a plant with another plant before it than the list";
+    }
+    // Every list element has a slot of its own, so as many slots as elements means each is held once.
+    if (count != bodies.x.size()) return "the index holds more bodies than the lists";
+    std::int64_t filed = 0;
+    for (const std::int32_t cell_count : bodies.cell_count) filed += cell_count;
+    if (filed != static_cast<std::int64_t>(count)) return "the index's cell counts do not add up to its bodies";
+    return nullptr;
+}
+
+}  // namespace
+
+const char* grid_problem(const world_type& world)
+{
+    if (const char* problem = bodies_problem(world.grid.animals, world.animals, false)) return problem;
+    return bodies_problem(world.grid.plants, world.plants, true);
+}

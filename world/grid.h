@@ -144,6 +144,11 @@ void grid_tidy(world_type& world);
 void grid_sort_plants(world_type& world);
 void grid_sort_plants_into(world_type& world, grid_plant_cells_type& cells);   // a copy as they are now, always
 
+// What is wrong with the index against the world's lists, or null when nothing
+// is: it holds every animal and plant once, where it stands, in the cell its
+// position maps to, plants with the plant before them in the list.
+const char* grid_problem(const world_type& world);
+
 inline std::int32_t grid_cell_count(const grid_bodies_type& bodies) { return bodies.columns * bodies.rows; }
 inline std::int32_t grid_overflow_cell(const grid_bodies_type& bodies) { return grid_cell_count(bodies); }
 

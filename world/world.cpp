@@ -1,6 +1,7 @@
 #include "world/world.h"
 
 #include "animal/animal.h"
+#include "base/check.h"
 #include "base/console.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
@@ -168,4 +169,32 @@ void world_destroy(world_type& world)
     world.brush_blue = world.brush_red = brush_type{};
     world.pen_white = world.pen_black = world.pen_green = pen_type{};
     world.options.lineage_path = lineage_path;
+}
+
+void world_check(const world_type& world)
+{
+    if constexpr (checks_on) {
+        std::uint32_t animals = 0;
+        for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next) ++animals;
+        VELMORA_CHECK(animals == world.num_animals, "num_animals is the animal list's length");
+        std::int64_t plants = 0;
+        for (const plant_type* plant = world.plants; plant != nullptr; plant = plant->next) ++plants;
+        VELMORA_CHECK(plants == world.num_plants, "num_plants is the plant list's length");
+        const char* problem = grid_problem(world);
+        VELMORA_CHECK(problem == nullptr, problem);
+    }
+}
+
+void world_check_networks(world_type& world)
+{
+    if constexpr (checks_on) {
+        world_pack_networks(world);
+        std::size_t k = 0;
+        for (const animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++k) {
+            const neuron_type* packed = world.networks.heads[k];
+            VELMORA_CHECK(packed == nullptr || neuron_pack_matches(world.networks, k, animal->neurons),
+                          "a packed network reads what its records read");
+        }
+        VELMORA_CHECK(k == world.networks.heads.size(), "the pack holds one network per animal");
+    }
 }

@@ -169,6 +169,13 @@ void world_free_animals(world_type& world);
 void world_free_plants(world_type& world);
 void world_destroy(world_type& world);   // frees both lists and the palette
 
+// The world's invariants, checked in Debug and sanitizer builds (base/check.h):
+// each list's length is its count and the index holds every animal and
+// plant once, in its cell (after every update); the packed networks read
+// what their records read (once a generation and after every load).
+void world_check(const world_type& world);
+void world_check_networks(world_type& world);   // packs the networks first when the pack is stale
+
 // Tick and generation cycle (generation.cpp).
 void world_update(world_type& world);
 void world_pack_networks(world_type& world);   // packs the networks again when the pack no longer holds them

@@ -448,6 +448,8 @@ std::string world_load_file(world_type& world, const std::string& path, const wo
         return refuse(world, "load", path, error.reason);
     }
     apply_world_file(world, file);
+    world_check(world);
+    world_check_networks(world);
     world_say(world, "Loaded from " + path + "\n");
     return {};
 }
