@@ -25,8 +25,15 @@ build: configure
 run: build
 	./$(BUILD_DIR)/velmora
 
+# The tests must leave the source tree as they found it: a file they write,
+# change or delete outside the build folders fails the run.
 test: build
+	@sh scripts/tree-state > $(BUILD_DIR)/tree-before
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@sh scripts/tree-state > $(BUILD_DIR)/tree-after
+	@if ! cmp -s $(BUILD_DIR)/tree-before $(BUILD_DIR)/tree-after; then \
+	    echo "make test: the tests changed the source tree:"; \
+	    diff $(BUILD_DIR)/tree-before $(BUILD_DIR)/tree-after; exit 1; fi
 
 bench: build
 	./$(BUILD_DIR)/bench/velmora_bench
@@ -37,9 +44,14 @@ bench: build
 test-asan: deps
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	@sh scripts/tree-state > $(ASAN_DIR)/tree-before
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --output-on-failure -j $(JOBS) --timeout 1200
+	@sh scripts/tree-state > $(ASAN_DIR)/tree-after
+	@if ! cmp -s $(ASAN_DIR)/tree-before $(ASAN_DIR)/tree-after; then \
+	    echo "make test-asan: the tests changed the source tree:"; \
+	    diff $(ASAN_DIR)/tree-before $(ASAN_DIR)/tree-after; exit 1; fi
 
 # The world-file and checkpoint readers under libFuzzer for FUZZ_SECONDS each;
 # inputs that crash land in $(FUZZ_DIR)/artifacts (keep them in tests/fuzz/regressions).

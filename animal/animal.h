@@ -93,8 +93,8 @@ void check_vision(world_type& world, double x, double y, double heading, int cou
 // changes from .. to - 1 taken back. Reads only; several threads may see at once.
 void animal_see(const world_type& world, animal_type* animal, const grid_plant_cells_type& cells, const grid_plant_changes_type& changes,
                 std::size_t from, std::size_t to);
-void animal_sense_touch(const world_type& world, animal_type* animal);   // all six whiskers, same values as check_sensor
-// Its halves: the walls and animals a whisker touches, and the plants.
+// The six whiskers, the same values as check_sensor, in two halves: the walls
+// and animals a whisker touches, and the plants.
 void animal_sense_touch_others(const world_type& world, animal_type* animal);
 void animal_sense_touch_plants(const world_type& world, animal_type* animal);
 

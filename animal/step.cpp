@@ -155,15 +155,20 @@ void animal_check_plants(world_type& world, animal_type* animal)
     }
 }
 
-// One thread takes the whiskers' tips once for plants and animals alike.
+// An animal's whole step: the plants' half (eat, feel the plants, see), then
+// the animals' half. A small world's update steps each animal so in list
+// order; a large world's runs the same halves in phases (world/generation.cpp).
 void animal_update(world_type& world, animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
     if (animal == nullptr) return;
+    world_watch(world, animal, world_step_type::eating);
     animal_check_plants(world, animal);
-    animal_sense_touch(world, animal);
-    check_vision(world, animal->x, animal->y, animal->heading, animal->num_vision, animal->vision,
-                 animal->ray_x, animal->ray_y);
-    think_and_move(world, animal, networks, network);
+    animal_sense_touch_plants(world, animal);
+    world_watch(world, animal, world_step_type::eaten);
+    check_vision(world, animal->x, animal->y, animal->heading, animal->num_vision, animal->vision, animal->ray_x, animal->ray_y);
+    world_watch(world, animal, world_step_type::acting);
+    animal_act(world, animal, networks, network);
+    world_watch(world, animal, world_step_type::acted);
 }
 
 void animal_act(world_type& world, animal_type* animal, const neuron_pack_type* networks, std::size_t network)

@@ -107,10 +107,9 @@ void check_sensor(const world_type& world, double x, double y, double angle, dou
 // tips (six cos/sin pairs) are not computed at all. Whether some body holds
 // a tip does not depend on the order of the visit, so the values are those
 // of six check_sensor calls, bit for bit.
-namespace {
-
-void touch_others(const world_type& world, animal_type* animal, whisker_tips_type& tips)
+void animal_sense_touch_others(const world_type& world, animal_type* animal)
 {
+    whisker_tips_type tips{};
     const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
     const double reach = length + rounding_margin(world);
     for (sensor_type& sensor : animal->touch) sensor.wall = sensor.animal = -0.5;
@@ -127,30 +126,10 @@ void touch_others(const world_type& world, animal_type* animal, whisker_tips_typ
     touch_bodies(animal, world.grid.animals, length, reach, skip_self, tips, &sensor_type::animal);
 }
 
-void touch_plants(const world_type& world, animal_type* animal, whisker_tips_type& tips)
-{
-    const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
-    for (sensor_type& sensor : animal->touch) sensor.plant = -0.5;
-    touch_bodies(animal, world.grid.plants, length, length + rounding_margin(world), false, tips, &sensor_type::plant);
-}
-
-}  // namespace
-
-void animal_sense_touch(const world_type& world, animal_type* animal)
-{
-    whisker_tips_type tips{};
-    touch_others(world, animal, tips);
-    touch_plants(world, animal, tips);
-}
-
-void animal_sense_touch_others(const world_type& world, animal_type* animal)
-{
-    whisker_tips_type tips{};
-    touch_others(world, animal, tips);
-}
-
 void animal_sense_touch_plants(const world_type& world, animal_type* animal)
 {
     whisker_tips_type tips{};
-    touch_plants(world, animal, tips);
+    const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
+    for (sensor_type& sensor : animal->touch) sensor.plant = -0.5;
+    touch_bodies(animal, world.grid.plants, length, length + rounding_margin(world), false, tips, &sensor_type::plant);
 }

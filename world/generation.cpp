@@ -153,16 +153,11 @@ void world_helper_stop::operator()(world_helper_type* helper) const
 
 namespace {
 
-void watch(world_type& world, animal_type* animal, world_step_type moment)
-{
-    if (world.step_watch != nullptr) world.step_watch(animal, moment, world.step_watch_context);
-}
-
 void act(world_type& world, animal_type* animal, std::size_t k)
 {
-    watch(world, animal, world_step_type::acting);
+    world_watch(world, animal, world_step_type::acting);
     animal_act(world, animal, &world.networks, k);
-    watch(world, animal, world_step_type::acted);
+    world_watch(world, animal, world_step_type::acted);
 }
 
 // Animal k of the update sees the first snapshot of the plants taken after
@@ -303,10 +298,10 @@ void update_in_phases(world_type& world)
     grid.logs_plant_changes = true;
     for (std::size_t k = 0; k < animals.size(); ++k) {
         grid.eating_animal = static_cast<std::uint32_t>(k);
-        watch(world, animals[k], world_step_type::eating);
+        world_watch(world, animals[k], world_step_type::eating);
         animal_check_plants(world, animals[k]);
         animal_sense_touch_plants(world, animals[k]);
-        watch(world, animals[k], world_step_type::eaten);
+        world_watch(world, animals[k], world_step_type::eaten);
         const std::size_t logged = grid.plant_changes.x.size();
         // An update that logs far more than the last (the first of a
         // generation) spreads its snapshots by what it is on course to log.
@@ -367,15 +362,8 @@ void world_update(world_type& world)
         // A small world steps each animal whole: too little to share, and
         // seeing the plants as they are costs less than taking changes back.
         std::size_t k = 0;
-        for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++k) {
-            watch(world, animal, world_step_type::eating);
-            animal_check_plants(world, animal);
-            animal_sense_touch_plants(world, animal);
-            watch(world, animal, world_step_type::eaten);
-            check_vision(world, animal->x, animal->y, animal->heading, animal->num_vision, animal->vision, animal->ray_x,
-                         animal->ray_y);
-            act(world, animal, k);
-        }
+        for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++k)
+            animal_update(world, animal, &world.networks, k);
     } else {
         update_in_phases(world);
     }

@@ -176,6 +176,12 @@ void world_destroy(world_type& world);   // frees both lists and the palette
 void world_check(const world_type& world);
 void world_check_networks(world_type& world);   // packs the networks first when the pack is stale
 
+// Tells the world's step watcher, if it has one, that an animal's step reached this moment.
+inline void world_watch(world_type& world, animal_type* animal, world_step_type moment)
+{
+    if (world.step_watch != nullptr) world.step_watch(animal, moment, world.step_watch_context);
+}
+
 // Tick and generation cycle (generation.cpp).
 void world_update(world_type& world);
 void world_pack_networks(world_type& world);   // packs the networks again when the pack no longer holds them
