@@ -2,6 +2,7 @@
 // it never stopped, next to another world in the same process; damaged and
 // foreign files are refused and change nothing.
 #include "animal/animal.h"
+#include "plant/plant.h"
 #include "test_support.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
@@ -11,6 +12,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -206,4 +210,94 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     EXPECT_EQ(checkpoint_load(world, "good.npz"), "");
     EXPECT_EQ(senses(), saved);
     EXPECT_EQ(read_file("kept.npz"), "old");
+}
+
+// One table drives capture, check and apply: each field changed in turn, in
+// the records themselves, changes its member, and loads back equal.
+TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    world_type world;
+    start_world(world, 6);
+    world.generation_length = 40;
+    world.wrap_edges = true;
+    for (int i = 0; i < 95; ++i) world_update(world);  // a history of two generations, mid-generation
+    const checkpoint_type original = checkpoint_capture(world);
+    const std::string start = world_state(world);
+    const auto member = [](const checkpoint_type& c, const std::string& name) {
+        for (const checkpoint_array_type& array : c.arrays)
+            if (array.name == name) return array.data;
+        return std::vector<unsigned char>();
+    };
+    std::size_t changed = 0;
+    for (const checkpoint_field_type& field : checkpoint_fields()) {
+        const std::string name = field.name;
+        // The networks' shape is the world's: changed alone it would make another world.
+        if (name == "layer_width" || name == "layer_count") continue;
+        void* record = field.owner == checkpoint_owner_type::world    ? static_cast<void*>(&world)
+                       : field.owner == checkpoint_owner_type::animal ? static_cast<void*>(world.animals->next)
+                       : field.owner == checkpoint_owner_type::plant  ? static_cast<void*>(world.plants->next)
+                                                                      : static_cast<void*>(&world.history[1]);
+        std::vector<unsigned char> bytes(npz_element_count(field.inner(world)) * field.item);
+        field.read(record, bytes.data());
+        const std::vector<unsigned char> kept = bytes;
+        const std::string descr = field.descr;
+        if (descr == "<f8") npz_put_value(bytes.data(), npz_get_value<double>(bytes.data()) + 0.25);
+        if (descr == "<i4") npz_put_value(bytes.data(), npz_get_value<std::int32_t>(bytes.data()) + 2);
+        if (descr == "<u4") npz_put_value(bytes.data(), npz_get_value<std::uint32_t>(bytes.data()) + 2);
+        if (descr == "<u8") npz_put_value(bytes.data(), npz_get_value<std::uint64_t>(bytes.data()) + 2);
+        if (descr == "|b1") bytes[0] ^= 1;
+        field.write(world, record, bytes.data());
+        const checkpoint_type edited = checkpoint_capture(world);
+        EXPECT_NE(member(edited, name), member(original, name)) << name << ": the change reaches its member";
+        EXPECT_EQ(checkpoint_problem(edited), "") << name;
+        world_type loaded;
+        checkpoint_apply(loaded, edited);
+        EXPECT_TRUE(world_state(loaded) == world_state(world)) << name << ": loads back equal";
+        field.write(world, record, kept.data());
+        ++changed;
+    }
+    EXPECT_GT(changed, 60u);
+    EXPECT_TRUE(world_state(world) == start);
+}
+
+// Beside the table, every field of its records: together they cover each
+// record whole, so a field added to a record and not listed leaves a gap, and
+// each one listed as kept names a member of the table.
+TEST(Checkpoint, TheRecordsFieldsAreAllListedAndTheKeptOnesInTheTable)
+{
+    std::set<std::string> members;
+    for (const checkpoint_field_type& field : checkpoint_fields()) members.insert(field.name);
+    std::map<std::string, std::vector<checkpoint_record_field_type>> records;
+    for (const checkpoint_record_field_type& field : checkpoint_record_fields()) records[field.record].push_back(field);
+    ASSERT_EQ(records.size(), 4u);
+    for (auto& [record, fields] : records) {
+        std::sort(fields.begin(), fields.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
+        std::size_t end = 0;
+        for (const checkpoint_record_field_type& field : fields) {
+            // Padding between two fields is less than the widest alignment, 8 bytes.
+            EXPECT_TRUE(field.offset >= end && field.offset - end < 8) << record << "::" << field.field << " leaves a gap before it";
+            end = field.offset + field.size;
+            std::istringstream kept(field.kept);
+            for (std::string name; kept >> name && name != "-";) EXPECT_EQ(members.count(name), 1u) << record << "::" << field.field << " kept by " << name;
+        }
+        const std::size_t size = checkpoint_record_size(record);
+        EXPECT_TRUE(size >= end && size - end < 8) << record << " ends with fields not listed";
+    }
+}
+
+// A checkpoint the last format's build wrote loads to the state it had: it
+// runs on to the very state that build wrote 200 updates later.
+TEST(Checkpoint, FilesOfTheFirstFormatLoadToTheSameState)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    world_type resumed, later;
+    ASSERT_EQ(checkpoint_load(resumed, std::string(VELMORA_TEST_DATA) + "/format1_at_730.npz"), "");
+    ASSERT_EQ(checkpoint_load(later, std::string(VELMORA_TEST_DATA) + "/format1_at_930.npz"), "");
+    EXPECT_EQ(resumed.generation * 300 + resumed.update_count, 730u);
+    for (int i = 0; i < 200; ++i) world_update(resumed);
+    EXPECT_EQ(resumed.generation, 3u);
+    EXPECT_TRUE(world_state(resumed) == world_state(later));
 }
