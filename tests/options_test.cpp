@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -63,6 +64,44 @@ TEST(Options, AcceptsTheDocumentedForms)
     EXPECT_NE(o.help_text.find("--layer-width"), std::string::npos);
     EXPECT_EQ(parse({"--version"}, o), "");
     EXPECT_TRUE(o.version);
+}
+
+// Numbers at their bounds are taken, a leading sign only where a number may
+// be fractional, and a step past a bound is refused.
+TEST(Options, NumbersAtTheirBoundsAndSigns)
+{
+    const struct { std::vector<const char*> args; bool taken; std::function<bool(const options_type&)> holds; } rows[] = {
+        {{"--animals", "50000"}, true, [](const options_type& o) { return *o.settings.animals == 50000; }},
+        {{"--plants", "0"}, true, [](const options_type& o) { return *o.settings.plants == 0; }},
+        {{"--threads", "64"}, true, [](const options_type& o) { return o.threads == 64; }},
+        {{"--threads", "0"}, false, nullptr},
+        {{"--layer-count", "1000", "--animals", "1"}, true, [](const options_type& o) { return *o.settings.layer_count == 1000; }},
+        {{"--generation-length", "2147483647"}, true, [](const options_type& o) { return *o.settings.generation_length == 2147483647; }},
+        {{"--generation-length", "2147483648"}, false, nullptr},
+        {{"--width", "0.000001", "--animal-size", "0.000001", "--plant-size", "0.000001"}, true,
+         [](const options_type& o) { return *o.settings.width == 0.000001; }},
+        {{"--width", "0.00000099"}, false, nullptr},
+        {{"--width", "+12.5"}, true, [](const options_type& o) { return *o.settings.width == 12.5; }},
+        {{"--width", "-12.5"}, false, nullptr},
+        {{"--mutate-amount", "-0"}, true, [](const options_type& o) { return *o.settings.mutate_amount == 0.0; }},
+        {{"--width", "1e3"}, true, [](const options_type& o) { return *o.settings.width == 1000.0; }},
+        {{"--width", " 5"}, false, nullptr},
+        {{"--seed", "+3"}, false, nullptr},
+        {{"--seed", "0"}, true, [](const options_type& o) { return o.seed_given && o.seed == 0; }},
+        {{"--seed", "4294967296"}, false, nullptr},
+        {{"--record", "a.gif", "--record-fps", "240", "--record-size", "16x4096"}, true,
+         [](const options_type& o) { return o.record_fps == 240 && o.record_width == 16 && o.record_height == 4096; }},
+        {{"--record", "a.gif", "--record-fps", "0"}, false, nullptr},
+        {{"--record", "a.gif", "--record-size", "4096x15"}, false, nullptr},
+    };
+    for (const auto& row : rows) {
+        options_type o;
+        const std::string reason = parse(row.args, o);
+        EXPECT_EQ(reason.empty(), row.taken) << row.args[0] << " " << row.args[1] << ": " << reason;
+        if (row.taken && reason.empty()) {
+            EXPECT_TRUE(row.holds(o)) << row.args[0] << " " << row.args[1];
+        }
+    }
 }
 
 TEST(Options, RefusesBadInputNamingOptionValueAndRange)

@@ -511,7 +511,10 @@ private slots:
         QCOMPARE(chart.series[1].values.back(), world().ave_food);
         // The Lineages page: the founder lines' shares, largest first, never more than all.
         state().chart_window->show_page(1);
-        QVERIFY(state().chart_window->picture() != four);
+        const QImage lineages = state().chart_window->picture();
+        QVERIFY(lineages != four);
+        // Each page shows its own picture: the Lineages page the founder lines, Evolution the chart.
+        QCOMPARE(lineages, muller_image(world_muller(world()), lineages.width(), lineages.height()));
         const muller_type muller = world_muller(world());
         QVERIFY(!muller.founders.empty() && muller.founders.size() <= muller_colours);
         for (std::size_t g = 0; g < 5; ++g) {
@@ -520,6 +523,8 @@ private slots:
             QVERIFY(sum > 0 && sum <= 1.0 + 1e-12);
         }
         state().chart_window->show_page(0);
+        const QImage evolution = state().chart_window->picture();
+        QCOMPARE(evolution, chart_image(world_chart(world(), state().chart_buckets), evolution.width(), evolution.height()));
         keys_clear(state());
         press('C');
         QVERIFY(!state().chart_window->isVisible());
@@ -648,6 +653,7 @@ private slots:
         dialog_answer = "world.dat";
         main_menu(state(), menu_save_as);
         const std::string saved = read_file("world.dat");
+        QCOMPARE(saved, world_file_text(world()));  // the dialog's file holds the world
         press('G');
         dialog_answer = "snap.npz";
         main_menu(state(), menu_save_snapshot);
@@ -831,7 +837,22 @@ private slots:
         QCOMPARE(bars[4].value, picked->touch[1].plant);
         QCOMPARE(bars[20].value, picked->vision[2].plant);
         QCOMPARE(bars[24].value, picked->right_motor);
-        QCOMPARE(inspector_lines(world(), picked)[0], "Animal " + std::to_string(picked->id));
+        // Its lines: who it is, its parents, its age and this generation's counts.
+        picked->food = 3;
+        picked->wall_hits = 11;
+        picked->born = 0;
+        world().generation = 4;
+        QCOMPARE(inspector_lines(world(), picked),
+                 (std::vector<std::string>{"Animal " + std::to_string(picked->id), "A founder",
+                                           "Born in generation 0, survived 4 generations", "Food 3, wall hits 11 this generation"}));
+        picked->parent_a = 41;
+        picked->parent_b = 7;
+        picked->born = 6;  // a birth after the world's generation (a loaded file) has survived none
+        QCOMPARE(inspector_lines(world(), picked)[1], std::string("Parents 41 and 7"));
+        QCOMPARE(inspector_lines(world(), picked)[2], std::string("Born in generation 6, survived 0 generations"));
+        picked->parent_a = picked->parent_b = 0;
+        picked->born = 0;
+        world().generation = 0;
         press('I');
         QVERIFY(state().inspector != nullptr && state().inspector->isVisible());
         // On white, the picked animal's senses as bars: its whiskers' -0.5 in red.

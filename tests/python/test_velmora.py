@@ -139,6 +139,26 @@ def test_a_checkpoint_resumes_the_same_run(tmp_path):
     np.testing.assert_array_equal(world.history()["food"], resumed.history()["food"])
 
 
+def test_resume_takes_how_a_world_runs_and_refuses_what_it_is(tmp_path, capfd):
+    world = velmora.World(seed=2, generation_length=30)
+    world.update(40)
+    world.checkpoint(str(tmp_path / "c.npz"))
+    for name in ("seed", "animals", "plants", "width", "height", "layer_count", "layer_width", "generation_length",
+                 "mutate_amount", "animal_size", "plant_size", "wrap"):
+        with pytest.raises(ValueError, match=name + " cannot be given with resume"):
+            velmora.World.resume(str(tmp_path / "c.npz"), **{name: 1})
+    capfd.readouterr()
+    resumed = velmora.World.resume(str(tmp_path / "c.npz"), threads=2, log=str(tmp_path / "r.log"), quiet=False)
+    assert (resumed.generation, resumed.update_count) == (1, 10)
+    resumed.run(generations=1)
+    printed = capfd.readouterr().out
+    assert printed.splitlines()[:2] == ["world_setup", "Resumed from " + str(tmp_path / "c.npz") + " at generation 1, update 10"]
+    assert "Gen:    1" in printed
+    assert open(tmp_path / "r.log").read().splitlines() == [line for line in printed.splitlines() if line.startswith("Gen:")]
+    world.run(generations=1)
+    np.testing.assert_array_equal(world.animals()["x"], resumed.animals()["x"])
+
+
 @pytest.mark.parametrize("settings, arguments", [
     (dict(animals=50001), ["--animals", "50001"]),
     (dict(width=0), ["--width", "0"]),
