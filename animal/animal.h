@@ -85,7 +85,7 @@ std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width);
 // Senses (senses.cpp).
 // Plants vision tests at once: 4 where the processor has AVX2, else 2; any
 // width this machine has gives the same counts (a world's vision_lanes).
-extern const int animal_vision_widest_lanes;
+int animal_vision_widest_lanes();
 void check_sensor(const world_type& world, double x, double y, double angle, double length, sensor_type& sensor);
 void check_vision(world_type& world, double x, double y, double heading, int count, sensor_type* sensors,
                   double* ray_x, double* ray_y);

@@ -133,7 +133,7 @@ void see_all(vision_frame_type& frame, const double* xs, const double* ys, const
 
 // Four lanes where the processor has AVX2; the counts are the same either
 // way, as every lane makes the same comparisons of the same products.
-const int animal_vision_widest_lanes = avx2_here() ? 4 : 2;
+int animal_vision_widest_lanes() { return avx2_here() ? 4 : 2; }
 
 void vision_see_lanes(vision_frame_type& frame, const double* xs, const double* ys, const long long* weights, std::size_t n)
 {

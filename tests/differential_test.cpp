@@ -203,7 +203,7 @@ struct run_type {
         case 10: {  // vision plant by plant, by rows of cells, or as the world's size says; two lanes or the widest
             const std::size_t thresholds[] = {0, 1000, SIZE_MAX};
             world.options.vision_few_plants = thresholds[pick(0, 2)];
-            world.options.vision_lanes = pick(0, 1) == 0 ? 2 : animal_vision_widest_lanes;
+            world.options.vision_lanes = pick(0, 1) == 0 ? 2 : animal_vision_widest_lanes();
             world.options.threads = pick(1, 3);
             break;
         }
@@ -300,7 +300,7 @@ TEST(Differential, VisionOnTheCellLatticeMatchesThePlainWalk)
         world_reset(world);
         world_free_plants(world);
         world.options.vision_few_plants = w.few;
-        world.options.vision_lanes = w.width == 10 ? 2 : animal_vision_widest_lanes;  // both widths on the few-plant path
+        world.options.vision_lanes = w.width == 10 ? 2 : animal_vision_widest_lanes();  // both widths on the few-plant path
         const double cw = world.grid.plants.cell_width * 0.5, ch = world.grid.plants.cell_height * 0.5;
         const int columns = 2 * world.grid.plants.columns, rows = 2 * world.grid.plants.rows;
         for (int i = 0; i <= columns; i += 1 + columns / 40)

@@ -24,6 +24,17 @@ for row in "run.mp4 h264" "run.WEBM vp9" "run.gif gif"; do
     check "$1: the console says where the video went" grep -q "^Recorded 5 frames to $1\$" out.txt
 done
 
+# A GIF keeps the picture's own colours exactly: its palette holds the colours
+# the frame uses most, so the white ground, green plants and black outlines
+# come out as they were drawn, and nothing else takes much of the frame.
+ffmpeg -v error -i run.gif -frames:v 1 -f rawvideo -pix_fmt rgb24 -y frame.rgb
+check "run.gif: white ground, green plants and black outlines exact, other colours a speck" python3 -c "
+import collections, sys
+data = open('frame.rgb', 'rb').read()
+counts = collections.Counter(data[i:i + 3] for i in range(0, len(data), 3))
+white, green, black = counts[bytes([255, 255, 255])], counts[bytes([0, 255, 0])], counts[bytes([0, 0, 0])]
+sys.exit(not (white > 0.8 * 320 * 240 and green > 100 and black > 100 and white + green + black > 0.99 * 320 * 240))"
+
 "$velmora" --headless --generations 1 --generation-length 30 --seed 3 --no-log --quiet --record odd.mp4 --record-size 101x75 > out.txt
 check "an odd size is coded a pixel larger" test "$(probe odd.mp4)" = h264,102,76,30/1,3
 check "and a quiet run says nothing" test ! -s out.txt

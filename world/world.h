@@ -69,9 +69,9 @@ struct world_options_type {
     // How vision counts, chosen for speed: every choice gives the same counts.
     // Up to vision_few_plants plants in the world it tests each one; beyond,
     // it counts by rows of cells. vision_lanes plants are tested at once:
-    // animal_vision_widest_lanes or any narrower width this machine has.
+    // animal_vision_widest_lanes() or any narrower width this machine has.
     std::size_t vision_few_plants = 1000;
-    int vision_lanes = animal_vision_widest_lanes;
+    int vision_lanes = animal_vision_widest_lanes();
 };
 
 // The moments of an animal's step within world_update, for a watcher that
