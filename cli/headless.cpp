@@ -2,6 +2,7 @@
 
 #include "base/utility.h"
 #include "cli/options.h"
+#include "cli/run_file.h"
 #include "base/console.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
@@ -161,21 +163,54 @@ bool write_checkpoint(world_type& world, const std::string& path, bool quiet)
 
 std::string headless_start(world_type& world, const options_type& options)
 {
-    world_start(world, options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+    run_file_type run;
+    return headless_start(world, options, run);
+}
+
+std::string headless_start(world_type& world, const options_type& options, run_file_type& run)
+{
+    std::string start_path;   // the world file or checkpoint the run starts from, as the program opens it
+    // Said as a world file's refusal is said, on the console.
+    const auto refuse = [](const std::string& line) {
+        write_console((line + "\n").c_str());
+        return line;
+    };
+    if (!options.run_path.empty()) {
+        if (std::string problem = run_file_read(options.run_path, run); !problem.empty()) return refuse("Unable to run " + problem);
+        start_path = run_file_start(options.run_path, run);
+    } else {
+        run.seed = options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr));
+        run.settings = options.settings;
+        start_path = !options.resume_path.empty() ? options.resume_path : options.load_path;
+        if (!start_path.empty() && !options.save_run_path.empty()) {
+            // Named from the run file's folder, where a replay looks for it.
+            const std::filesystem::path folder = std::filesystem::absolute(options.save_run_path).parent_path();
+            run.start_path = std::filesystem::absolute(start_path).lexically_relative(folder).string();
+            if (const std::string problem = file_sha256(start_path, run.start_sha256); !problem.empty())
+                return refuse("Unable to read " + start_path + ": " + problem);
+        }
+    }
+    world_start(world, run.seed);
     world.options.log_path = options.no_log ? std::string() : options.log_path;
     world.options.console_scores = !options.quiet;
     world.options.log_error = 0;
     if (options.threads != 0) world.options.threads = options.threads;
-    if (!options.resume_path.empty()) {
+    if (!start_path.empty() && checkpoint_is_archive(start_path)) {
         // The checkpoint holds the settings and the seed's whole course.
-        if (std::string problem = checkpoint_load(world, options.resume_path); !problem.empty()) return problem;
-    } else if (!options.load_path.empty()) {
-        if (std::string problem = world_load_file(world, options.load_path, settings_overrides(options.settings)); !problem.empty())
+        if (std::string problem = checkpoint_load(world, start_path); !problem.empty()) return problem;
+    } else if (!start_path.empty()) {
+        if (std::string problem = world_load_file(world, start_path, settings_overrides(run.settings)); !problem.empty())
             return problem;
-        if (options.settings.wrap) world.wrap_edges = true;
+        if (run.settings.wrap) world.wrap_edges = true;
     } else {
-        settings_apply(world, options.settings);
+        settings_apply(world, run.settings);
     }
+    // The changes still to come from where the world stands.
+    world.run = run_type{run.events, 0};
+    while (world.run.next < run.events.size() &&
+           (run.events[world.run.next].generation < world.generation ||
+            (run.events[world.run.next].generation == world.generation && run.events[world.run.next].update < world.update_count)))
+        ++world.run.next;
     return {};
 }
 
@@ -186,7 +221,8 @@ int headless_run(world_type& world, const options_type& options, const std::func
     const auto refused = [&options](const std::string& line) {
         if (options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
     };
-    if (const std::string refusal = headless_start(world, options); !refusal.empty()) {
+    run_file_type run;
+    if (const std::string refusal = headless_start(world, options, run); !refusal.empty()) {
         refused(refusal);
         world_destroy(world);
         return 1;
@@ -268,6 +304,13 @@ int headless_run(world_type& world, const options_type& options, const std::func
                      world.generation_length);
     }
     if (after_update_failed && status == 0) status = 1;
+    if (!options.save_run_path.empty()) {
+        run.events = world.run.events;
+        if (const std::string problem = run_file_write(options.save_run_path, run); !problem.empty()) {
+            std::fprintf(stderr, "velmora: cannot write the run file %s: %s\n", options.save_run_path.c_str(), problem.c_str());
+            status = status != 0 ? status : 1;
+        }
+    }
     if (const std::string problem = options.save_path.empty() ? std::string() : world_save_file(world, options.save_path);
         !problem.empty()) {
         refused(problem);

@@ -162,6 +162,10 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     app.add_option("--resume", options.resume_path,
                    "Headless: go on from this checkpoint, exactly as if the run had never stopped; "
                    "--generations still counts from generation 0")->type_name("FILE");
+    app.add_option("--run", options.run_path,
+                   "Headless: replay this run file (seed, settings, starting file and changes), exactly as it ran")->type_name("FILE.toml");
+    app.add_option("--save-run", options.save_run_path,
+                   "Headless: write the run file of this run when it ends, to replay it with --run")->type_name("FILE.toml");
     app.add_flag("--no-autosave", options.no_autosave, "Window: keep no autosave of the world");
     app.add_option("--threads", threads,
                    "Threads a world update may use: 1 to 64 (default: the processors free to the program, at most 64). "
@@ -228,17 +232,22 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
         if (options.headless && !options.generations_given) throw bad_option{"--headless needs --generations N"};
         if (!options.headless && (options.generations_given || !options.load_path.empty() || !options.save_path.empty() ||
                                   !options.csv_path.empty() || options.quiet || !options.checkpoint_path.empty() ||
-                                  !checkpoint_every.empty() || !options.resume_path.empty()))
-            throw bad_option{"--generations, --load, --save, --csv, --quiet, --checkpoint, --checkpoint-every and --resume "
-                             "work only with --headless"};
+                                  !checkpoint_every.empty() || !options.resume_path.empty() || !options.run_path.empty() ||
+                                  !options.save_run_path.empty()))
+            throw bad_option{"--generations, --load, --save, --csv, --quiet, --checkpoint, --checkpoint-every, --resume, --run "
+                             "and --save-run work only with --headless"};
         if (options.headless && options.no_autosave) throw bad_option{"--no-autosave works only in the window"};
         if (!checkpoint_every.empty() && options.checkpoint_path.empty())
             throw bad_option{"--checkpoint-every needs --checkpoint FILE"};
         if (!options.resume_path.empty() && !options.load_path.empty())
             throw bad_option{"--resume and --load both give the world; choose one"};
+        if (!options.run_path.empty() && (!options.resume_path.empty() || !options.load_path.empty() || options.seed_given ||
+                                          options.settings.any() || options.settings.wrap))
+            throw bad_option{"--run gives the seed, the settings and the starting file; give none of them besides"};
         if (options.headless && !options.world_path.empty())
             throw bad_option{"a headless run takes its world with --load, not as " + options.world_path};
-        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume", "--lineage", "--record"})
+        for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume", "--lineage", "--record", "--run",
+                                 "--save-run"})
             if (app.count(name) > 0 && app.get_option(name)->as<std::string>().empty())
                 throw bad_option{std::string(name) + " needs a file name"};
         const bool loading = !options.load_path.empty() || !options.world_path.empty();

@@ -56,8 +56,8 @@ void plain_senses(const world_type& world, const animal_type* a, sensor_type* to
     for (int j = 0; j < 5; ++j) vision[j] = hits[j] > 0 ? hits[j] * 0.1 : -0.5;
 }
 
-struct run_type {
-    explicit run_type(world_type& checked) : world(checked) {}
+struct checked_run_type {
+    explicit checked_run_type(world_type& checked) : world(checked) {}
     world_type& world;    // the world it runs and checks
     std::mt19937 choose;  // the run's own choices, apart from the world's random source
     long steps = 0;
@@ -86,7 +86,7 @@ struct run_type {
     static void watch(animal_type* a, world_step_type moment, void* context)
     {
         if (testing::Test::HasFatalFailure()) return;
-        static_cast<run_type*>(context)->check(a, moment);
+        static_cast<checked_run_type*>(context)->check(a, moment);
     }
 
     void check(animal_type* a, world_step_type moment)
@@ -165,7 +165,7 @@ struct run_type {
     {
         expected.resize(world.num_animals);
         eating = acting = 0;
-        world.step_watch = &run_type::watch;
+        world.step_watch = &checked_run_type::watch;
         world.step_watch_context = this;
         const std::uint32_t generation = world.generation;
         world_update(world);
@@ -248,7 +248,7 @@ TEST(Differential, FastSensesAndEatingMatchThePlainWalks)
         {10, 20, 10, 0.5, 0.25, 100},   {10, 300, 300, 0.5, 0.25, 20}, {40, 150, 400, 0.5, 0.25, 30},
         {60, 80, 1500, 1.3, 0.7, 15},   {3, 30, 200, 0.9, 0.05, 25}, {2, 5, 400, 1.0, 0.05, 40},
     };
-    run_type run(world);
+    checked_run_type run(world);
     run.choose.seed(7);
     for (const auto& w : worlds) {
         start_world(world, static_cast<std::uint32_t>(w.animals));

@@ -304,7 +304,7 @@ private slots:
         QFocusEvent focus_out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
         QApplication::sendEvent(window.get(), &focus_out);
         QCOMPARE(int(state().keys['D']), 0);
-        const struct { int qt; unsigned code; } codes[] = {{Qt::Key_Z, 'Z'}, {Qt::Key_CapsLock, 0},   {Qt::Key_F1, 0x70},   {Qt::Key_F12, 0x7B},
+        const struct { int qt; unsigned code; } codes[] = {{Qt::Key_A, 'A'}, {Qt::Key_Z, 'Z'}, {Qt::Key_0, '0'}, {Qt::Key_9, '9'}, {Qt::Key_CapsLock, 0}, {Qt::Key_F1, 0x70}, {Qt::Key_F12, 0x7B}, {Qt::Key_Shift, 0x10},
                                                             {Qt::Key_Escape, 0x1B}, {Qt::Key_Space, 0x20}, {Qt::Key_Home, 0x24}};
         for (const auto& row : codes) QCOMPARE(key_code_from_qt(row.qt), row.code);
     }

@@ -587,6 +587,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, options, "- how the world is run, not what it is: given again with the load"),
         FIELD(w, world_type, helper, "- the threads of an update, started on demand"),
         FIELD(w, world_type, update_order, "- room for an update's phases"),
+        FIELD(w, world_type, run, "- the run's changes, kept by run files; not yet by checkpoints"),
         FIELD(w, world_type, step_watch, "- a test's watcher"),
         FIELD(w, world_type, step_watch_context, "- a test's watcher"),
 

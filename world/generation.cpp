@@ -356,6 +356,7 @@ void world_pack_networks(world_type& world)
 void world_update(world_type& world)
 {
     if (!world.running) return;
+    world_apply_events(world);
     grid_tidy(world);
     world_pack_networks(world);
     if (world.num_animals < large_world_animals) {

@@ -127,6 +127,18 @@ void world_free_plants(world_type& world)
     grid_clear_plants(world);
 }
 
+void world_set_plants(world_type& world, std::int32_t count)
+{
+    while (world.num_plants > count && world.plants != nullptr) {
+        plant_type* gone = world.plants;
+        world.plants = gone->next;
+        grid_remove_plant(world, gone);
+        delete gone;
+        world.num_plants -= 1;
+    }
+    while (world.num_plants < count) add_random_plant(world);
+}
+
 void world_reset(world_type& world)
 {
     world_free_animals(world);

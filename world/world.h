@@ -7,6 +7,7 @@
 #include "base/utility.h"
 #include "neuron/pack.h"
 #include "world/grid.h"
+#include "world/run.h"
 
 #include <cstdint>
 #include <memory>
@@ -147,6 +148,7 @@ struct world_type {
     world_options_type options;
     std::unique_ptr<world_helper_type, world_helper_stop> helper;   // null until a large world's update starts it
     std::vector<animal_type*> update_order;   // the list as an array, for an update's phases
+    run_type run;                     // the changes of its run, made and to come
     // Called at each moment of each animal's step, on the updating thread; null for none.
     void (*step_watch)(animal_type* animal, world_step_type moment, void* context) = nullptr;
     void* step_watch_context = nullptr;
@@ -167,6 +169,8 @@ void world_reset(world_type& world);     // frees both lists and builds a new po
 void world_add_animal(world_type& world);   // one new animal at the head of the list
 void world_free_animals(world_type& world);
 void world_free_plants(world_type& world);
+// Plants above the count go, newest first; below it new ones grow at random places.
+void world_set_plants(world_type& world, std::int32_t count);
 void world_destroy(world_type& world);   // frees both lists and the palette
 
 // The world's invariants, checked in Debug and sanitizer builds (base/check.h):

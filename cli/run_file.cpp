@@ -1,0 +1,322 @@
+#include "cli/run_file.h"
+
+#include "base/utility.h"
+#include "world/checkpoint.h"
+#include "world/world_file.h"
+
+#include <openssl/evp.h>
+
+#include <toml++/toml.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The settings of a run file, by their --config names, in the order a run file lists them.
+const char* const setting_names[] = {"animals",     "plants",     "width",         "height",         "layer-count",
+                                     "layer-width", "generation-length", "mutate-amount", "animal-size", "plant-size",
+                                     "wrap"};
+
+struct refused {
+    std::string reason;
+};
+
+std::string dashed(std::string name)
+{
+    for (char& c : name) c = c == '_' ? '-' : c;
+    return name;
+}
+
+std::string underscored(std::string name)
+{
+    for (char& c : name) c = c == '-' ? '_' : c;
+    return name;
+}
+
+class reader_type {
+public:
+    explicit reader_type(const std::string& path) : path_(path) {}
+
+    [[noreturn]] void fail(const toml::node& at, const std::string& reason) const
+    {
+        throw refused{path_ + ":" + std::to_string(at.source().begin.line) + ": " + reason};
+    }
+
+    void only(const toml::table& table, std::initializer_list<const char*> known, const std::string& where) const
+    {
+        for (const auto& [key, node] : table) {
+            bool found = false;
+            for (const char* name : known) found = found || key.str() == name;
+            if (!found) fail(node, "unknown key '" + std::string(key.str()) + "'" + where);
+        }
+    }
+
+    std::int64_t whole(const toml::table& table, const char* key, std::int64_t low, std::int64_t high) const
+    {
+        const toml::node* node = table.get(key);
+        if (node == nullptr) fail(table, std::string("no ") + key);
+        const std::optional<std::int64_t> value = node->value_exact<std::int64_t>();
+        if (!value || *value < low || *value > high)
+            fail(*node, std::string(key) + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+        return *value;
+    }
+
+    // A setting's value as the command line would take it.
+    std::string setting_text(const toml::node& node, const std::string& name) const
+    {
+        if (name == "wrap") {
+            const std::optional<bool> on = node.value_exact<bool>();
+            if (!on) fail(node, "wrap must be true or false");
+            return *on ? "1" : "0";
+        }
+        if (const std::optional<std::int64_t> whole = node.value_exact<std::int64_t>()) return std::to_string(*whole);
+        if (const std::optional<double> real = node.value_exact<double>()) {
+            char text[64];
+            format_c(text, sizeof text, "%.17g", *real);
+            return text;
+        }
+        fail(node, name + " must be a number");
+    }
+
+private:
+    std::string path_;
+};
+
+world_settings_type read_settings(const reader_type& reader, const toml::table& table)
+{
+    std::vector<std::string> arguments{"velmora", "--headless", "--generations", "0"};
+    bool wrap = false;
+    for (const auto& [key, node] : table) {
+        const std::string name(key.str());
+        bool known = false;
+        for (const char* setting : setting_names) known = known || name == setting;
+        if (!known) reader.fail(node, "unknown key '" + name + "' in [settings]");
+        const std::string value = reader.setting_text(node, name);
+        if (name == "wrap") {
+            wrap = value == "1";
+            continue;
+        }
+        arguments.insert(arguments.end(), {"--" + name, value});
+    }
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    options_type options;
+    if (const std::string problem = options_parse(static_cast<int>(argv.size()), argv.data(), options); !problem.empty())
+        reader.fail(table, problem);
+    options.settings.wrap = wrap;
+    return options.settings;
+}
+
+std::vector<run_event_type> read_changes(const reader_type& reader, const toml::array& changes)
+{
+    std::vector<run_event_type> events;
+    for (const toml::node& node : changes) {
+        const toml::table* change = node.as_table();
+        if (change == nullptr) reader.fail(node, "a [[change]] must be a table");
+        const auto generation = static_cast<std::uint32_t>(reader.whole(*change, "generation", 0, 4294967295));
+        const auto update = static_cast<std::int32_t>(reader.whole(*change, "update", 0, 2147483646));
+        if (!events.empty() && (generation < events.back().generation ||
+                                (generation == events.back().generation && update < events.back().update)))
+            reader.fail(*change, "a change at generation " + std::to_string(generation) + ", update " +
+                                     std::to_string(update) + " comes before the one above it");
+        std::size_t settings = 0;
+        for (const char* setting : run_settings) {
+            const toml::node* value = change->get(dashed(setting));
+            if (value == nullptr) continue;
+            const double number = std::stod(reader.setting_text(*value, dashed(setting)));
+            if (const std::string problem = run_setting_problem(setting, number); !problem.empty())
+                reader.fail(*value, dashed(problem));
+            events.push_back(run_event_type{generation, update, setting, number});
+            ++settings;
+        }
+        for (const auto& [key, value] : *change) {
+            const std::string name(key.str());
+            if (name == "generation" || name == "update" || run_setting_changes(underscored(name))) continue;
+            bool fixed = false;
+            for (const char* setting : setting_names) fixed = fixed || name == setting;
+            reader.fail(value, fixed ? name + " cannot change during a run" : "unknown key '" + name + "' in a [[change]]");
+        }
+        if (settings == 0) reader.fail(*change, "a [[change]] changes nothing");
+    }
+    return events;
+}
+
+std::string folder_of(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string file_sha256(const std::string& path, std::string& digest)
+{
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return std::strerror(errno);
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    bool ok = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+    std::string reason = ok ? "" : "no SHA-256 to be had";
+    unsigned char buffer[65536];
+    while (ok) {
+        const ssize_t got = read(file, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) reason = std::strerror(errno);
+        if (got <= 0) break;
+        ok = EVP_DigestUpdate(context, buffer, static_cast<std::size_t>(got)) == 1;
+    }
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    ok = ok && reason.empty() && EVP_DigestFinal_ex(context, hash, &length) == 1;
+    EVP_MD_CTX_free(context);
+    close(file);
+    if (!ok) return reason.empty() ? "no SHA-256 to be had" : reason;
+    digest.clear();
+    char hex[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        format_c(hex, sizeof hex, "%02x", hash[i]);
+        digest += hex;
+    }
+    return {};
+}
+
+std::string run_file_start(const std::string& run_path, const run_file_type& run)
+{
+    if (run.start_path.empty() || run.start_path.front() == '/') return run.start_path;
+    return folder_of(run_path) + run.start_path;
+}
+
+std::string run_file_read(const std::string& path, run_file_type& run)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return path + ": " + std::strerror(errno);
+    if (!S_ISREG(info.st_mode)) return path + ": not a regular file";
+    if (info.st_size > world_file_max_bytes) return path + ": larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB";
+    toml::table root;
+    try {
+        root = toml::parse_file(path);
+    } catch (const toml::parse_error& error) {
+        return path + ":" + std::to_string(error.source().begin.line) + ": " + std::string(error.description());
+    }
+    const reader_type reader(path);
+    run_file_type read;
+    try {
+        reader.only(root, {"format", "seed", "settings", "start", "change"}, "");
+        const std::int64_t format = reader.whole(root, "format", 1, 1000000);
+        if (format != run_file_format)
+            reader.fail(*root.get("format"), "its format " + std::to_string(format) + " is not " + std::to_string(run_file_format));
+        read.seed = static_cast<std::uint32_t>(reader.whole(root, "seed", 0, 4294967295));
+        if (const toml::node* settings = root.get("settings")) {
+            if (!settings->is_table()) reader.fail(*settings, "settings must be a table");
+            read.settings = read_settings(reader, *settings->as_table());
+        }
+        if (const toml::node* start = root.get("start")) {
+            const toml::table* table = start->as_table();
+            if (table == nullptr) reader.fail(*start, "start must be a table");
+            reader.only(*table, {"file", "sha256"}, " in [start]");
+            const std::optional<std::string> file = table->get("file") ? table->get("file")->value_exact<std::string>() : std::nullopt;
+            const std::optional<std::string> sha = table->get("sha256") ? table->get("sha256")->value_exact<std::string>() : std::nullopt;
+            if (!file || file->empty()) reader.fail(*table, "[start] needs the file's name");
+            if (!sha || sha->size() != 64) reader.fail(*table, "[start] needs the file's sha256, 64 hexadecimal digits");
+            read.start_path = *file;
+            read.start_sha256 = *sha;
+            std::string digest;
+            const std::string opened = run_file_start(path, read);
+            if (const std::string problem = file_sha256(opened, digest); !problem.empty())
+                reader.fail(*table, "cannot read the starting file " + opened + ": " + problem);
+            if (digest != read.start_sha256)
+                reader.fail(*table, "the starting file " + opened + " is not the one the run started from (its SHA-256 differs)");
+            if (checkpoint_is_archive(opened) && (read.settings.any() || read.settings.wrap))
+                reader.fail(*table, "a run that starts from a checkpoint takes no [settings]: the checkpoint holds them");
+        }
+        if (const toml::node* changes = root.get("change")) {
+            if (!changes->is_array()) reader.fail(*changes, "change must be a list of [[change]] tables");
+            read.events = read_changes(reader, *changes->as_array());
+        }
+    } catch (const refused& refusal) {
+        return refusal.reason;
+    }
+    run = std::move(read);
+    return {};
+}
+
+std::string run_file_text(const run_file_type& run)
+{
+    std::string text = "# A Velmora run: velmora --headless --run FILE --generations N replays it.\n";
+    text += "format = " + std::to_string(run_file_format) + "\nseed = " + std::to_string(run.seed) + "\n";
+    const world_settings_type& s = run.settings;
+    char number[64];
+    const auto real = [&number](double value) {
+        format_c(number, sizeof number, "%.17g", value);
+        std::string shown = number;
+        // TOML tells a float by its point or exponent.
+        if (shown.find_first_of(".en") == std::string::npos) shown += ".0";
+        return shown;
+    };
+    std::string settings;
+    const auto whole_line = [&settings](const char* name, const std::optional<std::int32_t>& value) {
+        if (value) settings += std::string(name) + " = " + std::to_string(*value) + "\n";
+    };
+    const auto real_line = [&settings, &real](const char* name, const std::optional<double>& value) {
+        if (value) settings += std::string(name) + " = " + real(*value) + "\n";
+    };
+    whole_line("animals", s.animals);
+    whole_line("plants", s.plants);
+    real_line("width", s.width);
+    real_line("height", s.height);
+    whole_line("layer-count", s.layer_count);
+    whole_line("layer-width", s.layer_width);
+    whole_line("generation-length", s.generation_length);
+    real_line("mutate-amount", s.mutate_amount);
+    real_line("animal-size", s.animal_size);
+    real_line("plant-size", s.plant_size);
+    if (s.wrap) settings += "wrap = true\n";
+    if (!settings.empty()) text += "\n[settings]\n" + settings;
+    if (!run.start_path.empty()) {
+        std::string quoted;
+        for (const char c : run.start_path) quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        text += "\n[start]\nfile = \"" + quoted + "\"\nsha256 = \"" + run.start_sha256 + "\"\n";
+    }
+    for (std::size_t i = 0; i < run.events.size(); ++i) {
+        const run_event_type& event = run.events[i];
+        // Changes at one generation and update share one [[change]].
+        if (i == 0 || event.generation != run.events[i - 1].generation || event.update != run.events[i - 1].update)
+            text += "\n[[change]]\ngeneration = " + std::to_string(event.generation) + "\nupdate = " + std::to_string(event.update) + "\n";
+        text += dashed(event.setting) + " = ";
+        if (event.setting == "wrap") {
+            text += event.value != 0.0 ? "true" : "false";
+        } else if (event.setting == "mutate_amount") {
+            text += real(event.value);
+        } else {
+            text += std::to_string(static_cast<long long>(event.value));
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+std::string run_file_write(const std::string& path, const run_file_type& run)
+{
+    const std::string text = run_file_text(run);
+    std::string temporary = path + ".XXXXXX";
+    const int file = mkstemp(temporary.data());
+    if (file < 0) return std::strerror(errno);
+    std::size_t done = 0;
+    std::string reason;
+    while (done < text.size() && reason.empty()) {
+        const ssize_t written = write(file, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) reason = written < 0 ? std::strerror(errno) : "nothing could be written";
+        if (written > 0) done += static_cast<std::size_t>(written);
+    }
+    if (reason.empty() && fchmod(file, world_file_mode_for(path)) != 0) reason = std::strerror(errno);
+    if (close(file) != 0 && reason.empty()) reason = std::strerror(errno);
+    if (reason.empty() && rename(temporary.c_str(), path.c_str()) != 0) reason = std::strerror(errno);
+    if (!reason.empty()) unlink(temporary.c_str());
+    return reason;
+}

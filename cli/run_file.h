@@ -1,0 +1,55 @@
+// Run files: everything that makes a run, as small TOML text readable and
+// editable by hand: the seed, the world settings under the --config names,
+// the world file or checkpoint the run started from (by path, relative to the
+// run file's folder, and SHA-256), and the changes made during the run, each
+// at a generation and an update. The same file replays the same run.
+//
+//   format = 1
+//   seed = 7
+//   [settings]
+//   animals = 40
+//   mutate-amount = 2.5
+//   [start]
+//   file = "start.npz"
+//   sha256 = "9f86d0..."
+//   [[change]]
+//   generation = 300
+//   update = 0
+//   plants = 5
+//
+// A file is read and checked whole before anything runs: an unknown key, a
+// change out of order or of a setting that cannot change during a run, or a
+// starting file that is missing or not the one the run started from is
+// refused with one line naming the file, the line and the reason.
+#pragma once
+
+#include "cli/options.h"
+#include "world/run.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr std::int64_t run_file_format = 1;
+
+struct run_file_type {
+    std::uint32_t seed = 0;
+    world_settings_type settings;       // the settings given; unset ones are the defaults
+    std::string start_path;             // the world file or checkpoint it started from, as the file names it; empty for none
+    std::string start_sha256;           // its SHA-256, 64 lower-case hexadecimal digits
+    std::vector<run_event_type> events; // in order of generation, then update
+};
+
+// Reads and checks a run file; the starting file is found beside it and its
+// SHA-256 checked. Returns "FILE:LINE: reason" (or "FILE: reason"), or an
+// empty text when the file is sound.
+std::string run_file_read(const std::string& path, run_file_type& run);
+// The starting file's path as the program opens it: relative to the run file's folder.
+std::string run_file_start(const std::string& run_path, const run_file_type& run);
+
+std::string run_file_text(const run_file_type& run);
+// Writes the run file through a temporary file; returns why it could not, or an empty text.
+std::string run_file_write(const std::string& path, const run_file_type& run);
+
+// The file's SHA-256 as 64 hexadecimal digits into digest; returns why it could not be read, or an empty text.
+std::string file_sha256(const std::string& path, std::string& digest);

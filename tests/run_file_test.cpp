@@ -1,0 +1,146 @@
+// Run files: a run replayed from its file is the run, with its changes and
+// from its starting file; a file that does not fit is refused, naming its line.
+#include "cli/run_file.h"
+
+#include "cli/headless.h"
+#include "cli/options.h"
+#include "test_support.h"
+#include "world/checkpoint.h"
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+int run_headless(world_type& world, std::vector<const char*> args)
+{
+    args.insert(args.begin(), "velmora");
+    options_type options;
+    EXPECT_EQ(options_parse(static_cast<int>(args.size()), args.data(), options), "");
+    return headless_run(world, options);
+}
+
+// The same run made by hand: the changes made as the world reaches them.
+void run_by_hand(world_type& world, std::uint32_t generations, const std::vector<run_event_type>& changes)
+{
+    std::size_t next = 0;
+    while (world.generation < generations) {
+        while (next < changes.size() && changes[next].generation == world.generation && changes[next].update == world.update_count) {
+            ASSERT_EQ(world_change_setting(world, changes[next].setting, changes[next].value), "");
+            ++next;
+        }
+        world_update(world);
+    }
+}
+
+const std::vector<run_event_type> changes = {
+    {1, 0, "plants", 25}, {1, 0, "mutate_amount", 0.5}, {2, 17, "wrap", 1}, {3, 40, "generation_length", 30}, {4, 5, "plants", 3}};
+
+}  // namespace
+
+TEST(RunFile, ARunReplaysExactlyFromItsFileWithAndWithoutAStartingCheckpoint)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    // The straight run, its changes made by hand, and a checkpoint in the middle.
+    world_type straight;
+    start_world(straight, 5);
+    straight.start_animals = 30;
+    straight.generation_length = 60;
+    world_reset(straight);
+    straight.options.log_path.clear();
+    run_by_hand(straight, 2, {changes.begin(), changes.begin() + 2});
+    ASSERT_EQ(checkpoint_save(straight, "middle.npz"), "");
+    run_by_hand(straight, 6, {changes.begin() + 2, changes.end()});
+    ASSERT_EQ(world_save_file(straight, "straight.dat"), "");
+    ASSERT_EQ(checkpoint_save(straight, "straight.npz"), "");
+
+    run_file_type run;
+    run.seed = 5;
+    run.settings.animals = 30;
+    run.settings.generation_length = 60;
+    run.events = changes;
+    ASSERT_EQ(run_file_write("whole.toml", run), "");
+    world_type replayed;
+    EXPECT_EQ(run_headless(replayed, {"--headless", "--generations", "6", "--run", "whole.toml", "--no-log", "--quiet",
+                                      "--save", "replayed.dat", "--save-run", "again.toml"}), 0);
+    EXPECT_EQ(read_file("replayed.dat"), read_file("straight.dat"));
+    EXPECT_EQ(read_file("again.toml"), read_file("whole.toml"));  // the run file of a replay is the file replayed
+
+    // From the checkpoint, the changes after it: the same run's end.
+    run_file_type rest;
+    run.settings = world_settings_type{};
+    ASSERT_EQ(file_sha256("middle.npz", rest.start_sha256), "");
+    rest.start_path = "middle.npz";
+    rest.events = {changes.begin() + 2, changes.end()};
+    ASSERT_EQ(run_file_write("rest.toml", rest), "");
+    world_type resumed;
+    EXPECT_EQ(run_headless(resumed, {"--headless", "--generations", "6", "--run", "rest.toml", "--no-log", "--quiet",
+                                     "--save", "resumed.dat", "--checkpoint", "resumed.npz"}), 0);
+    EXPECT_EQ(read_file("resumed.dat"), read_file("straight.dat"));
+    world_type ended[2];
+    ASSERT_EQ(checkpoint_load(ended[0], "straight.npz"), "");
+    ASSERT_EQ(checkpoint_load(ended[1], "resumed.npz"), "");
+    EXPECT_TRUE(world_state(ended[0]) == world_state(ended[1]));  // the whole state, random source and all
+    // A headless run started from the checkpoint writes a run file that names it from the file's folder.
+    world_type noted;
+    EXPECT_EQ(run_headless(noted, {"--headless", "--generations", "3", "--resume", "middle.npz", "--no-log", "--quiet",
+                                   "--save-run", "noted.toml"}), 0);
+    run_file_type read_back;
+    EXPECT_EQ(run_file_read("noted.toml", read_back), "");
+    EXPECT_EQ(read_back.start_path, "middle.npz");
+    EXPECT_EQ(read_back.start_sha256, rest.start_sha256);
+}
+
+TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    world_type world;
+    start_world(world, 1);
+    ASSERT_EQ(checkpoint_save(world, "start.npz"), "");
+    std::string sha;
+    ASSERT_EQ(file_sha256("start.npz", sha), "");
+    const std::string head = "format = 1\nseed = 3\n";
+    const struct { std::string text; const char* reason; } rows[] = {
+        {head + "speed = 3\n", "run.toml:3: unknown key 'speed'"},
+        {"seed = 3\n", "run.toml:1: no format"},
+        {"format = 2\nseed = 3\n", "run.toml:1: its format 2 is not 1"},
+        {"format = 1\nseed = -3\n", "run.toml:2: seed must be a whole number from 0 to 4294967295"},
+        {head + "[settings]\nanimals = 60000\n", "--animals 60000: must be a whole number from 0 to 50000"},
+        {head + "[settings]\ncolour = 3\n", "run.toml:4: unknown key 'colour' in [settings]"},
+        {head + "[settings]\nwrap = 1\n", "run.toml:4: wrap must be true or false"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\nplants = 3\n[[change]]\ngeneration = 4\nupdate = 9\nplants = 4\n",
+         "run.toml:7: a change at generation 4, update 9 comes before the one above it"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\nanimals = 3\n", "run.toml:6: animals cannot change during a run"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\nplants = -3\n", "run.toml:6: plants must be a whole number from 0"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\n", "a [[change]] changes nothing"},
+        {head + "[[change]]\ngeneration = 5\nplants = 3\n", "no update"},
+        {head + "[start]\nfile = \"missing.npz\"\nsha256 = \"" + sha + "\"\n", "cannot read the starting file missing.npz"},
+        {head + "[start]\nfile = \"start.npz\"\nsha256 = \"" + std::string(64, '0') + "\"\n",
+         "the starting file start.npz is not the one the run started from"},
+        {head + "[start]\nfile = \"start.npz\"\nsha256 = \"" + sha + "\"\n[settings]\nplants = 3\n",
+         "a run that starts from a checkpoint takes no [settings]"},
+        {head + "seed = 4\n", "run.toml:3:"},  // said twice: TOML itself refuses it
+    };
+    const std::string before = world_state(world);
+    for (const auto& row : rows) {
+        write_file("run.toml", row.text);
+        options_type options;
+        const char* argv[] = {"velmora", "--headless", "--generations", "1", "--run", "run.toml", "--no-log"};
+        ASSERT_EQ(options_parse(7, argv, options), "");
+        run_file_type run;
+        const std::string refusal = headless_start(world, options, run);
+        EXPECT_EQ(refusal.rfind("Unable to run run.toml", 0), 0u) << row.text << refusal;
+        EXPECT_NE(refusal.find(row.reason), std::string::npos) << row.text << refusal;
+        EXPECT_EQ(refusal.find('\n'), std::string::npos) << refusal;
+        EXPECT_TRUE(world_state(world) == before) << row.text;
+    }
+    options_type options;
+    const char* argv[] = {"velmora", "--headless", "--generations", "1", "--run", "run.toml", "--seed", "4"};
+    EXPECT_NE(options_parse(8, argv, options).find("--run gives the seed"), std::string::npos);
+}

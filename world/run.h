@@ -1,0 +1,40 @@
+// A run's course: the changes made to a world during it, each at the
+// generation and update it was made, so that replaying them from the same
+// start gives the same run, bit for bit. A run file (cli/run_file.h) holds
+// them with the seed, the settings and the file a run started from.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct world_type;
+
+// A change of a setting that can change during a run.
+struct run_event_type {
+    std::uint32_t generation = 0;   // the world's generation when it was made
+    std::int32_t update = 0;        // its update_count then: the change comes before that update
+    std::string setting;            // one of run_settings
+    double value = 0.0;             // the new value; wrap: 1 on, 0 off
+};
+
+struct run_type {
+    std::vector<run_event_type> events;   // in order of generation, then update
+    std::size_t next = 0;                 // the first event not yet applied
+};
+
+// The settings a run may change, by their command-line names: the plants in
+// the world (those above a lowered count go, newest first; below a raised
+// one they grow in), the mutation amount, the generation length (a
+// generation already as long as a shortened length ends at once) and whether
+// the edges wrap.
+inline constexpr const char* run_settings[] = {"plants", "mutate_amount", "generation_length", "wrap"};
+bool run_setting_changes(const std::string& name);
+// What is wrong with this value for that setting; empty when nothing is.
+std::string run_setting_problem(const std::string& name, double value);
+
+// Makes the change now and records it in the world's run, at its generation
+// and update. Returns what is wrong with it instead, and changes nothing.
+std::string world_change_setting(world_type& world, const std::string& name, double value);
+// Applies the run's events that are due at the world's generation and update.
+void world_apply_events(world_type& world);
