@@ -205,12 +205,13 @@ std::string headless_start(world_type& world, const options_type& options, run_f
     } else {
         settings_apply(world, run.settings);
     }
-    // The changes still to come from where the world stands.
-    world.run = run_type{run.events, 0};
-    while (world.run.next < run.events.size() &&
-           (run.events[world.run.next].generation < world.generation ||
-            (run.events[world.run.next].generation == world.generation && run.events[world.run.next].update < world.update_count)))
-        ++world.run.next;
+    // A checkpoint's changes made so far are the run's past. Those it still
+    // has to come stay for --resume; a run file's replace them.
+    run.earlier_events = world.run.next;
+    if (!options.run_path.empty()) {
+        world.run.events.resize(world.run.next);
+        world.run.events.insert(world.run.events.end(), run.events.begin(), run.events.end());
+    }
     return {};
 }
 
@@ -305,7 +306,7 @@ int headless_run(world_type& world, const options_type& options, const std::func
     }
     if (after_update_failed && status == 0) status = 1;
     if (!options.save_run_path.empty()) {
-        run.events = world.run.events;
+        run.events.assign(world.run.events.begin() + static_cast<std::ptrdiff_t>(run.earlier_events), world.run.events.end());
         if (const std::string problem = run_file_write(options.save_run_path, run); !problem.empty()) {
             std::fprintf(stderr, "velmora: cannot write the run file %s: %s\n", options.save_run_path.c_str(), problem.c_str());
             status = status != 0 ? status : 1;

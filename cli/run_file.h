@@ -38,6 +38,9 @@ struct run_file_type {
     std::string start_path;             // the world file or checkpoint it started from, as the file names it; empty for none
     std::string start_sha256;           // its SHA-256, 64 lower-case hexadecimal digits
     std::vector<run_event_type> events; // in order of generation, then update
+    // Not in the file: the world's own changes from before its start (a
+    // checkpoint's), which its run's list begins with.
+    std::size_t earlier_events = 0;
 };
 
 // Reads and checks a run file; the starting file is found beside it and its

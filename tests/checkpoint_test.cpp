@@ -160,7 +160,7 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {good.substr(0, good.size() - 10), ""},
         {flipped, "CRC"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin()); }), "no format"},
-        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 2; }), "format 2 is not 1"},
+        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 3; }), "format 3 is not 1 or 2"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin() + 40); }), "it has no"},
         {edited([&](checkpoint_type& c) { member(c, "animal_y").shape = {19}; member(c, "animal_y").data.resize(19 * 8); }),
          "animal_y has the shape (19,), expected (20,)"},
@@ -223,6 +223,9 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
     world.generation_length = 40;
     world.wrap_edges = true;
     for (int i = 0; i < 95; ++i) world_update(world);  // a history of two generations, mid-generation
+    ASSERT_EQ(world_change_setting(world, "plants", 12), "");
+    world.run.events.push_back(run_event_type{5, 3, "mutate_amount", 2.0});   // changes to come
+    world.run.events.push_back(run_event_type{7, 1, "mutate_amount", 1.0});
     const checkpoint_type original = checkpoint_capture(world);
     const std::string start = world_state(world);
     const auto member = [](const checkpoint_type& c, const std::string& name) {
@@ -238,6 +241,7 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
         void* record = field.owner == checkpoint_owner_type::world    ? static_cast<void*>(&world)
                        : field.owner == checkpoint_owner_type::animal ? static_cast<void*>(world.animals->next)
                        : field.owner == checkpoint_owner_type::plant  ? static_cast<void*>(world.plants->next)
+                       : field.owner == checkpoint_owner_type::event  ? static_cast<void*>(&world.run.events.back())
                                                                       : static_cast<void*>(&world.history[1]);
         std::vector<unsigned char> bytes(npz_element_count(field.inner(world)) * field.item);
         field.read(record, bytes.data());
@@ -248,6 +252,7 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
         if (descr == "<u4") npz_put_value(bytes.data(), npz_get_value<std::uint32_t>(bytes.data()) + 2);
         if (descr == "<u8") npz_put_value(bytes.data(), npz_get_value<std::uint64_t>(bytes.data()) + 2);
         if (descr == "|b1") bytes[0] ^= 1;
+        if (descr.rfind("|S", 0) == 0) std::copy_n("wrap\0", 5, bytes.begin());  // a setting its value (1) also suits
         field.write(world, record, bytes.data());
         const checkpoint_type edited = checkpoint_capture(world);
         EXPECT_NE(member(edited, name), member(original, name)) << name << ": the change reaches its member";
@@ -271,7 +276,7 @@ TEST(Checkpoint, TheRecordsFieldsAreAllListedAndTheKeptOnesInTheTable)
     for (const checkpoint_field_type& field : checkpoint_fields()) members.insert(field.name);
     std::map<std::string, std::vector<checkpoint_record_field_type>> records;
     for (const checkpoint_record_field_type& field : checkpoint_record_fields()) records[field.record].push_back(field);
-    ASSERT_EQ(records.size(), 4u);
+    ASSERT_EQ(records.size(), 6u);
     for (auto& [record, fields] : records) {
         std::sort(fields.begin(), fields.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
         std::size_t end = 0;

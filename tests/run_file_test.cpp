@@ -86,6 +86,14 @@ TEST(RunFile, ARunReplaysExactlyFromItsFileWithAndWithoutAStartingCheckpoint)
     ASSERT_EQ(checkpoint_load(ended[0], "straight.npz"), "");
     ASSERT_EQ(checkpoint_load(ended[1], "resumed.npz"), "");
     EXPECT_TRUE(world_state(ended[0]) == world_state(ended[1]));  // the whole state, random source and all
+    // A checkpoint keeps the changes still to come: resumed, the run ends the same.
+    world_type halfway;
+    EXPECT_EQ(run_headless(halfway, {"--headless", "--generations", "3", "--run", "whole.toml", "--no-log", "--quiet",
+                                     "--checkpoint", "halfway.npz"}), 0);
+    world_type rest_of_it;
+    EXPECT_EQ(run_headless(rest_of_it, {"--headless", "--generations", "6", "--resume", "halfway.npz", "--no-log", "--quiet",
+                                        "--save", "rest_of_it.dat"}), 0);
+    EXPECT_EQ(read_file("rest_of_it.dat"), read_file("straight.dat"));
     // A headless run started from the checkpoint writes a run file that names it from the file's folder.
     world_type noted;
     EXPECT_EQ(run_headless(noted, {"--headless", "--generations", "3", "--resume", "middle.npz", "--no-log", "--quiet",

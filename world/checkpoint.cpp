@@ -8,6 +8,7 @@
 #include "world/world.h"
 #include "world/world_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -65,6 +66,9 @@ using w = world_type;
 using a = animal_type;
 using p = plant_type;
 using h = generation_record_type;
+using e = run_event_type;
+
+constexpr std::size_t setting_bytes = 24;   // an event's setting name, NUL-padded
 
 constexpr checkpoint_field_type fields_table[] = {
         number<&w::width>("width", owner::world),
@@ -91,6 +95,9 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&w::draw_enabled>("draw_enabled", owner::world),
         number<&w::running>("running", owner::world),
         number<&w::mode_manual>("mode_manual", owner::world),
+        {"run_next", owner::world, npz_descr_of<std::uint64_t>(), 8, single,
+         [](const void* record, unsigned char* out) { npz_put_value<std::uint64_t>(out, as<w>(record).run.next); },
+         [](world_type&, void* record, const unsigned char* in) { as<w>(record).run.next = npz_get_value<std::uint64_t>(in); }},
 
         number<&a::x>("animal_x", owner::animal),
         number<&a::y>("animal_y", owner::animal),
@@ -203,11 +210,25 @@ constexpr checkpoint_field_type fields_table[] = {
          [](world_type&, void* record, const unsigned char* in) {
              for (int k = 0; k < 8; ++k) as<h>(record).line_animals[k] = npz_get_value<std::uint32_t>(in + 4 * k);
          }},
+
+        // The run's changes, made and to come.
+        number<&e::generation>("event_generation", owner::event),
+        number<&e::update>("event_update", owner::event),
+        {"event_setting", owner::event, "|S24", setting_bytes, single,
+         [](const void* record, unsigned char* out) {
+             const std::string& name = as<e>(record).setting;
+             std::fill(out, out + setting_bytes, 0);
+             std::copy_n(name.begin(), std::min(name.size(), setting_bytes), out);
+         },
+         [](world_type&, void* record, const unsigned char* in) {
+             as<e>(record).setting.assign(in, std::find(in, in + setting_bytes, 0));
+         }},
+        number<&e::value>("event_value", owner::event),
 };
 
 // The records of one owner, in the order of their rows.
 struct records_type {
-    std::vector<const void*> animals, plants, history;
+    std::vector<const void*> animals, plants, history, events;
 
     explicit records_type(const world_type& world)
     {
@@ -215,6 +236,7 @@ struct records_type {
         for (const animal_type* a = world.animals; a != nullptr; a = a->next) animals.push_back(a);
         for (const plant_type* p = world.plants; p != nullptr; p = p->next) plants.push_back(p);
         for (const generation_record_type& record : world.history) history.push_back(&record);
+        for (const run_event_type& event : world.run.events) events.push_back(&event);
     }
 };
 
@@ -255,7 +277,8 @@ struct checked_type {
     std::uint64_t animals = 0;
     std::uint64_t plants = 0;
     std::uint64_t generations = 0;
-    std::vector<const checkpoint_array_type*> members;   // per field of the table
+    std::uint64_t events = 0;
+    std::vector<const checkpoint_array_type*> members;   // per field of the table; null for a member its format lacks
 };
 
 std::uint64_t rows_of(const checked_type& checked, owner whose)
@@ -264,6 +287,7 @@ std::uint64_t rows_of(const checked_type& checked, owner whose)
     case owner::animal: return checked.animals;
     case owner::plant: return checked.plants;
     case owner::history: return checked.generations;
+    case owner::event: return checked.events;
     case owner::world: break;
     }
     return 1;
@@ -295,14 +319,18 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     if (format_member->descr != npz_descr_of<std::int32_t>() || !format_member->shape.empty())
         fail("its format is not a single <i4 number");
     const std::int32_t format = npz_get_value<std::int32_t>(format_member->data.data());
-    if (format != checkpoint_format)
-        fail("its format " + std::to_string(format) + " is not " + std::to_string(checkpoint_format) +
+    if (format != 1 && format != checkpoint_format)
+        fail("its format " + std::to_string(format) + " is not 1 or " + std::to_string(checkpoint_format) +
              " (written by velmora " + view.text("version") + ")");
+    // Format 1 has no run: its world goes on with no changes to come.
+    const auto in_format = [format](const checkpoint_field_type& field) {
+        return format >= 2 || (field.owner != owner::event && std::string(field.name) != "run_next");
+    };
 
     checked_type checked;
     checked.members.resize(fields.size());
     for (std::size_t f = 0; f < fields.size(); ++f)
-        if (fields[f].owner == owner::world) {
+        if (fields[f].owner == owner::world && in_format(fields[f])) {
             checked.members[f] = &checked_member(view, fields[f], {});
             fields[f].write(numbers, &numbers, checked.members[f]->data.data());
         }
@@ -315,6 +343,7 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     checked.animals = rows("animal_x");
     checked.plants = rows("plant_x");
     checked.generations = view.length("history_generation");
+    checked.events = format >= 2 ? view.length("event_generation") : 0;
     if (checked.animals > static_cast<std::uint64_t>(world_file_max_animals))
         fail("it holds " + std::to_string(checked.animals) + " animals, more than " + std::to_string(world_file_max_animals));
     if (checked.plants > static_cast<std::uint64_t>(world_file_max_plants))
@@ -331,11 +360,25 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     if (w.updates_per_tick < 1) fail("updates_per_tick must be at least 1");
 
     for (std::size_t f = 0; f < fields.size(); ++f) {
-        if (fields[f].owner == owner::world) continue;
+        if (fields[f].owner == owner::world || !in_format(fields[f])) continue;
         shape_type shape = fields[f].inner(numbers);
         shape.insert(shape.begin(), rows_of(checked, fields[f].owner));
         checked.members[f] = &checked_member(view, fields[f], shape);
     }
+    // The changes: settings a run may change, sound values, in order, the next no further than the last.
+    run_event_type before{};
+    for (std::uint64_t k = 0; k < checked.events; ++k) {
+        run_event_type event;
+        for (std::size_t f = 0; f < fields.size(); ++f)
+            if (fields[f].owner == owner::event)
+                fields[f].write(numbers, &event, checked.members[f]->data.data() + k * fields[f].item);
+        if (const std::string problem = run_setting_problem(event.setting, event.value); !problem.empty())
+            fail("change " + std::to_string(k) + ": " + problem);
+        if (k > 0 && (event.generation < before.generation || (event.generation == before.generation && event.update < before.update)))
+            fail("change " + std::to_string(k) + " comes before the one above it");
+        before = event;
+    }
+    if (numbers.run.next > checked.events) fail("run_next is past the run's changes");
     for (const char* name : {"animal_size_x", "animal_size_y"}) {
         const checkpoint_array_type& sizes = *view.find(name);
         for (std::size_t at = 0; at < sizes.data.size(); at += 8)
@@ -364,7 +407,7 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     unsigned char value[8];
     const auto take_numbers = [&] {
         for (const checkpoint_field_type& field : fields)
-            if (field.owner == owner::world) {
+            if (field.owner == owner::world && checked.members[&field - fields.data()] != nullptr) {
                 field.read(&numbers, value);
                 field.write(world, &world, value);
             }
@@ -391,6 +434,9 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     }
     world.history.assign(checked.generations, generation_record_type{});
     for (std::size_t g = 0; g < checked.generations; ++g) apply_rows(world, checked, owner::history, g, world.history[g]);
+    world.run = run_type{};
+    world.run.events.resize(checked.events);
+    for (std::size_t k = 0; k < checked.events; ++k) apply_rows(world, checked, owner::event, k, world.run.events[k]);
     take_numbers();
     world_check(world);
     world_check_networks(world);
@@ -439,6 +485,7 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
         const checkpoint_field_type& field = fields[f];
         const std::vector<const void*>& rows = field.owner == owner::animal  ? records.animals
                                                : field.owner == owner::plant ? records.plants
+                                               : field.owner == owner::event ? records.events
                                                                              : records.history;
         const std::vector<const void*> world_row{&world};
         const std::vector<const void*>& of = field.owner == owner::world ? world_row : rows;
@@ -532,6 +579,8 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
     const animal_type a{};
     const plant_type p{};
     const generation_record_type h{};
+    const run_type r{};
+    const run_event_type v{};
     const auto at = [](const void* record, const void* field) {
         return static_cast<std::size_t>(static_cast<const char*>(field) - static_cast<const char*>(record));
     };
@@ -587,7 +636,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, options, "- how the world is run, not what it is: given again with the load"),
         FIELD(w, world_type, helper, "- the threads of an update, started on demand"),
         FIELD(w, world_type, update_order, "- room for an update's phases"),
-        FIELD(w, world_type, run, "- the run's changes, kept by run files; not yet by checkpoints"),
+        FIELD(w, world_type, run, "event_generation run_next"),
         FIELD(w, world_type, step_watch, "- a test's watcher"),
         FIELD(w, world_type, step_watch_context, "- a test's watcher"),
 
@@ -646,6 +695,14 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(h, generation_record_type, lineages, "history_lineages"),
         FIELD(h, generation_record_type, line_founders, "history_line_founders"),
         FIELD(h, generation_record_type, line_animals, "history_line_animals"),
+
+        FIELD(r, run_type, events, "event_generation"),
+        FIELD(r, run_type, next, "run_next"),
+
+        FIELD(v, run_event_type, generation, "event_generation"),
+        FIELD(v, run_event_type, update, "event_update"),
+        FIELD(v, run_event_type, setting, "event_setting"),
+        FIELD(v, run_event_type, value, "event_value"),
     };
 #undef FIELD
 }
@@ -656,5 +713,7 @@ std::size_t checkpoint_record_size(const std::string& record)
     if (record == "animal_type") return sizeof(animal_type);
     if (record == "plant_type") return sizeof(plant_type);
     if (record == "generation_record_type") return sizeof(generation_record_type);
+    if (record == "run_type") return sizeof(run_type);
+    if (record == "run_event_type") return sizeof(run_event_type);
     return 0;
 }

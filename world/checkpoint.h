@@ -23,7 +23,9 @@
 
 struct world_type;
 
-inline constexpr std::int32_t checkpoint_format = 1;
+// 2: the run's changes (event_* members and run_next) besides format 1's
+// members; files of format 1 load as runs without changes.
+inline constexpr std::int32_t checkpoint_format = 2;
 
 // A world captured into arrays: quick to take, and written or read apart from
 // the world, so that a window can save one on another thread.
@@ -62,8 +64,9 @@ std::int64_t checkpoint_number(const checkpoint_type& checkpoint, const std::str
 // ---- The table that capture, check and apply all walk.
 
 // Whose values a member holds: the world's own, or one row per animal (in
-// list order), per plant (in list order) or per generation of the history.
-enum class checkpoint_owner_type { world, animal, plant, history };
+// list order), per plant (in list order), per generation of the history or
+// per change of the run (from format 2 on).
+enum class checkpoint_owner_type { world, animal, plant, history, event };
 
 struct checkpoint_field_type {
     const char* name;                 // the member is name + ".npy"
@@ -84,7 +87,7 @@ std::span<const checkpoint_field_type> checkpoint_fields();
 // record is either kept or explained: the tests check that these fields
 // cover each record whole.
 struct checkpoint_record_field_type {
-    const char* record;   // "world_type", "animal_type", "plant_type", "generation_record_type"
+    const char* record;   // "world_type", "animal_type", "plant_type", "generation_record_type", "run_type", "run_event_type"
     const char* field;
     std::size_t offset;   // bytes from the record's start
     std::size_t size;     // bytes
