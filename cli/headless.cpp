@@ -161,6 +161,35 @@ bool write_checkpoint(world_type& world, const std::string& path, bool quiet)
     return true;
 }
 
+namespace {
+
+// Settings given with --resume: one equal to the checkpoint's is no change; one
+// that may change during a run and differs branches the run here, recorded as
+// its change; one fixed for the run that differs is refused.
+std::string resume_with_settings(world_type& world, const world_settings_type& s, run_file_type& run)
+{
+    const auto differs = [](const auto& given, auto kept) { return given && *given != kept; };
+    const char* fixed = differs(s.animals, world.start_animals)         ? "--animals"
+                        : differs(s.width, world.width)                 ? "--width"
+                        : differs(s.height, world.height)               ? "--height"
+                        : differs(s.layer_count, world.layer_count)     ? "--layer-count"
+                        : differs(s.layer_width, world.layer_width)     ? "--layer-width"
+                        : differs(s.animal_size, world.animal_size)     ? "--animal-size"
+                        : differs(s.plant_size, world.plant_size)       ? "--plant-size"
+                                                                        : nullptr;
+    if (fixed != nullptr) {
+        run.setting_refused = true;
+        return std::string("velmora: ") + fixed + " differs from the checkpoint's and cannot change during a run";
+    }
+    if (differs(s.plants, world.start_plants)) world_change_setting(world, "plants", *s.plants);
+    if (differs(s.generation_length, world.generation_length)) world_change_setting(world, "generation_length", *s.generation_length);
+    if (differs(s.mutate_amount, world.mutate_amount)) world_change_setting(world, "mutate_amount", *s.mutate_amount);
+    if (s.wrap && !world.wrap_edges) world_change_setting(world, "wrap", 1.0);
+    return {};
+}
+
+}  // namespace
+
 std::string headless_start(world_type& world, const options_type& options)
 {
     run_file_type run;
@@ -212,6 +241,11 @@ std::string headless_start(world_type& world, const options_type& options, run_f
         world.run.events.resize(world.run.next);
         world.run.events.insert(world.run.events.end(), run.events.begin(), run.events.end());
     }
+    if (!options.resume_path.empty()) {
+        // The checkpoint holds the settings: those given are changes, or nothing.
+        run.settings = world_settings_type{};
+        return resume_with_settings(world, options.settings, run);
+    }
     return {};
 }
 
@@ -224,9 +258,14 @@ int headless_run(world_type& world, const options_type& options, const std::func
     };
     run_file_type run;
     if (const std::string refusal = headless_start(world, options, run); !refusal.empty()) {
-        refused(refusal);
+        // A setting the checkpoint fixes otherwise is a bad command line, said on standard error.
+        if (run.setting_refused) {
+            std::fprintf(stderr, "%s\n", refusal.c_str());
+        } else {
+            refused(refusal);
+        }
         world_destroy(world);
-        return 1;
+        return run.setting_refused ? 2 : 1;
     }
     if (options.generations > 0 && world.num_animals == 0) {
         std::fprintf(stderr, "velmora: the world has no animals, so no generation can end\n");

@@ -41,6 +41,7 @@ struct run_file_type {
     // Not in the file: the world's own changes from before its start (a
     // checkpoint's), which its run's list begins with.
     std::size_t earlier_events = 0;
+    bool setting_refused = false;       // --resume was given a setting the checkpoint fixes otherwise
 };
 
 // Reads and checks a run file; the starting file is found beside it and its

@@ -4,6 +4,7 @@
 #include "base/console.h"
 #include "cli/headless.h"
 #include "cli/options.h"
+#include "cli/run_file.h"
 #include "plant/plant.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
@@ -106,7 +107,9 @@ std::unique_ptr<script_world_type> make_world(const options_type& options, bool 
     world_scope_type scope(*script);
     world_type& world = scope.world;
     world.options.console = !quiet;
-    const std::string refusal = headless_start(world, options);
+    run_file_type run;
+    const std::string refusal = headless_start(world, options, run);
+    if (run.setting_refused) throw py::value_error(refusal.substr(refusal.find(' ') + 1));
     if (!refusal.empty()) raise_os_error(refusal);
     script->seconds.assign(world.history.size(), 0.0);
     return script;
@@ -206,16 +209,14 @@ PYBIND11_MODULE(velmora, module)
         .def_static(
             "resume",
             [](const std::string& path, const py::kwargs& settings) {
-                for (const auto& [key, value] : settings) {
-                    const std::string name = py::str(key);
-                    if (name != "threads" && name != "log" && name != "quiet")
-                        throw py::value_error("a checkpoint holds the whole world: " + name + " cannot be given with resume");
-                }
+                if (settings.contains("seed")) throw py::value_error("a checkpoint holds the seed's course: seed cannot be given with resume");
                 return world_from_file("--resume", path, settings);
             },
             py::arg("path"),
-            "World.resume(path, threads=None, log=None, quiet=True): the checkpoint at path, to go on exactly as\n"
-            "the run that wrote it would have. A refused file raises OSError naming it.")
+            "World.resume(path, **settings): the checkpoint at path, to go on exactly as the run that wrote it\n"
+            "would have. A setting equal to the checkpoint's changes nothing; plants, mutate_amount,\n"
+            "generation_length and wrap, when they differ, change the run from there on (a branch); any other\n"
+            "that differs raises ValueError. A refused file raises OSError naming it.")
         .def(
             "update",
             [](script_world_type& script, long long n) {

@@ -152,3 +152,39 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
     const char* argv[] = {"velmora", "--headless", "--generations", "1", "--run", "run.toml", "--seed", "4"};
     EXPECT_NE(options_parse(8, argv, options).find("--run gives the seed"), std::string::npos);
 }
+
+// --resume with settings: equal ones change nothing, changeable ones that
+// differ branch the run there, fixed ones that differ are refused.
+TEST(RunFile, ResumeWithSettingsBranchesTheRunThere)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    world_type world;
+    start_world(world, 9);
+    world.options.log_path.clear();
+    for (int i = 0; i < 1100; ++i) world_update(world);   // generation 2, update 100
+    ASSERT_EQ(checkpoint_save(world, "g2.npz"), "");
+    ASSERT_EQ(world_change_setting(world, "plants", 7), "");
+    ASSERT_EQ(world_change_setting(world, "mutate_amount", 2.5), "");
+    while (world.generation < 5) world_update(world);
+    ASSERT_EQ(world_save_file(world, "by_hand.dat"), "");
+
+    world_type branched;
+    EXPECT_EQ(run_headless(branched, {"--headless", "--generations", "5", "--resume", "g2.npz", "--plants", "7", "--mutate-amount",
+                                      "2.5", "--width", "10", "--no-log", "--quiet", "--save", "branched.dat", "--save-run",
+                                      "branch.toml"}), 0);
+    EXPECT_EQ(read_file("branched.dat"), read_file("by_hand.dat"));
+    run_file_type branch;
+    ASSERT_EQ(run_file_read("branch.toml", branch), "");
+    ASSERT_EQ(branch.events.size(), 2u);
+    EXPECT_EQ(branch.events[0].generation * 1000 + branch.events[0].update, 2100u);
+    world_type replayed;
+    EXPECT_EQ(run_headless(replayed, {"--headless", "--generations", "5", "--run", "branch.toml", "--no-log", "--quiet", "--save",
+                                      "replayed.dat"}), 0);
+    EXPECT_EQ(read_file("replayed.dat"), read_file("by_hand.dat"));
+    for (const char* fixed : {"--animals", "--layer-width"}) {
+        world_type refused;
+        EXPECT_EQ(run_headless(refused, {"--headless", "--generations", "5", "--resume", "g2.npz", fixed, "3", "--no-log", "--quiet"}),
+                  2) << fixed;
+    }
+}

@@ -143,10 +143,14 @@ def test_resume_takes_how_a_world_runs_and_refuses_what_it_is(tmp_path, capfd):
     world = velmora.World(seed=2, generation_length=30)
     world.update(40)
     world.checkpoint(str(tmp_path / "c.npz"))
-    for name in ("seed", "animals", "plants", "width", "height", "layer_count", "layer_width", "generation_length",
-                 "mutate_amount", "animal_size", "plant_size", "wrap"):
-        with pytest.raises(ValueError, match=name + " cannot be given with resume"):
-            velmora.World.resume(str(tmp_path / "c.npz"), **{name: 1})
+    with pytest.raises(ValueError, match="seed cannot be given with resume"):
+        velmora.World.resume(str(tmp_path / "c.npz"), seed=1)
+    for name in ("animals", "width", "height", "layer_count", "layer_width", "animal_size", "plant_size"):
+        with pytest.raises(ValueError, match="--" + name.replace("_", "-") + " differs from the checkpoint's"):
+            velmora.World.resume(str(tmp_path / "c.npz"), **{name: 3})
+    # Equal to the checkpoint's: no change at all.
+    same = velmora.World.resume(str(tmp_path / "c.npz"), animals=20, width=10, generation_length=30, plants=10)
+    same.run(generations=1)
     capfd.readouterr()
     resumed = velmora.World.resume(str(tmp_path / "c.npz"), threads=2, log=str(tmp_path / "r.log"), quiet=False)
     assert (resumed.generation, resumed.update_count) == (1, 10)
@@ -157,6 +161,11 @@ def test_resume_takes_how_a_world_runs_and_refuses_what_it_is(tmp_path, capfd):
     assert open(tmp_path / "r.log").read().splitlines() == [line for line in printed.splitlines() if line.startswith("Gen:")]
     world.run(generations=1)
     np.testing.assert_array_equal(world.animals()["x"], resumed.animals()["x"])
+    np.testing.assert_array_equal(world.animals()["x"], same.animals()["x"])
+    # A changeable setting that differs branches the run there.
+    branch = velmora.World.resume(str(tmp_path / "c.npz"), plants=3)
+    branch.run(generations=1)
+    assert branch.history()["plants"][-1] == 3 and len(branch.plants()["x"]) == 3
 
 
 @pytest.mark.parametrize("settings, arguments", [
