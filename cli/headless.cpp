@@ -211,13 +211,7 @@ std::string headless_start(world_type& world, const options_type& options, run_f
         run.seed = options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr));
         run.settings = options.settings;
         start_path = !options.resume_path.empty() ? options.resume_path : options.load_path;
-        if (!start_path.empty() && !options.save_run_path.empty()) {
-            // Named from the run file's folder, where a replay looks for it.
-            const std::filesystem::path folder = std::filesystem::absolute(options.save_run_path).parent_path();
-            run.start_path = std::filesystem::absolute(start_path).lexically_relative(folder).string();
-            if (const std::string problem = file_sha256(start_path, run.start_sha256); !problem.empty())
-                return refuse("Unable to read " + start_path + ": " + problem);
-        }
+        run.start_opened = start_path;
     }
     world_start(world, run.seed);
     world.options.log_path = options.no_log ? std::string() : options.log_path;
@@ -234,6 +228,10 @@ std::string headless_start(world_type& world, const options_type& options, run_f
     } else {
         settings_apply(world, run.settings);
     }
+    // The file it started from, as a replay will find it again; read after it loaded, as loading says what is wrong with it.
+    if (options.run_path.empty() && !start_path.empty())
+        if (const std::string problem = file_sha256(start_path, run.start_sha256); !problem.empty())
+            return refuse("Unable to load " + start_path + ": " + problem);
     // A checkpoint's changes made so far are the run's past. Those it still
     // has to come stay for --resume; a run file's replace them.
     run.earlier_events = world.run.next;

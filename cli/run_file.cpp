@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -227,6 +228,7 @@ std::string run_file_read(const std::string& path, run_file_type& run)
             read.start_sha256 = *sha;
             std::string digest;
             const std::string opened = run_file_start(path, read);
+            read.start_opened = opened;
             if (const std::string problem = file_sha256(opened, digest); !problem.empty())
                 reader.fail(*table, "cannot read the starting file " + opened + ": " + problem);
             if (digest != read.start_sha256)
@@ -302,7 +304,12 @@ std::string run_file_text(const run_file_type& run)
 
 std::string run_file_write(const std::string& path, const run_file_type& run)
 {
-    const std::string text = run_file_text(run);
+    run_file_type named = run;
+    if (!run.start_opened.empty()) {
+        const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+        named.start_path = std::filesystem::absolute(run.start_opened).lexically_relative(folder).string();
+    }
+    const std::string text = run_file_text(named);
     std::string temporary = path + ".XXXXXX";
     const int file = mkstemp(temporary.data());
     if (file < 0) return std::strerror(errno);

@@ -37,6 +37,7 @@ struct run_file_type {
     world_settings_type settings;       // the settings given; unset ones are the defaults
     std::string start_path;             // the world file or checkpoint it started from, as the file names it; empty for none
     std::string start_sha256;           // its SHA-256, 64 lower-case hexadecimal digits
+    std::string start_opened;           // not in the file: its path as the program opens it; written relative to the run file
     std::vector<run_event_type> events; // in order of generation, then update
     // Not in the file: the world's own changes from before its start (a
     // checkpoint's), which its run's list begins with.
@@ -52,7 +53,8 @@ std::string run_file_read(const std::string& path, run_file_type& run);
 std::string run_file_start(const std::string& run_path, const run_file_type& run);
 
 std::string run_file_text(const run_file_type& run);
-// Writes the run file through a temporary file; returns why it could not, or an empty text.
+// Writes the run file through a temporary file, naming the starting file from
+// the run file's folder; returns why it could not, or an empty text.
 std::string run_file_write(const std::string& path, const run_file_type& run);
 
 // The file's SHA-256 as 64 hexadecimal digits into digest; returns why it could not be read, or an empty text.

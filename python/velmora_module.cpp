@@ -42,6 +42,7 @@ struct script_world_type {
     std::mutex lock;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::vector<double> seconds;   // per generation of the history: since the world was made, as --csv writes them
+    run_file_type run;             // how its run started, for save_run; the changes are the world's
 
     script_world_type() = default;
     script_world_type(const script_world_type&) = delete;
@@ -107,7 +108,7 @@ std::unique_ptr<script_world_type> make_world(const options_type& options, bool 
     world_scope_type scope(*script);
     world_type& world = scope.world;
     world.options.console = !quiet;
-    run_file_type run;
+    run_file_type& run = script->run;
     const std::string refusal = headless_start(world, options, run);
     if (run.setting_refused) throw py::value_error(refusal.substr(refusal.find(' ') + 1));
     if (!refusal.empty()) raise_os_error(refusal);
@@ -217,6 +218,65 @@ PYBIND11_MODULE(velmora, module)
             "would have. A setting equal to the checkpoint's changes nothing; plants, mutate_amount,\n"
             "generation_length and wrap, when they differ, change the run from there on (a branch); any other\n"
             "that differs raises ValueError. A refused file raises OSError naming it.")
+        .def_static(
+            "run_file",
+            [](const std::string& path, const py::kwargs& settings) { return world_from_file("--run", path, settings); },
+            py::arg("path"),
+            "World.run_file(path, threads=None, log=None, quiet=True): the run file at path, from its start, its changes\n"
+            "to be made as the world reaches them (as velmora --run replays it). A refused file raises OSError naming\n"
+            "it and its line. World.load_run is the same.")
+        .def_static(
+            "load_run",
+            [](const std::string& path, const py::kwargs& settings) { return world_from_file("--run", path, settings); },
+            py::arg("path"), "World.load_run(path, **outputs): the same as World.run_file.")
+        .def(
+            "copy",
+            [](script_world_type& script) {
+                auto copy = std::make_unique<script_world_type>();
+                world_scope_type scope(script);
+                // A copy writes no log: two worlds appending to one file would mix their lines.
+                copy->world.options = script.world.options;
+                copy->world.options.log_path.clear();
+                copy->world.options.log_error = 0;
+                checkpoint_apply(copy->world, checkpoint_capture(script.world));
+                copy->seconds = script.seconds;
+                copy->start = script.start;
+                copy->run = script.run;
+                return copy;
+            },
+            "An independent world in the same state, its run's changes included, for branching from a script:\n"
+            "updated alike, the two stay the same. It writes no log.")
+        .def(
+            "set",
+            [](script_world_type& script, const py::kwargs& settings) {
+                world_scope_type scope(script);
+                std::vector<std::pair<std::string, double>> changes;
+                for (const auto& [key, value] : settings) {
+                    const std::string name = py::str(key);
+                    if (!run_setting_changes(name))
+                        throw py::value_error(name + " cannot change during a run (plants, mutate_amount, generation_length and wrap can)");
+                    if (py::isinstance<py::bool_>(value) != (name == "wrap"))
+                        throw py::value_error(name + (name == "wrap" ? " must be True or False" : " must be a number"));
+                    const double number = name == "wrap" ? (value.cast<bool>() ? 1.0 : 0.0) : value.cast<double>();
+                    if (const std::string problem = run_setting_problem(name, number); !problem.empty()) throw py::value_error(problem);
+                    changes.emplace_back(name, number);
+                }
+                for (const auto& [name, number] : changes) world_change_setting(scope.world, name, number);
+            },
+            "World.set(plants=None, mutate_amount=None, generation_length=None, wrap=None): changes these settings now,\n"
+            "between updates, as a change of the world's run (save_run keeps it). Others raise ValueError.")
+        .def(
+            "save_run",
+            [](script_world_type& script, const std::string& path) {
+                world_scope_type scope(script);
+                run_file_type run = script.run;
+                const std::vector<run_event_type>& events = scope.world.run.events;
+                run.events.assign(events.begin() + static_cast<std::ptrdiff_t>(std::min(run.earlier_events, events.size())), events.end());
+                if (const std::string problem = run_file_write(path, run); !problem.empty())
+                    raise_os_error("cannot write the run file " + path + ": " + problem);
+            },
+            py::arg("path"), "Writes the world's run file: its seed, settings, starting file and changes, to replay with\n"
+                             "World.run_file or velmora --headless --run.")
         .def(
             "update",
             [](script_world_type& script, long long n) {

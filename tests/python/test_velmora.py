@@ -223,3 +223,29 @@ def test_the_sweep_example_averages_its_runs(tmp_path):
     for generation, row in enumerate(printed[1:3]):
         values = [runs[0][generation], runs[1][generation]]
         assert row == f"{generation},{np.mean(values):.6f},{min(values):.6f},{max(values):.6f}"
+
+
+def test_copy_set_and_save_run_branch_as_the_command_line_does(tmp_path):
+    world = velmora.World(seed=9, generation_length=100)
+    world.update(250)
+    world.checkpoint(str(tmp_path / "g2.npz"))
+    copy = world.copy()
+    for w in (world, copy):
+        w.update(120)
+    np.testing.assert_array_equal(world.animals()["x"], copy.animals()["x"])  # alike, the two stay the same
+    branch = velmora.World.resume(str(tmp_path / "g2.npz"))
+    branch.set(plants=7, mutate_amount=2.5)
+    resumed = velmora.World.resume(str(tmp_path / "g2.npz"), plants=7, mutate_amount=2.5)
+    for w in (branch, resumed):
+        w.run(generations=3)
+    np.testing.assert_array_equal(branch.animals()["x"], resumed.animals()["x"])
+    branch.save_run(str(tmp_path / "branch.toml"))
+    assert "plants = 7" in open(tmp_path / "branch.toml").read() and 'file = "g2.npz"' in open(tmp_path / "branch.toml").read()
+    replayed = velmora.World.run_file(str(tmp_path / "branch.toml"))
+    replayed.run(generations=3)
+    np.testing.assert_array_equal(branch.animals()["x"], replayed.animals()["x"])
+    for bad in (dict(animals=3), dict(plants=-1), dict(plants=1.5), dict(wrap=2), dict(plants=True)):
+        with pytest.raises(ValueError):
+            branch.set(**bad)
+    with pytest.raises(OSError, match="missing.toml"):
+        velmora.World.load_run(str(tmp_path / "missing.toml"))
