@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QPushButton>
 #include <QSpinBox>
 
 #include <limits>
@@ -63,6 +64,11 @@ settings_dialog::settings_dialog(const world_settings_type& shown, int autosave_
     autosave = whole_box(form, "Autosave every (minutes)", 0, 24 * 60, autosave_minutes,
                          "How often the window keeps the whole world for the next start; 0 turns autosaving off");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText("Reset With These");
+    QPushButton* now = buttons->addButton("Apply From Now On", QDialogButtonBox::ApplyRole);
+    now->setToolTip("Plants, mutation amount, generation length and edge wrap change now, and the run goes on; "
+                    "the other settings need a reset");
+    connect(now, &QPushButton::clicked, this, [this] { done(settings_apply_now); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
@@ -94,13 +100,32 @@ std::string settings_confirm(window_state_type& state, const world_settings_type
     return {};
 }
 
+std::string settings_change_now(window_state_type& state, const world_settings_type& settings)
+{
+    world_type& world = state.world;
+    const world_settings_type now = settings_of_world(world);
+    const auto differs = [](const auto& wanted, const auto& kept) { return wanted && *wanted != *kept; };
+    if (differs(settings.animals, now.animals) || differs(settings.width, now.width) || differs(settings.height, now.height) ||
+        differs(settings.layer_count, now.layer_count) || differs(settings.layer_width, now.layer_width) ||
+        differs(settings.animal_size, now.animal_size) || differs(settings.plant_size, now.plant_size))
+        return "Only plants, the mutation amount, the generation length and edge wrap change during a run; "
+               "the other settings need Reset With These";
+    if (differs(settings.plants, now.plants)) world_change_setting(world, "plants", *settings.plants);
+    if (differs(settings.mutate_amount, now.mutate_amount)) world_change_setting(world, "mutate_amount", *settings.mutate_amount);
+    if (differs(settings.generation_length, now.generation_length))
+        world_change_setting(world, "generation_length", *settings.generation_length);
+    if (settings.wrap != now.wrap) world_change_setting(world, "wrap", settings.wrap ? 1.0 : 0.0);
+    return {};
+}
+
 void settings_edit(window_state_type& state)
 {
     settings_dialog dialog(settings_of_world(state.world), state.autosave_minutes, state.dialog_parent);
-    while (dialog.exec() == QDialog::Accepted) {
+    for (int result = dialog.exec(); result != QDialog::Rejected; result = dialog.exec()) {
         state.set_autosave(dialog.autosave->value());
         bool reset = false;
-        const std::string problem = settings_confirm(state, dialog.settings(), reset);
+        const std::string problem = result == settings_apply_now ? settings_change_now(state, dialog.settings())
+                                                                 : settings_confirm(state, dialog.settings(), reset);
         if (problem.empty()) return;
         state.show_problem(problem);
     }

@@ -38,5 +38,12 @@ world_settings_type settings_of_world(const world_type& world);   // the world's
 // on yes. Returns an empty text, or what is wrong with them.
 std::string settings_confirm(window_state_type& state, const world_settings_type& settings, bool& reset);
 
-// Shows the dialog until its settings are sound or it is cancelled.
+// The dialog's result for "Apply From Now On".
+inline constexpr int settings_apply_now = 2;
+// Makes the settings that can change during a run the world's from now on,
+// as changes of its run; returns what is wrong instead, when another differs.
+std::string settings_change_now(window_state_type& state, const world_settings_type& settings);
+
+// Shows the dialog until its settings are sound or it is cancelled: "Reset
+// With These" resets with them, "Apply From Now On" changes the run.
 void settings_edit(window_state_type& state);

@@ -25,6 +25,7 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QSpinBox>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QPainter>
@@ -602,6 +603,19 @@ private slots:
         dialog.animal_size->setValue(20);
         QVERIFY(settings_confirm(state(), dialog.settings(), reset).find("--animal-size") != std::string::npos);
         QVERIFY(!reset);
+        // From now on: what can change during a run changes, as the run's changes, and the run goes on.
+        world().generation = 4;
+        settings_dialog now(settings_of_world(world()), 5);
+        QVERIFY(now.findChild<QPushButton*>() != nullptr);
+        now.plants->setValue(3);
+        now.mutate_amount->setValue(1.5);
+        now.wrap->setChecked(false);
+        QCOMPARE(settings_change_now(state(), now.settings()), std::string());
+        QVERIFY(world().generation == 4 && world().num_plants == 3 && world().mutate_amount == 1.5 && !world().wrap_edges);
+        QCOMPARE(world().run.events.size(), std::size_t{3});
+        now.animals->setValue(8);
+        QVERIFY(settings_change_now(state(), now.settings()).find("need Reset With These") != std::string::npos);
+        QCOMPARE(world().num_animals, 7u);
     }
 
     void opening_a_file_shows_why_it_failed()
