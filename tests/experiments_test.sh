@@ -96,5 +96,12 @@ printf 'step,food\n0,1\n' > other.csv
 "$velmora" summarize r1.csv other.csv > /dev/null 2> err.txt
 check "summarize refuses other columns" test $? -eq 1
 check "naming the file" grep -q "^velmora: other.csv: not a run CSV" err.txt
+# A row with any of the numbers summarize reads missing or not a number is refused, naming its line.
+for bad in "0,10,0,x,2,1.0,10,5,0.1" "0,10,0,1.0,2,nan,10,5,0.1" "zero,10,0,1.0,2,1.0,10,5,0.1" "0,10,0,1.0,2,1.0,10,5"; do
+    printf '%s\n0,10,0,1.0,2,1.0,10,5,0.1\n%s\n' "$h" "$bad" > bad.csv
+    "$velmora" summarize r1.csv bad.csv > /dev/null 2> err.txt
+    status=$?
+    check "summarize refuses the row $bad" sh -c "test $status -eq 1 && grep -q '^velmora: bad.csv: line 3 is not a row of 9 numbers' err.txt"
+done
 
 summary

@@ -707,6 +707,21 @@ private slots:
 
     void simulation_record_starts_and_stops_a_video()
     {
+        {  // A picture of another size is scaled to the video's frame; one of its size is taken as it is.
+            recorder_type small;
+            QVERIFY(recorder_start(small, "small.gif", 64, 48, 10, 0));
+            QImage picture(100, 80, QImage::Format_RGB32);
+            picture.fill(0xFF0000FF);
+            recorder_add_image(small, picture);
+            QCOMPARE(small.frame.size(), QSize(64, 48));
+            QCOMPARE(small.frame.pixel(32, 24) & 0xFFFFFF, 0x0000FFu);
+            QImage same(64, 48, QImage::Format_RGB32);
+            same.fill(0xFF00FF00);
+            recorder_add_image(small, same);
+            QCOMPARE(small.frame.pixel(0, 0) & 0xFFFFFF, 0x00FF00u);
+            QCOMPARE(small.video.frames, std::uint64_t{2});
+            QVERIFY(recorder_stop(small));
+        }
         QAction* record = menu_action(*window, "&Simulation", "&Record...");
         QVERIFY(record != nullptr);
         dialog_answer = "run.gif";
