@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
@@ -237,4 +239,36 @@ TEST(WorldFile, NumbersKeepAPointUnderACommaLocale)
     world_show_scores(world, 37, 112);
     EXPECT_NE(read_file("log.txt").find("Ave food/animal: 1.850"), std::string::npos);
     std::setlocale(LC_ALL, "C");
+}
+
+// Each setting given with a load stands in for the file's own, and only that one.
+TEST(WorldFile, EachOverrideStandsInForTheFilesOwn)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    world_type world;
+    start_world(world, 2);
+    ASSERT_EQ(world_save_file(world, "base.dat"), "");
+    const struct { const char* name; std::function<void(world_file_overrides_type&)> set; std::function<bool(const world_type&)> took; } rows[] = {
+        {"width", [](auto& o) { o.width = 12.5; }, [](const world_type& w) { return w.width == 12.5; }},
+        {"height", [](auto& o) { o.height = 7.5; }, [](const world_type& w) { return w.height == 7.5; }},
+        {"mutate_amount", [](auto& o) { o.mutate_amount = 1.25; }, [](const world_type& w) { return w.mutate_amount == 1.25; }},
+        {"generation_length", [](auto& o) { o.generation_length = 77; }, [](const world_type& w) { return w.generation_length == 77; }},
+        {"plants", [](auto& o) { o.plants = 33; }, [](const world_type& w) { return w.num_plants == 33; }},
+        {"plant_size", [](auto& o) { o.plant_size = 0.5; }, [](const world_type& w) { return w.plant_size == 0.5; }},
+        {"animals", [](auto& o) { o.animals = 4; }, [](const world_type& w) { return w.num_animals == 4; }},
+        {"animal_size", [](auto& o) { o.animal_size = 0.75; }, [](const world_type& w) { return w.animal_size == 0.75; }},
+    };
+    for (const auto& row : rows) {
+        world_file_overrides_type overrides;
+        row.set(overrides);
+        ASSERT_EQ(world_load_file(world, "base.dat", overrides), "") << row.name;
+        EXPECT_TRUE(row.took(world)) << row.name;
+        // The others keep the file's.
+        EXPECT_EQ(world.width + world.height + world.generation_length + world.num_plants + world.num_animals,
+                  (std::string(row.name) == "width" ? 12.5 : 10.0) +
+                      (std::string(row.name) == "height" ? 7.5 : 10.0) + (std::string(row.name) == "generation_length" ? 77 : 500) +
+                      (std::string(row.name) == "plants" ? 33 : 10) + (std::string(row.name) == "animals" ? 4 : 20))
+            << row.name;
+    }
 }
