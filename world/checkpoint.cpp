@@ -481,20 +481,20 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
     version.descr = "|S" + std::to_string(text.size());
     version.shape.clear();
     version.data.assign(text.begin(), text.end());
+    const std::vector<const void*> world_row{&world};
     for (std::size_t f = 0; f < fields.size(); ++f) {
         const checkpoint_field_type& field = fields[f];
         const std::vector<const void*>& rows = field.owner == owner::animal  ? records.animals
                                                : field.owner == owner::plant ? records.plants
                                                : field.owner == owner::event ? records.events
                                                                              : records.history;
-        const std::vector<const void*> world_row{&world};
         const std::vector<const void*>& of = field.owner == owner::world ? world_row : rows;
         checkpoint_array_type& array = checkpoint.arrays[f + 2];
         array.name = field.name;
         array.descr = field.descr;
         array.shape = field.inner(world);
+        const std::size_t width = npz_element_count(array.shape) * field.item;
         if (field.owner != owner::world) array.shape.insert(array.shape.begin(), of.size());
-        const std::size_t width = npz_element_count(field.inner(world)) * field.item;
         array.data.assign(of.size() * width, 0);
         for (std::size_t r = 0; r < of.size(); ++r) field.read(of[r], array.data.data() + r * width);
     }
