@@ -6,6 +6,8 @@
 #include "app/frame_loop.h"
 #include "app/inspector.h"
 #include "app/recorder.h"
+#include "app/runs.h"
+#include "app/runs_window.h"
 #include "app/window_state.h"
 #include "app/world_dialogs.h"
 #include "plant/plant.h"
@@ -47,6 +49,7 @@ const char* const keys_help =
     "<tr><td><b>P / F</b></td><td>add a plant / remove every plant</td></tr>"
     "<tr><td><b>T</b></td><td>edges wrap around, or block</td></tr>"
     "<tr><td><b>R</b></td><td>reset, after a question</td></tr>"
+    "<tr><td><b>Alt+Left / Alt+Right</b></td><td>to the start of the generation before / after (Simulation menu)</td></tr>"
     "<tr><td><b>Q</b></td><td>print the first animal's network on the console</td></tr>"
     "<tr><td><b>N</b></td><td>show the Neuron window (type n in it to hide it)</td></tr>"
     "<tr><td><b>C</b></td><td>show or hide the Chart window</td></tr>"
@@ -57,9 +60,10 @@ void key_down(window_state_type& state, unsigned key)
 {
     world_type& world = state.world;
     const auto held = [&state](unsigned code) { return state.keys[code & 0xFF] != 0; };
+    if (state.replaying) return;
     state.keys[key & 0xFF] = 1;
     if (key == 'M') {
-        world.mode_manual = !world.mode_manual;
+        world_act(world, "manual", world.mode_manual ? 0.0 : 1.0);
     } else if (key == 'X') {
         world.draw_enabled = !world.draw_enabled;
     } else if (key == key_escape) {
@@ -70,7 +74,8 @@ void key_down(window_state_type& state, unsigned key)
         inspector_show(state);
     }
     // Held keys act on every key-down, in this order, so later rows see earlier ones.
-    if (held(key_space)) world_add_animal(world);
+    // What changes the world is a change of its run, so that a replay makes it again.
+    if (held(key_space)) world_act(world, "add_animal");
     if (held(key_down_arrow)) {
         state.timer_val += 1;
         rearm_update_timer(state);
@@ -83,13 +88,13 @@ void key_down(window_state_type& state, unsigned key)
     if (held(key_left) && world.updates_per_tick > 1) world.updates_per_tick -= 1;
     if (held(key_right)) world.updates_per_tick += 1;
     if (key == 'R') reset_check(state);
-    if (held('P')) add_random_plant(world);
+    if (held('P')) world_act(world, "add_plant");
     if (held('G'))
         for (int i = 0; i < world.generation_length; ++i) tick_world_update(state);
     if (held('1')) world.updates_per_tick = 1;
     if (held('2')) world.updates_per_tick = 200;
-    if (held('F')) world_free_plants(world);
-    if (held('T')) world.wrap_edges = !world.wrap_edges;
+    if (held('F')) world_act(world, "remove_plants");
+    if (held('T')) world_change_setting(world, "wrap", world.wrap_edges ? 0.0 : 1.0);
     if (held('Q') && world.animals != nullptr) animal_show_neurons(world.animals);
     if (held('N') && state.neuron_window != nullptr) {
         neuron_view_show(*state.neuron_window, world.animals);
@@ -107,9 +112,14 @@ void main_menu(window_state_type& state, int id)
 {
     world_type& world = state.world;
     view_type& view = state.view;
+    if (state.replaying) return;
     switch (id) {
     case menu_open: world_load(state); break;
     case menu_save_as: world_save(state); break;
+    case menu_save_run: run_save(state); break;
+    case menu_back: runs_step(state, -1); break;
+    case menu_forward: runs_step(state, 1); break;
+    case menu_runs: runs_window_show(state); break;
     case menu_save_snapshot: world_snapshot(state); break;
     case menu_exit: state.close(); break;
     case menu_save_chart: {
@@ -128,10 +138,10 @@ void main_menu(window_state_type& state, int id)
         break;
     case menu_show_vision: view.show_vision = true; break;
     case menu_hide_vision: view.show_vision = false; break;
-    case menu_remove_animals: world_free_animals(world); break;
-    case menu_add_animal: world_add_animal(world); break;
-    case menu_remove_plants: world_free_plants(world); break;
-    case menu_add_plant: add_random_plant(world); break;
+    case menu_remove_animals: world_act(world, "remove_animals"); break;
+    case menu_add_animal: world_act(world, "add_animal"); break;
+    case menu_remove_plants: world_act(world, "remove_plants"); break;
+    case menu_add_plant: world_act(world, "add_plant"); break;
     case menu_reset: reset_check(state); break;
     case menu_normal_speed: world.updates_per_tick = 1; break;
     case menu_max_speed: world.updates_per_tick = 100; break;
@@ -151,7 +161,9 @@ void main_menu(window_state_type& state, int id)
 
 void reset_check(window_state_type& state)
 {
-    if (state.ask_question("Are you sure?", "Reset simulation")) world_reset(state.world);
+    if (!state.ask_question("Are you sure?", "Reset simulation")) return;
+    world_reset(state.world);
+    runs_begin(state, true);
 }
 
 unsigned key_code_from_qt(int qt_key)

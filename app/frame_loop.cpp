@@ -3,6 +3,8 @@
 #include "app/chart_window.h"
 #include "app/inspector.h"
 #include "app/recorder.h"
+#include "app/runs.h"
+#include "app/runs_window.h"
 #include "app/window_state.h"
 #include "cli/options.h"
 #include "base/utility.h"
@@ -34,6 +36,10 @@ void system_startup(window_state_type& state, int width, int height, std::uint32
     memdc_setup(state, width, height);
     world_start(state.world, seed);
     if (settings != nullptr) settings_apply(state.world, *settings);
+    state.run_start = run_file_type{};
+    state.run_start.seed = seed;
+    if (settings != nullptr) state.run_start.settings = *settings;
+    runs_begin(state, false);
     tick_world_update(state);
     draw_world_into_memdc(state);
     state.set_timer(update_timer_id, state.timer_val);
@@ -45,6 +51,7 @@ void tick_world_update(window_state_type& state)
 {
     if (state.world.running) state.updates += 1;
     world_update(state.world);
+    timeline_note(state.timeline, state.world);
     if (state.world.running) recorder_after_update(state.recorder, state.world, state.view);
 }
 
@@ -177,11 +184,12 @@ void check_keys(window_state_type& state)
         left = 0.03;
         right = -0.03;
     }
-    animal_motion(state.world, left, right);
+    world_act(state.world, "steer", left, right);
 }
 
 void timer_message(window_state_type& state, int id)
 {
+    if (state.replaying) return;   // the world is being rebuilt under a progress dialog
     if (id == update_timer_id) {
         check_keys(state);
         clear_vector_state();
@@ -199,6 +207,7 @@ void timer_message(window_state_type& state, int id)
         state.updates = 0;
         state.frames_per_second = state.frames;
         state.frames = 0;
+        if (state.runs_window != nullptr && state.runs_window->isVisible()) state.runs_window->refresh();
         world_debug_update(state.world);
     }
 }

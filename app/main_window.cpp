@@ -5,6 +5,7 @@
 #include "app/commands.h"
 #include "app/frame_loop.h"
 #include "app/inspector.h"
+#include "app/runs_window.h"
 #include "render/neuron_view.h"
 #include "render/world_view.h"
 #include "world/world.h"
@@ -16,7 +17,9 @@
 #include <QWheelEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -89,7 +92,14 @@ void world_view_widget::resizeEvent(QResizeEvent*) { memdc_setup(window_->state,
 main_window_widget::main_window_widget() : view_(new world_view_widget(this))
 {
     setWindowTitle("Velmora");
-    setCentralWidget(view_);
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(view_, 1);
+    strip_ = new timeline_strip_widget(state, central);
+    column->addWidget(strip_);
+    setCentralWidget(central);
     setFocusPolicy(Qt::StrongFocus);
     build_menus();
     status_ = new QLabel;
@@ -104,7 +114,10 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     connect(&autosave_timer_, &QTimer::timeout, this, [this] { autosave_now(state, false); });
     state.dialog_parent = this;
     state.set_timer = [this](int id, int period) { set_timer(id, period); };
-    state.repaint = [this] { view_->update(); };
+    state.repaint = [this] {
+        view_->update();
+        strip_->update();
+    };
     state.refresh_status = [this] { refresh_status(); };
     state.close = [this] { close(); };
     state.set_autosave = [this](int minutes) { set_autosave(minutes); };
@@ -113,6 +126,24 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     state.neuron_window = neuron_window_.get();
     chart_window_ = std::make_unique<chart_window_widget>(state);
     state.chart_window = chart_window_.get();
+    runs_window_ = std::make_unique<runs_window_widget>(state);
+    state.runs_window = runs_window_.get();
+    // A long replay shows its progress and can be cancelled; the window is answered meanwhile.
+    state.replay_progress = [this](double share) {
+        if (share < 0.0) {
+            progress_.reset();
+            return true;
+        }
+        if (!progress_) {
+            progress_ = std::make_unique<QProgressDialog>("Replaying the run...", "Cancel", 0, 1000, this);
+            progress_->setWindowModality(Qt::WindowModal);
+            progress_->setMinimumDuration(0);
+            progress_->show();
+        }
+        progress_->setValue(static_cast<int>(share * 1000.0));
+        QCoreApplication::processEvents();
+        return !progress_->wasCanceled();
+    };
 }
 
 main_window_widget::~main_window_widget()
@@ -121,6 +152,7 @@ main_window_widget::~main_window_widget()
     state.inspector = nullptr;
     state.neuron_window = nullptr;
     state.chart_window = nullptr;
+    state.runs_window = nullptr;
 }
 
 void main_window_widget::set_autosave(int minutes)
@@ -140,7 +172,13 @@ QString main_window_widget::status_text() const { return status_->text(); }
 void main_window_widget::build_menus()
 {
     const menu_type menus[] = {
-        {"&File", {{"&Open", menu_open}, {"&Save As", menu_save_as}, {"Save S&napshot As...", menu_save_snapshot}, {"Save &Chart As...", menu_save_chart}, {"E&xit", menu_exit}}},
+        {"&File",
+         {{"&Open", menu_open},
+          {"&Save As", menu_save_as},
+          {"Save S&napshot As...", menu_save_snapshot},
+          {"Save R&un As...", menu_save_run},
+          {"Save &Chart As...", menu_save_chart},
+          {"E&xit", menu_exit}}},
         {"&Animals",
          {{"&Show Vision", menu_show_vision},
           {"&Hide Vision", menu_hide_vision},
@@ -154,7 +192,14 @@ void main_window_widget::build_menus()
           {"Add &Plant", menu_add_plant},
           {"&Reset", menu_reset},
           {"Se&ttings...", menu_settings}}},
-        {"&Simulation", {{"&Normal Speed", menu_normal_speed}, {"&Max Speed", menu_max_speed}, {"&Pause", menu_pause}, {"&Record...", menu_record}}},
+        {"&Simulation",
+         {{"&Normal Speed", menu_normal_speed},
+          {"&Max Speed", menu_max_speed},
+          {"&Pause", menu_pause},
+          {"&Record...", menu_record},
+          {"&Back One Generation", menu_back, QKeySequence(Qt::ALT | Qt::Key_Left)},
+          {"&Forward One Generation", menu_forward, QKeySequence(Qt::ALT | Qt::Key_Right)},
+          {"R&uns...", menu_runs}}},
         {"&View",
          {{"Zoom &In", menu_zoom_in, QKeySequence::ZoomIn},
           {"Zoom &Out", menu_zoom_out, QKeySequence::ZoomOut},
@@ -194,6 +239,11 @@ int main_window_widget::timer_period(int id) const
 
 void main_window_widget::keyPressEvent(QKeyEvent* event)
 {
+    // Chords belong to the menus' shortcuts: Alt+Left is no Left.
+    if (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)) {
+        event->ignore();
+        return;
+    }
     const unsigned code = key_code_from_qt(event->key());
     const quint32 scan = event->nativeScanCode();
     if (scan != 0 && scan < 256) pressed_code_[scan] = code;

@@ -37,6 +37,9 @@ private:
 class chart_window_widget;
 class inspector_widget;
 class neuron_window_widget;
+class QProgressDialog;
+class runs_window_widget;
+class timeline_strip_widget;
 
 // The main window owns the program's state, its world included, and the
 // other windows; the state's callbacks are its own doings.
@@ -47,6 +50,7 @@ public:
 
     window_state_type state;
     world_view_widget* view() const { return view_; }
+    timeline_strip_widget* strip() const { return strip_; }
     void set_timer(int id, int period);   // 101: update timer, 102: statistics timer; a period below 1 ms runs at 1 ms
     int timer_period(int id) const;       // -1 while the timer does not run
     void set_autosave(int minutes);       // the autosave timer; 0 stops it
@@ -74,6 +78,9 @@ private:
     std::unique_ptr<neuron_window_widget> neuron_window_;
     std::unique_ptr<chart_window_widget> chart_window_;
     std::unique_ptr<inspector_widget> inspector_;   // the state's, once made: freed with the window
+    std::unique_ptr<runs_window_widget> runs_window_;
+    std::unique_ptr<QProgressDialog> progress_;     // shown while a long replay runs
+    timeline_strip_widget* strip_ = nullptr;        // under the world view
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
 };

@@ -1,5 +1,7 @@
 #include "app/settings_dialog.h"
 
+#include "app/runs.h"
+
 #include "app/window_state.h"
 #include "world/world.h"
 #include "world/world_file.h"
@@ -96,6 +98,7 @@ std::string settings_confirm(window_state_type& state, const world_settings_type
     if (std::string problem = settings_problem(settings); !problem.empty()) return problem;
     if (!state.ask_question("Reset the world with these settings?", "World settings")) return {};
     settings_apply(state.world, settings);
+    runs_begin(state, true);
     reset = true;
     return {};
 }

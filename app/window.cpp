@@ -5,6 +5,7 @@
 #include "app/frame_loop.h"
 #include "app/main_window.h"
 #include "app/recorder.h"
+#include "app/runs.h"
 #include "app/world_dialogs.h"
 #include "cli/options.h"
 #include "world/world.h"
@@ -40,10 +41,11 @@ int window_main(int argc, char** argv, const options_type& options)
     window.show();
     // A world named on the command line opens as File, Open would open it; if
     // it cannot be loaded, the user is told why and the default world runs.
-    if (!options.world_path.empty() && world_open(state, options.world_path, settings_overrides(options.settings)) &&
-        options.settings.wrap)
-        world.wrap_edges = true;
-    if (autosave_offer(state, options)) window.refresh_status();
+    if (!options.world_path.empty()) world_open(state, options.world_path, options.settings);
+    if (autosave_offer(state, options)) {
+        runs_begin(state, true);
+        window.refresh_status();
+    }
     if (!options.lineage_path.empty()) {
         world.options.lineage_path = options.lineage_path;
         if (FILE* file = std::fopen(options.lineage_path.c_str(), "w")) std::fclose(file);

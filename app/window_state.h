@@ -5,8 +5,10 @@
 #pragma once
 
 #include "app/recorder.h"
+#include "cli/run_file.h"
 #include "render/world_view.h"
 #include "world/checkpoint.h"
+#include "world/timeline.h"
 #include "world/world.h"
 
 #include <QImage>
@@ -21,12 +23,14 @@ class QWidget;
 class chart_window_widget;
 class inspector_widget;
 class neuron_window_widget;
+class runs_window_widget;
 
 enum file_kind_type {
     file_open,            // a world file or a checkpoint to open
     file_save_world,      // a world file to save
     file_save_snapshot,   // a checkpoint to save
     file_save_video,      // a video to record
+    file_save_run,        // a run file to write
 };
 
 // The history folded for the Evolution chart: at most most_buckets buckets
@@ -53,6 +57,8 @@ struct window_record_settings_type {
     std::uint32_t every = 0;
 };
 
+inline constexpr std::size_t window_keyframe_budget = std::size_t{256} << 20;   // bytes
+
 struct window_state_type {
     world_type world;                   // the window's one world
     view_type view;                     // what of it shows, in a picture of display_x x display_y
@@ -74,6 +80,13 @@ struct window_state_type {
     std::thread autosave_writer;        // the autosave being written, if any
     checkpoint_type autosave_captured;  // what it writes; kept, so that the next capture reuses its room
 
+    // The run's course: its start, its keyframes and branches.
+    timeline_type timeline;             // budget: window_keyframe_budget unless changed in the Runs window
+    run_file_type run_start;            // the seed, settings and starting file it began from; no changes
+    checkpoint_type start_capture;      // the run's start, rebuilt from here when no keyframe lies before a point
+    bool start_from_reset = false;      // no seed or file makes the start: a run file takes a checkpoint of it along
+    bool replaying = false;             // a rewind is replaying: the timers and keys wait
+
     // Recording.
     recorder_type recorder;                       // the window's recording
     window_record_settings_type record_settings;
@@ -83,6 +96,7 @@ struct window_state_type {
     bool neuron_window_active = false;  // show state at creation: false, so it starts hidden
     chart_window_widget* chart_window = nullptr;
     inspector_widget* inspector = nullptr;
+    runs_window_widget* runs_window = nullptr;
     chart_buckets_type chart_buckets;
 
     // What the main window does for the frame loop and the commands.
@@ -99,6 +113,8 @@ struct window_state_type {
     std::function<std::string(file_kind_type kind)> file_dialog;   // empty when cancelled
     std::function<std::string()> chart_file_dialog;                // empty when cancelled
     std::function<void(const std::string& text)> show_problem;
+    // Told the share done of a replay that runs long; false cancels it. Unset: never cancelled.
+    std::function<bool(double share)> replay_progress;
 
     window_state_type();
     ~window_state_type();   // waits for an autosave under way

@@ -1,13 +1,17 @@
 #include "app/world_dialogs.h"
 
+#include "app/runs.h"
+#include "cli/options.h"
+#include "cli/run_file.h"
 #include "world/checkpoint.h"
 #include "world/world_file.h"
 
 std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
 {
     const bool saving = kind != file_open;
-    const QString filter = kind == file_open         ? QStringLiteral("World files and checkpoints (*.dat *.npz)")
+    const QString filter = kind == file_open         ? QStringLiteral("World files, checkpoints and run files (*.dat *.npz *.toml)")
                            : kind == file_save_world ? QStringLiteral("World files (*.dat)")
+                           : kind == file_save_run   ? QStringLiteral("Run files (*.toml)")
                            : kind == file_save_video ? QStringLiteral("Videos (*.mp4 *.webm *.gif)")
                                                      : QStringLiteral("Checkpoints (*.npz)");
     auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), QStringLiteral("."), filter);
@@ -16,6 +20,7 @@ std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
     if (saving) {
         dialog->setDefaultSuffix(kind == file_save_world   ? QStringLiteral("dat")
                                  : kind == file_save_video ? QStringLiteral("mp4")
+                                 : kind == file_save_run   ? QStringLiteral("toml")
                                                            : QStringLiteral("npz"));
         if (kind != file_save_video) dialog->setOption(QFileDialog::DontConfirmOverwrite);
     }
@@ -36,18 +41,38 @@ void world_snapshot(window_state_type& state)
     if (const std::string problem = checkpoint_save(state.world, path); !problem.empty()) state.show_problem(problem);
 }
 
-bool world_open(window_state_type& state, const std::string& path, const world_file_overrides_type& overrides)
+bool world_open(window_state_type& state, const std::string& path, const world_settings_type& settings)
 {
+    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".toml") == 0) return runs_open(state, path);
     // A checkpoint is the whole world as it was; the settings do not stand in for any of it.
+    const bool archive = checkpoint_is_archive(path);
     const std::string problem =
-        checkpoint_is_archive(path) ? checkpoint_load(state.world, path) : world_load_file(state.world, path, overrides);
-    if (problem.empty()) return true;
-    state.show_problem(problem);
-    return false;
+        archive ? checkpoint_load(state.world, path) : world_load_file(state.world, path, settings_overrides(settings));
+    if (!problem.empty()) {
+        state.show_problem(problem);
+        return false;
+    }
+    if (!archive && settings.wrap) state.world.wrap_edges = true;
+    // A new run, from this file as it is now.
+    run_file_type start;
+    start.seed = state.run_start.seed;
+    start.settings = archive ? world_settings_type{} : settings;
+    start.start_opened = path;
+    const bool hashed = file_sha256(path, start.start_sha256).empty();
+    state.run_start = start;
+    runs_begin(state, !hashed);
+    return true;
 }
 
 void world_load(window_state_type& state)
 {
     const std::string path = state.file_dialog(file_open);
     if (!path.empty()) world_open(state, path);
+}
+
+void run_save(window_state_type& state)
+{
+    const std::string path = state.file_dialog(file_save_run);
+    if (path.empty()) return;
+    if (const std::string problem = runs_save(state, state.timeline.current, path); !problem.empty()) state.show_problem(problem);
 }

@@ -213,21 +213,11 @@ std::string headless_start(world_type& world, const options_type& options, run_f
         start_path = !options.resume_path.empty() ? options.resume_path : options.load_path;
         run.start_opened = start_path;
     }
-    world_start(world, run.seed);
     world.options.log_path = options.no_log ? std::string() : options.log_path;
     world.options.console_scores = !options.quiet;
     world.options.log_error = 0;
     if (options.threads != 0) world.options.threads = options.threads;
-    if (!start_path.empty() && checkpoint_is_archive(start_path)) {
-        // The checkpoint holds the settings and the seed's whole course.
-        if (std::string problem = checkpoint_load(world, start_path); !problem.empty()) return problem;
-    } else if (!start_path.empty()) {
-        if (std::string problem = world_load_file(world, start_path, settings_overrides(run.settings)); !problem.empty())
-            return problem;
-        if (run.settings.wrap) world.wrap_edges = true;
-    } else {
-        settings_apply(world, run.settings);
-    }
+    if (std::string problem = run_file_begin(world, run, start_path); !problem.empty()) return problem;
     // The file it started from, as a replay will find it again; read after it loaded, as loading says what is wrong with it.
     if (options.run_path.empty() && !start_path.empty())
         if (const std::string problem = file_sha256(start_path, run.start_sha256); !problem.empty())

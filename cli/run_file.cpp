@@ -2,6 +2,7 @@
 
 #include "base/utility.h"
 #include "world/checkpoint.h"
+#include "world/world.h"
 #include "world/world_file.h"
 
 #include <openssl/evp.h>
@@ -114,6 +115,38 @@ world_settings_type read_settings(const reader_type& reader, const toml::table& 
     return options.settings;
 }
 
+// An action's [[change]]: its name and the values it takes.
+run_event_type read_action(const reader_type& reader, const toml::table& change, std::uint32_t generation, std::int32_t update)
+{
+    const toml::node& node = *change.get("action");
+    const std::optional<std::string> name = node.value_exact<std::string>();
+    if (!name || !run_action_is(*name)) {
+        std::string known;
+        for (const char* action : run_actions) known += std::string(known.empty() ? "" : ", ") + action;
+        reader.fail(node, "action must be one of " + known);
+    }
+    run_event_type event{generation, update, *name, 0.0, 0.0};
+    if (*name == "manual") {
+        reader.only(change, {"generation", "update", "action", "on"}, " in a manual [[change]]");
+        const toml::node* on = change.get("on");
+        if (on == nullptr || !on->value_exact<bool>()) reader.fail(on != nullptr ? *on : change, "a manual [[change]] needs on = true or false");
+        event.value = *on->value_exact<bool>() ? 1.0 : 0.0;
+    } else if (*name == "steer") {
+        reader.only(change, {"generation", "update", "action", "left", "right"}, " in a steer [[change]]");
+        for (const char* side : {"left", "right"}) {
+            const toml::node* motor = change.get(side);
+            if (motor == nullptr) reader.fail(change, std::string("a steer [[change]] needs ") + side);
+            const std::optional<double> value = motor->value<double>();
+            if (!value) reader.fail(*motor, std::string(side) + " must be a number");
+            (std::string(side) == "left" ? event.value : event.value2) = *value;
+        }
+    } else {
+        reader.only(change, {"generation", "update", "action"}, " in a " + *name + " [[change]]");
+    }
+    if (const std::string problem = run_event_problem(event); !problem.empty()) reader.fail(change, problem);
+    return event;
+}
+
 std::vector<run_event_type> read_changes(const reader_type& reader, const toml::array& changes)
 {
     std::vector<run_event_type> events;
@@ -126,6 +159,11 @@ std::vector<run_event_type> read_changes(const reader_type& reader, const toml::
                                 (generation == events.back().generation && update < events.back().update)))
             reader.fail(*change, "a change at generation " + std::to_string(generation) + ", update " +
                                      std::to_string(update) + " comes before the one above it");
+        if (change->get("action") != nullptr) {
+            events.push_back(read_action(reader, *change, generation, update));
+            continue;
+        }
+        // Settings in one [[change]] are made in the order run_settings lists them.
         std::size_t settings = 0;
         for (const char* setting : run_settings) {
             const toml::node* value = change->get(dashed(setting));
@@ -133,7 +171,7 @@ std::vector<run_event_type> read_changes(const reader_type& reader, const toml::
             const double number = std::stod(reader.setting_text(*value, dashed(setting)));
             if (const std::string problem = run_setting_problem(setting, number); !problem.empty())
                 reader.fail(*value, dashed(problem));
-            events.push_back(run_event_type{generation, update, setting, number});
+            events.push_back(run_event_type{generation, update, setting, number, 0.0});
             ++settings;
         }
         for (const auto& [key, value] : *change) {
@@ -247,6 +285,23 @@ std::string run_file_read(const std::string& path, run_file_type& run)
     return {};
 }
 
+std::string run_file_begin(world_type& world, const run_file_type& run, const std::string& start_path)
+{
+    world_start(world, run.seed);
+    if (!start_path.empty() && checkpoint_is_archive(start_path)) {
+        // The checkpoint holds the settings and the seed's whole course.
+        return checkpoint_load(world, start_path);
+    }
+    if (!start_path.empty()) {
+        if (std::string problem = world_load_file(world, start_path, settings_overrides(run.settings)); !problem.empty())
+            return problem;
+        if (run.settings.wrap) world.wrap_edges = true;
+        return {};
+    }
+    settings_apply(world, run.settings);
+    return {};
+}
+
 std::string run_file_text(const run_file_type& run)
 {
     std::string text = "# A Velmora run: velmora --headless --run FILE --generations N replays it.\n";
@@ -284,11 +339,27 @@ std::string run_file_text(const run_file_type& run)
         for (const char c : run.start_path) quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
         text += "\n[start]\nfile = \"" + quoted + "\"\nsha256 = \"" + run.start_sha256 + "\"\n";
     }
+    const auto setting_rank = [](const std::string& name) {
+        std::size_t rank = 0;
+        while (rank < std::size(run_settings) && name != run_settings[rank]) ++rank;
+        return rank;
+    };
     for (std::size_t i = 0; i < run.events.size(); ++i) {
         const run_event_type& event = run.events[i];
-        // Changes at one generation and update share one [[change]].
-        if (i == 0 || event.generation != run.events[i - 1].generation || event.update != run.events[i - 1].update)
+        const run_event_type* before = i > 0 ? &run.events[i - 1] : nullptr;
+        // Settings changed at one generation and update share one [[change]]
+        // while they come in the order a [[change]] makes them.
+        const bool shared = before != nullptr && !run_action_is(event.setting) && !run_action_is(before->setting) &&
+                            event.generation == before->generation && event.update == before->update &&
+                            setting_rank(event.setting) > setting_rank(before->setting);
+        if (!shared)
             text += "\n[[change]]\ngeneration = " + std::to_string(event.generation) + "\nupdate = " + std::to_string(event.update) + "\n";
+        if (run_action_is(event.setting)) {
+            text += "action = \"" + event.setting + "\"\n";
+            if (event.setting == "manual") text += event.value != 0.0 ? "on = true\n" : "on = false\n";
+            if (event.setting == "steer") text += "left = " + real(event.value) + "\nright = " + real(event.value2) + "\n";
+            continue;
+        }
         text += dashed(event.setting) + " = ";
         if (event.setting == "wrap") {
             text += event.value != 0.0 ? "true" : "false";

@@ -16,6 +16,10 @@
 //   generation = 300
 //   update = 0
 //   plants = 5
+//   [[change]]
+//   generation = 301
+//   update = 12
+//   action = "add_plant"
 //
 // A file is read and checked whole before anything runs: an unknown key, a
 // change out of order or of a setting that cannot change during a run, or a
@@ -51,6 +55,11 @@ struct run_file_type {
 std::string run_file_read(const std::string& path, run_file_type& run);
 // The starting file's path as the program opens it: relative to the run file's folder.
 std::string run_file_start(const std::string& run_path, const run_file_type& run);
+
+// Makes the world the run's start, before any of its changes: the seed's
+// first population with the settings, or the starting file (opened at
+// start_path) with them. Returns the refusal's line, or an empty text.
+std::string run_file_begin(world_type& world, const run_file_type& run, const std::string& start_path);
 
 std::string run_file_text(const run_file_type& run);
 // Writes the run file through a temporary file, naming the starting file from

@@ -160,7 +160,7 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {good.substr(0, good.size() - 10), ""},
         {flipped, "CRC"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin()); }), "no format"},
-        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 3; }), "format 3 is not 1 or 2"},
+        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 4; }), "format 4 is not 1 to 3"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin() + 40); }), "it has no"},
         {edited([&](checkpoint_type& c) { member(c, "animal_y").shape = {19}; member(c, "animal_y").data.resize(19 * 8); }),
          "animal_y has the shape (19,), expected (20,)"},
@@ -225,7 +225,7 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
     for (int i = 0; i < 95; ++i) world_update(world);  // a history of two generations, mid-generation
     ASSERT_EQ(world_change_setting(world, "plants", 12), "");
     world.run.events.push_back(run_event_type{5, 3, "mutate_amount", 2.0});   // changes to come
-    world.run.events.push_back(run_event_type{7, 1, "mutate_amount", 1.0});
+    world.run.events.push_back(run_event_type{7, 1, "steer", 0.0, 0.0});
     const checkpoint_type original = checkpoint_capture(world);
     const std::string start = world_state(world);
     const auto member = [](const checkpoint_type& c, const std::string& name) {

@@ -631,9 +631,9 @@ private slots:
         QVERIFY(problems.size() == 2 && problems[1].rfind("Unable to save no/folder/x.dat", 0) == 0);
         // As velmora FILE.dat opens it: the settings stand in for the file's own.
         world_save_file(world(), "good.dat");
-        world_file_overrides_type overrides;
-        overrides.animals = 3;
-        QVERIFY(world_open(state(), "good.dat", overrides));
+        world_settings_type settings;
+        settings.animals = 3;
+        QVERIFY(world_open(state(), "good.dat", settings));
         QCOMPARE(world().num_animals, 3u);
         QCOMPARE(problems.size(), std::size_t{2});
     }
@@ -689,7 +689,8 @@ private slots:
         QCOMPARE(world_file_text(world()), saved);
         // The real dialogs: open and save modes, the filter, the default extension.
         const struct { file_kind_type kind; const char* filter; const char* suffix; } kinds[] = {
-            {file_open, "World files and checkpoints (*.dat *.npz)", ""},
+            {file_open, "World files, checkpoints and run files (*.dat *.npz *.toml)", ""},
+            {file_save_run, "Run files (*.toml)", "toml"},
             {file_save_world, "World files (*.dat)", "dat"},
             {file_save_snapshot, "Checkpoints (*.npz)", "npz"},
             {file_save_video, "Videos (*.mp4 *.webm *.gif)", "mp4"},

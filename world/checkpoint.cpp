@@ -224,6 +224,7 @@ constexpr checkpoint_field_type fields_table[] = {
              as<e>(record).setting.assign(in, std::find(in, in + setting_bytes, 0));
          }},
         number<&e::value>("event_value", owner::event),
+        number<&e::value2>("event_value2", owner::event),
 };
 
 // The records of one owner, in the order of their rows.
@@ -319,12 +320,15 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     if (format_member->descr != npz_descr_of<std::int32_t>() || !format_member->shape.empty())
         fail("its format is not a single <i4 number");
     const std::int32_t format = npz_get_value<std::int32_t>(format_member->data.data());
-    if (format != 1 && format != checkpoint_format)
-        fail("its format " + std::to_string(format) + " is not 1 or " + std::to_string(checkpoint_format) +
+    if (format < 1 || format > checkpoint_format)
+        fail("its format " + std::to_string(format) + " is not 1 to " + std::to_string(checkpoint_format) +
              " (written by velmora " + view.text("version") + ")");
-    // Format 1 has no run: its world goes on with no changes to come.
+    // Format 1 has no run: its world goes on with no changes to come. Format
+    // 2 has only changes of settings, which take one value.
     const auto in_format = [format](const checkpoint_field_type& field) {
-        return format >= 2 || (field.owner != owner::event && std::string(field.name) != "run_next");
+        const std::string name = field.name;
+        if (name == "event_value2") return format >= 3;
+        return format >= 2 || (field.owner != owner::event && name != "run_next");
     };
 
     checked_type checked;
@@ -370,9 +374,9 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     for (std::uint64_t k = 0; k < checked.events; ++k) {
         run_event_type event;
         for (std::size_t f = 0; f < fields.size(); ++f)
-            if (fields[f].owner == owner::event)
+            if (fields[f].owner == owner::event && checked.members[f] != nullptr)
                 fields[f].write(numbers, &event, checked.members[f]->data.data() + k * fields[f].item);
-        if (const std::string problem = run_setting_problem(event.setting, event.value); !problem.empty())
+        if (const std::string problem = run_event_problem(event); !problem.empty())
             fail("change " + std::to_string(k) + ": " + problem);
         if (k > 0 && (event.generation < before.generation || (event.generation == before.generation && event.update < before.update)))
             fail("change " + std::to_string(k) + " comes before the one above it");
@@ -394,7 +398,7 @@ void apply_rows(world_type& world, const checked_type& checked, owner whose, std
 {
     const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     for (std::size_t f = 0; f < fields.size(); ++f) {
-        if (fields[f].owner != whose) continue;
+        if (fields[f].owner != whose || checked.members[f] == nullptr) continue;
         const checkpoint_array_type& array = *checked.members[f];
         const std::size_t width = array.data.size() / std::max<std::uint64_t>(rows_of(checked, whose), 1);
         fields[f].write(world, &record, array.data.data() + row * width);
@@ -698,11 +702,13 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
 
         FIELD(r, run_type, events, "event_generation"),
         FIELD(r, run_type, next, "run_next"),
+        FIELD(r, run_type, changes, "- counts the changes made in this world, for its timeline; not the run's state"),
 
         FIELD(v, run_event_type, generation, "event_generation"),
         FIELD(v, run_event_type, update, "event_update"),
         FIELD(v, run_event_type, setting, "event_setting"),
         FIELD(v, run_event_type, value, "event_value"),
+        FIELD(v, run_event_type, value2, "event_value2"),
     };
 #undef FIELD
 }

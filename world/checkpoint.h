@@ -25,7 +25,9 @@ struct world_type;
 
 // 2: the run's changes (event_* members and run_next) besides format 1's
 // members; files of format 1 load as runs without changes.
-inline constexpr std::int32_t checkpoint_format = 2;
+// 3: event_value2, the second value of the window's steering; files of
+// format 2 load with it 0.
+inline constexpr std::int32_t checkpoint_format = 3;
 
 // A world captured into arrays: quick to take, and written or read apart from
 // the world, so that a window can save one on another thread.

@@ -1,5 +1,6 @@
 #include "world/run.h"
 
+#include "animal/animal.h"
 #include "plant/plant.h"
 #include "world/world.h"
 #include "world/world_file.h"
@@ -8,8 +9,10 @@
 
 namespace {
 
-void apply(world_type& world, const std::string& name, double value)
+void apply(world_type& world, const run_event_type& event)
 {
+    const std::string& name = event.setting;
+    const double value = event.value;
     if (name == "plants") {
         world.start_plants = static_cast<std::int32_t>(value);
         world_set_plants(world, world.start_plants);
@@ -21,7 +24,30 @@ void apply(world_type& world, const std::string& name, double value)
         if (world.update_count >= world.generation_length) world_compute_generation(world);
     } else if (name == "wrap") {
         world.wrap_edges = value != 0.0;
+    } else if (name == "add_plant") {
+        add_random_plant(world);
+    } else if (name == "remove_plants") {
+        world_free_plants(world);
+    } else if (name == "add_animal") {
+        world_add_animal(world);
+    } else if (name == "remove_animals") {
+        world_free_animals(world);
+    } else if (name == "manual") {
+        world.mode_manual = value != 0.0;
+    } else if (name == "steer") {
+        animal_motion(world, value, event.value2);
     }
+}
+
+void record(world_type& world, const run_event_type& event)
+{
+    run_type& run = world.run;
+    // A change made here replaces the course the run had from here on.
+    run.events.resize(run.next);
+    run.events.push_back(event);
+    run.next = run.events.size();
+    run.changes += 1;
+    apply(world, event);
 }
 
 }  // namespace
@@ -47,15 +73,45 @@ std::string run_setting_problem(const std::string& name, double value)
     return std::isfinite(value) ? std::string() : name + " must be a finite number";
 }
 
+bool run_action_is(const std::string& name)
+{
+    for (const char* action : run_actions)
+        if (name == action) return true;
+    return false;
+}
+
+std::string run_event_problem(const run_event_type& event)
+{
+    const std::string& name = event.setting;
+    if (!run_action_is(name)) {
+        if (event.value2 != 0.0) return name + " takes one value";
+        return run_setting_problem(name, event.value);
+    }
+    if (name == "steer") {
+        const auto motor = [](double v) { return v >= -1.0 && v <= 1.0; };
+        return motor(event.value) && motor(event.value2) ? std::string() : "steer's left and right must be from -1 to 1";
+    }
+    if (event.value2 != 0.0) return name + " takes one value";
+    if (name == "manual") return event.value == 0.0 || event.value == 1.0 ? std::string() : "manual must be true or false";
+    return event.value == 0.0 ? std::string() : name + " takes no value";
+}
+
 std::string world_change_setting(world_type& world, const std::string& name, double value)
 {
     if (std::string problem = run_setting_problem(name, value); !problem.empty()) return problem;
-    run_type& run = world.run;
-    // A change made here replaces the course the run had from here on.
-    run.events.resize(run.next);
-    run.events.push_back(run_event_type{world.generation, world.update_count, name, value});
-    run.next = run.events.size();
-    apply(world, name, value);
+    record(world, run_event_type{world.generation, world.update_count, name, value, 0.0});
+    return {};
+}
+
+std::string world_act(world_type& world, const std::string& action, double value, double value2)
+{
+    const run_event_type event{world.generation, world.update_count, action, value, value2};
+    if (!run_action_is(action)) return action + " is not an action";
+    if (std::string problem = run_event_problem(event); !problem.empty()) return problem;
+    if (action == "steer" &&
+        (!world.mode_manual || world.animals == nullptr || (world.animals->left_motor == value && world.animals->right_motor == value2)))
+        return {};
+    record(world, event);
     return {};
 }
 
@@ -65,6 +121,6 @@ void world_apply_events(world_type& world)
     while (run.next < run.events.size() && run.events[run.next].generation == world.generation &&
            run.events[run.next].update == world.update_count) {
         const run_event_type& event = run.events[run.next++];
-        apply(world, event.setting, event.value);
+        apply(world, event);
     }
 }

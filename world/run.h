@@ -10,17 +10,22 @@
 
 struct world_type;
 
-// A change of a setting that can change during a run.
+// A change of a setting that can change during a run, or an action of the
+// window's that changes the world.
 struct run_event_type {
     std::uint32_t generation = 0;   // the world's generation when it was made
     std::int32_t update = 0;        // its update_count then: the change comes before that update
-    std::string setting;            // one of run_settings
-    double value = 0.0;             // the new value; wrap: 1 on, 0 off
+    std::string setting;            // one of run_settings or run_actions
+    double value = 0.0;             // the new value (wrap and manual: 1 on, 0 off); steer: the left motor
+    double value2 = 0.0;            // steer: the right motor; 0 for the others
+
+    bool operator==(const run_event_type&) const = default;
 };
 
 struct run_type {
     std::vector<run_event_type> events;   // in order of generation, then update
     std::size_t next = 0;                 // the first event not yet applied
+    std::uint64_t changes = 0;            // changes made in this world so far, so that a timeline sees a new one cheaply
 };
 
 // The settings a run may change, by their command-line names: the plants in
@@ -33,8 +38,21 @@ bool run_setting_changes(const std::string& name);
 // What is wrong with this value for that setting; empty when nothing is.
 std::string run_setting_problem(const std::string& name, double value);
 
+// The window's actions that change the world, as events: a plant at a random
+// place, every plant gone, an animal added, every animal gone, manual
+// steering on or off, and the motor values the steering keys give the head
+// animal (left, right; each within [-1, 1]).
+inline constexpr const char* run_actions[] = {"add_plant", "remove_plants", "add_animal", "remove_animals", "manual", "steer"};
+bool run_action_is(const std::string& name);
+// What is wrong with the event's name or values; empty when nothing is.
+std::string run_event_problem(const run_event_type& event);
+
 // Makes the change now and records it in the world's run, at its generation
 // and update. Returns what is wrong with it instead, and changes nothing.
 std::string world_change_setting(world_type& world, const std::string& name, double value);
+// The same for an action; steering is recorded only while manual steering is
+// on and the motors differ from what the keys gave last, since only then does
+// it change the run.
+std::string world_act(world_type& world, const std::string& action, double value = 0.0, double value2 = 0.0);
 // Applies the run's events that are due at the world's generation and update.
 void world_apply_events(world_type& world);
