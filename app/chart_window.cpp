@@ -1,6 +1,7 @@
 #include "app/chart_window.h"
 
 #include "app/window_state.h"
+#include "world/timeline.h"
 #include "world/world.h"
 
 #include <QFile>
@@ -39,7 +40,7 @@ void chart_window_widget::redraw()
     const int below = pages_->sizeHint().height();
     pages_->setGeometry(0, 0, width(), below);
     const int w = std::max(width(), 1), h = std::max(height() - below, 1);
-    picture_ = pages_->currentIndex() == 1 ? muller_image(world_muller(world), w, h) : chart_image(world_chart(world, state_.chart_buckets), w, h);
+    picture_ = pages_->currentIndex() == 1 ? muller_image(world_muller(world), w, h) : chart_image(window_chart(state_), w, h);
     update();
 }
 
@@ -87,9 +88,9 @@ chart_type world_chart(const world_type& world, chart_buckets_type& folding)
         }
     }
     chart_type chart{"Evolution since the last reset", "generation", "food", {}, world.history.size()};
-    chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}},
-                    chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}},
-                    chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}}};
+    chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}, {}},
+                    chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}, {}},
+                    chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}, {}}};
     for (std::size_t s = 0; s < series; ++s) {
         chart_series_type& line = chart.series[s];
         for (const bucket_type& b : buckets) {
@@ -118,9 +119,36 @@ void chart_toggle(window_state_type& state)
     if (state.chart_window != nullptr) chart_show(state, !state.chart_window->isVisible());
 }
 
+chart_type window_chart(window_state_type& state)
+{
+    chart_type chart = world_chart(state.world, state.chart_buckets);
+    // Each other branch's food per animal, from where it parts from the shown one.
+    const timeline_type& timeline = state.timeline;
+    static const std::uint32_t colours[] = {0x9467BD, 0x8C564B, 0xE377C2, 0x7F7F7F, 0xBCBD22, 0x17BECF};
+    std::size_t shown = 0;
+    for (std::size_t b = 0; b < timeline.branches.size(); ++b) {
+        if (b == timeline.current) continue;
+        const timeline_branch_type& branch = timeline.branches[b];
+        const std::vector<generation_record_type>& history = timeline_history(timeline, state.world, b);
+        // Drawn from where its course and the shown branch's part.
+        const std::vector<run_event_type>& mine = timeline.branches[timeline.current].events;
+        std::size_t same = 0;
+        while (same < mine.size() && same < branch.events.size() && mine[same] == branch.events[same]) ++same;
+        std::uint32_t parted = branch.reach.generation;
+        if (same < mine.size()) parted = std::min(parted, mine[same].generation);
+        if (same < branch.events.size()) parted = std::min(parted, branch.events[same].generation);
+        const std::size_t from = std::min<std::size_t>(parted, history.size());
+        if (from >= history.size()) continue;
+        chart_series_type line{"branch " + std::to_string(branch.number), colours[shown++ % std::size(colours)], {}, {}, {}, {}, from};
+        for (std::size_t g = from; g < history.size(); ++g) line.values.push_back(history[g].food_per_animal);
+        chart.series.push_back(std::move(line));
+    }
+    return chart;
+}
+
 bool chart_save(window_state_type& state, const std::string& path)
 {
-    return chart_image(world_chart(state.world, state.chart_buckets), 960, 600).save(QString::fromLocal8Bit(path.c_str()), "PNG");
+    return chart_image(window_chart(state), 960, 600).save(QString::fromLocal8Bit(path.c_str()), "PNG");
 }
 
 muller_type world_muller(const world_type& world)

@@ -44,5 +44,7 @@ chart_type world_chart(const world_type& world, chart_buckets_type& buckets);
 // Each founder line's share of the population since the last reset, its largest lines coloured.
 muller_type world_muller(const world_type& world);
 void chart_toggle(window_state_type& state);   // the C key and the two menu items' common ground: shown becomes hidden and back
+// The window's chart: the world's, with the line of each other branch of its run from where that branch left.
+chart_type window_chart(window_state_type& state);
 void chart_show(window_state_type& state, bool shown);
 bool chart_save(window_state_type& state, const std::string& path);   // the chart as a PNG; false when it cannot be written

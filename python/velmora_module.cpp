@@ -5,6 +5,7 @@
 #include "cli/headless.h"
 #include "cli/options.h"
 #include "cli/run_file.h"
+#include "world/timeline.h"
 #include "plant/plant.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
@@ -43,6 +44,7 @@ struct script_world_type {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::vector<double> seconds;   // per generation of the history: since the world was made, as --csv writes them
     run_file_type run;             // how its run started, for save_run; the changes are the world's
+    timeline_type timeline;        // its keyframes and branches, for rewind
 
     script_world_type() = default;
     script_world_type(const script_world_type&) = delete;
@@ -75,7 +77,7 @@ std::vector<std::string> setting_arguments(const py::kwargs& settings)
     std::vector<std::string> arguments{"--headless", "--generations", "0"};
     for (const auto& [key, value] : settings) {
         const std::string name = py::str(key);
-        if (name == "log" || name == "quiet") continue;
+        if (name == "log" || name == "quiet" || name == "keyframes") continue;
         if (name == "wrap") {
             if (!value.cast<bool>()) continue;
             arguments.push_back("--wrap");
@@ -102,7 +104,36 @@ std::vector<std::string> setting_arguments(const py::kwargs& settings)
 
 bool quiet_of(const py::kwargs& settings) { return !settings.contains("quiet") || settings["quiet"].cast<bool>(); }
 
-std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet)
+// The keyframe budget in bytes from keyframes= in MB: 64 unless given.
+std::size_t keyframes_of(const py::kwargs& settings)
+{
+    if (!settings.contains("keyframes") || settings["keyframes"].is_none()) return std::size_t{64} << 20;
+    const py::handle value = settings["keyframes"];
+    if (py::isinstance<py::bool_>(value)) throw py::value_error("keyframes must be a number of MB, not a bool");
+    const double megabytes = value.cast<double>();
+    if (!(megabytes >= 0.0 && megabytes <= 1048576.0)) throw py::value_error("keyframes must be from 0 to 1048576 MB");
+    return static_cast<std::size_t>(megabytes * 1048576.0);
+}
+
+// The timeline of a script's world, from its state now; a rewind to before
+// any keyframe rebuilds the run's start from its seed or file.
+void timeline_start(script_world_type& script, std::size_t budget)
+{
+    script.timeline.budget = budget;
+    script.timeline.restart = [&script](world_type& world) {
+        const std::string start = script.run.start_opened;
+        if (!start.empty()) {
+            std::string digest;
+            if (std::string problem = file_sha256(start, digest); !problem.empty()) return "cannot read " + start + ": " + problem;
+            if (digest != script.run.start_sha256) return start + " has changed since the run started from it";
+        }
+        return run_file_begin(world, script.run, start);
+    };
+    timeline_begin(script.timeline, script.world);
+    script.timeline.start_events = script.run.earlier_events;
+}
+
+std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet, std::size_t keyframes)
 {
     auto script = std::make_unique<script_world_type>();
     world_scope_type scope(*script);
@@ -112,7 +143,9 @@ std::unique_ptr<script_world_type> make_world(const options_type& options, bool 
     const std::string refusal = headless_start(world, options, run);
     if (run.setting_refused) throw py::value_error(refusal.substr(refusal.find(' ') + 1));
     if (!refusal.empty()) raise_os_error(refusal);
+    if (run.start_opened.empty() && !options.run_path.empty()) run.start_opened = run_file_start(options.run_path, run);
     script->seconds.assign(world.history.size(), 0.0);
+    timeline_start(*script, keyframes);
     return script;
 }
 
@@ -123,7 +156,7 @@ std::unique_ptr<script_world_type> world_from_file(const char* option, const std
 {
     std::vector<std::string> arguments = setting_arguments(settings);
     arguments.insert(arguments.end(), {option, path});
-    return make_world(parse_arguments(arguments), quiet_of(settings));
+    return make_world(parse_arguments(arguments), quiet_of(settings), keyframes_of(settings));
 }
 
 // Runs updates until done(updates so far) holds, without the interpreter's
@@ -141,6 +174,7 @@ void run_updates(script_world_type& script, Done done)
             const auto slice_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
             while (!(finished = done(updates)) && std::chrono::steady_clock::now() < slice_end) {
                 world_update(world);
+                timeline_note(script.timeline, world);
                 ++updates;
                 while (script.seconds.size() < world.history.size())
                     script.seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - script.start).count());
@@ -193,14 +227,15 @@ PYBIND11_MODULE(velmora, module)
 
     py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
         .def(py::init([](const py::kwargs& settings) {
-                 return make_world(parse_arguments(setting_arguments(settings)), quiet_of(settings));
+                 return make_world(parse_arguments(setting_arguments(settings)), quiet_of(settings), keyframes_of(settings));
              }),
              "World(*, seed=None, animals=20, plants=10, width=10.0, height=10.0, layer_count=2, layer_width=8,\n"
              "      generation_length=500, mutate_amount=5.0, animal_size=0.5, plant_size=0.25, wrap=False,\n"
-             "      threads=None, log=None, quiet=True)\n\n"
+             "      threads=None, log=None, quiet=True, keyframes=64)\n\n"
              "A new world with the command line's settings (seed=None: the time of day). log names a file that\n"
              "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
-             "line does. Bad settings raise ValueError with the command line's message.")
+             "line does. keyframes is the memory in MB that states kept for rewind may take (0: none; a rewind then\n"
+             "replays from the start). Bad settings raise ValueError with the command line's message.")
         .def_static(
             "load",
             [](const std::string& path, const py::kwargs& settings) { return world_from_file("--load", path, settings); },
@@ -238,6 +273,10 @@ PYBIND11_MODULE(velmora, module)
                 copy->seconds = script.seconds;
                 copy->start = script.start;
                 copy->run = script.run;
+                // Its own timeline, of the same run from the same start.
+                timeline_start(*copy, script.timeline.budget);
+                copy->timeline.start = script.timeline.start;
+                copy->timeline.branches[0].from = script.timeline.start;
                 return copy;
             },
             "An independent world in the same state, its run's changes included, for branching from a script:\n"
@@ -273,6 +312,29 @@ PYBIND11_MODULE(velmora, module)
             },
             py::arg("path"), "Writes the world's run file: its seed, settings, starting file and changes, to replay with\n"
                              "World.run_file or velmora --headless --run.")
+        .def(
+            "rewind",
+            [](script_world_type& script, long long generation) {
+                std::string problem;
+                {
+                    py::gil_scoped_release free_interpreter;
+                    world_scope_type scope(script);
+                    const run_point_type start = script.timeline.start;
+                    if (generation < static_cast<long long>(start.generation) || generation > 4294967295LL) {
+                        problem = "generation " + std::to_string(generation) + " is before this run's start at generation " +
+                                  std::to_string(start.generation);
+                    } else {
+                        // The start of the run's first generation is its start, which may be within it.
+                        run_point_type point{static_cast<std::uint32_t>(generation), 0};
+                        problem = timeline_go(script.timeline, scope.world, std::max(point, start));
+                    }
+                    script.seconds.resize(std::min(script.seconds.size(), scope.world.history.size()));
+                }
+                if (!problem.empty()) throw py::value_error(problem);
+            },
+            py::arg("generation"),
+            "Goes back (or forward) to the start of that generation of this world's run, as it ran: updated\n"
+            "again, it runs the same. A change made there starts a branch. ValueError before the run's start.")
         .def(
             "update",
             [](script_world_type& script, long long n) {

@@ -69,7 +69,7 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     std::size_t n = 0;
     double low = 0.0, high = 0.0;
     for (const chart_series_type& s : chart.series) {
-        n = std::max(n, s.values.size());
+        if (!s.from) n = std::max(n, s.values.size());
         for (const auto* values : {&s.values, &s.low, &s.high})
             for (double v : *values) {
                 low = std::min(low, v);
@@ -84,7 +84,10 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     // Values may stand for more generations than there are of them (a long
     // history folded into its lowest and highest values).
     const double per_value = chart.generations > n && n > 0 ? static_cast<double>(chart.generations) / n : 1.0;
-    const double last = std::max<double>(static_cast<double>(std::max(chart.generations, n)) - 1.0, 1.0);
+    std::size_t extent = std::max(chart.generations, n);
+    for (const chart_series_type& s : chart.series)
+        if (s.from) extent = std::max(extent, *s.from + s.values.size());
+    const double last = std::max<double>(static_cast<double>(extent) - 1.0, 1.0);
     const auto x_of = [&](double index) { return plot.left() + index * per_value / last * plot.width(); };
     const auto x_of_generation = [&](double generation) { return plot.left() + generation / last * plot.width(); };
     const auto y_of = [&](double value) { return plot.bottom() - (value - low) / (high - low) * plot.height(); };
@@ -129,7 +132,13 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
             if (pass == 0 && !banded) continue;
             QColor colour = rgb(s.colour);
             if (pass == 0) colour.setAlpha(60);
-            painter.setPen(QPen(colour, pass == 0 ? 1 : 2));
+            painter.setPen(QPen(colour, pass == 0 || s.from ? 1 : 2));
+            if (s.from) {
+                for (std::size_t i = 1; i < s.values.size(); ++i)
+                    painter.drawLine(QPointF(x_of_generation(static_cast<double>(*s.from + i - 1)), y_of(s.values[i - 1])),
+                                     QPointF(x_of_generation(static_cast<double>(*s.from + i)), y_of(s.values[i])));
+                continue;
+            }
             const std::vector<column_type> columns = columns_of(s, plot.width());
             if (columns.size() < s.values.size()) {
                 for (std::size_t c = 0; c < columns.size(); ++c) {

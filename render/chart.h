@@ -20,6 +20,10 @@ struct chart_series_type {
     std::vector<double> low;     // band below and above the line, one per value; empty for none
     std::vector<double> high;
     std::optional<double> latest;  // shown in the legend; the last value when unset
+    // Set: a line of its own that starts later, values[i] at generation
+    // *from + i (another branch of the run from where it left); unset: one of
+    // the chart's lines, all of one length.
+    std::optional<std::size_t> from;
 };
 
 struct chart_type {

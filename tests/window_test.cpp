@@ -10,7 +10,11 @@
 #include "app/frame_loop.h"
 #include "app/main_window.h"
 #include "app/recorder.h"
+#include "app/runs.h"
+#include "app/runs_window.h"
 #include "app/world_dialogs.h"
+#include "cli/run_file.h"
+#include "world/timeline.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "render/neuron_view.h"
@@ -564,8 +568,8 @@ private slots:
             for (std::size_t i = 0; i < ticks.size(); ++i) QVERIFY(std::fabs(ticks[i] - range.ticks[i]) < 1e-9);
         }
         chart_type chart{"title", "generation", "food", {}, 0};
-        chart.series.push_back(chart_series_type{"up", 0xFF0000, {1, 2, 3, 4}, {0, 1, 2, 3}, {2, 3, 4, 5}, {}});
-        chart.series.push_back(chart_series_type{"flat", 0x0000FF, {2, 2, 2, 2}, {}, {}, 7.5});
+        chart.series.push_back(chart_series_type{"up", 0xFF0000, {1, 2, 3, 4}, {0, 1, 2, 3}, {2, 3, 4, 5}, {}, {}});
+        chart.series.push_back(chart_series_type{"flat", 0x0000FF, {2, 2, 2, 2}, {}, {}, 7.5, {}});
         const QImage image = chart_image(chart, 400, 300);
         QHash<QRgb, int> colours;
         for (int y = 0; y < image.height(); ++y)
@@ -927,6 +931,93 @@ private slots:
         QVERIFY(view_selected(world(), view()) != nullptr && view_selected(world(), view())->parent_a != 0);
         click(0.01, 0.01);
         QCOMPARE(view_selected(world(), view()), nullptr);
+    }
+
+    // The keys and menus that change the world are changes of its run: its
+    // run file replays them without a window. Alt+Left goes back a
+    // generation (and is no Left); a change there starts a branch, listed
+    // in the Runs window and drawn in the chart, and the two branches switch
+    // back and forth unchanged.
+    void the_windows_changes_replay_and_branch()
+    {
+        std::string at_generation_1;
+        const auto ticks = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                timer_message(state(), update_timer_id);
+                if (world().generation == 1 && world().update_count == 0) at_generation_1 = world_state(world());
+            }
+        };
+        const auto tap = [&](unsigned key) {
+            press(key);
+            key_up(state(), key);
+        };
+        ticks(10);
+        tap('P');
+        ticks(5);
+        tap(' ');
+        tap('T');
+        ticks(7);
+        tap('M');
+        state().keys['W'] = state().keys['A'] = 1;
+        ticks(6);
+        keys_clear(state());
+        ticks(2);
+        tap('F');
+        menu_action(*window, "&World", "Add &Plant")->trigger();
+        menu_action(*window, "&World", "Add &Animal")->trigger();
+        ticks(1020);
+        QCOMPARE(world().generation, 2u);
+        QVERIFY(!at_generation_1.empty());
+        dialog_answer = "keys.toml";
+        menu_action(*window, "&File", "Save R&un As...")->trigger();
+        const std::string text = read_file("keys.toml");
+        for (const char* line : {"action = \"add_plant\"", "action = \"add_animal\"", "wrap = true", "action = \"manual\"",
+                                 "left = 0.014999999999999999", "action = \"remove_plants\""})
+            QVERIFY2(text.find(line) != std::string::npos, line);
+        world_type replay;
+        replay.options.console = false;
+        replay.options.log_path.clear();
+        run_file_type run;
+        QCOMPARE(run_file_read("keys.toml", run), std::string());
+        QCOMPARE(run_file_begin(replay, run, run_file_start("keys.toml", run)), std::string());
+        replay.run.events = run.events;
+        while (world_point(replay) < world_point(world())) world_update(replay);
+        QVERIFY(world_state(replay) == world_state(world()));
+        const std::string first_end = world_state(world());
+
+        world().updates_per_tick = 3;
+        QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(world().updates_per_tick, 3);   // no Left
+        world().updates_per_tick = 1;
+        QCOMPARE(world().generation, 2u);
+        QCOMPARE(world().update_count, 0);
+        QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+        QVERIFY(world_state(world()) == at_generation_1);
+        QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(world().generation, 0u);
+        QTest::keyClick(window.get(), Qt::Key_Right, Qt::AltModifier);
+        QVERIFY(world_state(world()) == at_generation_1);
+
+        tap('P');
+        ticks(30);
+        QCOMPARE(state().timeline.branches.size(), std::size_t{2});
+        const std::string second_end = world_state(world());
+        runs_window_show(state());
+        QCOMPARE(state().runs_window->list()->count(), 2);
+        QVERIFY(state().runs_window->list()->item(1)->text().startsWith("Branch 2 from 1 at generation 1, update 0: "));
+        const chart_type chart = window_chart(state());
+        QCOMPARE(chart.series.back().name, std::string("branch 1"));
+        QCOMPARE(*chart.series.back().from, std::size_t{1});
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(runs_switch(state(), 0));
+            QVERIFY(world_state(world()) == first_end);
+            QVERIFY(runs_switch(state(), 1));
+            QVERIFY(world_state(world()) == second_end);
+        }
+        // The strip goes to the generation under the pointer.
+        QTest::mouseClick(window->strip(), Qt::LeftButton, {}, QPoint(0, 5));
+        QCOMPARE(world().generation, 0u);
+        QVERIFY(problems.empty());
     }
 
     void escape_quits_at_once_without_tearing_down()

@@ -254,7 +254,8 @@ std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run
     const double length = std::max(1, world.generation_length);
     const double total = std::max(1.0, (static_cast<double>(point.generation) - first.generation) * length + point.update - first.update);
     double done = 0.0;
-    auto told = std::chrono::steady_clock::now();
+    // Told at the first update, then every 50 ms.
+    auto told = std::chrono::steady_clock::now() - std::chrono::milliseconds(60);
     while (world_point(world) < point) {
         if (world.animals == nullptr && world.run.next >= world.run.events.size() && world.update_count + 1 >= world.generation_length)
             return "the run has no animals to reach generation " + std::to_string(point.generation);

@@ -249,3 +249,36 @@ def test_copy_set_and_save_run_branch_as_the_command_line_does(tmp_path):
             branch.set(**bad)
     with pytest.raises(OSError, match="missing.toml"):
         velmora.World.load_run(str(tmp_path / "missing.toml"))
+
+
+@pytest.mark.parametrize("keyframes", [64, 0.05, 0])
+def test_rewind_replays_the_run_and_branches_as_a_resume_would(tmp_path, keyframes):
+    world = velmora.World(seed=4, generation_length=60, keyframes=keyframes)
+    at = {}
+    for g in range(9):
+        at[g] = world.animals()["x"].copy()
+        if g == 3:
+            world.checkpoint(str(tmp_path / "g3.npz"))
+        world.run(generations=1)
+    end = world.animals()["x"].copy()
+    for g in (3, 7, 0, 3):
+        world.rewind(g)
+        assert world.generation == g and len(world.history()["food"]) == g
+        np.testing.assert_array_equal(world.animals()["x"], at[g])
+    world.run(generations=6)
+    assert world.generation == 9
+    np.testing.assert_array_equal(world.animals()["x"], end)  # forward again: the same run
+    world.rewind(3)
+    world.set(plants=5)  # a branch from generation 3
+    world.run(generations=2)
+    resumed = velmora.World.resume(str(tmp_path / "g3.npz"), plants=5)
+    resumed.run(generations=2)
+    np.testing.assert_array_equal(world.animals()["x"], resumed.animals()["x"])
+    world.save_run(str(tmp_path / "branch.toml"))
+    replayed = velmora.World.run_file(str(tmp_path / "branch.toml"))
+    replayed.run(generations=5)
+    np.testing.assert_array_equal(world.animals()["x"], replayed.animals()["x"])
+    with pytest.raises(ValueError, match="before this run's start"):
+        resumed.rewind(2)
+    with pytest.raises(ValueError, match="keyframes"):
+        velmora.World(keyframes=-1)
