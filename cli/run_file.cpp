@@ -127,12 +127,12 @@ run_event_type read_action(const reader_type& reader, const toml::table& change,
     }
     run_event_type event{generation, update, *name, 0.0, 0.0};
     if (*name == "manual") {
-        reader.only(change, {"generation", "update", "action", "on"}, " in a manual [[change]]");
+        reader.only(change, {"generation", "update", "action", "on"}, " in the manual [[change]]");
         const toml::node* on = change.get("on");
         if (on == nullptr || !on->value_exact<bool>()) reader.fail(on != nullptr ? *on : change, "a manual [[change]] needs on = true or false");
         event.value = *on->value_exact<bool>() ? 1.0 : 0.0;
     } else if (*name == "steer") {
-        reader.only(change, {"generation", "update", "action", "left", "right"}, " in a steer [[change]]");
+        reader.only(change, {"generation", "update", "action", "left", "right"}, " in the steer [[change]]");
         for (const char* side : {"left", "right"}) {
             const toml::node* motor = change.get(side);
             if (motor == nullptr) reader.fail(change, std::string("a steer [[change]] needs ") + side);
@@ -141,7 +141,7 @@ run_event_type read_action(const reader_type& reader, const toml::table& change,
             (std::string(side) == "left" ? event.value : event.value2) = *value;
         }
     } else {
-        reader.only(change, {"generation", "update", "action"}, " in a " + *name + " [[change]]");
+        reader.only(change, {"generation", "update", "action"}, " in the " + *name + " [[change]]");
     }
     if (const std::string problem = run_event_problem(event); !problem.empty()) reader.fail(change, problem);
     return event;

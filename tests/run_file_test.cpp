@@ -133,6 +133,13 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
          "the starting file start.npz is not the one the run started from"},
         {head + "[start]\nfile = \"start.npz\"\nsha256 = \"" + sha + "\"\n[settings]\nplants = 3\n",
          "a run that starts from a checkpoint takes no [settings]"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"fly\"\n", "run.toml:6: action must be one of add_plant, "},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"steer\"\nleft = 2\nright = 0\n",
+         "run.toml:3: steer's left and right must be from -1 to 1"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"steer\"\nleft = 0.5\n", "a steer [[change]] needs right"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"manual\"\non = 1\n", "needs on = true or false"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"add_plant\"\nplants = 3\n",
+         "run.toml:7: unknown key 'plants' in the add_plant [[change]]"},
         {head + "seed = 4\n", "run.toml:3:"},  // said twice: TOML itself refuses it
     };
     const std::string before = world_state(world);

@@ -7,9 +7,9 @@
 
 namespace {
 
-checkpoint_array_type& member(checkpoint_type& state, const char* name)
+template <class Archive> auto& member(Archive& state, const char* name)
 {
-    for (checkpoint_array_type& array : state.arrays)
+    for (auto& array : state.arrays)
         if (array.name == name) return array;
     throw std::logic_error(std::string("a capture without ") + name);
 }
@@ -64,13 +64,30 @@ timeline_keyframe_type capture(timeline_type& timeline, world_type& world)
     keyframe.point = world_point(world);
     keyframe.applied.assign(world.run.events.begin(), world.run.events.begin() + static_cast<std::ptrdiff_t>(world.run.next));
     // The history is kept in shared chunks, not in the capture.
+    // Captured into the room of the last capture, and copied from there but
+    // for the genes, which go to shared rows: a large world's capture then
+    // neither allocates nor copies the genes twice.
     std::vector<generation_record_type> history;
     history.swap(world.history);
-    checkpoint_capture_into(world, keyframe.state);
+    checkpoint_capture_into(world, timeline.scratch);
     history.swap(world.history);
+    const checkpoint_array_type* genes_member = nullptr;
+    keyframe.state.arrays.resize(timeline.scratch.arrays.size());
+    for (std::size_t a = 0; a < timeline.scratch.arrays.size(); ++a) {
+        const checkpoint_array_type& from = timeline.scratch.arrays[a];
+        checkpoint_array_type& to = keyframe.state.arrays[a];
+        to.name = from.name;
+        to.descr = from.descr;
+        to.shape = from.shape;
+        if (from.name == "animal_genes") {
+            genes_member = &from;
+        } else {
+            to.data = from.data;
+        }
+    }
+    const checkpoint_array_type& genes = *genes_member;
 
     const timeline_keyframe_type* before = keyframe_before(timeline, keyframe.point);
-    checkpoint_array_type& genes = member(keyframe.state, "animal_genes");
     const checkpoint_array_type& ids = member(keyframe.state, "animal_id");
     const std::size_t animals = world.num_animals;
     const std::size_t width = animals == 0 ? 0 : genes.data.size() / animals;
@@ -93,8 +110,6 @@ timeline_keyframe_type capture(timeline_type& timeline, world_type& world)
         keyframe.genes[r] = std::make_shared<const std::vector<unsigned char>>(row, row + width);
         timeline.bytes += width;
     }
-    genes.data.clear();
-    genes.data.shrink_to_fit();
 
     const std::vector<generation_record_type>& rows = world.history;
     for (std::size_t at = 0; at < rows.size(); at += timeline_chunk_rows) {

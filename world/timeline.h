@@ -64,6 +64,7 @@ struct timeline_type {
     run_point_type start;                              // where the run started
     std::size_t start_events = 0;                      // changes of the world's from before its start
     std::uint64_t changes_seen = 0;                    // the world's run.changes when it was last noted
+    checkpoint_type scratch;                           // the room of the last capture, taken again for the next
     // Rebuilds the run's start in the world (a seed's first population, or the
     // file it was opened from); returns why it could not, or an empty text.
     // Used when no keyframe lies before a point.
