@@ -142,7 +142,7 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
         }
         progress_->setValue(static_cast<int>(share * 1000.0));
         QCoreApplication::processEvents();
-        return !progress_->wasCanceled();
+        return !progress_->wasCanceled() && !close_asked_;
     };
 }
 
@@ -282,6 +282,13 @@ void main_window_widget::changeEvent(QEvent* event)
 
 void main_window_widget::closeEvent(QCloseEvent* event)
 {
+    if (state.replaying) {
+        // The replay stops at its next word of progress, and the window closes after it.
+        close_asked_ = true;
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
     if (!shut_down_) {
         shut_down_ = true;
         update_timer_.stop();

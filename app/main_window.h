@@ -83,4 +83,5 @@ private:
     timeline_strip_widget* strip_ = nullptr;        // under the world view
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
+    bool close_asked_ = false;   // closed while a replay ran: it is cancelled, then the window closes
 };

@@ -31,6 +31,7 @@ void select_again(window_state_type& state, std::uint64_t id)
 // once it runs long, and the selection kept; tells what went wrong.
 bool travel(window_state_type& state, const std::function<std::string(const std::function<bool(double)>&)>& move)
 {
+    if (state.replaying) return false;   // asked from another window while one replays
     const std::uint64_t id = selected_id(state);
     const auto began = std::chrono::steady_clock::now();
     const auto progress = [&state, began](double share) {

@@ -50,10 +50,9 @@ void timeline_strip_widget::paintEvent(QPaintEvent*)
         const double x = x_of(keyframe.point.generation);
         painter.drawLine(QPointF(x, 2), QPointF(x, 6));
     }
-    // Other branches' points of leaving, as small orange marks.
-    for (std::size_t b = 0; b < timeline.branches.size(); ++b) {
-        const timeline_branch_type& branch = timeline.branches[b];
-        if (b == timeline.current || branch.parent == 0) continue;
+    // Where branches left the run, as small orange marks.
+    for (const timeline_branch_type& branch : timeline.branches) {
+        if (branch.parent == 0) continue;
         const double x = x_of(branch.from.generation);
         painter.fillRect(QRectF(x - 2, height() - 6, 5, 5), QColor(230, 120, 20));
     }
@@ -129,8 +128,9 @@ runs_window_widget::runs_window_widget(window_state_type& state)
         timeline_set_budget(state_.timeline, static_cast<std::size_t>(megabytes) << 20);
         refresh();
     });
-    move(780, 120);
-    resize(480, 220);
+    // Below the main window, on a 1280 x 800 screen, clear of the Chart and Neuron windows.
+    move(120, 630);
+    resize(640, 160);
 }
 
 void runs_window_widget::refresh()
