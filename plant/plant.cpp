@@ -10,9 +10,14 @@
 
 namespace {
 
-// Draws x before y; the margin is a whole plant_size on every side.
+// Draws x before y; the margin is a whole plant_size on every side. A food
+// map draws its cell first.
 void draw_plant_place(world_type& world, double& x, double& y)
 {
+    if (food_map_on(world.food_map)) {
+        food_map_place(world.food_map, world.random, world.width, world.height, world.plant_size, x, y);
+        return;
+    }
     x = f_rand(world.random, world.plant_size, world.width - world.plant_size);
     y = f_rand(world.random, world.plant_size, world.height - world.plant_size);
 }

@@ -98,6 +98,29 @@ constexpr checkpoint_field_type fields_table[] = {
         {"run_next", owner::world, npz_descr_of<std::uint64_t>(), 8, single,
          [](const void* record, unsigned char* out) { npz_put_value<std::uint64_t>(out, as<w>(record).run.next); },
          [](world_type&, void* record, const unsigned char* in) { as<w>(record).run.next = npz_get_value<std::uint64_t>(in); }},
+        number<&w::season_period>("season_period", owner::world),
+        number<&w::season_low>("season_low", owner::world),
+        number<&w::season_high>("season_high", owner::world),
+        number<&w::season_square>("season_square", owner::world),
+        // The map's size comes before its weights, whose shape it gives.
+        {"food_map_width", owner::world, npz_descr_of<std::uint32_t>(), 4, single,
+         [](const void* record, unsigned char* out) { npz_put_value(out, as<w>(record).food_map.width); },
+         [](world_type&, void* record, const unsigned char* in) { as<w>(record).food_map.width = npz_get_value<std::uint32_t>(in); }},
+        {"food_map_height", owner::world, npz_descr_of<std::uint32_t>(), 4, single,
+         [](const void* record, unsigned char* out) { npz_put_value(out, as<w>(record).food_map.height); },
+         [](world_type&, void* record, const unsigned char* in) { as<w>(record).food_map.height = npz_get_value<std::uint32_t>(in); }},
+        {"food_map", owner::world, "<f8", 8,
+         [](const world_type& numbers) { return shape_type{numbers.food_map.height, numbers.food_map.width}; },
+         [](const void* record, unsigned char* out) {
+             for (const double weight : as<w>(record).food_map.weights) npz_put_value(out, weight), out += 8;
+         },
+         [](world_type&, void* record, const unsigned char* in) {
+             food_map_type& map = as<w>(record).food_map;
+             std::vector<double> weights(static_cast<std::size_t>(map.width) * map.height);
+             for (double& weight : weights) weight = npz_get_value<double>(in), in += 8;
+             // Unsound weights are kept as they are for the check to refuse them.
+             if (food_map_set(map, map.width, map.height, weights) != "") map.weights = std::move(weights);
+         }},
 
         number<&a::x>("animal_x", owner::animal),
         number<&a::y>("animal_y", owner::animal),
@@ -327,6 +350,7 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     // 2 has only changes of settings, which take one value.
     const auto in_format = [format](const checkpoint_field_type& field) {
         const std::string name = field.name;
+        if (name.rfind("season_", 0) == 0 || name.rfind("food_map", 0) == 0) return format >= 4;
         if (name == "event_value2") return format >= 3;
         return format >= 2 || (field.owner != owner::event && name != "run_next");
     };
@@ -335,7 +359,10 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     checked.members.resize(fields.size());
     for (std::size_t f = 0; f < fields.size(); ++f)
         if (fields[f].owner == owner::world && in_format(fields[f])) {
-            checked.members[f] = &checked_member(view, fields[f], {});
+            if (std::string(fields[f].name) == "food_map" &&
+                (numbers.food_map.width > food_map_max_side || numbers.food_map.height > food_map_max_side))
+                fail("its food map is larger than " + std::to_string(food_map_max_side) + " a side");
+            checked.members[f] = &checked_member(view, fields[f], fields[f].inner(numbers));
             fields[f].write(numbers, &numbers, checked.members[f]->data.data());
         }
 
@@ -362,6 +389,11 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     if (w.start_animals > world_file_max_animals || w.start_plants > world_file_max_plants)
         fail("the counts a reset makes are beyond a world file's limits");
     if (w.updates_per_tick < 1) fail("updates_per_tick must be at least 1");
+    if (w.season_period != 0)
+        if (const std::string problem = run_seasons_problem(w.season_period, w.season_low, w.season_high); !problem.empty()) fail(problem);
+    if (w.food_map.width != 0 || w.food_map.height != 0)
+        if (const std::string problem = food_map_problem(w.food_map.width, w.food_map.height, w.food_map.weights); !problem.empty())
+            fail("its food map: " + problem);
 
     for (std::size_t f = 0; f < fields.size(); ++f) {
         if (fields[f].owner == owner::world || !in_format(fields[f])) continue;
@@ -408,14 +440,19 @@ void apply_rows(world_type& world, const checked_type& checked, owner whose, std
 void apply_checked(world_type& world, const checked_type& checked, const world_type& numbers)
 {
     const std::span<const checkpoint_field_type> fields = checkpoint_fields();
-    unsigned char value[8];
+    std::vector<unsigned char> value;
     const auto take_numbers = [&] {
         for (const checkpoint_field_type& field : fields)
             if (field.owner == owner::world && checked.members[&field - fields.data()] != nullptr) {
-                field.read(&numbers, value);
-                field.write(world, &world, value);
+                value.resize(std::max<std::size_t>(npz_element_count(field.inner(numbers)), 1) * field.item);
+                field.read(&numbers, value.data());
+                field.write(world, &world, value.data());
             }
     };
+    // Files without an environment load into a world without one.
+    world.season_period = world.season_low = world.season_high = 0;
+    world.season_square = false;
+    food_map_clear(world.food_map);
     // A reset with the archive's numbers and counts makes the records and
     // sizes the index for them; then every field is written over.
     take_numbers();
@@ -641,6 +678,11 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, helper, "- the threads of an update, started on demand"),
         FIELD(w, world_type, update_order, "- room for an update's phases"),
         FIELD(w, world_type, run, "event_generation run_next"),
+        FIELD(w, world_type, season_period, "season_period"),
+        FIELD(w, world_type, season_low, "season_low"),
+        FIELD(w, world_type, season_high, "season_high"),
+        FIELD(w, world_type, season_square, "season_square"),
+        FIELD(w, world_type, food_map, "food_map_width food_map_height food_map"),
         FIELD(w, world_type, step_watch, "- a test's watcher"),
         FIELD(w, world_type, step_watch_context, "- a test's watcher"),
 

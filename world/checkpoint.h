@@ -27,7 +27,9 @@ struct world_type;
 // members; files of format 1 load as runs without changes.
 // 3: event_value2, the second value of the window's steering; files of
 // format 2 load with it 0.
-inline constexpr std::int32_t checkpoint_format = 3;
+// 4: the environment, seasons (season_*) and a food map (food_map_*);
+// files of earlier formats load with neither.
+inline constexpr std::int32_t checkpoint_format = 4;
 
 // A world captured into arrays: quick to take, and written or read apart from
 // the world, so that a window can save one on another thread.

@@ -99,6 +99,7 @@ std::string run_event_problem(const run_event_type& event)
 std::string world_change_setting(world_type& world, const std::string& name, double value)
 {
     if (std::string problem = run_setting_problem(name, value); !problem.empty()) return problem;
+    if (name == "plants" && world.season_period > 0) return "plants follow the seasons in this run";
     record(world, run_event_type{world.generation, world.update_count, name, value, 0.0});
     return {};
 }
@@ -117,10 +118,40 @@ std::string world_act(world_type& world, const std::string& action, double value
 
 void world_apply_events(world_type& world)
 {
+    if (world.season_period > 0 && world.update_count == 0)
+        world_set_plants(world, run_season_plants(world.season_period, world.season_low, world.season_high, world.season_square,
+                                                  world.generation));
     run_type& run = world.run;
     while (run.next < run.events.size() && run.events[run.next].generation == world.generation &&
            run.events[run.next].update == world.update_count) {
         const run_event_type& event = run.events[run.next++];
         apply(world, event);
     }
+}
+
+std::string run_seasons_problem(std::int64_t period, std::int64_t low, std::int64_t high)
+{
+    if (period < 2 || period > 1000000) return "a season's period must be a whole number of generations from 2 to 1000000";
+    if (low < 0 || high > world_file_max_plants || low > high)
+        return "a season's low and high must be plant counts with 0 <= low <= high <= " + std::to_string(world_file_max_plants);
+    return {};
+}
+
+std::int32_t run_season_plants(std::int32_t period, std::int32_t low, std::int32_t high, bool square, std::uint32_t generation)
+{
+    const std::uint32_t phase = generation % static_cast<std::uint32_t>(period);
+    if (square) return phase < static_cast<std::uint32_t>(period / 2) ? high : low;
+    const double angle = 2.0 * 3.14159265358979323846 * phase / period;
+    return static_cast<std::int32_t>(std::lround(low + (high - low) * (1.0 + std::sin(angle)) / 2.0));
+}
+
+std::string world_set_seasons(world_type& world, std::int32_t period, std::int32_t low, std::int32_t high, bool square)
+{
+    if (period != 0)
+        if (std::string problem = run_seasons_problem(period, low, high); !problem.empty()) return problem;
+    world.season_period = period;
+    world.season_low = period != 0 ? low : 0;
+    world.season_high = period != 0 ? high : 0;
+    world.season_square = period != 0 && square;
+    return {};
 }

@@ -54,5 +54,17 @@ std::string world_change_setting(world_type& world, const std::string& name, dou
 // on and the motors differ from what the keys gave last, since only then does
 // it change the run.
 std::string world_act(world_type& world, const std::string& action, double value = 0.0, double value2 = 0.0);
-// Applies the run's events that are due at the world's generation and update.
+// Applies the run's events that are due at the world's generation and update,
+// and at a generation's start the plant count of its season.
 void world_apply_events(world_type& world);
+
+// Seasons: the plants in the world follow a cycle of period generations
+// between low and high, set at the start of every generation. A sine starts
+// each cycle half-way, rising; a square is high for the first half of each
+// cycle (the first floor(period / 2) generations) and low for the rest.
+inline constexpr const char* run_season_shapes[] = {"sine", "square"};
+// What is wrong with these seasons; empty when nothing is.
+std::string run_seasons_problem(std::int64_t period, std::int64_t low, std::int64_t high);
+std::int32_t run_season_plants(std::int32_t period, std::int32_t low, std::int32_t high, bool square, std::uint32_t generation);
+// Sets the world's seasons (period 0: none), checked first; returns the problem, or "".
+std::string world_set_seasons(world_type& world, std::int32_t period, std::int32_t low, std::int32_t high, bool square);

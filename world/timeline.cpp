@@ -40,6 +40,7 @@ std::size_t release(timeline_type& timeline, timeline_keyframe_type& keyframe)
         if (genes.use_count() == 1) freed += shared_bytes(genes);
     for (timeline_chunk_type& chunk : keyframe.history)
         if (chunk.use_count() == 1) freed += shared_bytes(chunk);
+    if (keyframe.food_map.use_count() == 1) freed += shared_bytes(keyframe.food_map);
     timeline.bytes -= freed;
     return freed;
 }
@@ -81,6 +82,15 @@ timeline_keyframe_type capture(timeline_type& timeline, world_type& world)
         to.shape = from.shape;
         if (from.name == "animal_genes") {
             genes_member = &from;
+        } else if (from.name == "food_map") {
+            // The same map as the keyframe before, as a rule: shared, not copied.
+            const timeline_keyframe_type* before = keyframe_before(timeline, keyframe.point);
+            if (before != nullptr && before->food_map && *before->food_map == from.data) {
+                keyframe.food_map = before->food_map;
+            } else {
+                keyframe.food_map = std::make_shared<const std::vector<unsigned char>>(from.data);
+                timeline.bytes += from.data.size();
+            }
         } else {
             to.data = from.data;
         }
@@ -187,9 +197,13 @@ void restore(const timeline_keyframe_type& keyframe, world_type& world)
     // The genes go back into the capture only while it loads.
     checkpoint_array_type& genes = member(const_cast<checkpoint_type&>(keyframe.state), "animal_genes");
     for (const timeline_genes_type& row : keyframe.genes) genes.data.insert(genes.data.end(), row->begin(), row->end());
+    checkpoint_array_type& map = member(const_cast<checkpoint_type&>(keyframe.state), "food_map");
+    if (keyframe.food_map) map.data = *keyframe.food_map;
     checkpoint_apply(world, keyframe.state);
     genes.data.clear();
     genes.data.shrink_to_fit();
+    map.data.clear();
+    map.data.shrink_to_fit();
     world.history.clear();
     for (const timeline_chunk_type& chunk : keyframe.history) world.history.insert(world.history.end(), chunk->begin(), chunk->end());
 }

@@ -5,8 +5,8 @@
 // Runs are exact, so any point is rebuilt by loading the nearest earlier
 // keyframe that the branch's changes agree with and replaying from there.
 // Keyframes are checkpoint captures; the genes of an animal that did not
-// change since the keyframe before and the history's full chunks are shared
-// between keyframes, and counted once against the budget. Recent generations
+// change since the keyframe before, the history's full chunks and the food
+// map are shared between keyframes, and counted once against the budget. Recent generations
 // keep one each; older ones thin out, further apart the older they are.
 #pragma once
 
@@ -43,6 +43,7 @@ struct timeline_keyframe_type {
     std::vector<std::uint64_t> ids;           // its animals' ids, in list order
     std::vector<timeline_genes_type> genes;   // its animals' genes, in list order
     std::vector<timeline_chunk_type> history; // its history, whole chunks and then the rest
+    timeline_genes_type food_map;             // the food map's member, shared while it does not change
     std::size_t own_bytes = 0;                // what it alone holds: the capture and its changes
 };
 

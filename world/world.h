@@ -7,6 +7,7 @@
 #include "base/utility.h"
 #include "neuron/pack.h"
 #include "world/grid.h"
+#include "plant/food_map.h"
 #include "world/run.h"
 
 #include <cstdint>
@@ -149,6 +150,12 @@ struct world_type {
     std::unique_ptr<world_helper_type, world_helper_stop> helper;   // null until a large world's update starts it
     std::vector<animal_type*> update_order;   // the list as an array, for an update's phases
     run_type run;                     // the changes of its run, made and to come
+    // The environment of the run, kept by checkpoints though not by world files.
+    std::int32_t season_period{};     // generations per cycle of the plant count; 0: no seasons
+    std::int32_t season_low{};        // plants at a cycle's lowest
+    std::int32_t season_high{};       // plants at a cycle's highest
+    bool season_square{};             // high for a cycle's first half, low for its second; else a sine
+    food_map_type food_map;           // where plants grow; without one, anywhere
     // Called at each moment of each animal's step, on the updating thread; null for none.
     void (*step_watch)(animal_type* animal, world_step_type moment, void* context) = nullptr;
     void* step_watch_context = nullptr;
