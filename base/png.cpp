@@ -65,7 +65,6 @@ bool read_grey(png_reading_type& reading)
         std::longjmp(reading.escape, 1);
     }
     png_set_read_fn(png, &reading, on_read);
-    png_set_user_limits(png, reading.max_side, reading.max_side);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
     if (width > reading.max_side || height > reading.max_side) {

@@ -212,6 +212,11 @@ std::string headless_start(world_type& world, const options_type& options, run_f
         run.settings = options.settings;
         start_path = !options.resume_path.empty() ? options.resume_path : options.load_path;
         run.start_opened = start_path;
+        run.food_map_opened = options.food_map_path;
+        if (!options.food_map_path.empty() && checkpoint_is_archive(start_path)) {
+            run.setting_refused = true;
+            return "velmora: a checkpoint holds its own food map: give no --food-map with it";
+        }
     }
     world.options.log_path = options.no_log ? std::string() : options.log_path;
     world.options.console_scores = !options.quiet;
@@ -222,6 +227,9 @@ std::string headless_start(world_type& world, const options_type& options, run_f
     if (options.run_path.empty() && !start_path.empty())
         if (const std::string problem = file_sha256(start_path, run.start_sha256); !problem.empty())
             return refuse("Unable to load " + start_path + ": " + problem);
+    if (options.run_path.empty() && !run.food_map_opened.empty())
+        if (const std::string problem = file_sha256(run.food_map_opened, run.food_map_sha256); !problem.empty())
+            return refuse("Unable to load " + run.food_map_opened + ": " + problem);
     // A checkpoint's changes made so far are the run's past. Those it still
     // has to come stay for --resume; a run file's replace them.
     run.earlier_events = world.run.next;

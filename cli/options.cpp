@@ -166,6 +166,9 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
                    "Headless: replay this run file (seed, settings, starting file and changes), exactly as it ran")->type_name("FILE.toml");
     app.add_option("--save-run", options.save_run_path,
                    "Headless: write the run file of this run when it ends, to replay it with --run")->type_name("FILE.toml");
+    app.add_option("--food-map", options.food_map_path,
+                   "Plants grow where this greyscale PNG (stretched over the world, as the window shows it) is bright, "
+                   "never where it is black; a .npy file of float64 weights does too")->type_name("FILE.png");
     app.add_flag("--no-autosave", options.no_autosave, "Window: keep no autosave of the world");
     app.add_option("--threads", threads,
                    "Threads a world update may use: 1 to 64 (default: the processors free to the program, at most 64). "
@@ -242,12 +245,14 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
         if (!options.resume_path.empty() && !options.load_path.empty())
             throw bad_option{"--resume and --load both give the world; choose one"};
         if (!options.run_path.empty() && (!options.resume_path.empty() || !options.load_path.empty() || options.seed_given ||
-                                          options.settings.any() || options.settings.wrap))
-            throw bad_option{"--run gives the seed, the settings and the starting file; give none of them besides"};
+                                          options.settings.any() || options.settings.wrap || !options.food_map_path.empty()))
+            throw bad_option{"--run gives the seed, the settings, the food map and the starting file; give none of them besides"};
+        if (!options.food_map_path.empty() && !options.resume_path.empty())
+            throw bad_option{"--resume goes on with the checkpoint's own food map: give no --food-map with it"};
         if (options.headless && !options.world_path.empty())
             throw bad_option{"a headless run takes its world with --load, not as " + options.world_path};
         for (const char* name : {"--load", "--save", "--log", "--csv", "--checkpoint", "--resume", "--lineage", "--record", "--run",
-                                 "--save-run"})
+                                 "--save-run", "--food-map"})
             if (app.count(name) > 0 && app.get_option(name)->as<std::string>().empty())
                 throw bad_option{std::string(name) + " needs a file name"};
         const bool loading = !options.load_path.empty() || !options.world_path.empty();

@@ -49,6 +49,7 @@ struct options_type {
     std::string resume_path;           // --resume: a checkpoint a headless run goes on from; empty for none
     std::string run_path;              // --run: a run file a headless run replays; empty for none
     std::string save_run_path;         // --save-run: the run file a headless run writes as it ends; empty for none
+    std::string food_map_path;         // --food-map: where plants grow, a PNG or a .npy of weights; empty for anywhere
     bool no_autosave = false;          // --no-autosave: the window keeps no autosave
     bool quiet = false;                // --quiet: no generation lines on standard output
     std::string record_path;           // --record: a video of the world view (.mp4, .webm, .gif); empty for none

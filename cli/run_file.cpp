@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,14 +149,15 @@ run_event_type read_action(const reader_type& reader, const toml::table& change,
     return event;
 }
 
-std::vector<run_event_type> read_changes(const reader_type& reader, const toml::array& changes)
+std::vector<run_event_type> read_changes(const reader_type& reader, const toml::array& changes, bool seasons)
 {
     std::vector<run_event_type> events;
     for (const toml::node& node : changes) {
         const toml::table* change = node.as_table();
         if (change == nullptr) reader.fail(node, "a [[change]] must be a table");
         const auto generation = static_cast<std::uint32_t>(reader.whole(*change, "generation", 0, 4294967295));
-        const auto update = static_cast<std::int32_t>(reader.whole(*change, "update", 0, 2147483646));
+        // Without an update, at the start of the generation.
+        const auto update = change->get("update") != nullptr ? static_cast<std::int32_t>(reader.whole(*change, "update", 0, 2147483646)) : 0;
         if (!events.empty() && (generation < events.back().generation ||
                                 (generation == events.back().generation && update < events.back().update)))
             reader.fail(*change, "a change at generation " + std::to_string(generation) + ", update " +
@@ -168,6 +171,7 @@ std::vector<run_event_type> read_changes(const reader_type& reader, const toml::
         for (const char* setting : run_settings) {
             const toml::node* value = change->get(dashed(setting));
             if (value == nullptr) continue;
+            if (seasons && std::string(setting) == "plants") reader.fail(*value, "plants follow the [seasons] in this run: a change cannot set them");
             const double number = std::stod(reader.setting_text(*value, dashed(setting)));
             if (const std::string problem = run_setting_problem(setting, number); !problem.empty())
                 reader.fail(*value, dashed(problem));
@@ -245,7 +249,7 @@ std::string run_file_read(const std::string& path, run_file_type& run)
     const reader_type reader(path);
     run_file_type read;
     try {
-        reader.only(root, {"format", "seed", "settings", "start", "change"}, "");
+        reader.only(root, {"format", "seed", "settings", "start", "food-map", "seasons", "change"}, "");
         const std::int64_t format = reader.whole(root, "format", 1, 1000000);
         if (format != run_file_format)
             reader.fail(*root.get("format"), "its format " + std::to_string(format) + " is not " + std::to_string(run_file_format));
@@ -254,29 +258,60 @@ std::string run_file_read(const std::string& path, run_file_type& run)
             if (!settings->is_table()) reader.fail(*settings, "settings must be a table");
             read.settings = read_settings(reader, *settings->as_table());
         }
-        if (const toml::node* start = root.get("start")) {
-            const toml::table* table = start->as_table();
-            if (table == nullptr) reader.fail(*start, "start must be a table");
-            reader.only(*table, {"file", "sha256"}, " in [start]");
+        // A file the run needs, by its path (from the run file's folder) and SHA-256: as the program opens it.
+        const auto needed_file = [&](const char* key, const char* what, std::string& file_path, std::string& sha256) -> std::string {
+            const toml::node* node = root.get(key);
+            if (node == nullptr) return {};
+            const toml::table* table = node->as_table();
+            const std::string section = std::string("[") + key + "]";
+            if (table == nullptr) reader.fail(*node, std::string(key) + " must be a table");
+            reader.only(*table, {"file", "sha256"}, " in " + section);
             const std::optional<std::string> file = table->get("file") ? table->get("file")->value_exact<std::string>() : std::nullopt;
             const std::optional<std::string> sha = table->get("sha256") ? table->get("sha256")->value_exact<std::string>() : std::nullopt;
-            if (!file || file->empty()) reader.fail(*table, "[start] needs the file's name");
-            if (!sha || sha->size() != 64) reader.fail(*table, "[start] needs the file's sha256, 64 hexadecimal digits");
-            read.start_path = *file;
-            read.start_sha256 = *sha;
+            if (!file || file->empty()) reader.fail(*table, section + " needs the file's name");
+            if (!sha || sha->size() != 64) reader.fail(*table, section + " needs the file's sha256, 64 hexadecimal digits");
+            file_path = *file;
+            sha256 = *sha;
+            const std::string opened = run_file_beside(path, *file);
             std::string digest;
-            const std::string opened = run_file_start(path, read);
-            read.start_opened = opened;
             if (const std::string problem = file_sha256(opened, digest); !problem.empty())
-                reader.fail(*table, "cannot read the starting file " + opened + ": " + problem);
-            if (digest != read.start_sha256)
-                reader.fail(*table, "the starting file " + opened + " is not the one the run started from (its SHA-256 differs)");
-            if (checkpoint_is_archive(opened) && (read.settings.any() || read.settings.wrap))
-                reader.fail(*table, "a run that starts from a checkpoint takes no [settings]: the checkpoint holds them");
+                reader.fail(*table, std::string("cannot read the ") + what + " " + opened + ": " + problem);
+            if (digest != sha256)
+                reader.fail(*table, std::string("the ") + what + " " + opened + " is not the one the run " +
+                                        (std::string(key) == "start" ? "started from" : "used") + " (its SHA-256 differs)");
+            return opened;
+        };
+        read.start_opened = needed_file("start", "starting file", read.start_path, read.start_sha256);
+        const bool from_checkpoint = !read.start_opened.empty() && checkpoint_is_archive(read.start_opened);
+        if (from_checkpoint && (read.settings.any() || read.settings.wrap))
+            reader.fail(*root.get("start"), "a run that starts from a checkpoint takes no [settings]: the checkpoint holds them");
+        read.food_map_opened = needed_file("food-map", "food map", read.food_map_path, read.food_map_sha256);
+        if (!read.food_map_opened.empty()) {
+            if (from_checkpoint) reader.fail(*root.get("food-map"), "a run that starts from a checkpoint takes no [food-map]: the checkpoint holds it");
+            food_map_type map;
+            if (const std::string problem = run_file_food_map(map, read.food_map_opened); !problem.empty())
+                reader.fail(*root.get("food-map"), problem);
+        }
+        if (const toml::node* seasons = root.get("seasons")) {
+            const toml::table* table = seasons->as_table();
+            if (table == nullptr) reader.fail(*seasons, "seasons must be a table");
+            if (from_checkpoint) reader.fail(*seasons, "a run that starts from a checkpoint takes no [seasons]: the checkpoint holds them");
+            reader.only(*table, {"period", "low", "high", "shape"}, " in [seasons]");
+            const std::int64_t period = reader.whole(*table, "period", 2, 1000000);
+            const std::int64_t low = reader.whole(*table, "low", 0, world_file_max_plants);
+            const std::int64_t high = reader.whole(*table, "high", 0, world_file_max_plants);
+            if (const std::string problem = run_seasons_problem(period, low, high); !problem.empty()) reader.fail(*table, problem);
+            const toml::node* shape = table->get("shape");
+            const std::optional<std::string> name = shape != nullptr ? shape->value_exact<std::string>() : std::string("sine");
+            if (!name || (*name != "sine" && *name != "square")) reader.fail(shape != nullptr ? *shape : *table, "shape must be \"sine\" or \"square\"");
+            read.season_period = static_cast<std::int32_t>(period);
+            read.season_low = static_cast<std::int32_t>(low);
+            read.season_high = static_cast<std::int32_t>(high);
+            read.season_square = *name == "square";
         }
         if (const toml::node* changes = root.get("change")) {
             if (!changes->is_array()) reader.fail(*changes, "change must be a list of [[change]] tables");
-            read.events = read_changes(reader, *changes->as_array());
+            read.events = read_changes(reader, *changes->as_array(), read.season_period > 0);
         }
     } catch (const refused& refusal) {
         return refusal.reason;
@@ -289,8 +324,17 @@ std::string run_file_begin(world_type& world, const run_file_type& run, const st
 {
     world_start(world, run.seed);
     if (!start_path.empty() && checkpoint_is_archive(start_path)) {
-        // The checkpoint holds the settings and the seed's whole course.
+        // The checkpoint holds the settings, the environment and the seed's whole course.
         return checkpoint_load(world, start_path);
+    }
+    world_set_seasons(world, run.season_period, run.season_low, run.season_high, run.season_square);
+    if (!run.food_map_opened.empty()) {
+        if (std::string problem = run_file_food_map(world.food_map, run.food_map_opened); !problem.empty()) {
+            world_say(world, problem + "\n");
+            return problem;
+        }
+    } else if (food_map_on(run.food_map_given)) {
+        world.food_map = run.food_map_given;
     }
     if (!start_path.empty()) {
         if (std::string problem = world_load_file(world, start_path, settings_overrides(run.settings)); !problem.empty())
@@ -299,7 +343,39 @@ std::string run_file_begin(world_type& world, const run_file_type& run, const st
         return {};
     }
     settings_apply(world, run.settings);
+    // The first population's plants grow by the map too.
+    if (food_map_on(world.food_map) && !run.settings.any()) world_reset(world);
     return {};
+}
+
+std::string run_file_food_map(food_map_type& map, const std::string& path)
+{
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".npy") != 0) return food_map_read(map, path);
+    // A map of weights as NumPy writes a two-dimensional float64 array.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return "Unable to load " + path + ": " + std::strerror(errno != 0 ? errno : ENOENT);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    npz_array_type array;
+    std::string problem;
+    try {
+        array = npz_parse_npy(path, bytes);
+    } catch (const npz_error& refused) {
+        problem = refused.reason;
+    }
+    if (problem.empty() && (array.descr != "<f8" || array.shape.size() != 2)) problem = "it is not a two-dimensional float64 array";
+    if (problem.empty() && (array.shape[0] > food_map_max_side || array.shape[1] > food_map_max_side))
+        problem = "it is larger than " + std::to_string(food_map_max_side) + " a side";
+    if (!problem.empty()) return "Unable to load " + path + ": " + problem;
+    std::vector<double> weights(array.data.size() / 8);
+    for (std::size_t k = 0; k < weights.size(); ++k) weights[k] = npz_get_value<double>(array.data.data() + 8 * k);
+    problem = food_map_set(map, static_cast<std::uint32_t>(array.shape[1]), static_cast<std::uint32_t>(array.shape[0]), std::move(weights));
+    return problem.empty() ? problem : "Unable to load " + path + ": " + problem;
+}
+
+std::string run_file_beside(const std::string& run_path, const std::string& file)
+{
+    if (file.empty() || file.front() == '/') return file;
+    return folder_of(run_path) + file;
 }
 
 std::string run_file_text(const run_file_type& run)
@@ -344,6 +420,14 @@ std::string run_file_text(const run_file_type& run)
         while (rank < std::size(run_settings) && name != run_settings[rank]) ++rank;
         return rank;
     };
+    if (!run.food_map_path.empty()) {
+        std::string quoted;
+        for (const char c : run.food_map_path) quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        text += "\n[food-map]\nfile = \"" + quoted + "\"\nsha256 = \"" + run.food_map_sha256 + "\"\n";
+    }
+    if (run.season_period > 0)
+        text += "\n[seasons]\nperiod = " + std::to_string(run.season_period) + "\nlow = " + std::to_string(run.season_low) +
+                "\nhigh = " + std::to_string(run.season_high) + "\nshape = \"" + (run.season_square ? "square" : "sine") + "\"\n";
     for (std::size_t i = 0; i < run.events.size(); ++i) {
         const run_event_type& event = run.events[i];
         const run_event_type* before = i > 0 ? &run.events[i - 1] : nullptr;
@@ -376,10 +460,10 @@ std::string run_file_text(const run_file_type& run)
 std::string run_file_write(const std::string& path, const run_file_type& run)
 {
     run_file_type named = run;
-    if (!run.start_opened.empty()) {
-        const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-        named.start_path = std::filesystem::absolute(run.start_opened).lexically_relative(folder).string();
-    }
+    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    if (!run.start_opened.empty()) named.start_path = std::filesystem::absolute(run.start_opened).lexically_relative(folder).string();
+    if (!run.food_map_opened.empty())
+        named.food_map_path = std::filesystem::absolute(run.food_map_opened).lexically_relative(folder).string();
     const std::string text = run_file_text(named);
     std::string temporary = path + ".XXXXXX";
     const int file = mkstemp(temporary.data());

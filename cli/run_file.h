@@ -12,10 +12,18 @@
 //   [start]
 //   file = "start.npz"
 //   sha256 = "9f86d0..."
+//   [food-map]
+//   file = "valley.png"
+//   sha256 = "3a7bd3..."
+//   [seasons]
+//   period = 40
+//   low = 5
+//   high = 20
+//   shape = "sine"
 //   [[change]]
 //   generation = 300
 //   update = 0
-//   plants = 5
+//   mutate-amount = 1.5
 //   [[change]]
 //   generation = 301
 //   update = 12
@@ -28,6 +36,7 @@
 #pragma once
 
 #include "cli/options.h"
+#include "plant/food_map.h"
 #include "world/run.h"
 
 #include <cstdint>
@@ -42,6 +51,14 @@ struct run_file_type {
     std::string start_path;             // the world file or checkpoint it started from, as the file names it; empty for none
     std::string start_sha256;           // its SHA-256, 64 lower-case hexadecimal digits
     std::string start_opened;           // not in the file: its path as the program opens it; written relative to the run file
+    std::string food_map_path;          // the food map (a PNG or a .npy of weights), as the file names it; empty for none
+    std::string food_map_sha256;        // its SHA-256
+    std::string food_map_opened;        // not in the file: its path as the program opens it
+    std::int32_t season_period = 0;     // [seasons]; 0 for none
+    std::int32_t season_low = 0;
+    std::int32_t season_high = 0;
+    bool season_square = false;         // shape = "square"; else "sine"
+    food_map_type food_map_given;       // not in the file: a map a script gave as weights, used when no file names one
     std::vector<run_event_type> events; // in order of generation, then update
     // Not in the file: the world's own changes from before its start (a
     // checkpoint's), which its run's list begins with.
@@ -60,6 +77,12 @@ std::string run_file_start(const std::string& run_path, const run_file_type& run
 // first population with the settings, or the starting file (opened at
 // start_path) with them. Returns the refusal's line, or an empty text.
 std::string run_file_begin(world_type& world, const run_file_type& run, const std::string& start_path);
+
+// A food map from a PNG (its brightness) or a .npy file (a float64 array of
+// weights, row 0 at the top); the refusal's line, "Unable to load FILE: reason".
+std::string run_file_food_map(food_map_type& map, const std::string& path);
+// A file named from a run file, as the program opens it: relative to the run file's folder.
+std::string run_file_beside(const std::string& run_path, const std::string& file);
 
 std::string run_file_text(const run_file_type& run);
 // Writes the run file through a temporary file, naming the starting file from

@@ -16,6 +16,8 @@
 #include <pybind11/stl.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -77,7 +79,7 @@ std::vector<std::string> setting_arguments(const py::kwargs& settings)
     std::vector<std::string> arguments{"--headless", "--generations", "0"};
     for (const auto& [key, value] : settings) {
         const std::string name = py::str(key);
-        if (name == "log" || name == "quiet" || name == "keyframes") continue;
+        if (name == "log" || name == "quiet" || name == "keyframes" || name == "food_map" || name == "schedule" || name == "seasons") continue;
         if (name == "wrap") {
             if (!value.cast<bool>()) continue;
             arguments.push_back("--wrap");
@@ -133,17 +135,110 @@ void timeline_start(script_world_type& script, std::size_t budget)
     script.timeline.start_events = script.run.earlier_events;
 }
 
-std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet, std::size_t keyframes)
+// What a script gives besides the command line's settings: the food map's
+// weights, seasons, and changes scheduled ahead.
+struct environment_type {
+    food_map_type food_map;
+    std::int32_t season_period = 0, season_low = 0, season_high = 0;
+    bool season_square = false;
+    std::vector<run_event_type> schedule;
+};
+
+environment_type environment_of(const py::kwargs& settings)
+{
+    environment_type environment;
+    if (settings.contains("food_map") && !settings["food_map"].is_none()) {
+        const auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(settings["food_map"]);
+        if (!array || array.ndim() != 2) throw py::value_error("food_map must be a two-dimensional array of weights, row 0 at the top");
+        const std::vector<double> weights(array.data(), array.data() + array.size());
+        if (const std::string problem = food_map_set(environment.food_map, static_cast<std::uint32_t>(array.shape(1)),
+                                                     static_cast<std::uint32_t>(array.shape(0)), weights);
+            !problem.empty())
+            throw py::value_error("food_map: " + problem);
+    }
+    if (settings.contains("seasons") && !settings["seasons"].is_none()) {
+        const py::dict seasons = settings["seasons"].cast<py::dict>();
+        for (const auto& [key, value] : seasons) {
+            const std::string name = py::str(key);
+            if (name != "period" && name != "low" && name != "high" && name != "shape")
+                throw py::value_error("seasons take period, low, high and shape, not " + name);
+        }
+        const auto whole = [&seasons](const char* name) -> std::int64_t {
+            if (!seasons.contains(name)) throw py::value_error(std::string("seasons need ") + name);
+            return seasons[name].cast<std::int64_t>();
+        };
+        const std::int64_t period = whole("period"), low = whole("low"), high = whole("high");
+        if (const std::string problem = run_seasons_problem(period, low, high); !problem.empty()) throw py::value_error(problem);
+        const std::string shape = seasons.contains("shape") ? seasons["shape"].cast<std::string>() : "sine";
+        if (shape != "sine" && shape != "square") throw py::value_error("a season's shape is \"sine\" or \"square\"");
+        environment.season_period = static_cast<std::int32_t>(period);
+        environment.season_low = static_cast<std::int32_t>(low);
+        environment.season_high = static_cast<std::int32_t>(high);
+        environment.season_square = shape == "square";
+    }
+    if (settings.contains("schedule") && !settings["schedule"].is_none()) {
+        for (const py::handle item : settings["schedule"]) {
+            const py::dict change = item.cast<py::dict>();
+            if (!change.contains("generation")) throw py::value_error("a scheduled change needs its generation");
+            const long long generation = change["generation"].cast<long long>();
+            const long long update = change.contains("update") ? change["update"].cast<long long>() : 0;
+            if (generation < 0 || generation > 4294967295LL || update < 0 || update > 2147483646LL)
+                throw py::value_error("a scheduled change's generation and update must be whole numbers of at least 0");
+            std::size_t made = 0;
+            for (const char* setting : run_settings) {
+                if (!change.contains(setting)) continue;
+                const py::handle value = change[setting];
+                const double number = std::string(setting) == "wrap" ? (value.cast<bool>() ? 1.0 : 0.0) : value.cast<double>();
+                if (const std::string problem = run_setting_problem(setting, number); !problem.empty()) throw py::value_error(problem);
+                if (std::string(setting) == "plants" && environment.season_period > 0)
+                    throw py::value_error("plants follow the seasons in this run: a scheduled change cannot set them");
+                environment.schedule.push_back(run_event_type{static_cast<std::uint32_t>(generation), static_cast<std::int32_t>(update),
+                                                              setting, number, 0.0});
+                ++made;
+            }
+            for (const auto& [key, value] : change) {
+                const std::string name = py::str(key);
+                if (name != "generation" && name != "update" && !run_setting_changes(name))
+                    throw py::value_error(name + " cannot change during a run (plants, mutate_amount, generation_length and wrap can)");
+            }
+            if (made == 0) throw py::value_error("a scheduled change changes nothing");
+        }
+        const auto point = [](const run_event_type& e) { return std::pair{e.generation, e.update}; };
+        for (std::size_t k = 1; k < environment.schedule.size(); ++k)
+            if (point(environment.schedule[k]) < point(environment.schedule[k - 1]))
+                throw py::value_error("the scheduled changes must come in order of generation and update");
+    }
+    return environment;
+}
+
+std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet, std::size_t keyframes,
+                                              const environment_type& environment = {})
 {
     auto script = std::make_unique<script_world_type>();
     world_scope_type scope(*script);
     world_type& world = scope.world;
     world.options.console = !quiet;
     run_file_type& run = script->run;
+    if (environment.season_period > 0 || food_map_on(environment.food_map)) {
+        if (!options.resume_path.empty() || !options.run_path.empty())
+            throw py::value_error("a checkpoint or run file holds its own seasons and food map");
+        run.food_map_given = environment.food_map;
+        run.season_period = environment.season_period;
+        run.season_low = environment.season_low;
+        run.season_high = environment.season_high;
+        run.season_square = environment.season_square;
+    }
     const std::string refusal = headless_start(world, options, run);
     if (run.setting_refused) throw py::value_error(refusal.substr(refusal.find(' ') + 1));
     if (!refusal.empty()) raise_os_error(refusal);
     if (run.start_opened.empty() && !options.run_path.empty()) run.start_opened = run_file_start(options.run_path, run);
+    if (!environment.schedule.empty()) {
+        const run_event_type& first = environment.schedule.front();
+        if (std::pair{first.generation, first.update} < std::pair{world.generation, world.update_count})
+            throw py::value_error("a scheduled change comes before the world's generation " + std::to_string(world.generation));
+        world.run.events.resize(world.run.next);
+        world.run.events.insert(world.run.events.end(), environment.schedule.begin(), environment.schedule.end());
+    }
     script->seconds.assign(world.history.size(), 0.0);
     timeline_start(*script, keyframes);
     return script;
@@ -156,7 +251,7 @@ std::unique_ptr<script_world_type> world_from_file(const char* option, const std
 {
     std::vector<std::string> arguments = setting_arguments(settings);
     arguments.insert(arguments.end(), {option, path});
-    return make_world(parse_arguments(arguments), quiet_of(settings), keyframes_of(settings));
+    return make_world(parse_arguments(arguments), quiet_of(settings), keyframes_of(settings), environment_of(settings));
 }
 
 // Runs updates until done(updates so far) holds, without the interpreter's
@@ -227,15 +322,19 @@ PYBIND11_MODULE(velmora, module)
 
     py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
         .def(py::init([](const py::kwargs& settings) {
-                 return make_world(parse_arguments(setting_arguments(settings)), quiet_of(settings), keyframes_of(settings));
+                 return make_world(parse_arguments(setting_arguments(settings)), quiet_of(settings), keyframes_of(settings),
+                                   environment_of(settings));
              }),
              "World(*, seed=None, animals=20, plants=10, width=10.0, height=10.0, layer_count=2, layer_width=8,\n"
              "      generation_length=500, mutate_amount=5.0, animal_size=0.5, plant_size=0.25, wrap=False,\n"
-             "      threads=None, log=None, quiet=True, keyframes=64)\n\n"
+             "      threads=None, log=None, quiet=True, keyframes=64, food_map=None, seasons=None, schedule=None)\n\n"
              "A new world with the command line's settings (seed=None: the time of day). log names a file that\n"
              "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
              "line does. keyframes is the memory in MB that states kept for rewind may take (0: none; a rewind then\n"
-             "replays from the start). Bad settings raise ValueError with the command line's message.")
+             "replays from the start). food_map is a 2-D array of weights over the world, row 0 at the top: plants\n"
+             "grow by them, never where 0. seasons is a dict of period, low, high and shape (\"sine\" or \"square\"): the\n"
+             "plant count's cycle. schedule is a list of dicts, each a generation (and update) and the settings that\n"
+             "change then. Bad settings raise ValueError with the command line's message.")
         .def_static(
             "load",
             [](const std::string& path, const py::kwargs& settings) { return world_from_file("--load", path, settings); },
@@ -305,6 +404,22 @@ PYBIND11_MODULE(velmora, module)
             [](script_world_type& script, const std::string& path) {
                 world_scope_type scope(script);
                 run_file_type run = script.run;
+                if (run.food_map_opened.empty() && food_map_on(run.food_map_given)) {
+                    // A map given as weights goes beside the run file, as NumPy would save it.
+                    const food_map_type& map = run.food_map_given;
+                    npz_array_type array{"food_map", "<f8", {map.height, map.width}, std::vector<unsigned char>(map.weights.size() * 8)};
+                    for (std::size_t k = 0; k < map.weights.size(); ++k) npz_put_value(array.data.data() + 8 * k, map.weights[k]);
+                    std::filesystem::path beside = path;
+                    beside.replace_extension(".food-map.npy");
+                    const std::vector<unsigned char> bytes = npz_npy_bytes(array);
+                    std::ofstream out(beside, std::ios::binary);
+                    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+                    out.close();
+                    if (!out) raise_os_error("cannot write the food map " + beside.string());
+                    run.food_map_opened = beside.string();
+                    if (const std::string problem = file_sha256(run.food_map_opened, run.food_map_sha256); !problem.empty())
+                        raise_os_error("cannot read the food map " + beside.string() + ": " + problem);
+                }
                 const std::vector<run_event_type>& events = scope.world.run.events;
                 run.events.assign(events.begin() + static_cast<std::ptrdiff_t>(std::min(run.earlier_events, events.size())), events.end());
                 if (const std::string problem = run_file_write(path, run); !problem.empty())

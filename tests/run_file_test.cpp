@@ -114,6 +114,9 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
     std::string sha;
     ASSERT_EQ(file_sha256("start.npz", sha), "");
     const std::string head = "format = 1\nseed = 3\n";
+    write_file("black.png", read_file(std::string(VELMORA_TEST_DATA) + "/map_black.png"));
+    std::string black_sha;
+    ASSERT_EQ(file_sha256("black.png", black_sha), "");
     const struct { std::string text; const char* reason; } rows[] = {
         {head + "speed = 3\n", "run.toml:3: unknown key 'speed'"},
         {"seed = 3\n", "run.toml:1: no format"},
@@ -127,7 +130,14 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
         {head + "[[change]]\ngeneration = 5\nupdate = 0\nanimals = 3\n", "run.toml:6: animals cannot change during a run"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\nplants = -3\n", "run.toml:6: plants must be a whole number from 0"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\n", "a [[change]] changes nothing"},
-        {head + "[[change]]\ngeneration = 5\nplants = 3\n", "no update"},
+        {head + "[[change]]\ngeneration = -5\nplants = 3\n", "run.toml:4: generation must be a whole number from 0"},
+        {head + "[seasons]\nperiod = 1\nlow = 2\nhigh = 5\n", "run.toml:4: period must be a whole number from 2"},
+        {head + "[seasons]\nperiod = 8\nlow = 6\nhigh = 5\n", "low and high must be plant counts with 0 <= low <= high"},
+        {head + "[seasons]\nperiod = 8\nlow = 2\nhigh = 5\nshape = \"round\"\n", "run.toml:7: shape must be \"sine\" or \"square\""},
+        {head + "[seasons]\nperiod = 8\nlow = 2\nhigh = 5\n[[change]]\ngeneration = 5\nplants = 3\n",
+         "run.toml:9: plants follow the [seasons] in this run"},
+        {head + "[food-map]\nfile = \"black.png\"\nsha256 = \"" + black_sha + "\"\n", "black.png: it is all black"},
+        {head + "[food-map]\nfile = \"black.png\"\nsha256 = \"" + sha + "\"\n", "the food map black.png is not the one the run used"},
         {head + "[start]\nfile = \"missing.npz\"\nsha256 = \"" + sha + "\"\n", "cannot read the starting file missing.npz"},
         {head + "[start]\nfile = \"start.npz\"\nsha256 = \"" + std::string(64, '0') + "\"\n",
          "the starting file start.npz is not the one the run started from"},

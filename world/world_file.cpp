@@ -431,6 +431,8 @@ std::string world_save_file(world_type& world, const std::string& path)
         return refuse(world, "save", path, reason);
     }
     world_say(world, "Saved to " + path + "\n");
+    if (world.season_period > 0 || food_map_on(world.food_map) || world.run.next < world.run.events.size())
+        world_say(world, "A world file keeps no seasons, food map or changes to come: " + path + " holds the world without them\n");
     return {};
 }
 

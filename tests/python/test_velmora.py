@@ -282,3 +282,32 @@ def test_rewind_replays_the_run_and_branches_as_a_resume_would(tmp_path, keyfram
         resumed.rewind(2)
     with pytest.raises(ValueError, match="keyframes"):
         velmora.World(keyframes=-1)
+
+
+def test_a_food_map_seasons_and_a_schedule_run_and_replay_from_the_run_file(tmp_path):
+    food = np.zeros((2, 4))
+    food[:, 2:] = [[1.0, 3.0], [1.0, 3.0]]  # the left half black
+    settings = dict(seed=5, generation_length=40, food_map=food, seasons=dict(period=4, low=3, high=9, shape="square"),
+                    schedule=[{"generation": 2, "mutate_amount": 1.5}, {"generation": 3, "update": 7, "wrap": True}])
+    world = velmora.World(**settings)
+    counts = []
+    for g in range(6):
+        world.update(1)
+        counts.append(len(world.plants()["x"]))
+        world.run(generations=1)
+    assert counts == [9, 9, 3, 3, 9, 9]
+    assert world.plants()["x"].min() >= world.size[0] / 2
+    assert list(world.history()["plants"][:6]) == counts
+    world.save_run(str(tmp_path / "env.toml"))
+    text = open(tmp_path / "env.toml").read()
+    assert "[seasons]" in text and 'file = "env.food-map.npy"' in text and "wrap = true" in text
+    replayed = velmora.World.run_file(str(tmp_path / "env.toml"))
+    replayed.run(generations=6)
+    np.testing.assert_array_equal(world.plants()["x"], replayed.plants()["x"])
+    np.testing.assert_array_equal(world.animals()["x"], replayed.animals()["x"])
+    for bad in (dict(food_map=np.zeros((2, 2))), dict(food_map=np.ones(3)), dict(seasons=dict(period=1, low=0, high=2)),
+                dict(seasons=dict(period=4, low=0, high=2), schedule=[{"generation": 2, "plants": 4}]),
+                dict(schedule=[{"generation": 4, "plants": 4}, {"generation": 2, "plants": 5}]),
+                dict(schedule=[{"generation": 2, "animals": 4}])):
+        with pytest.raises(ValueError):
+            velmora.World(**bad)
