@@ -62,6 +62,7 @@ struct animal_type {
     std::uint64_t parent_a;                            // the first parent's id, whole neurons of which it took; 0 for a founder
     std::uint64_t parent_b;                            // the second parent's id; 0 for a founder
     std::uint64_t founder;                             // the founder at the root of its first-parent line; its own id for a founder
+    std::uint64_t line;                                // the animal its line began with: itself at the last count of lines, else its first parent's
     std::uint32_t born;                                // the first generation it lived in
 };
 

@@ -1,6 +1,7 @@
 #include "app/chart_window.h"
 
 #include "app/window_state.h"
+#include "cli/summary.h"
 #include "world/timeline.h"
 #include "world/world.h"
 
@@ -153,22 +154,15 @@ bool chart_save(window_state_type& state, const std::string& path)
 
 muller_type world_muller(const world_type& world)
 {
-    std::vector<std::uint64_t> founders;
-    std::vector<std::vector<double>> counts;
+    // Each generation's largest lines, as its record keeps them.
+    std::vector<std::vector<std::pair<std::uint64_t, double>>> lines_at(world.history.size());
     std::vector<double> population;
-    const std::size_t generations = world.history.size();
-    for (std::size_t g = 0; g < generations; ++g) {
+    for (std::size_t g = 0; g < world.history.size(); ++g) {
         const generation_record_type& record = world.history[g];
         population.push_back(record.animals);
-        for (std::size_t k = 0; k < 8 && record.line_animals[k] > 0; ++k) {
-            const auto at = std::find(founders.begin(), founders.end(), record.line_founders[k]);
-            const std::size_t line = static_cast<std::size_t>(at - founders.begin());
-            if (at == founders.end()) {
-                founders.push_back(record.line_founders[k]);
-                counts.emplace_back(generations, 0.0);
-            }
-            counts[line][g] = record.line_animals[k];
-        }
+        for (std::size_t k = 0; k < 8 && record.line_animals[k] > 0; ++k) lines_at[g].emplace_back(record.line_founders[k], record.line_animals[k]);
     }
-    return muller_of("Founder lines' shares of the population since the last reset", founders, counts, population);
+    const std::uint32_t horizon = static_cast<std::uint32_t>(std::max(world.line_horizon, 0));
+    const line_bands_type bands = line_bands(lines_at, std::move(population), horizon, muller_colours);
+    return muller_of(line_bands_title(horizon) + " since the last reset", bands.labels, bands.counts, bands.population);
 }

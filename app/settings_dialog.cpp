@@ -81,7 +81,7 @@ world_settings_type settings_dialog::settings() const
     return world_settings_type{animals->value(),        plants->value(),           width->value(),
                                height->value(),         layer_count->value(),      layer_width->value(),
                                generation_length->value(), mutate_amount->value(), animal_size->value(),
-                               plant_size->value(),     wrap->isChecked()};
+                               plant_size->value(),     wrap->isChecked(),         std::nullopt};
 }
 
 world_settings_type settings_of_world(const world_type& world)
@@ -89,7 +89,7 @@ world_settings_type settings_of_world(const world_type& world)
     return world_settings_type{world.start_animals,   world.start_plants,  world.width,
                                world.height,          world.layer_count,   world.layer_width,
                                world.generation_length, world.mutate_amount, world.animal_size,
-                               world.plant_size,      world.wrap_edges};
+                               world.plant_size,      world.wrap_edges,    world.line_horizon};
 }
 
 std::string settings_confirm(window_state_type& state, const world_settings_type& settings, bool& reset)

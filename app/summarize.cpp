@@ -37,13 +37,14 @@ int summarize_main(int argc, char** argv, const options_type& options)
     // Drawing a PNG needs no desktop session: the toolkit's notes about one are not for the user.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     if (!options.summary_muller.empty()) {
-        lineage_lines_type lines;
-        if (const std::string problem = lineage_read(options.summary_muller, muller_colours, lines); !problem.empty()) {
+        line_bands_type bands;
+        if (const std::string problem = lineage_read(options.summary_muller, muller_colours, options.summary_line_horizon, bands);
+            !problem.empty()) {
             std::fprintf(stderr, "velmora: %s\n", problem.c_str());
             return 1;
         }
         QGuiApplication application(argc, argv);
-        const muller_type muller = muller_of("Founder lines' shares of the population", lines.founders, lines.counts, lines.population);
+        const muller_type muller = muller_of(line_bands_title(options.summary_line_horizon), bands.labels, bands.counts, bands.population);
         if (!muller_image(muller, 960, 600).save(QString::fromLocal8Bit(options.summary_plot.c_str()), "PNG")) {
             std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_plot.c_str());
             return 1;

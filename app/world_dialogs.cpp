@@ -53,6 +53,7 @@ bool world_open(window_state_type& state, const std::string& path, const world_s
         return false;
     }
     if (!archive && settings.wrap) state.world.wrap_edges = true;
+    if (!archive && settings.line_horizon) state.world.line_horizon = *settings.line_horizon;
     // A new run, from this file as it is now.
     run_file_type start;
     start.seed = state.run_start.seed;

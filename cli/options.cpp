@@ -64,7 +64,7 @@ void check_world(const world_settings_type& s);
 
 struct raw_settings_type {
     std::string animals, plants, width, height, layer_count, layer_width, generation_length, mutate_amount,
-        animal_size, plant_size;
+        animal_size, plant_size, line_horizon;
 };
 
 void convert_settings(const raw_settings_type& raw, world_settings_type& settings)
@@ -87,6 +87,7 @@ void convert_settings(const raw_settings_type& raw, world_settings_type& setting
     set_real(settings.mutate_amount, "--mutate-amount", raw.mutate_amount, -std::numeric_limits<double>::infinity());
     set_real(settings.animal_size, "--animal-size", raw.animal_size, world_file_min_size);
     set_real(settings.plant_size, "--plant-size", raw.plant_size, world_file_min_size);
+    set_whole(settings.line_horizon, "--line-horizon", raw.line_horizon, 0, 1000000);
 }
 
 }  // namespace
@@ -149,6 +150,9 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     app.add_option("--plant-size", raw.plant_size,
                    "Plant diameter in world units: 0.000001 up to the world's width and height (default 0.25)")->type_name("X");
     app.add_flag("--wrap", options.settings.wrap, "Edges wrap around from the start (default: they block)");
+    app.add_option("--line-horizon", raw.line_horizon,
+                   "Generations between counts of lines for the Lineages page: at each count every animal alive begins a "
+                   "line of its own; 0 keeps the founders' lines (default 50)")->type_name("N");
     app.add_option("--log", options.log_path, "Log file that every generation's line is appended to (default log.txt)")->type_name("FILE");
     app.add_flag("--no-log", options.no_log, "Write no log file");
     app.add_option("--csv", options.csv_path, "Headless: write one CSV row per generation to this file")->type_name("FILE");
@@ -184,6 +188,9 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     summarize->add_option("runs", options.summary_inputs, "CSV files written by --csv")->type_name("RUN.csv");
     summarize->add_option("--muller", options.summary_muller,
                           "Draw the founder lines of this --lineage file as a Muller plot into --plot, instead of summarising runs")->type_name("FILE");
+    summarize->add_option("--line-horizon", options.summary_line_horizon,
+                          "With --muller: generations between counts of lines, as the run counted them (default 50; 0: founders' lines)")
+        ->type_name("N")->check(CLI::Range(0, 1000000));
     summarize->add_option("--out", options.summary_out, "Write the summary here (default: standard output)")->type_name("FILE");
     summarize->add_option("--plot", options.summary_plot, "Draw the summary as a PNG chart")->type_name("FILE");
 
@@ -294,4 +301,5 @@ void settings_apply(world_type& world, const world_settings_type& s)
         world_reset(world);
     }
     if (s.wrap) world.wrap_edges = true;
+    if (s.line_horizon) world.line_horizon = *s.line_horizon;
 }

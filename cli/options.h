@@ -23,6 +23,7 @@ struct world_settings_type {
     std::optional<double> animal_size;              // diameter, world units
     std::optional<double> plant_size;               // diameter, world units
     bool wrap = false;                              // edges wrap from the start
+    std::optional<std::int32_t> line_horizon;       // generations between counts of lines (0: founders' lines); no reset
 
     bool any() const;  // some parameter is set (wrap aside)
 };
@@ -63,6 +64,7 @@ struct options_type {
     std::string summary_out;           // --out: the summary CSV; empty for standard output
     std::string summary_plot;          // --plot: a PNG chart; empty for none
     std::string summary_muller;        // --muller: a lineage file whose lines --plot draws; empty for none
+    std::uint32_t summary_line_horizon = 50;   // summarize --line-horizon: generations between counts of lines
 };
 
 // Fills options from argv; returns an empty text on success, else a one-line

@@ -25,7 +25,7 @@ namespace {
 // The settings of a run file, by their --config names, in the order a run file lists them.
 const char* const setting_names[] = {"animals",     "plants",     "width",         "height",         "layer-count",
                                      "layer-width", "generation-length", "mutate-amount", "animal-size", "plant-size",
-                                     "wrap"};
+                                     "wrap",        "line-horizon"};
 
 struct refused {
     std::string reason;
@@ -340,6 +340,7 @@ std::string run_file_begin(world_type& world, const run_file_type& run, const st
         if (std::string problem = world_load_file(world, start_path, settings_overrides(run.settings)); !problem.empty())
             return problem;
         if (run.settings.wrap) world.wrap_edges = true;
+        if (run.settings.line_horizon) world.line_horizon = *run.settings.line_horizon;
         return {};
     }
     settings_apply(world, run.settings);
@@ -409,6 +410,7 @@ std::string run_file_text(const run_file_type& run)
     real_line("animal-size", s.animal_size);
     real_line("plant-size", s.plant_size);
     if (s.wrap) settings += "wrap = true\n";
+    whole_line("line-horizon", s.line_horizon);
     if (!settings.empty()) text += "\n[settings]\n" + settings;
     if (!run.start_path.empty()) {
         std::string quoted;

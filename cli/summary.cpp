@@ -125,9 +125,48 @@ std::string summary_csv(const summary_type& summary)
     return text;
 }
 
-std::string lineage_read(const std::string& path, std::size_t most_lines, lineage_lines_type& lines)
+line_bands_type line_bands(const std::vector<std::vector<std::pair<std::uint64_t, double>>>& lines_at,
+                           std::vector<double> population, std::uint32_t horizon, std::size_t most_lines)
 {
-    lines = lineage_lines_type{};
+    line_bands_type bands;
+    const std::size_t generations = lines_at.size();
+    bands.population = std::move(population);
+    bands.population.resize(generations, 0.0);
+    bands.counts.assign(most_lines, std::vector<double>(generations, 0.0));
+    const std::size_t span = horizon > 0 ? horizon : std::max<std::size_t>(generations, 1);
+    std::size_t used = 0;
+    for (std::size_t first = 0; first < generations; first += span) {
+        const std::size_t end = std::min(generations, first + span);
+        // This count's lines, largest first; among equals, the older line first.
+        std::unordered_map<std::uint64_t, double> totals;
+        for (std::size_t g = first; g < end; ++g)
+            for (const auto& [line, animals] : lines_at[g]) totals[line] += animals;
+        std::vector<std::pair<double, std::uint64_t>> largest;
+        for (const auto& [line, total] : totals) largest.emplace_back(-total, line);
+        std::sort(largest.begin(), largest.end());
+        std::unordered_map<std::uint64_t, std::size_t> band;
+        for (std::size_t k = 0; k < largest.size() && k < most_lines; ++k) band[largest[k].second] = k;
+        used = std::max(used, band.size());
+        for (std::size_t g = first; g < end; ++g)
+            for (const auto& [line, animals] : lines_at[g])
+                if (const auto b = band.find(line); b != band.end()) bands.counts[b->second][g] += animals;
+    }
+    bands.counts.resize(used);
+    static const char* const ranks[] = {"largest line", "2nd largest", "3rd largest", "4th largest",
+                                        "5th largest",  "6th largest", "7th largest", "8th largest"};
+    for (std::size_t k = 0; k < used; ++k) bands.labels.push_back(k < std::size(ranks) ? ranks[k] : std::to_string(k + 1) + "th largest");
+    return bands;
+}
+
+std::string line_bands_title(std::uint32_t horizon)
+{
+    if (horizon == 0) return "Founder lines' shares of the population";
+    return "Lines' shares of the population, counted afresh every " + std::to_string(horizon) + " generations";
+}
+
+std::string lineage_read(const std::string& path, std::size_t most_lines, std::uint32_t horizon, line_bands_type& bands)
+{
+    bands = line_bands_type{};
     std::ifstream in(path, std::ios::binary);
     if (!in) return path + ": cannot be read";
     struct life_type {
@@ -154,56 +193,46 @@ std::string lineage_read(const std::string& path, std::size_t most_lines, lineag
         lives[id] = life_type{parent, origin, end};
         last = std::max<std::uint64_t>(last, std::max(origin, end));
     }
-    // Each animal's founder along first parents; an ancestor missing from the file ends the walk.
-    std::unordered_map<std::uint64_t, std::uint64_t> founder_of;
-    const auto founder = [&](std::uint64_t id) {
-        std::uint64_t at = id;
-        for (std::size_t steps = 0; steps <= lives.size(); ++steps) {
-            if (const auto known = founder_of.find(at); known != founder_of.end()) return known->second;
-            const auto life = lives.find(at);
-            if (life == lives.end() || life->second.parent == 0) break;
-            at = life->second.parent;
-        }
-        founder_of[id] = at;
-        return at;
-    };
     const std::size_t generations = static_cast<std::size_t>(std::min<std::uint64_t>(last, 1u << 24)) + 1;
-    std::unordered_map<std::uint64_t, double> lived;  // animal-generations per line
-    const auto span = [&](const life_type& life) {
-        const std::uint64_t end = life.end != 0 ? life.end : last + 1;
-        return std::pair<std::size_t, std::size_t>(std::min<std::uint64_t>(life.origin, generations),
-                                                   std::min<std::uint64_t>(end, generations));
-    };
-    for (const auto& [id, life] : lives) {
-        const auto [from, to] = span(life);
-        lived[founder(id)] += static_cast<double>(to > from ? to - from : 0);
-    }
-    std::vector<std::pair<double, std::uint64_t>> largest;
-    for (const auto& [line_founder, total] : lived) largest.emplace_back(-total, line_founder);
-    std::sort(largest.begin(), largest.end());
-    std::unordered_map<std::uint64_t, std::size_t> band;
-    for (std::size_t k = 0; k < largest.size() && k < most_lines; ++k) {
-        band[largest[k].second] = k;
-        lines.founders.push_back(largest[k].second);
-    }
-    lines.counts.assign(lines.founders.size(), std::vector<double>(generations + 1, 0.0));
-    lines.population.assign(generations + 1, 0.0);
-    for (const auto& [id, life] : lives) {
-        const auto [from, to] = span(life);
-        if (to <= from) continue;
-        lines.population[from] += 1;
-        lines.population[to] -= 1;
-        if (const auto b = band.find(founder(id)); b != band.end()) {
-            lines.counts[b->second][from] += 1;
-            lines.counts[b->second][to] -= 1;
+    const std::size_t span = horizon > 0 ? horizon : generations;
+    std::vector<std::unordered_map<std::uint64_t, double>> per_generation(generations);
+    std::vector<double> population(generations + 1, 0.0);
+    for (std::size_t first = 0; first < generations; first += span) {
+        // Each animal's line at this count: its ancestor along first parents
+        // that lived at the count's first generation; an ancestor missing from
+        // the file, or a founder born later, ends the walk.
+        std::unordered_map<std::uint64_t, std::uint64_t> line_of;
+        const auto line_at = [&](std::uint64_t id) {
+            std::uint64_t at = id;
+            std::vector<std::uint64_t> walked;
+            for (std::size_t steps = 0; steps <= lives.size(); ++steps) {
+                if (const auto known = line_of.find(at); known != line_of.end()) {
+                    at = known->second;
+                    break;
+                }
+                walked.push_back(at);
+                const auto life = lives.find(at);
+                if (life == lives.end() || life->second.origin <= first || life->second.parent == 0) break;
+                at = life->second.parent;
+            }
+            for (const std::uint64_t on : walked) line_of[on] = at;
+            return at;
+        };
+        const std::size_t end = std::min(generations, first + span);
+        for (const auto& [id, life] : lives) {
+            const std::size_t from = std::max<std::size_t>(first, std::min<std::uint64_t>(life.origin, generations));
+            const std::size_t to = std::min<std::size_t>(end, std::min<std::uint64_t>(life.end != 0 ? life.end : last + 1, generations));
+            if (to <= from) continue;
+            const std::uint64_t root = line_at(id);
+            for (std::size_t g = from; g < to; ++g) per_generation[g][root] += 1.0;
+            population[from] += 1;
+            population[to] -= 1;
         }
     }
-    // From changes to counts, generation by generation.
-    lines.population.pop_back();
-    for (std::vector<double>& counts : lines.counts) counts.pop_back();
-    for (std::size_t g = 1; g < generations; ++g) {
-        lines.population[g] += lines.population[g - 1];
-        for (std::vector<double>& counts : lines.counts) counts[g] += counts[g - 1];
-    }
+    population.pop_back();
+    for (std::size_t g = 1; g < generations; ++g) population[g] += population[g - 1];
+    std::vector<std::vector<std::pair<std::uint64_t, double>>> lines_at(generations);
+    for (std::size_t g = 0; g < generations; ++g) lines_at[g].assign(per_generation[g].begin(), per_generation[g].end());
+    bands = line_bands(lines_at, std::move(population), horizon, most_lines);
     return {};
 }

@@ -33,13 +33,24 @@ struct summary_type {
 std::string summary_read(const std::vector<std::string>& paths, summary_type& summary);
 std::string summary_csv(const summary_type& summary);  // header and one row per generation
 
-// The largest founder lines of a family tree written by --lineage: per
-// generation, how many animals of each line lived, and of all lines.
-struct lineage_lines_type {
-    std::vector<std::uint64_t> founders;        // the largest lines, by animal-generations lived
-    std::vector<std::vector<double>> counts;    // per line, per generation
+// Lines counted afresh every horizon generations: at each count (generation
+// 0, horizon, 2 horizon, ...) every animal alive begins a line, which its
+// descendants along first parents carry until the next count; horizon 0
+// counts once, at the start, so that lines are founders' lines. Shown as
+// bands by rank: band k holds, at each generation, the animals of the k-th
+// largest line (by animal-generations) of that generation's count, so that
+// the bands show lines rising and falling however long the run.
+struct line_bands_type {
+    std::vector<std::vector<double>> counts;    // per band, largest first, per generation
     std::vector<double> population;             // per generation
+    std::vector<std::string> labels;            // per band: "largest line", "2nd largest", ...
 };
 
-// Reads a lineage file; returns an empty text, or a reason naming the file and the line.
-std::string lineage_read(const std::string& path, std::size_t most_lines, lineage_lines_type& lines);
+// The bands from each generation's lines and their animals.
+line_bands_type line_bands(const std::vector<std::vector<std::pair<std::uint64_t, double>>>& lines_at,
+                           std::vector<double> population, std::uint32_t horizon, std::size_t most_lines);
+std::string line_bands_title(std::uint32_t horizon);   // what a picture of them is headed with
+
+// The bands of a family tree written by --lineage, lines counted along first
+// parents. Returns an empty text, or a reason naming the file and the line.
+std::string lineage_read(const std::string& path, std::size_t most_lines, std::uint32_t horizon, line_bands_type& bands);

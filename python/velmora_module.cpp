@@ -36,7 +36,7 @@ namespace {
 // The settings a World takes, by their command-line names with underscores.
 const char* const setting_names[] = {"seed",          "animals",     "plants",     "width",     "height", "layer_count",
                                      "layer_width",   "generation_length", "mutate_amount", "animal_size", "plant_size",
-                                     "threads"};
+                                     "threads",       "line_horizon"};
 
 // One world of the script. Its calls take the world's lock without the
 // interpreter's, so that Python threads run different worlds side by side.

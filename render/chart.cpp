@@ -194,19 +194,19 @@ constexpr std::uint32_t line_colours[muller_colours] = {0x1F77B4, 0xFF7F0E, 0x2C
 
 }  // namespace
 
-muller_type muller_of(const std::string& title, const std::vector<std::uint64_t>& founders,
+muller_type muller_of(const std::string& title, const std::vector<std::string>& lines,
                       const std::vector<std::vector<double>>& counts, const std::vector<double>& population)
 {
-    std::vector<std::size_t> order(founders.size());
-    std::vector<double> totals(founders.size(), 0.0);
-    for (std::size_t f = 0; f < founders.size(); ++f) {
+    std::vector<std::size_t> order(lines.size());
+    std::vector<double> totals(lines.size(), 0.0);
+    for (std::size_t f = 0; f < lines.size(); ++f) {
         order[f] = f;
         for (double count : counts[f]) totals[f] += count;
     }
     std::stable_sort(order.begin(), order.end(), [&totals](std::size_t a, std::size_t b) { return totals[a] > totals[b]; });
     muller_type muller{title, {}, {}};
     for (std::size_t k = 0; k < order.size() && k < muller_colours; ++k) {
-        muller.founders.push_back(founders[order[k]]);
+        muller.lines.push_back(lines[order[k]]);
         std::vector<double>& shares = muller.shares.emplace_back(population.size(), 0.0);
         for (std::size_t g = 0; g < population.size() && g < counts[order[k]].size(); ++g)
             shares[g] = population[g] > 0 ? counts[order[k]][g] / population[g] : 0.0;
@@ -244,9 +244,9 @@ QImage muller_image(const muller_type& muller, int width, int height)
     painter.drawText(QRect(0, plot.bottom() - 14, 55, 16), Qt::AlignRight, "0%");
     // The legend: founder ids of the coloured lines.
     int x = plot.left();
-    for (std::size_t k = 0; k < muller.founders.size(); ++k) {
+    for (std::size_t k = 0; k < muller.lines.size(); ++k) {
         painter.fillRect(x, height - 18, 10, 10, rgb(line_colours[k]));
-        const QString label = QString("founder %1").arg(muller.founders[k]);
+        const QString label = QString::fromStdString(muller.lines[k]);
         painter.drawText(x + 14, height - 8, label);
         x += 24 + painter.fontMetrics().horizontalAdvance(label);
     }

@@ -41,12 +41,12 @@ std::vector<double> chart_ticks(double low, double high, int count);
 void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart);
 QImage chart_image(const chart_type& chart, int width, int height);
 
-// A Muller plot: over the generations, each founder line's share of the
-// population as stacked bands, the largest lines coloured from the bottom up
-// and all the others together in grey on top.
+// A Muller plot: over the generations, each line's share of the population
+// as stacked bands, the largest lines coloured from the bottom up and all
+// the others together in grey on top.
 struct muller_type {
     std::string title;
-    std::vector<std::uint64_t> founders;       // the coloured lines, largest first; at most muller_colours
+    std::vector<std::string> lines;            // the coloured lines' legends, largest first; at most muller_colours
     std::vector<std::vector<double>> shares;   // per line, per generation: its share of the population, 0 to 1
 };
 inline constexpr std::size_t muller_colours = 8;
@@ -54,5 +54,5 @@ QImage muller_image(const muller_type& muller, int width, int height);
 
 // The largest lines of counts[line][generation] out of population[generation],
 // as a Muller plot of them.
-muller_type muller_of(const std::string& title, const std::vector<std::uint64_t>& founders,
+muller_type muller_of(const std::string& title, const std::vector<std::string>& lines,
                       const std::vector<std::vector<double>>& counts, const std::vector<double>& population);

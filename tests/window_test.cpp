@@ -521,7 +521,7 @@ private slots:
         // Each page shows its own picture: the Lineages page the founder lines, Evolution the chart.
         QCOMPARE(lineages, muller_image(world_muller(world()), lineages.width(), lineages.height()));
         const muller_type muller = world_muller(world());
-        QVERIFY(!muller.founders.empty() && muller.founders.size() <= muller_colours);
+        QVERIFY(!muller.lines.empty() && muller.lines.size() <= muller_colours);
         for (std::size_t g = 0; g < 5; ++g) {
             double sum = 0;
             for (const std::vector<double>& shares : muller.shares) sum += shares[g];
@@ -578,7 +578,7 @@ private slots:
         QVERIFY2(colours[0xFF0000] > 200 && colours[0x0000FF] > 200 && colours[0x000000] > 0,
                  qPrintable(QString("%1 red, %2 blue").arg(colours[0xFF0000]).arg(colours[0x0000FF])));
         // A Muller plot stacks its lines from the bottom: a quarter, then half, then the rest in grey.
-        const QImage muller = muller_image(muller_type{"", {7, 9}, {{0.25, 0.25}, {0.5, 0.5}}}, 400, 300);
+        const QImage muller = muller_image(muller_type{"", {"line 7", "line 9"}, {{0.25, 0.25}, {0.5, 0.5}}}, 400, 300);
         const auto at = [&muller](double share) { return muller.pixel(200, int(299 - 40 - share * 230)) & 0xFFFFFF; };
         QVERIFY(at(0.1) != at(0.5) && at(0.5) != at(0.9) && at(0.1) != at(0.9));
         QCOMPARE(at(0.9), 0xC8C8C8u);

@@ -355,6 +355,56 @@ TEST(Networks, EveryChangeReachesTheNextUpdate)
     }
 }
 
+// Lines counted afresh every few generations, two ways: by the world as it
+// runs (each generation's record) and by walking its lineage file; and a
+// hand-worked tree.
+TEST(Family, LinesCountedAfreshAgreeWithTheFamilyTree)
+{
+    // By hand: founders 1 and 2 at generation 0; 3 (of 1) at 1, 4 (of 3) at
+    // 2, 5 (of 2) at 3; 1 dies at 2, 3 at 4, 2 at 4; counted every 2
+    // generations. At 0 and 1 the lines are 1 (1, then 1 and 3) and 2; at
+    // 2 and 3 the animals alive at 2 begin them: 2 (then with 5), 3 and 4;
+    // at 4, 4 and 5.
+    scratch_folder folder;
+    write_file("tree.csv", "id,ancestor_list,origin_time,destruction_time\n1,[NONE],0,2\n2,[NONE],0,4\n"
+                           "3,\"[1,2]\",1,4\n4,\"[3,1]\",2,\n5,\"[2,1]\",3,\n");
+    line_bands_type bands;
+    ASSERT_EQ(lineage_read("tree.csv", 8, 2, bands), "");
+    EXPECT_EQ(bands.population, (std::vector<double>{2, 3, 3, 4, 2}));
+    // Each count's largest line first, then by age: 1, 2; 2, 3, 4; 4, 5.
+    ASSERT_EQ(bands.counts.size(), 3u);
+    EXPECT_EQ(bands.counts[0], (std::vector<double>{1, 2, 1, 2, 1}));
+    EXPECT_EQ(bands.counts[1], (std::vector<double>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(bands.counts[2], (std::vector<double>{0, 0, 1, 1, 0}));
+    EXPECT_EQ(bands.labels[0], "largest line");
+    ASSERT_EQ(lineage_read("tree.csv", 8, 0, bands), "");
+    EXPECT_EQ(bands.counts[0], (std::vector<double>{1, 2, 2, 2, 1}));   // founder 1's line: 1, 3, 4
+    EXPECT_EQ(bands.counts[1], (std::vector<double>{1, 1, 1, 2, 1}));   // founder 2's: 2, 5
+
+    for (const int horizon : {1, 3, 7}) {
+        world_type world;
+        console_capture quiet;
+        start_world(world, 9);
+        world.options.lineage_path = "run.csv";
+        world_lineage_restart(world);
+        world.start_animals = 8;
+        world.generation_length = 20;
+        world.line_horizon = horizon;
+        world_reset(world);
+        while (world.generation < 20) world_update(world);
+        world_lineage_finish(world);
+        ASSERT_EQ(lineage_read("run.csv", 8, static_cast<std::uint32_t>(horizon), bands), "");
+        for (std::size_t g = 0; g < world.history.size(); ++g) {
+            std::vector<double> recorded, walked;
+            for (std::size_t k = 0; k < 8 && world.history[g].line_animals[k] > 0; ++k) recorded.push_back(world.history[g].line_animals[k]);
+            for (const std::vector<double>& band : bands.counts)
+                if (band[g] > 0) walked.push_back(band[g]);
+            std::sort(walked.rbegin(), walked.rend());
+            EXPECT_EQ(recorded, walked) << "horizon " << horizon << ", generation " << g;
+        }
+    }
+}
+
 // A small world's family tree: every animal once, every ancestor in it, the
 // children where the breeding puts them; and the diversity of known populations.
 TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
@@ -400,10 +450,10 @@ TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
     }
 
     // Its founder lines, generation by generation, as a Muller plot draws them.
-    lineage_lines_type lines;
-    ASSERT_EQ(lineage_read("lineage.csv", 8, lines), "");
+    line_bands_type lines;
+    ASSERT_EQ(lineage_read("lineage.csv", 8, 0, lines), "");
     EXPECT_EQ(lines.population, std::vector<double>(4, 6.0));
-    EXPECT_EQ(lines.founders.size(), 6u);
+    EXPECT_EQ(lines.counts.size(), 6u);
     for (std::size_t g = 0; g < 4; ++g) {
         double sum = 0, lines_alive = 0;
         for (const std::vector<double>& counts : lines.counts) {
@@ -415,7 +465,7 @@ TEST(Family, TheLineageFileHoldsEveryAnimalAndAncestor)
         EXPECT_TRUE(g == 3 || lines_alive == world.history[g].lineages) << g;
     }
     write_file("bad.csv", "id,ancestor_list,origin_time,destruction_time\n7,[x],1,\n");
-    EXPECT_EQ(lineage_read("bad.csv", 8, lines), "bad.csv: line 2 is not a row of a lineage file");
+    EXPECT_EQ(lineage_read("bad.csv", 8, 0, lines), "bad.csv: line 2 is not a row of a lineage file");
 
     // Diversity: equal genomes spread 0; two differing by d in one gene spread d / 2;
     // founders counted along first-parent lines.

@@ -98,6 +98,7 @@ constexpr checkpoint_field_type fields_table[] = {
         {"run_next", owner::world, npz_descr_of<std::uint64_t>(), 8, single,
          [](const void* record, unsigned char* out) { npz_put_value<std::uint64_t>(out, as<w>(record).run.next); },
          [](world_type&, void* record, const unsigned char* in) { as<w>(record).run.next = npz_get_value<std::uint64_t>(in); }},
+        number<&w::line_horizon>("line_horizon", owner::world),
         number<&w::season_period>("season_period", owner::world),
         number<&w::season_low>("season_low", owner::world),
         number<&w::season_high>("season_high", owner::world),
@@ -140,6 +141,7 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&a::parent_a>("animal_parent_a", owner::animal),
         number<&a::parent_b>("animal_parent_b", owner::animal),
         number<&a::founder>("animal_founder", owner::animal),
+        number<&a::line>("animal_line", owner::animal),
         number<&a::born>("animal_born", owner::animal),
         {"animal_touch", owner::animal, "<f8", 8,
          [](const world_type&) { return shape_type{animal_touch_count, 3}; },
@@ -350,7 +352,8 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     // 2 has only changes of settings, which take one value.
     const auto in_format = [format](const checkpoint_field_type& field) {
         const std::string name = field.name;
-        if (name.rfind("season_", 0) == 0 || name.rfind("food_map", 0) == 0) return format >= 4;
+        if (name.rfind("season_", 0) == 0 || name.rfind("food_map", 0) == 0 || name == "animal_line" || name == "line_horizon")
+            return format >= 4;
         if (name == "event_value2") return format >= 3;
         return format >= 2 || (field.owner != owner::event && name != "run_next");
     };
@@ -389,6 +392,7 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     if (w.start_animals > world_file_max_animals || w.start_plants > world_file_max_plants)
         fail("the counts a reset makes are beyond a world file's limits");
     if (w.updates_per_tick < 1) fail("updates_per_tick must be at least 1");
+    if (w.line_horizon < 0) fail("line_horizon must not be negative");
     if (w.season_period != 0)
         if (const std::string problem = run_seasons_problem(w.season_period, w.season_low, w.season_high); !problem.empty()) fail(problem);
     if (w.food_map.width != 0 || w.food_map.height != 0)
@@ -460,8 +464,12 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     world.start_plants = static_cast<std::int32_t>(checked.plants);
     world_reset(world);
     std::size_t row = 0;
+    // Files from before lines were counted afresh go on with the founders' lines.
+    bool lines_kept = false;
+    for (std::size_t f = 0; f < fields.size(); ++f) lines_kept = lines_kept || (std::string(fields[f].name) == "animal_line" && checked.members[f] != nullptr);
     for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++row) {
         apply_rows(world, checked, owner::animal, row, *animal);
+        if (!lines_kept) animal->line = animal->founder;
         const double s = animal->size_y + animal->size_x;
         animal->sensor_distance = s * 0.25;
         animal->sensor_size = s * 0.125;
@@ -683,6 +691,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, season_high, "season_high"),
         FIELD(w, world_type, season_square, "season_square"),
         FIELD(w, world_type, food_map, "food_map_width food_map_height food_map"),
+        FIELD(w, world_type, line_horizon, "line_horizon"),
         FIELD(w, world_type, step_watch, "- a test's watcher"),
         FIELD(w, world_type, step_watch_context, "- a test's watcher"),
 
@@ -720,6 +729,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(a, animal_type, parent_a, "animal_parent_a"),
         FIELD(a, animal_type, parent_b, "animal_parent_b"),
         FIELD(a, animal_type, founder, "animal_founder"),
+        FIELD(a, animal_type, line, "animal_line"),
         FIELD(a, animal_type, born, "animal_born"),
 
         FIELD(p, plant_type, x, "plant_x"),

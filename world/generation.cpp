@@ -52,12 +52,13 @@ void breed(world_type& world, animal_type** ranked, std::uint32_t n)
         animal_type* first_parent = ranked[j + 1];
         // The child takes the record of the animal it replaces, which ends here.
         world_lineage_record(world, child);
-        const std::uint64_t a = first_parent->id, b = ranked[second_parent]->id, founder = first_parent->founder;
+        const std::uint64_t a = first_parent->id, b = ranked[second_parent]->id, founder = first_parent->founder, line = first_parent->line;
         mate(world, child, first_parent, ranked[second_parent], world.mutate_rate, world.mutate_amount);
         child->id = ++world.last_id;
         child->parent_a = a;
         child->parent_b = b;
         child->founder = founder;
+        child->line = line;
         child->born = world.generation + 1;
         if (j >= quarter) second_parent = 1;
     }
@@ -419,6 +420,9 @@ void world_compute_generation(world_type& world)
     world.update_count = 0;
     for (animal = world.animals; animal != nullptr; animal = animal->next) animal_reset(world, animal);
     world.generation += 1;
+    // Lines are counted afresh every line_horizon generations: each animal alive begins one.
+    if (world.line_horizon > 0 && world.generation % static_cast<std::uint32_t>(world.line_horizon) == 0)
+        for (animal = world.animals; animal != nullptr; animal = animal->next) animal->line = animal->id;
 }
 
 int animal_compare(const void* a, const void* b)

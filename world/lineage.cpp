@@ -105,16 +105,22 @@ std::uint32_t world_lineages(world_type& world, generation_record_type* record)
         founders[n++] = animal->founder;
     std::sort(founders, founders + n);
     std::uint32_t lines = 0;
-    if (record != nullptr) {
-        std::fill(std::begin(record->line_founders), std::end(record->line_founders), 0);
-        std::fill(std::begin(record->line_animals), std::end(record->line_animals), 0);
-    }
-    for (std::size_t start = 0; start < n; ++lines) {
+    for (std::size_t start = 0; start < n; ++lines)
+        while (++start < n && founders[start] == founders[start - 1]) {}
+    if (record == nullptr) return lines;
+    // The largest lines as counted since the last count (animal_type::line).
+    std::fill(std::begin(record->line_founders), std::end(record->line_founders), 0);
+    std::fill(std::begin(record->line_animals), std::end(record->line_animals), 0);
+    n = 0;
+    for (const animal_type* animal = world.animals; animal != nullptr && n < world.founder_room.size(); animal = animal->next)
+        founders[n++] = animal->line;
+    std::sort(founders, founders + n);
+    for (std::size_t start = 0; start < n;) {
         std::size_t end = start;
         while (end < n && founders[end] == founders[start]) ++end;
-        // Kept largest first; among equals, the older founder first.
+        // Kept largest first; among equals, the older line first.
         const std::uint32_t count = static_cast<std::uint32_t>(end - start);
-        if (record != nullptr && count > record->line_animals[7]) {
+        if (count > record->line_animals[7]) {
             int at = 7;
             while (at > 0 && count > record->line_animals[at - 1]) {
                 record->line_animals[at] = record->line_animals[at - 1];

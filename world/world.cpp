@@ -45,6 +45,7 @@ void world_setup(world_type& world)
     world.layer_count = 2;
     world.mutate_amount = 5.0;
     world.generation_length = 500;
+    world.line_horizon = 50;
     world_say(world, "world_setup\n");
 
     world.brush_white = brush_type{colour_white};
@@ -88,7 +89,7 @@ void world_add_animal(world_type& world)
     animal->next = world.animals;
     world.animals = animal;
     animal_init(world, animal);
-    animal->id = animal->founder = ++world.last_id;
+    animal->id = animal->founder = animal->line = ++world.last_id;
     animal->parent_a = animal->parent_b = 0;
     animal->born = world.generation;
     grid_add_animal(world, animal);

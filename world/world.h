@@ -47,9 +47,10 @@ struct generation_record_type {
     std::int32_t plants;
     double gene_spread;         // root-mean-square distance of the genomes from their mean
     std::uint32_t lineages;     // founders with descendants along first-parent lines
-    // The largest founder lines, largest first, for pictures of lineages; 0 past the last.
+    // The largest lines (animal_type::line), largest first, for pictures of
+    // lineages: the animal each began with and its animals; 0 past the last.
     std::uint64_t line_founders[8];
-    std::uint32_t line_animals[8];   // animals of each
+    std::uint32_t line_animals[8];
 };
 
 inline constexpr int world_max_threads = 64;
@@ -156,6 +157,7 @@ struct world_type {
     std::int32_t season_high{};       // plants at a cycle's highest
     bool season_square{};             // high for a cycle's first half, low for its second; else a sine
     food_map_type food_map;           // where plants grow; without one, anywhere
+    std::int32_t line_horizon{};      // generations between counts of lines (animal_type::line); 0: lines are founders' for ever
     // Called at each moment of each animal's step, on the updating thread; null for none.
     void (*step_watch)(animal_type* animal, world_step_type moment, void* context) = nullptr;
     void* step_watch_context = nullptr;
