@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <malloc.h>
 
@@ -81,6 +83,35 @@ BENCHMARK(bench_checkpoint)->Name("checkpoint_save/10000+10000")->Arg(0)->Unit(b
 BENCHMARK(bench_checkpoint)->Name("checkpoint_load/10000+10000")->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // What an autosave takes from the window's tick: the capture, into the room of the last one.
+// A run's time on a 1024 x 1024 food map against the same world without one,
+// the two in turn: a map of even weights (what drawing a place by the map
+// costs), and one bright in a ring and black elsewhere (the plants then
+// crowd, which changes the animals' work too).
+void bench_food_map_cost(benchmark::State& state)
+{
+    world_type with, without;
+    make_world(with, 10000, 10000, 224.0);
+    make_world(without, 10000, 10000, 224.0);
+    std::vector<double> weights(1024 * 1024);
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+        const double dx = static_cast<double>(k % 1024) - 511.5, dy = static_cast<double>(k / 1024) - 511.5;
+        const double r = std::sqrt(dx * dx + dy * dy);
+        weights[k] = state.range(0) == 0 ? 1.0 : r > 200 && r < 450 ? 0.25 + static_cast<double>(k % 7) / 8.0 : 0.0;
+    }
+    if (!food_map_set(with.food_map, 1024, 1024, weights).empty()) state.SkipWithError("the map was refused");
+    double mapped = 0.0, plain = 0.0;
+    for (auto _ : state) {
+        for (world_type* world : {&with, &without}) {
+            const auto start = std::chrono::steady_clock::now();
+            for (int i = 0; i < 20; ++i) world_update(*world);
+            (world == &with ? mapped : plain) += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    state.counters["overhead_%"] = 100.0 * (mapped - plain) / plain;
+}
+BENCHMARK(bench_food_map_cost)->Name("food_map_cost/10000+10000/1024x1024/even")->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(bench_food_map_cost)->Name("food_map_cost/10000+10000/1024x1024/ring")->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
 void bench_autosave_capture(benchmark::State& state)
 {
     world_type world;
