@@ -88,7 +88,7 @@ chart_type world_chart(const world_type& world, chart_buckets_type& folding)
             bucket_size *= 2;
         }
     }
-    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world.history.size()};
+    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world.history.size(), {}};
     chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}, {}},
                     chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}, {}},
                     chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}, {}}};
@@ -120,9 +120,30 @@ void chart_toggle(window_state_type& state)
     if (state.chart_window != nullptr) chart_show(state, !state.chart_window->isVisible());
 }
 
+std::vector<double> world_marks(const world_type& world, std::size_t generations)
+{
+    std::vector<double> marks;
+    // The changes of settings; the window's actions (steering above all) are too many to mark.
+    for (const run_event_type& event : world.run.events)
+        if (run_setting_changes(event.setting) && event.generation < generations &&
+            (marks.empty() || marks.back() != event.generation))
+            marks.push_back(event.generation);
+    // A season turns where its plant count stops rising or falling.
+    const std::uint32_t period = static_cast<std::uint32_t>(world.season_period);
+    if (period > 0 && world.season_low != world.season_high)
+        for (std::uint32_t start = 0; start < generations; start += period) {
+            const std::uint32_t turns[2] = {world.season_square ? 0 : period / 4, world.season_square ? period / 2 : 3 * period / 4};
+            for (const std::uint32_t turn : turns)
+                if (start + turn < generations && start + turn > 0) marks.push_back(start + turn);
+        }
+    std::sort(marks.begin(), marks.end());
+    return marks;
+}
+
 chart_type window_chart(window_state_type& state)
 {
     chart_type chart = world_chart(state.world, state.chart_buckets);
+    chart.marks = world_marks(state.world, std::max(chart.generations, state.world.history.size()) + 1);
     // Each other branch's food per animal, from where it parts from the shown one.
     const timeline_type& timeline = state.timeline;
     static const std::uint32_t colours[] = {0x9467BD, 0x8C564B, 0xE377C2, 0x7F7F7F, 0xBCBD22, 0x17BECF};
@@ -164,5 +185,7 @@ muller_type world_muller(const world_type& world)
     }
     const std::uint32_t horizon = static_cast<std::uint32_t>(std::max(world.line_horizon, 0));
     const line_bands_type bands = line_bands(lines_at, std::move(population), horizon, muller_colours);
-    return muller_of(line_bands_title(horizon) + " since the last reset", bands.labels, bands.counts, bands.population);
+    muller_type muller = muller_of(line_bands_title(horizon) + " since the last reset", bands.labels, bands.counts, bands.population);
+    muller.marks = world_marks(world, world.history.size());
+    return muller;
 }

@@ -44,6 +44,9 @@ chart_type world_chart(const world_type& world, chart_buckets_type& buckets);
 // Each founder line's share of the population since the last reset, its largest lines coloured.
 muller_type world_muller(const world_type& world);
 void chart_toggle(window_state_type& state);   // the C key and the two menu items' common ground: shown becomes hidden and back
+// The generations a chart marks: each change of a setting in the world's run
+// and each turn of its seasons, below generations.
+std::vector<double> world_marks(const world_type& world, std::size_t generations);
 // The window's chart: the world's, with the line of each other branch of its run from where that branch left.
 chart_type window_chart(window_state_type& state);
 void chart_show(window_state_type& state, bool shown);

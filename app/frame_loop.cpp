@@ -31,14 +31,21 @@ __attribute__((target("avx"))) void clear_upper_vector_state() { __builtin_ia32_
 
 }  // namespace
 
-void system_startup(window_state_type& state, int width, int height, std::uint32_t seed, const world_settings_type* settings)
+void system_startup(window_state_type& state, int width, int height, std::uint32_t seed, const world_settings_type* settings,
+                    const std::string& food_map_path)
 {
     memdc_setup(state, width, height);
-    world_start(state.world, seed);
-    if (settings != nullptr) settings_apply(state.world, *settings);
     state.run_start = run_file_type{};
     state.run_start.seed = seed;
     if (settings != nullptr) state.run_start.settings = *settings;
+    state.run_start.food_map_opened = food_map_path;
+    // The start a run file replays: a map that cannot be read is told, and the world grows without one.
+    if (std::string problem = run_file_begin(state.world, state.run_start, ""); !problem.empty()) {
+        state.show_problem(problem);
+        state.run_start.food_map_opened.clear();
+        run_file_begin(state.world, state.run_start, "");
+    }
+    if (!state.run_start.food_map_opened.empty()) file_sha256(state.run_start.food_map_opened, state.run_start.food_map_sha256);
     runs_begin(state, false);
     tick_world_update(state);
     draw_world_into_memdc(state);

@@ -14,10 +14,11 @@ inline constexpr int update_timer_id = 101;
 inline constexpr int stats_timer_id = 102;
 
 // Seeds, sets the world up (with the settings, as a Reset after the default
-// set-up would), runs one update, draws and starts the timers. The surface
-// takes the picture's size, width x height pixels.
+// set-up would, and plants by the food map, as a run file starts it), runs
+// one update, draws and starts the timers. The surface takes the picture's
+// size, width x height pixels.
 void system_startup(window_state_type& state, int width, int height, std::uint32_t seed,
-                    const world_settings_type* settings = nullptr);
+                    const world_settings_type* settings = nullptr, const std::string& food_map_path = {});
 void memdc_setup(window_state_type& state, int width, int height);   // the surface at this size
 void window_paint(window_state_type& state, QPaintDevice& device);    // only from the world view's paint event
 void timer_message(window_state_type& state, int id);

@@ -14,7 +14,7 @@ namespace {
 chart_type summary_chart(const summary_type& summary)
 {
     chart_type chart{std::to_string(summary.rows.empty() ? 0 : summary.rows.front().runs) + " runs: mean, with the range from minimum to maximum",
-                     "generation", "food per animal", {}};
+                     "generation", "food per animal", {}, 0, {}};
     chart_series_type per_animal{"food per animal", 0x1F77B4, {}, {}, {}, {}, {}};
     chart_series_type running{"running mean", 0xD62728, {}, {}, {}, {}, {}};
     for (const summary_row_type& row : summary.rows) {

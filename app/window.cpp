@@ -37,7 +37,7 @@ int window_main(int argc, char** argv, const options_type& options)
     state.autosave_enabled = !options.no_autosave;
     system_startup(state, window.view()->width(), window.view()->height(),
                    options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr)),
-                   options.world_path.empty() ? &options.settings : nullptr);
+                   options.world_path.empty() ? &options.settings : nullptr, options.food_map_path);
     window.show();
     // A world named on the command line opens as File, Open would open it; if
     // it cannot be loaded, the user is told why and the default world runs.

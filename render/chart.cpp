@@ -112,6 +112,10 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     }
     painter.setPen(Qt::black);
     painter.drawRect(plot);
+    painter.setPen(QPen(QColor(90, 90, 160), 1, Qt::DashLine));
+    for (const double mark : chart.marks)
+        if (mark >= 0.0 && mark <= last) painter.drawLine(QPointF(x_of_generation(mark), plot.top()), QPointF(x_of_generation(mark), plot.bottom()));
+    painter.setPen(Qt::black);
     painter.drawText(QRect(plot.left(), plot.bottom() + line + 2, plot.width(), line), Qt::AlignHCenter,
                      QString::fromStdString(chart.x_label));
     painter.drawText(QRect(area.left(), area.top(), area.width(), line), Qt::AlignHCenter | Qt::AlignTop,
@@ -204,7 +208,7 @@ muller_type muller_of(const std::string& title, const std::vector<std::string>& 
         for (double count : counts[f]) totals[f] += count;
     }
     std::stable_sort(order.begin(), order.end(), [&totals](std::size_t a, std::size_t b) { return totals[a] > totals[b]; });
-    muller_type muller{title, {}, {}};
+    muller_type muller{title, {}, {}, {}};
     for (std::size_t k = 0; k < order.size() && k < muller_colours; ++k) {
         muller.lines.push_back(lines[order[k]]);
         std::vector<double>& shares = muller.shares.emplace_back(population.size(), 0.0);
@@ -235,6 +239,12 @@ QImage muller_image(const muller_type& muller, int width, int height)
             bottom = top;
         }
     }
+    painter.setPen(QPen(QColor(40, 40, 90), 1, Qt::DashLine));
+    for (const double mark : muller.marks)
+        if (generations > 0 && mark >= 0.0 && mark < static_cast<double>(generations)) {
+            const double x = plot.left() + mark * plot.width() / static_cast<double>(generations);
+            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        }
     painter.setPen(Qt::black);
     painter.drawRect(plot);
     painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignLeft, "0");
@@ -242,7 +252,7 @@ QImage muller_image(const muller_type& muller, int width, int height)
     painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignHCenter, "generation");
     painter.drawText(QRect(0, plot.top(), 55, 16), Qt::AlignRight, "100%");
     painter.drawText(QRect(0, plot.bottom() - 14, 55, 16), Qt::AlignRight, "0%");
-    // The legend: founder ids of the coloured lines.
+    // The legend: the coloured lines.
     int x = plot.left();
     for (std::size_t k = 0; k < muller.lines.size(); ++k) {
         painter.fillRect(x, height - 18, 10, 10, rgb(line_colours[k]));

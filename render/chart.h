@@ -32,6 +32,7 @@ struct chart_type {
     std::string y_label;
     std::vector<chart_series_type> series;  // all of the same length
     std::size_t generations = 0;  // the x axis runs to this; 0: one generation per value
+    std::vector<double> marks;    // generations marked by a dashed line: changes of the run, turns of its seasons
 };
 
 // Round tick values for the range [low, high]: about count of them, spaced
@@ -48,6 +49,7 @@ struct muller_type {
     std::string title;
     std::vector<std::string> lines;            // the coloured lines' legends, largest first; at most muller_colours
     std::vector<std::vector<double>> shares;   // per line, per generation: its share of the population, 0 to 1
+    std::vector<double> marks;                 // generations marked by a dashed line, as a chart's
 };
 inline constexpr std::size_t muller_colours = 8;
 QImage muller_image(const muller_type& muller, int width, int height);

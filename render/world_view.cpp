@@ -7,6 +7,8 @@
 #include "world/grid.h"
 #include "world/world.h"
 
+#include <QPainter>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -159,6 +161,7 @@ void world_paint(surface_type& surface, const world_type& world, const view_type
     surface_select_pen(surface, world.pen_white);
     surface_select_brush(surface, world.brush_white);
     surface_rectangle(surface, 0, 0, view.display_x, view.display_y);
+    draw_food_map(surface, world, view);
     draw_plants(surface, world, view);
     surface_select_pen(surface, world.pen_black);
     surface_select_brush(surface, world.brush_white);
@@ -179,6 +182,32 @@ void world_paint(surface_type& surface, const world_type& world, const view_type
         get_bounding_rect(world, view, animal->x, animal->y, ring, ring, box);
         surface_ring(surface, box.left - 2, box.top - 2, box.right + 2, box.bottom + 2, colour_blue, 2);
     }
+}
+
+void draw_food_map(surface_type& surface, const world_type& world, const view_type& view)
+{
+    const food_map_type& map = world.food_map;
+    if (!food_map_on(map) || map.cumulative.empty()) return;
+    food_map_shade_type& shade = view.shade;
+    if (shade.weights != map.weights.data() || shade.cells != map.weights.size() || shade.total != map.cumulative.back()) {
+        double most = 0.0;
+        for (const double weight : map.weights) most = std::max(most, weight);
+        shade.picture = QImage(static_cast<int>(map.width), static_cast<int>(map.height), QImage::Format_ARGB32_Premultiplied);
+        for (std::uint32_t y = 0; y < map.height; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(shade.picture.scanLine(static_cast<int>(y)));
+            for (std::uint32_t x = 0; x < map.width; ++x) {
+                // Faint: at its brightest a light green the plants stand out on.
+                const int alpha = static_cast<int>(std::lround(70.0 * map.weights[y * map.width + x] / most));
+                line[x] = qPremultiply(qRgba(40, 170, 40, alpha));
+            }
+        }
+        shade.weights = map.weights.data();
+        shade.cells = map.weights.size();
+        shade.total = map.cumulative.back();
+    }
+    const double left = get_screen_x(world, view, 0.0), top = get_screen_y(world, view, 0.0);
+    const double right = get_screen_x(world, view, world.width), bottom = get_screen_y(world, view, world.height);
+    surface.painter->drawImage(QRectF(left, top, right - left, bottom - top), shade.picture);
 }
 
 void draw_plants(surface_type& surface, const world_type& world, const view_type& view)

@@ -2,6 +2,8 @@
 // touch sensors and vision rays, drawn onto a surface of display_x x display_y pixels.
 #pragma once
 
+#include <QImage>
+
 #include <cstdint>
 
 struct animal_type;
@@ -14,6 +16,14 @@ struct world_type;
 struct held_animal_type {
     animal_type* animal = nullptr;   // null for none
     std::uint32_t frees = 0;         // the world's animal_frees when it was taken
+};
+
+// The food map as a faint picture, made again only when the map changes.
+struct food_map_shade_type {
+    QImage picture;                  // a cell a pixel, green as bright as the cell's weight, mostly transparent
+    const double* weights = nullptr; // the map it was made of: its weights' storage, size and sum
+    std::size_t cells = 0;
+    double total = 0.0;
 };
 
 // How a world is shown: what part of it, in a picture of what size, with
@@ -30,6 +40,7 @@ struct view_type {
     int display_y = 0;           // height of the picture, pixels
     bool show_vision = false;    // draw the rays of the vision sectors that see a plant
     held_animal_type selected;   // view_selected's animal
+    mutable food_map_shade_type shade;   // kept between paints
 };
 inline constexpr double view_max_zoom = 256.0;
 
@@ -53,6 +64,7 @@ animal_type* view_animal_at(const world_type& world, const view_type& view, int 
 void world_draw(surface_type& surface, const world_type& world, const view_type& view);   // nothing while the world's draw_enabled is clear
 void world_paint(surface_type& surface, const world_type& world, const view_type& view);  // the picture, whether drawing is on or off
 void draw_plants(surface_type& surface, const world_type& world, const view_type& view);
+void draw_food_map(surface_type& surface, const world_type& world, const view_type& view);   // faintly, under the plants
 void animal_draw(surface_type& surface, const world_type& world, const view_type& view, animal_type* animal);
 void draw_arrow(surface_type& surface, const world_type& world, const view_type& view, double x, double y, double angle, double length);
 void draw_sensor(surface_type& surface, const world_type& world, const view_type& view, double x, double y, double angle, double distance, double size,

@@ -567,7 +567,7 @@ private slots:
             QCOMPARE(ticks.size(), range.ticks.size());
             for (std::size_t i = 0; i < ticks.size(); ++i) QVERIFY(std::fabs(ticks[i] - range.ticks[i]) < 1e-9);
         }
-        chart_type chart{"title", "generation", "food", {}, 0};
+        chart_type chart{"title", "generation", "food", {}, 0, {}};
         chart.series.push_back(chart_series_type{"up", 0xFF0000, {1, 2, 3, 4}, {0, 1, 2, 3}, {2, 3, 4, 5}, {}, {}});
         chart.series.push_back(chart_series_type{"flat", 0x0000FF, {2, 2, 2, 2}, {}, {}, 7.5, {}});
         const QImage image = chart_image(chart, 400, 300);
@@ -578,7 +578,7 @@ private slots:
         QVERIFY2(colours[0xFF0000] > 200 && colours[0x0000FF] > 200 && colours[0x000000] > 0,
                  qPrintable(QString("%1 red, %2 blue").arg(colours[0xFF0000]).arg(colours[0x0000FF])));
         // A Muller plot stacks its lines from the bottom: a quarter, then half, then the rest in grey.
-        const QImage muller = muller_image(muller_type{"", {"line 7", "line 9"}, {{0.25, 0.25}, {0.5, 0.5}}}, 400, 300);
+        const QImage muller = muller_image(muller_type{"", {"line 7", "line 9"}, {{0.25, 0.25}, {0.5, 0.5}}, {}}, 400, 300);
         const auto at = [&muller](double share) { return muller.pixel(200, int(299 - 40 - share * 230)) & 0xFFFFFF; };
         QVERIFY(at(0.1) != at(0.5) && at(0.5) != at(0.9) && at(0.1) != at(0.9));
         QCOMPARE(at(0.9), 0xC8C8C8u);
@@ -1018,6 +1018,50 @@ private slots:
         QTest::mouseClick(window->strip(), Qt::LeftButton, {}, QPoint(0, 5));
         QCOMPARE(world().generation, 0u);
         QVERIFY(problems.empty());
+    }
+
+    // The Environment page: seasons, a food map and a schedule begin a run
+    // with Reset With These; the view shades the map under the plants, the
+    // chart marks the changes and the turns; Apply From Now On keeps a new
+    // schedule but refuses another map.
+    void the_environment_begins_a_run_and_shows()
+    {
+        environment_type environment;
+        environment.season_period = 6;
+        environment.season_low = 2;
+        environment.season_high = 8;
+        environment.season_square = true;
+        QCOMPARE(food_map_set(environment.food_map, 2, 1, {0.0, 1.0}), std::string());
+        environment.schedule = {run_event_type{4, 0, "mutate_amount", 2.0, 0.0}};
+        settings_dialog dialog(settings_of_world(world()), 5, nullptr, environment);
+        environment_type shown;
+        QCOMPARE(dialog.environment(shown), std::string());
+        QCOMPARE(shown.schedule, environment.schedule);
+        QCOMPARE(shown.season_high, 8);
+        answer = true;
+        bool reset = false;
+        QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string());
+        QVERIFY(reset);
+        QCOMPARE(world().season_period, 6);
+        QCOMPARE(world_scheduled(world()), environment.schedule);
+        for (const plant_type* p = world().plants; p != nullptr; p = p->next) QVERIFY(p->x > world().width / 2);
+        world().generation_length = 20;
+        while (world().generation < 8) tick_world_update(state());
+        QCOMPARE(world().mutate_amount, 2.0);
+        QCOMPARE(world_marks(world(), world().history.size()), (std::vector<double>{3, 4, 6}));
+        // The map, shaded green where plants grow, plain white where they never do.
+        view_changed(state());
+        const QRgb left = state().memdc.pixel(2, state().memdc.height() - 3), right = state().memdc.pixel(state().memdc.width() - 3, state().memdc.height() - 3);
+        QCOMPARE(left & 0xFFFFFF, 0xFFFFFFu);
+        QVERIFY(qGreen(right) > qRed(right) && qRed(right) < 255);
+        // From now on: a new schedule is kept, another map needs a reset.
+        shown.schedule = {run_event_type{10, 0, "wrap", 1.0, 0.0}};
+        QCOMPARE(settings_change_now(state(), settings_of_world(world()), &shown), std::string());
+        QCOMPARE(world_scheduled(world()), shown.schedule);
+        shown.food_map = food_map_type{};
+        QVERIFY(settings_change_now(state(), settings_of_world(world()), &shown).find("need Reset With These") != std::string::npos);
+        shown.schedule = {run_event_type{9, 0, "plants", 3.0, 0.0}};
+        QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string("plants follow the seasons: a scheduled change cannot set them"));
     }
 
     void escape_quits_at_once_without_tearing_down()

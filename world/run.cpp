@@ -5,7 +5,9 @@
 #include "world/world.h"
 #include "world/world_file.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -154,4 +156,40 @@ std::string world_set_seasons(world_type& world, std::int32_t period, std::int32
     world.season_high = period != 0 ? high : 0;
     world.season_square = period != 0 && square;
     return {};
+}
+
+std::string world_schedule(world_type& world, const std::vector<run_event_type>& changes)
+{
+    const auto point = [](const run_event_type& e) { return std::pair{e.generation, e.update}; };
+    const std::pair now{world.generation, world.update_count};
+    for (std::size_t k = 0; k < changes.size(); ++k) {
+        const run_event_type& change = changes[k];
+        const std::string where = "the change at generation " + std::to_string(change.generation);
+        if (!run_setting_changes(change.setting)) return change.setting + " cannot change during a run";
+        if (std::string problem = run_event_problem(change); !problem.empty()) return where + ": " + problem;
+        if (change.setting == "plants" && world.season_period > 0) return where + ": plants follow the seasons in this run";
+        if (point(change) < now) return where + " comes before generation " + std::to_string(world.generation) + ", update " +
+                                        std::to_string(world.update_count);
+        if (k > 0 && point(change) < point(changes[k - 1])) return where + " comes before the one above it";
+    }
+    run_type& run = world.run;
+    std::vector<run_event_type> course(run.events.begin(), run.events.begin() + static_cast<std::ptrdiff_t>(run.next));
+    std::vector<run_event_type> actions;
+    for (std::size_t k = run.next; k < run.events.size(); ++k)
+        if (run_action_is(run.events[k].setting)) actions.push_back(run.events[k]);
+    std::merge(actions.begin(), actions.end(), changes.begin(), changes.end(), std::back_inserter(course),
+               [&point](const run_event_type& a, const run_event_type& b) { return point(a) < point(b); });
+    if (course != run.events) {
+        run.events = std::move(course);
+        run.changes += 1;
+    }
+    return {};
+}
+
+std::vector<run_event_type> world_scheduled(const world_type& world)
+{
+    std::vector<run_event_type> changes;
+    for (std::size_t k = world.run.next; k < world.run.events.size(); ++k)
+        if (run_setting_changes(world.run.events[k].setting)) changes.push_back(world.run.events[k]);
+    return changes;
 }

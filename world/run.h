@@ -66,5 +66,13 @@ inline constexpr const char* run_season_shapes[] = {"sine", "square"};
 // What is wrong with these seasons; empty when nothing is.
 std::string run_seasons_problem(std::int64_t period, std::int64_t low, std::int64_t high);
 std::int32_t run_season_plants(std::int32_t period, std::int32_t low, std::int32_t high, bool square, std::uint32_t generation);
+// The changes of settings to come, in order, in place of those the run had
+// (its actions to come stay): each a setting a run may change, none before
+// the world's generation and update. Returns what is wrong instead, and
+// changes nothing.
+std::string world_schedule(world_type& world, const std::vector<run_event_type>& changes);
+// The changes of settings the run has still to make.
+std::vector<run_event_type> world_scheduled(const world_type& world);
+
 // Sets the world's seasons (period 0: none), checked first; returns the problem, or "".
 std::string world_set_seasons(world_type& world, std::int32_t period, std::int32_t low, std::int32_t high, bool square);
