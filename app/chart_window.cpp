@@ -185,7 +185,7 @@ muller_type world_muller(const world_type& world)
     }
     const std::uint32_t horizon = static_cast<std::uint32_t>(std::max(world.line_horizon, 0));
     const line_bands_type bands = line_bands(lines_at, std::move(population), horizon, muller_colours);
-    muller_type muller = muller_of(line_bands_title(horizon) + " since the last reset", bands.labels, bands.counts, bands.population);
+    muller_type muller = muller_of(line_bands_title(horizon), bands.labels, bands.counts, bands.population);
     muller.marks = world_marks(world, world.history.size());
     return muller;
 }

@@ -161,7 +161,7 @@ line_bands_type line_bands(const std::vector<std::vector<std::pair<std::uint64_t
 std::string line_bands_title(std::uint32_t horizon)
 {
     if (horizon == 0) return "Founder lines' shares of the population";
-    return "Lines' shares of the population, counted afresh every " + std::to_string(horizon) + " generations";
+    return "Lines' shares, counted afresh every " + std::to_string(horizon) + " generations";
 }
 
 std::string lineage_read(const std::string& path, std::size_t most_lines, std::uint32_t horizon, line_bands_type& bands)
