@@ -66,7 +66,7 @@ fuzz:
 	    tests/fuzz/regressions
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/checkpoint_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=1024 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/checkpoint_corpus tests/fuzz/checkpoint_corpus
-	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/food_map_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=1024 \
+	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/food_map_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=2560 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/food_map_corpus tests/fuzz/food_map_corpus
 
 # The differential test of the simulation core, SOAK_GENERATIONS more generations per world.
