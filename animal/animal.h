@@ -64,6 +64,7 @@ struct animal_type {
     std::uint64_t founder;                             // the founder at the root of its first-parent line; its own id for a founder
     std::uint64_t line;                                // the animal its line began with: itself at the last count of lines, else its first parent's
     std::uint32_t born;                                // the first generation it lived in
+    std::uint64_t came_from;                           // added from an animal file: its id in the world it came from; else 0
 };
 
 // Creation and reset (animal.cpp).

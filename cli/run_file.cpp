@@ -2,6 +2,7 @@
 
 #include "base/utility.h"
 #include "world/checkpoint.h"
+#include "world/edit.h"
 #include "world/world.h"
 #include "world/world_file.h"
 
@@ -117,6 +118,28 @@ world_settings_type read_settings(const reader_type& reader, const toml::table& 
     return options.settings;
 }
 
+// The keys of an edit's [[change]], in the order of its data; "genes" is a list and comes last.
+struct edit_keys_type {
+    const char* name;
+    std::vector<const char*> keys;
+};
+const edit_keys_type edit_keys[] = {
+    {"move", {"id", "x", "y"}},
+    {"clone", {"id"}},
+    {"remove", {"id"}},
+    {"genes", {"id", "genes"}},
+    {"add_founder", {"x", "y", "heading", "came_from", "genes"}},
+    {"add_plant_at", {"x", "y"}},
+    {"remove_plants_in", {"x0", "y0", "x1", "y1"}},
+};
+
+const edit_keys_type* keys_of(const std::string& name)
+{
+    for (const edit_keys_type& edit : edit_keys)
+        if (name == edit.name) return &edit;
+    return nullptr;
+}
+
 // An action's [[change]]: its name and the values it takes.
 run_event_type read_action(const reader_type& reader, const toml::table& change, std::uint32_t generation, std::int32_t update)
 {
@@ -125,9 +148,44 @@ run_event_type read_action(const reader_type& reader, const toml::table& change,
     if (!name || !run_action_is(*name)) {
         std::string known;
         for (const char* action : run_actions) known += std::string(known.empty() ? "" : ", ") + action;
+        for (const char* action : edit_names) known += std::string(", ") + action;
         reader.fail(node, "action must be one of " + known);
     }
     run_event_type event{generation, update, *name, 0.0, 0.0};
+    if (const edit_keys_type* edit = keys_of(*name)) {
+        std::vector<const char*> known{"generation", "update", "action"};
+        known.insert(known.end(), edit->keys.begin(), edit->keys.end());
+        for (const auto& [key, value] : change) {
+            bool found = false;
+            for (const char* k : known) found = found || key.str() == k;
+            if (!found) reader.fail(value, "unknown key '" + std::string(key.str()) + "' in the " + *name + " [[change]]");
+        }
+        for (const char* key : edit->keys) {
+            const toml::node* value = change.get(key);
+            if (value == nullptr) {
+                if (std::string(key) == "came_from") {
+                    event.data.push_back(0.0);
+                    continue;
+                }
+                reader.fail(change, "the " + *name + " [[change]] needs " + key);
+            }
+            if (std::string(key) == "genes") {
+                const toml::array* genes = value->as_array();
+                if (genes == nullptr) reader.fail(*value, "genes must be a list of numbers");
+                for (const toml::node& gene : *genes) {
+                    const std::optional<double> number = gene.value<double>();
+                    if (!number) reader.fail(gene, "genes must be a list of numbers");
+                    event.data.push_back(*number);
+                }
+                continue;
+            }
+            const std::optional<double> number = value->value<double>();
+            if (!number) reader.fail(*value, std::string(key) + " must be a number");
+            event.data.push_back(*number);
+        }
+        if (const std::string problem = run_event_problem(event); !problem.empty()) reader.fail(change, problem);
+        return event;
+    }
     if (*name == "manual") {
         reader.only(change, {"generation", "update", "action", "on"}, " in the manual [[change]]");
         const toml::node* on = change.get("on");
@@ -440,6 +498,23 @@ std::string run_file_text(const run_file_type& run)
                             setting_rank(event.setting) > setting_rank(before->setting);
         if (!shared)
             text += "\n[[change]]\ngeneration = " + std::to_string(event.generation) + "\nupdate = " + std::to_string(event.update) + "\n";
+        if (const edit_keys_type* edit = keys_of(event.setting)) {
+            text += "action = \"" + event.setting + "\"\n";
+            std::size_t at = 0;
+            for (const char* key : edit->keys) {
+                if (std::string(key) == "genes") {
+                    text += "genes = [";
+                    for (; at < event.data.size(); ++at) text += (text.back() == '[' ? "" : ", ") + real(event.data[at]);
+                    text += "]\n";
+                } else if (at < event.data.size()) {
+                    const bool whole = std::string(key) == "id" || std::string(key) == "came_from";
+                    text += std::string(key) + " = " +
+                            (whole ? std::to_string(static_cast<unsigned long long>(event.data[at])) : real(event.data[at])) + "\n";
+                    ++at;
+                }
+            }
+            continue;
+        }
         if (run_action_is(event.setting)) {
             text += "action = \"" + event.setting + "\"\n";
             if (event.setting == "manual") text += event.value != 0.0 ? "on = true\n" : "on = false\n";

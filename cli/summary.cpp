@@ -186,7 +186,10 @@ std::string lineage_read(const std::string& path, std::size_t most_lines, std::u
         if (line.empty()) continue;
         unsigned long long id = 0, parent = 0, origin = 0, end = 0;
         char tail[32] = "";
-        const bool founder = std::sscanf(line.c_str(), "%llu,[NONE],%llu,%31s", &id, &origin, tail) >= 2 && line.find("[NONE]") != std::string::npos;
+        // A founder: made here ([NONE]) or added from an animal file ([IMPORTED its id there]).
+        const bool founder = (std::sscanf(line.c_str(), "%llu,[NONE],%llu,%31s", &id, &origin, tail) >= 2 && line.find("[NONE]") != std::string::npos) ||
+                             (std::sscanf(line.c_str(), "%llu,[IMPORTED %*u],%llu,%31s", &id, &origin, tail) >= 2 &&
+                              line.find(",[IMPORTED ") != std::string::npos);
         const bool child = !founder && std::sscanf(line.c_str(), "%llu,\"[%llu,%*u]\",%llu,%31s", &id, &parent, &origin, tail) >= 3;
         if ((!founder && !child) || id == 0) return path + ": line " + std::to_string(row) + " is not a row of a lineage file";
         if (tail[0] != '\0') end = std::strtoull(tail, nullptr, 10);

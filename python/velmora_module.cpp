@@ -5,6 +5,7 @@
 #include "cli/headless.h"
 #include "cli/options.h"
 #include "cli/run_file.h"
+#include "world/edit.h"
 #include "world/timeline.h"
 #include "plant/plant.h"
 #include "world/checkpoint.h"
@@ -16,6 +17,7 @@
 #include <pybind11/stl.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <cstring>
@@ -283,6 +285,15 @@ void run_updates(script_world_type& script, Done done)
     }
 }
 
+// An edit by hand on the script's world: KeyError for an animal that is not
+// there, ValueError for anything else that does not fit; nothing changes then.
+void edit_world(script_world_type& script, std::uint64_t id, const std::function<std::string(world_type&)>& make)
+{
+    world_scope_type scope(script);
+    if (id != 0 && world_find_animal(scope.world, id) == nullptr) throw py::key_error("no animal has id " + std::to_string(id));
+    if (const std::string problem = make(scope.world); !problem.empty()) throw py::value_error(problem);
+}
+
 template <class Read>
 auto with_world(script_world_type& script, Read read)
 {
@@ -450,6 +461,53 @@ PYBIND11_MODULE(velmora, module)
             py::arg("generation"),
             "Goes back (or forward) to the start of that generation of this world's run, as it ran: updated\n"
             "again, it runs the same. A change made there starts a branch. ValueError before the run's start.")
+        .def(
+            "move",
+            [](script_world_type& script, std::uint64_t id, double x, double y) {
+                edit_world(script, id, [&](world_type& w) { return world_move_animal(w, id, x, y); });
+            },
+            py::arg("id"), py::arg("x"), py::arg("y"), "Moves the animal of that id to (x, y), as a change of the world's run.")
+        .def(
+            "clone",
+            [](script_world_type& script, std::uint64_t id) {
+                std::uint64_t made = 0;
+                edit_world(script, id, [&](world_type& w) { return world_clone_animal(w, id, &made); });
+                return made;
+            },
+            py::arg("id"), "A new animal with the genes of the animal of that id, its parent, beside it; returns the new id.")
+        .def(
+            "remove",
+            [](script_world_type& script, std::uint64_t id) {
+                edit_world(script, id, [&](world_type& w) { return world_remove_animal(w, id); });
+            },
+            py::arg("id"), "Removes the animal of that id; the lineage file gets its destruction time.")
+        .def(
+            "set_genes",
+            [](script_world_type& script, std::uint64_t id, const std::vector<double>& genes) {
+                edit_world(script, id, [&](world_type& w) { return world_set_genes(w, id, genes); });
+            },
+            py::arg("id"), py::arg("genes"), "Gives the animal of that id these genes (as genes(i) gives them).")
+        .def(
+            "add_animal",
+            [](script_world_type& script, const std::vector<double>& genes, double x, double y, double heading) {
+                std::uint64_t made = 0;
+                edit_world(script, 0, [&](world_type& w) { return world_add_founder(w, x, y, heading, genes, 0, &made); });
+                return made;
+            },
+            py::arg("genes"), py::arg("x"), py::arg("y"), py::arg("heading") = 0.0,
+            "A founder with these genes at (x, y), heading in radians; returns its id.")
+        .def(
+            "add_plant",
+            [](script_world_type& script, double x, double y) {
+                edit_world(script, 0, [&](world_type& w) { return world_add_plant_at(w, x, y); });
+            },
+            py::arg("x"), py::arg("y"), "A plant at (x, y).")
+        .def(
+            "remove_plants",
+            [](script_world_type& script, double x0, double y0, double x1, double y1) {
+                edit_world(script, 0, [&](world_type& w) { return world_remove_plants_in(w, x0, y0, x1, y1); });
+            },
+            py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"), "Removes the plants whose centres lie in that rectangle.")
         .def(
             "update",
             [](script_world_type& script, long long n) {

@@ -143,6 +143,7 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&a::founder>("animal_founder", owner::animal),
         number<&a::line>("animal_line", owner::animal),
         number<&a::born>("animal_born", owner::animal),
+        number<&a::came_from>("animal_came_from", owner::animal),
         {"animal_touch", owner::animal, "<f8", 8,
          [](const world_type&) { return shape_type{animal_touch_count, 3}; },
          [](const void* record, unsigned char* out) {
@@ -250,11 +251,18 @@ constexpr checkpoint_field_type fields_table[] = {
          }},
         number<&e::value>("event_value", owner::event),
         number<&e::value2>("event_value2", owner::event),
+        // An edit's data: its length with the change, the values in one list after the changes' order.
+        {"event_data_length", owner::event, npz_descr_of<std::uint32_t>(), 4, single,
+         [](const void* record, unsigned char* out) { npz_put_value(out, static_cast<std::uint32_t>(as<e>(record).data.size())); },
+         [](world_type&, void* record, const unsigned char* in) { as<e>(record).data.resize(npz_get_value<std::uint32_t>(in)); }},
+        {"event_data", owner::event_data, "<f8", 8, single,
+         [](const void* record, unsigned char* out) { npz_put_value(out, *static_cast<const double*>(record)); },
+         [](world_type&, void* record, const unsigned char* in) { *static_cast<double*>(record) = npz_get_value<double>(in); }},
 };
 
 // The records of one owner, in the order of their rows.
 struct records_type {
-    std::vector<const void*> animals, plants, history, events;
+    std::vector<const void*> animals, plants, history, events, event_data;
 
     explicit records_type(const world_type& world)
     {
@@ -262,7 +270,10 @@ struct records_type {
         for (const animal_type* a = world.animals; a != nullptr; a = a->next) animals.push_back(a);
         for (const plant_type* p = world.plants; p != nullptr; p = p->next) plants.push_back(p);
         for (const generation_record_type& record : world.history) history.push_back(&record);
-        for (const run_event_type& event : world.run.events) events.push_back(&event);
+        for (const run_event_type& event : world.run.events) {
+            events.push_back(&event);
+            for (const double& value : event.data) event_data.push_back(&value);
+        }
     }
 };
 
@@ -304,6 +315,7 @@ struct checked_type {
     std::uint64_t plants = 0;
     std::uint64_t generations = 0;
     std::uint64_t events = 0;
+    std::uint64_t event_data = 0;   // the values of the changes' data, all together
     std::vector<const checkpoint_array_type*> members;   // per field of the table; null for a member its format lacks
 };
 
@@ -314,6 +326,7 @@ std::uint64_t rows_of(const checked_type& checked, owner whose)
     case owner::plant: return checked.plants;
     case owner::history: return checked.generations;
     case owner::event: return checked.events;
+    case owner::event_data: return checked.event_data;
     case owner::world: break;
     }
     return 1;
@@ -355,6 +368,7 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
         if (name.rfind("season_", 0) == 0 || name.rfind("food_map", 0) == 0 || name == "animal_line" || name == "line_horizon")
             return format >= 4;
         if (name == "event_value2") return format >= 3;
+        if (name == "event_data_length" || name == "event_data" || name == "animal_came_from") return format >= 5;
         return format >= 2 || (field.owner != owner::event && name != "run_next");
     };
 
@@ -378,6 +392,7 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     checked.plants = rows("plant_x");
     checked.generations = view.length("history_generation");
     checked.events = format >= 2 ? view.length("event_generation") : 0;
+    checked.event_data = format >= 5 ? view.length("event_data") : 0;
     if (checked.animals > static_cast<std::uint64_t>(world_file_max_animals))
         fail("it holds " + std::to_string(checked.animals) + " animals, more than " + std::to_string(world_file_max_animals));
     if (checked.plants > static_cast<std::uint64_t>(world_file_max_plants))
@@ -407,17 +422,22 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     }
     // The changes: settings a run may change, sound values, in order, the next no further than the last.
     run_event_type before{};
+    std::uint64_t data_used = 0;
+    const checkpoint_array_type* data = format >= 5 ? view.find("event_data") : nullptr;
     for (std::uint64_t k = 0; k < checked.events; ++k) {
         run_event_type event;
         for (std::size_t f = 0; f < fields.size(); ++f)
             if (fields[f].owner == owner::event && checked.members[f] != nullptr)
                 fields[f].write(numbers, &event, checked.members[f]->data.data() + k * fields[f].item);
+        if (event.data.size() > checked.event_data - data_used) fail("change " + std::to_string(k) + ": its data runs past event_data");
+        for (double& value : event.data) value = npz_get_value<double>(data->data.data() + 8 * data_used++);
         if (const std::string problem = run_event_problem(event); !problem.empty())
             fail("change " + std::to_string(k) + ": " + problem);
         if (k > 0 && (event.generation < before.generation || (event.generation == before.generation && event.update < before.update)))
             fail("change " + std::to_string(k) + " comes before the one above it");
         before = event;
     }
+    if (data_used != checked.event_data) fail("event_data holds values no change takes");
     if (numbers.run.next > checked.events) fail("run_next is past the run's changes");
     for (const char* name : {"animal_size_x", "animal_size_y"}) {
         const checkpoint_array_type& sizes = *view.find(name);
@@ -486,6 +506,9 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     world.run = run_type{};
     world.run.events.resize(checked.events);
     for (std::size_t k = 0; k < checked.events; ++k) apply_rows(world, checked, owner::event, k, world.run.events[k]);
+    std::size_t value_row = 0;
+    for (run_event_type& event : world.run.events)
+        for (double& value : event.data) apply_rows(world, checked, owner::event_data, value_row++, value);
     take_numbers();
     world_check(world);
     world_check_networks(world);
@@ -536,6 +559,7 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
         const std::vector<const void*>& rows = field.owner == owner::animal  ? records.animals
                                                : field.owner == owner::plant ? records.plants
                                                : field.owner == owner::event ? records.events
+                                               : field.owner == owner::event_data ? records.event_data
                                                                              : records.history;
         const std::vector<const void*>& of = field.owner == owner::world ? world_row : rows;
         checkpoint_array_type& array = checkpoint.arrays[f + 2];
@@ -731,6 +755,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(a, animal_type, founder, "animal_founder"),
         FIELD(a, animal_type, line, "animal_line"),
         FIELD(a, animal_type, born, "animal_born"),
+        FIELD(a, animal_type, came_from, "animal_came_from"),
 
         FIELD(p, plant_type, x, "plant_x"),
         FIELD(p, plant_type, y, "plant_y"),
@@ -761,6 +786,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(v, run_event_type, setting, "event_setting"),
         FIELD(v, run_event_type, value, "event_value"),
         FIELD(v, run_event_type, value2, "event_value2"),
+        FIELD(v, run_event_type, data, "event_data_length event_data"),
     };
 #undef FIELD
 }

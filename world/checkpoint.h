@@ -29,7 +29,9 @@ struct world_type;
 // format 2 load with it 0.
 // 4: the environment, seasons (season_*) and a food map (food_map_*);
 // files of earlier formats load with neither.
-inline constexpr std::int32_t checkpoint_format = 4;
+// 5: the edits by hand (event_data_length, event_data) and where an added
+// animal came from (animal_came_from); earlier files load without them.
+inline constexpr std::int32_t checkpoint_format = 5;
 
 // A world captured into arrays: quick to take, and written or read apart from
 // the world, so that a window can save one on another thread.
@@ -68,9 +70,10 @@ std::int64_t checkpoint_number(const checkpoint_type& checkpoint, const std::str
 // ---- The table that capture, check and apply all walk.
 
 // Whose values a member holds: the world's own, or one row per animal (in
-// list order), per plant (in list order), per generation of the history or
-// per change of the run (from format 2 on).
-enum class checkpoint_owner_type { world, animal, plant, history, event };
+// list order), per plant (in list order), per generation of the history, per
+// change of the run (from format 2 on) or per value of the changes' data, the
+// changes' data one after another (from format 5 on).
+enum class checkpoint_owner_type { world, animal, plant, history, event, event_data };
 
 struct checkpoint_field_type {
     const char* name;                 // the member is name + ".npy"

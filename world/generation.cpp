@@ -60,6 +60,7 @@ void breed(world_type& world, animal_type** ranked, std::uint32_t n)
         child->founder = founder;
         child->line = line;
         child->born = world.generation + 1;
+        child->came_from = 0;
         if (j >= quarter) second_parent = 1;
     }
 }

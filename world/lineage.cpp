@@ -18,7 +18,11 @@ std::uint32_t ending_generation(const world_type& world) { return world.generati
 void add_row(world_type& world, const animal_type* animal, bool living)
 {
     char row[160];
-    if (animal->parent_a == 0) {
+    if (animal->parent_a == 0 && animal->came_from != 0) {
+        // A founder from an animal file: its id in the world it came from.
+        format_c(row, sizeof row, "%llu,[IMPORTED %llu],%u,", static_cast<unsigned long long>(animal->id),
+                 static_cast<unsigned long long>(animal->came_from), animal->born);
+    } else if (animal->parent_a == 0) {
         format_c(row, sizeof row, "%llu,[NONE],%u,", static_cast<unsigned long long>(animal->id), animal->born);
     } else {
         // The list holds a comma, so it is quoted as CSV quotes a field.

@@ -3,6 +3,7 @@
 #include "animal/animal.h"
 #include "plant/plant.h"
 #include "world/world.h"
+#include "world/edit.h"
 #include "world/world_file.h"
 
 #include <algorithm>
@@ -38,6 +39,8 @@ void apply(world_type& world, const run_event_type& event)
         world.mode_manual = value != 0.0;
     } else if (name == "steer") {
         animal_motion(world, value, event.value2);
+    } else if (edit_is(name)) {
+        edit_apply(world, event);
     }
 }
 
@@ -79,12 +82,14 @@ bool run_action_is(const std::string& name)
 {
     for (const char* action : run_actions)
         if (name == action) return true;
-    return false;
+    return edit_is(name);
 }
 
 std::string run_event_problem(const run_event_type& event)
 {
     const std::string& name = event.setting;
+    if (edit_is(name)) return edit_data_problem(event);
+    if (!event.data.empty()) return name + " takes no data";
     if (!run_action_is(name)) {
         if (event.value2 != 0.0) return name + " takes one value";
         return run_setting_problem(name, event.value);
@@ -96,6 +101,12 @@ std::string run_event_problem(const run_event_type& event)
     if (event.value2 != 0.0) return name + " takes one value";
     if (name == "manual") return event.value == 0.0 || event.value == 1.0 ? std::string() : "manual must be true or false";
     return event.value == 0.0 ? std::string() : name + " takes no value";
+}
+
+std::string world_record(world_type& world, const run_event_type& event)
+{
+    record(world, event);
+    return {};
 }
 
 std::string world_change_setting(world_type& world, const std::string& name, double value)

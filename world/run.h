@@ -13,11 +13,19 @@ struct world_type;
 // A change of a setting that can change during a run, or an action of the
 // window's that changes the world.
 struct run_event_type {
+    run_event_type() = default;
+    run_event_type(std::uint32_t at_generation, std::int32_t at_update, std::string name, double first = 0.0, double second = 0.0,
+                   std::vector<double> values = {})
+        : generation(at_generation), update(at_update), setting(std::move(name)), value(first), value2(second), data(std::move(values))
+    {
+    }
+
     std::uint32_t generation = 0;   // the world's generation when it was made
     std::int32_t update = 0;        // its update_count then: the change comes before that update
     std::string setting;            // one of run_settings or run_actions
     double value = 0.0;             // the new value (wrap and manual: 1 on, 0 off); steer: the left motor
     double value2 = 0.0;            // steer: the right motor; 0 for the others
+    std::vector<double> data;       // an edit by hand's values (world/edit.h): ids, places, genes; empty for the others
 
     bool operator==(const run_event_type&) const = default;
 };
@@ -43,7 +51,7 @@ std::string run_setting_problem(const std::string& name, double value);
 // steering on or off, and the motor values the steering keys give the head
 // animal (left, right; each within [-1, 1]).
 inline constexpr const char* run_actions[] = {"add_plant", "remove_plants", "add_animal", "remove_animals", "manual", "steer"};
-bool run_action_is(const std::string& name);
+bool run_action_is(const std::string& name);   // the window's actions and the edits by hand (world/edit.h)
 // What is wrong with the event's name or values; empty when nothing is.
 std::string run_event_problem(const run_event_type& event);
 
@@ -54,6 +62,9 @@ std::string world_change_setting(world_type& world, const std::string& name, dou
 // on and the motors differ from what the keys gave last, since only then does
 // it change the run.
 std::string world_act(world_type& world, const std::string& action, double value = 0.0, double value2 = 0.0);
+// Records a checked event at the world's generation and update, in place of
+// the course the run had from here on, and makes it.
+std::string world_record(world_type& world, const run_event_type& event);
 // Applies the run's events that are due at the world's generation and update,
 // and at a generation's start the plant count of its season.
 void world_apply_events(world_type& world);

@@ -91,6 +91,7 @@ void world_add_animal(world_type& world)
     animal_init(world, animal);
     animal->id = animal->founder = animal->line = ++world.last_id;
     animal->parent_a = animal->parent_b = 0;
+    animal->came_from = 0;
     animal->born = world.generation;
     grid_add_animal(world, animal);
     // The pack is stale from now until world_update packs every network

@@ -311,3 +311,37 @@ def test_a_food_map_seasons_and_a_schedule_run_and_replay_from_the_run_file(tmp_
                 dict(schedule=[{"generation": 2, "animals": 4}])):
         with pytest.raises(ValueError):
             velmora.World(**bad)
+
+
+def test_edits_by_hand_replay_from_the_run_file_and_bad_ones_change_nothing(tmp_path):
+    world = velmora.World(seed=6, generation_length=50)
+    world.update(30)
+    ids = world.animals()["id"]
+    world.move(int(ids[3]), 2.5, 7.5)
+    made = world.clone(int(ids[3]))
+    assert made == max(world.animals()["id"]) and len(world) == 21
+    world.remove(int(ids[0]))
+    world.update(70)
+    genes = world.genes(0)
+    founder = world.add_animal(genes=genes * 0.5, x=5.0, y=5.0, heading=1.0)
+    world.set_genes(founder, genes)
+    world.add_plant(1.0, 1.0)
+    world.remove_plants(6.0, 0.0, 10.0, 10.0)
+    assert (world.plants()["x"] < 6.0).all()
+    before = world.animals()["x"].copy()
+    for call, error in ((lambda: world.move(999999, 1.0, 1.0), KeyError), (lambda: world.move(made, 11.0, 1.0), ValueError),
+                        (lambda: world.set_genes(made, genes[:-1]), ValueError), (lambda: world.clone(999999), KeyError),
+                        (lambda: world.add_animal(genes=[float("nan")] * len(genes), x=1.0, y=1.0), ValueError),
+                        (lambda: world.add_plant(-1.0, 2.0), ValueError)):
+        with pytest.raises(error):
+            call()
+    np.testing.assert_array_equal(world.animals()["x"], before)
+    world.run(generations=2)
+    world.save_run(str(tmp_path / "edits.toml"))
+    world.save(str(tmp_path / "edited.dat"))
+    text = open(tmp_path / "edits.toml").read()
+    assert 'action = "clone"' in text and 'action = "add_founder"' in text and "genes = [" in text
+    replay = run_program(tmp_path, "--headless", "--run", "edits.toml", "--generations", str(world.generation), "--no-log",
+                         "--quiet", "--save", "replayed.dat")
+    assert replay.returncode == 0, replay.stderr
+    assert open(tmp_path / "replayed.dat").read() == open(tmp_path / "edited.dat").read()
