@@ -6,6 +6,7 @@
 #include "app/frame_loop.h"
 #include "app/inspector.h"
 #include "app/recorder.h"
+#include "app/edits.h"
 #include "app/runs.h"
 #include "app/runs_window.h"
 #include "app/window_state.h"
@@ -15,7 +16,9 @@
 #include "render/world_view.h"
 #include "world/world.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <cstring>
@@ -50,6 +53,12 @@ const char* const keys_help =
     "<tr><td><b>T</b></td><td>edges wrap around, or block</td></tr>"
     "<tr><td><b>R</b></td><td>reset, after a question</td></tr>"
     "<tr><td><b>Alt+Left / Alt+Right</b></td><td>to the start of the generation before / after (Simulation menu)</td></tr>"
+    "<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b></td><td>undo / redo an edit by hand (Edit menu)</td></tr>"
+    "<tr><td><b>Ctrl+D</b></td><td>clone the selected animal (Animals menu)</td></tr>"
+    "<tr><td><b>Delete</b></td><td>remove the selected animal (Animals menu)</td></tr>"
+    "<tr><td><b>Ctrl+Shift+V</b></td><td>paste genes into the selected animal (Animals menu)</td></tr>"
+    "<tr><td><b>Ctrl+B</b></td><td>the plant brush on or off: click or drag to add plants, with Shift to remove them (World menu)</td></tr>"
+    "<tr><td><b>Mouse</b></td><td>drag the selected animal to move it; right-click an animal for its edits</td></tr>"
     "<tr><td><b>Q</b></td><td>print the first animal's network on the console</td></tr>"
     "<tr><td><b>N</b></td><td>show the Neuron window (type n in it to hide it)</td></tr>"
     "<tr><td><b>C</b></td><td>show or hide the Chart window</td></tr>"
@@ -155,6 +164,26 @@ void main_menu(window_state_type& state, int id)
         view_follow(world, view);
         break;
     case menu_inspect: inspector_show(state); break;
+    case menu_save_animal: {
+        if (view_selected(world, view) == nullptr) {
+            state.show_problem("Select an animal to save first");
+            break;
+        }
+        const std::string path = state.file_dialog(file_save_animal);
+        if (!path.empty()) edits_save_animal(state, path);
+        break;
+    }
+    case menu_add_animal_file: {
+        const std::string path = state.file_dialog(file_open_animal);
+        if (!path.empty()) edits_add_animal_file(state, path);
+        break;
+    }
+    case menu_clone_selected: edits_clone_selected(state); break;
+    case menu_remove_selected: edits_remove_selected(state); break;
+    case menu_paste_genes: edits_paste_genes(state, QGuiApplication::clipboard()->text().toStdString()); break;
+    case menu_plant_brush: state.plant_brush = !state.plant_brush; break;
+    case menu_undo: edits_undo(state); break;
+    case menu_redo: edits_redo(state); break;
     default: break;
     }
 }

@@ -3,6 +3,7 @@
 #include "app/autosave.h"
 #include "app/chart_window.h"
 #include "app/commands.h"
+#include "app/edits.h"
 #include "app/frame_loop.h"
 #include "app/inspector.h"
 #include "app/runs_window.h"
@@ -49,20 +50,64 @@ world_view_widget::world_view_widget(main_window_widget* window) : QWidget(windo
 
 void world_view_widget::paintEvent(QPaintEvent*) { window_paint(window_->state, *this); }
 
-// A click picks the animal under it, or none; a drag pans; the wheel zooms towards the cursor.
+// A click picks the animal under it, or none; a drag pans, or moves the
+// selected animal when it starts on it; with the plant brush, a click or a
+// drag adds plants (with Shift removes them); a right click on an animal
+// offers its edits; the wheel zooms towards the cursor.
 void world_view_widget::mousePressEvent(QMouseEvent* event)
 {
     pressed_at_ = dragged_from_ = event->position().toPoint();
-    dragging_ = false;
+    dragging_ = moving_ = brushing_ = false;
+    window_state_type& state = window_->state;
+    if (state.replaying) return;
+    const QPoint at = pressed_at_;
+    const double x = view_world_x(state.world, state.view, at.x()), y = view_world_y(state.world, state.view, at.y());
+    if (event->button() == Qt::RightButton) {
+        animal_type* animal = view_animal_at(state.world, state.view, at.x(), at.y());
+        if (animal == nullptr) return;
+        view_select(state.world, state.view, animal);
+        view_changed(state);
+        window_->animal_menu(event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() != Qt::LeftButton) return;
+    if (state.plant_brush) {
+        brushing_ = true;
+        edits_begin_step(state);
+        edits_brush(state, x, y, (event->modifiers() & Qt::ShiftModifier) != 0);
+        view_changed(state);
+        return;
+    }
+    const animal_type* chosen = view_selected(state.world, state.view);
+    if (chosen != nullptr && chosen == view_animal_at(state.world, state.view, at.x(), at.y())) moving_ = true;
 }
 
 void world_view_widget::mouseMoveEvent(QMouseEvent* event)
 {
     if ((event->buttons() & Qt::LeftButton) == 0) return;
     const QPoint at = event->position().toPoint();
-    dragging_ = dragging_ || (at - pressed_at_).manhattanLength() > 3;
-    if (!dragging_) return;
     window_state_type& state = window_->state;
+    if (state.replaying) return;
+    const double x = view_world_x(state.world, state.view, at.x()), y = view_world_y(state.world, state.view, at.y());
+    if (brushing_) {
+        // A plant each plant's width along the stroke.
+        const double step = std::max(state.world.plant_size * 2.0, 1e-9);
+        const double from_x = view_world_x(state.world, state.view, dragged_from_.x()), from_y = view_world_y(state.world, state.view, dragged_from_.y());
+        if (std::hypot(x - from_x, y - from_y) < step) return;
+        edits_brush(state, x, y, (event->modifiers() & Qt::ShiftModifier) != 0);
+        dragged_from_ = at;
+        view_changed(state);
+        return;
+    }
+    const bool starting = !dragging_ && (at - pressed_at_).manhattanLength() > 3;
+    dragging_ = dragging_ || starting;
+    if (!dragging_) return;
+    if (moving_) {
+        if (starting) edits_begin_step(state);
+        if (x >= 0.0 && y >= 0.0 && x <= state.world.width && y <= state.world.height) edits_move_selected(state, x, y);
+        view_changed(state);
+        return;
+    }
     view_pan(state.world, state.view, at.x() - dragged_from_.x(), at.y() - dragged_from_.y());
     dragged_from_ = at;
     view_changed(state);
@@ -70,9 +115,10 @@ void world_view_widget::mouseMoveEvent(QMouseEvent* event)
 
 void world_view_widget::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (dragging_ || event->button() != Qt::LeftButton) return;
+    if (dragging_ || brushing_ || event->button() != Qt::LeftButton) return;
     const QPoint at = event->position().toPoint();
     window_state_type& state = window_->state;
+    if (state.replaying) return;
     view_select(state.world, state.view, view_animal_at(state.world, state.view, at.x(), at.y()));
     view_changed(state);
 }
@@ -179,17 +225,24 @@ void main_window_widget::build_menus()
           {"Save R&un As...", menu_save_run},
           {"Save &Chart As...", menu_save_chart},
           {"E&xit", menu_exit}}},
+        {"&Edit", {{"&Undo", menu_undo, QKeySequence::Undo}, {"&Redo", menu_redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}}},
         {"&Animals",
          {{"&Show Vision", menu_show_vision},
           {"&Hide Vision", menu_hide_vision},
           {"Show &Chart", menu_show_chart},
           {"Hide Cha&rt", menu_hide_chart},
-          {"&Inspect", menu_inspect}}},
+          {"&Inspect", menu_inspect},
+          {"C&lone Selected", menu_clone_selected, QKeySequence(Qt::CTRL | Qt::Key_D)},
+          {"Remove Selecte&d", menu_remove_selected, QKeySequence(Qt::Key_Delete)},
+          {"&Paste Genes", menu_paste_genes, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)},
+          {"Save &Animal As...", menu_save_animal},
+          {"Add Animal From &File...", menu_add_animal_file}}},
         {"&World",
          {{"Remove Animals", menu_remove_animals},
           {"Add &Animal", menu_add_animal},
           {"Remove Plants", menu_remove_plants},
           {"Add &Plant", menu_add_plant},
+          {"Plant &Brush", menu_plant_brush, QKeySequence(Qt::CTRL | Qt::Key_B)},
           {"&Reset", menu_reset},
           {"Se&ttings...", menu_settings}}},
         {"&Simulation",
@@ -213,6 +266,7 @@ void main_window_widget::build_menus()
             QAction* action = drop_down->addAction(QString::fromLatin1(item.text));
             action->setData(item.id);
             action->setShortcut(item.shortcut);
+            if (item.id == menu_plant_brush) action->setCheckable(true);
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] {
                 main_menu(state, id);
@@ -222,6 +276,22 @@ void main_window_widget::build_menus()
             });
         }
     }
+}
+
+void main_window_widget::animal_menu(const QPoint& at)
+{
+    QMenu menu(this);
+    const struct { const char* text; int id; } items[] = {{"Clone", menu_clone_selected}, {"Remove", menu_remove_selected},
+                                                         {"Paste Genes", menu_paste_genes}, {"Save Animal As...", menu_save_animal}};
+    for (const auto& item : items) menu.addAction(item.text)->setData(item.id);
+    context_menu_ = &menu;
+    if (QAction* chosen = menu.exec(at)) {
+        main_menu(state, chosen->data().toInt());
+        draw_world_into_memdc(state, true);
+        view_->update();
+        refresh_status();
+    }
+    context_menu_ = nullptr;
 }
 
 void main_window_widget::set_timer(int id, int period)

@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,6 +33,8 @@ private:
     QPoint pressed_at_;       // where the left button went down
     QPoint dragged_from_;     // where the last pan left off
     bool dragging_ = false;   // moved far enough since the press to pan rather than click
+    bool moving_ = false;     // the press was on the selected animal: a drag moves it
+    bool brushing_ = false;   // the plant brush's stroke
 };
 
 class chart_window_widget;
@@ -55,6 +58,9 @@ public:
     int timer_period(int id) const;       // -1 while the timer does not run
     void set_autosave(int minutes);       // the autosave timer; 0 stops it
     bool shut_down() const { return shut_down_; }
+    // The selected animal's edits as a menu at that place on the screen; the one open, for tests.
+    void animal_menu(const QPoint& at);
+    QMenu* context_menu() const { return context_menu_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -83,5 +89,6 @@ private:
     timeline_strip_widget* strip_ = nullptr;        // under the world view
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
+    QMenu* context_menu_ = nullptr;
     bool close_asked_ = false;   // closed while a replay ran: it is cancelled, then the window closes
 };

@@ -57,6 +57,8 @@ void runs_begin(window_state_type& state, bool from_reset)
     state.start_from_reset = from_reset;
     state.run_start.events.clear();
     state.run_start.earlier_events = state.world.run.next;
+    state.undo_steps.clear();
+    state.redo_branches.clear();
     state.timeline.restart = [&state](world_type& world) {
         checkpoint_apply(world, state.start_capture);
         return std::string();
@@ -79,6 +81,13 @@ bool runs_step(window_state_type& state, int generations)
     const std::int64_t target = static_cast<std::int64_t>(world.generation) + generations;
     if (target < static_cast<std::int64_t>(state.timeline.start.generation)) return false;
     return runs_go(state, static_cast<std::uint32_t>(target));
+}
+
+bool runs_go_before_change(window_state_type& state, std::size_t change)
+{
+    return travel(state, [&](const std::function<bool(double)>& progress) {
+        return timeline_go_before_change(state.timeline, state.world, change, progress);
+    });
 }
 
 bool runs_switch(window_state_type& state, std::size_t branch)

@@ -21,6 +21,8 @@ void runs_begin(window_state_type& state, bool from_reset);
 bool runs_go(window_state_type& state, std::uint32_t generation);
 bool runs_step(window_state_type& state, int generations);   // one generation back (-1) or forward (1)
 bool runs_switch(window_state_type& state, std::size_t branch);
+// Just before a change of the shown branch, by its place in the branch's list.
+bool runs_go_before_change(window_state_type& state, std::size_t change);
 void runs_delete(window_state_type& state, std::size_t branch);
 // Writes a branch's run file; returns the refusal's line, or an empty text.
 std::string runs_save(window_state_type& state, std::size_t branch, const std::string& path);

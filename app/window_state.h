@@ -31,6 +31,8 @@ enum file_kind_type {
     file_save_snapshot,   // a checkpoint to save
     file_save_video,      // a video to record
     file_save_run,        // a run file to write
+    file_save_animal,     // an animal file to write
+    file_open_animal,     // an animal file to read
 };
 
 // The history folded for the Evolution chart: at most most_buckets buckets
@@ -86,6 +88,11 @@ struct window_state_type {
     checkpoint_type start_capture;      // the run's start, rebuilt from here when no keyframe lies before a point
     bool start_from_reset = false;      // no seed or file makes the start: a run file takes a checkpoint of it along
     bool replaying = false;             // a rewind is replaying: the timers and keys wait
+    // Edits by hand: where each undo step began (the run's changes made then)
+    // and the branches undo left, with their steps, for redo.
+    std::vector<std::size_t> undo_steps;
+    std::vector<std::pair<std::uint32_t, std::size_t>> redo_branches;
+    bool plant_brush = false;           // World, Plant Brush: clicks and drags add plants (with Shift, remove them)
 
     // Recording.
     recorder_type recorder;                       // the window's recording

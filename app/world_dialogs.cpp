@@ -8,10 +8,11 @@
 
 std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
 {
-    const bool saving = kind != file_open;
+    const bool saving = kind != file_open && kind != file_open_animal;
     const QString filter = kind == file_open         ? QStringLiteral("World files, checkpoints and run files (*.dat *.npz *.toml)")
                            : kind == file_save_world ? QStringLiteral("World files (*.dat)")
                            : kind == file_save_run   ? QStringLiteral("Run files (*.toml)")
+                           : kind == file_save_animal || kind == file_open_animal ? QStringLiteral("Animal files (*.animal)")
                            : kind == file_save_video ? QStringLiteral("Videos (*.mp4 *.webm *.gif)")
                                                      : QStringLiteral("Checkpoints (*.npz)");
     auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), QStringLiteral("."), filter);
@@ -21,6 +22,7 @@ std::unique_ptr<QFileDialog> world_file_dialog(file_kind_type kind)
         dialog->setDefaultSuffix(kind == file_save_world   ? QStringLiteral("dat")
                                  : kind == file_save_video ? QStringLiteral("mp4")
                                  : kind == file_save_run   ? QStringLiteral("toml")
+                                 : kind == file_save_animal ? QStringLiteral("animal")
                                                            : QStringLiteral("npz"));
         if (kind != file_save_video) dialog->setOption(QFileDialog::DontConfirmOverwrite);
     }

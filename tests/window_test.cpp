@@ -337,7 +337,7 @@ private slots:
     {
         QStringList menus;
         for (QAction* top : window->menuBar()->actions()) menus << top->text();
-        QCOMPARE(menus, QStringList({"&File", "&Animals", "&World", "&Simulation", "&View", "&Help"}));
+        QCOMPARE(menus, QStringList({"&File", "&Edit", "&Animals", "&World", "&Simulation", "&View", "&Help"}));
         for (QAction* top : window->menuBar()->actions())
             for (QAction* item : top->menu()->actions())
                 QVERIFY2(item->text().contains('&') || item->text().startsWith("Remove"), qPrintable(item->text()));

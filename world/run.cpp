@@ -204,3 +204,11 @@ std::vector<run_event_type> world_scheduled(const world_type& world)
         if (run_setting_changes(world.run.events[k].setting)) changes.push_back(world.run.events[k]);
     return changes;
 }
+
+void world_apply_events_until(world_type& world, std::size_t limit)
+{
+    run_type& run = world.run;
+    while (run.next < limit && run.next < run.events.size() && run.events[run.next].generation == world.generation &&
+           run.events[run.next].update == world.update_count)
+        apply(world, run.events[run.next++]);
+}

@@ -69,6 +69,10 @@ std::string world_record(world_type& world, const run_event_type& event);
 // and at a generation's start the plant count of its season.
 void world_apply_events(world_type& world);
 
+// Makes the changes due at the world's generation and update until limit of
+// the run's changes are made.
+void world_apply_events_until(world_type& world, std::size_t limit);
+
 // Seasons: the plants in the world follow a cycle of period generations
 // between low and high, set at the start of every generation. A sine starts
 // each cycle half-way, rising; a square is high for the first half of each

@@ -239,7 +239,17 @@ struct quiet_type {
     }
 };
 
-std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run_point_type point,
+// The number of the branch's changes made before a point.
+std::size_t changes_before(const timeline_branch_type& branch, run_point_type point)
+{
+    std::size_t made = 0;
+    while (made < branch.events.size() && run_point_type{branch.events[made].generation, branch.events[made].update} < point) ++made;
+    return made;
+}
+
+// To the point with exactly limit of the branch's changes made: those before
+// it, and as many of those at it as limit leaves.
+std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run_point_type point, std::size_t limit,
                   const std::function<bool(double)>& progress)
 {
     timeline_branch_type& branch = timeline.branches[b];
@@ -259,11 +269,12 @@ std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run
     const std::vector<run_event_type> applied(world.run.events.begin(), world.run.events.begin() + static_cast<std::ptrdiff_t>(world.run.next));
     const timeline_keyframe_type* from = nullptr;
     for (auto at = timeline.keyframes.rbegin(); at != timeline.keyframes.rend(); ++at)
-        if (at->point <= point && valid_for(*at, branch)) {
+        if (at->point <= point && at->applied.size() <= limit && valid_for(*at, branch)) {
             from = &*at;
             break;
         }
-    const bool onward = here <= point && valid_for(applied, here, branch.events) && (from == nullptr || from->point <= here);
+    const bool onward = here <= point && applied.size() <= limit && valid_for(applied, here, branch.events) &&
+                        (from == nullptr || from->point <= here);
     std::size_t next = world.run.next;
     if (!onward) {
         if (from != nullptr) {
@@ -301,6 +312,7 @@ std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run
             }
         }
     }
+    world_apply_events_until(world, limit);
     return {};
 }
 
@@ -336,10 +348,12 @@ void timeline_note(timeline_type& timeline, world_type& world)
         timeline.changes_seen = world.run.changes;
         timeline_branch_type& branch = timeline.branches[timeline.current];
         if (world.run.events != branch.events) {
-            if (here >= branch.reach) {
+            const bool extends = branch.events.size() <= world.run.events.size() &&
+                                 std::equal(branch.events.begin(), branch.events.end(), world.run.events.begin());
+            if (here >= branch.reach && extends) {
                 branch.events = world.run.events;   // made at its end: the branch goes on with it
             } else {
-                // Made behind its reach: the branch as it ran stays, and this one leaves it.
+                // Made behind its reach, or taking changes back: the branch as it ran stays, and this one leaves it.
                 const std::vector<run_event_type>& old = branch.events;
                 const std::vector<run_event_type>& now = world.run.events;
                 std::size_t same = 0;
@@ -366,7 +380,24 @@ std::string timeline_go(timeline_type& timeline, world_type& world, run_point_ty
     timeline_note(timeline, world);
     timeline_branch_type& branch = timeline.branches[timeline.current];
     keep_longest_history(branch, world);
-    return go_to(timeline, world, timeline.current, point, progress);
+    return go_to(timeline, world, timeline.current, point, changes_before(branch, point), progress);
+}
+
+std::string timeline_go_before_change(timeline_type& timeline, world_type& world, std::size_t change,
+                                     const std::function<bool(double)>& progress)
+{
+    timeline_note(timeline, world);
+    timeline_branch_type& branch = timeline.branches[timeline.current];
+    if (change >= branch.events.size()) return "there is no such change";
+    keep_longest_history(branch, world);
+    const run_event_type& made = branch.events[change];
+    return go_to(timeline, world, timeline.current, run_point_type{made.generation, made.update}, change, progress);
+}
+
+void timeline_keep(timeline_type& timeline, world_type& world)
+{
+    timeline_note(timeline, world);
+    keep(timeline, world, timeline.branches[timeline.current]);
 }
 
 std::string timeline_switch(timeline_type& timeline, world_type& world, std::size_t branch, const std::function<bool(double)>& progress)
@@ -377,7 +408,9 @@ std::string timeline_switch(timeline_type& timeline, world_type& world, std::siz
     // The branch left is found again at the point it was left.
     timeline.branches[timeline.current].reach = std::max(timeline.branches[timeline.current].reach, world_point(world));
     if (world.update_count != 0) keep(timeline, world, timeline.branches[timeline.current]);
-    if (std::string problem = go_to(timeline, world, branch, timeline.branches[branch].reach, progress); !problem.empty()) return problem;
+    const timeline_branch_type& to = timeline.branches[branch];
+    if (std::string problem = go_to(timeline, world, branch, to.reach, changes_before(to, to.reach), progress); !problem.empty())
+        return problem;
     timeline.current = branch;
     return {};
 }

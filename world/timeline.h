@@ -85,6 +85,12 @@ void timeline_note(timeline_type& timeline, world_type& world);
 // could not, or an empty text.
 std::string timeline_go(timeline_type& timeline, world_type& world, run_point_type point,
                         const std::function<bool(double)>& progress = {});
+// Goes to just before a change of the current branch (by its place in the
+// branch's list), the changes before it made: how an edit is undone.
+std::string timeline_go_before_change(timeline_type& timeline, world_type& world, std::size_t change,
+                                      const std::function<bool(double)>& progress = {});
+// Keeps a keyframe of the world as it is now, as before an edit, so that undoing it is quick.
+void timeline_keep(timeline_type& timeline, world_type& world);
 // Goes to the reach of another branch.
 std::string timeline_switch(timeline_type& timeline, world_type& world, std::size_t branch,
                             const std::function<bool(double)>& progress = {});

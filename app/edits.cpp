@@ -1,0 +1,172 @@
+#include "app/edits.h"
+
+#include "app/frame_loop.h"
+#include "app/runs.h"
+#include "app/window_state.h"
+#include "cli/animal_file.h"
+#include "neuron/neuron.h"
+#include "render/world_view.h"
+#include "world/edit.h"
+#include "world/timeline.h"
+#include "world/world.h"
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+animal_type* selected(window_state_type& state) { return view_selected(state.world, state.view); }
+
+bool told(window_state_type& state, const std::string& problem)
+{
+    if (!problem.empty()) state.show_problem(problem);
+    return problem.empty();
+}
+
+// The genes of Copy Genes' text, per neuron its weights then its bias, if it fits the animal's network.
+std::string genes_of_text(const std::string& text, const animal_type* animal, std::vector<double>& genes)
+{
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    long long neurons = 0;
+    if (!(in >> neurons) || neurons != animal->num_neurons)
+        return "The genes on the clipboard are not a network of " + std::to_string(animal->num_neurons) + " neurons";
+    for (const neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
+        long long id = 0, inputs = 0;
+        double bias = 0.0;
+        if (!(in >> id >> bias >> inputs) || id != static_cast<long long>(neuron->id) || inputs != static_cast<long long>(neuron->input_count))
+            return "The genes on the clipboard do not fit the network of neuron " + std::to_string(neuron->id);
+        for (long long i = 0; i < inputs; ++i) {
+            double weight = 0.0;
+            if (!(in >> weight)) return "The genes on the clipboard end early";
+            genes.push_back(weight);
+        }
+        genes.push_back(bias);
+    }
+    std::string rest;
+    if (in >> rest) return "The genes on the clipboard go on past the network";
+    return {};
+}
+
+}  // namespace
+
+void edits_begin_step(window_state_type& state)
+{
+    timeline_keep(state.timeline, state.world);
+    state.undo_steps.push_back(state.world.run.next);
+    state.redo_branches.clear();
+}
+
+bool edits_undo(window_state_type& state)
+{
+    timeline_note(state.timeline, state.world);
+    const timeline_branch_type& branch = state.timeline.branches[state.timeline.current];
+    // Steps whose changes this branch no longer has are gone with them.
+    while (!state.undo_steps.empty() && state.undo_steps.back() >= std::min(branch.events.size(), state.world.run.next)) state.undo_steps.pop_back();
+    if (state.undo_steps.empty()) return false;
+    const std::size_t step = state.undo_steps.back();
+    const std::uint32_t left = branch.number;
+    const std::size_t before = state.undo_steps.size();
+    if (!runs_go_before_change(state, step)) return false;
+    state.undo_steps.resize(before - 1);
+    // The run goes on without the step: a branch of its own, the old course another.
+    world_type& world = state.world;
+    world.run.events.resize(world.run.next);
+    world.run.changes += 1;
+    timeline_note(state.timeline, world);
+    state.redo_branches.push_back(std::pair{left, step});
+    view_changed(state);
+    return true;
+}
+
+bool edits_redo(window_state_type& state)
+{
+    if (state.redo_branches.empty()) return false;
+    const auto [number, step] = state.redo_branches.back();
+    for (std::size_t b = 0; b < state.timeline.branches.size(); ++b)
+        if (state.timeline.branches[b].number == number) {
+            if (!runs_switch(state, b)) return false;
+            state.redo_branches.pop_back();
+            state.undo_steps.push_back(step);
+            return true;
+        }
+    state.redo_branches.pop_back();   // deleted meanwhile
+    return false;
+}
+
+void edits_remove_selected(window_state_type& state)
+{
+    animal_type* animal = selected(state);
+    if (animal == nullptr) return;
+    edits_begin_step(state);
+    told(state, world_remove_animal(state.world, animal->id));
+    view_changed(state);
+}
+
+void edits_clone_selected(window_state_type& state)
+{
+    animal_type* animal = selected(state);
+    if (animal == nullptr) return;
+    edits_begin_step(state);
+    told(state, world_clone_animal(state.world, animal->id));
+    view_changed(state);
+}
+
+void edits_paste_genes(window_state_type& state, const std::string& text)
+{
+    animal_type* animal = selected(state);
+    if (animal == nullptr) return;
+    std::vector<double> genes;
+    if (!told(state, genes_of_text(text, animal, genes))) return;
+    edits_begin_step(state);
+    told(state, world_set_genes(state.world, animal->id, genes));
+    view_changed(state);
+}
+
+void edits_move_selected(window_state_type& state, double x, double y)
+{
+    if (animal_type* animal = selected(state)) world_move_animal(state.world, animal->id, x, y);
+}
+
+void edits_brush(window_state_type& state, double x, double y, bool remove)
+{
+    world_type& world = state.world;
+    if (x < 0.0 || y < 0.0 || x > world.width || y > world.height) return;
+    if (remove) {
+        const double r = world.plant_size * 2.0;
+        world_remove_plants_in(world, x - r, y - r, x + r, y + r);
+    } else {
+        world_add_plant_at(world, x, y);
+    }
+}
+
+void edits_save_animal(window_state_type& state, const std::string& path)
+{
+    animal_type* animal = selected(state);
+    if (animal == nullptr) {
+        state.show_problem("Select an animal to save first");
+        return;
+    }
+    if (const std::string reason = animal_file_write(path, animal_file_of(state.world, animal)); !reason.empty())
+        state.show_problem("Unable to save " + path + ": " + reason);
+}
+
+void edits_add_animal_file(window_state_type& state, const std::string& path)
+{
+    animal_file_type animal;
+    if (const std::string problem = animal_file_read(path, animal); !problem.empty()) {
+        state.show_problem("Unable to add " + problem);
+        return;
+    }
+    if (const std::string problem = animal_file_fit_problem(state.world, animal); !problem.empty()) {
+        state.show_problem("Unable to add " + path + ": " + problem);
+        return;
+    }
+    const view_type& view = state.view;
+    const double x = view_world_x(state.world, view, view.display_x / 2), y = view_world_y(state.world, view, view.display_y / 2);
+    edits_begin_step(state);
+    std::uint64_t made = 0;
+    if (told(state, world_add_founder(state.world, x, y, 0.0, animal.genes, animal.id, &made)))
+        view_select(state.world, state.view, world_find_animal(state.world, made));
+    view_changed(state);
+}
