@@ -283,7 +283,11 @@ void main_window_widget::animal_menu(const QPoint& at)
     QMenu menu(this);
     const struct { const char* text; int id; } items[] = {{"Clone", menu_clone_selected}, {"Remove", menu_remove_selected},
                                                          {"Paste Genes", menu_paste_genes}, {"Save Animal As...", menu_save_animal}};
-    for (const auto& item : items) menu.addAction(item.text)->setData(item.id);
+    last_menu_.clear();
+    for (const auto& item : items) {
+        menu.addAction(item.text)->setData(item.id);
+        last_menu_ << item.text;
+    }
     context_menu_ = &menu;
     if (QAction* chosen = menu.exec(at)) {
         main_menu(state, chosen->data().toInt());

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -61,6 +62,7 @@ public:
     // The selected animal's edits as a menu at that place on the screen; the one open, for tests.
     void animal_menu(const QPoint& at);
     QMenu* context_menu() const { return context_menu_; }
+    QStringList last_menu() const { return last_menu_; }   // the items the last one offered
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -90,5 +92,6 @@ private:
     unsigned pressed_code_[256] = {};   // key code each native scan code was pressed with
     bool shut_down_ = false;
     QMenu* context_menu_ = nullptr;
+    QStringList last_menu_;
     bool close_asked_ = false;   // closed while a replay ran: it is cancelled, then the window closes
 };

@@ -14,6 +14,7 @@
 #include "app/runs_window.h"
 #include "app/world_dialogs.h"
 #include "cli/run_file.h"
+#include "world/edit.h"
 #include "world/timeline.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -1062,6 +1063,84 @@ private slots:
         QVERIFY(settings_change_now(state(), settings_of_world(world()), &shown).find("need Reset With These") != std::string::npos);
         shown.schedule = {run_event_type{9, 0, "plants", 3.0, 0.0}};
         QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string("plants follow the seasons: a scheduled change cannot set them"));
+    }
+
+    // Edits by hand in the window, paused: a drag moves the selected animal,
+    // Delete removes it, Ctrl+D clones, Paste Genes takes Copy Genes' text (and
+    // refuses a text that does not fit), the plant brush adds and with Shift
+    // removes plants, a right click offers the edits; Ctrl+Z undoes step by
+    // step back to the exact state before, Ctrl+Shift+Z redoes.
+    void edits_by_hand_undo_and_redo()
+    {
+        world().running = false;
+        const std::string start = world_state(world());
+        const auto mouse = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held, Qt::KeyboardModifiers keys = {}) {
+            QMouseEvent event(type, at, window->view()->mapToGlobal(at), button, held, keys);
+            QCoreApplication::sendEvent(window->view(), &event);
+        };
+        const auto pixel = [&](double x, double y) { return QPointF(get_screen_x(world(), view(), x), get_screen_y(world(), view(), y)); };
+        animal_type* animal = world().animals->next;
+        const std::uint64_t id = animal->id;
+        view_select(world(), view(), animal);
+        const QPointF from = pixel(animal->x, animal->y), to = pixel(2.0, 3.0);
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+        animal = world_find_animal(world(), id);
+        QVERIFY(std::fabs(animal->x - 2.0) < 0.05 && std::fabs(animal->y - 3.0) < 0.05);
+        const std::string moved = world_state(world());
+
+        QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(world().num_animals, 21u);
+        QCOMPARE(world().animals->parent_a, id);
+        QGuiApplication::clipboard()->setText(QString::fromStdString(world_file_block(world().animals->next->next->next)));
+        menu_action(*window, "&Animals", "&Paste Genes")->trigger();
+        std::vector<double> pasted(animal_get_chromosome_size(animal)), source(pasted.size());
+        animal_export_chromosome(world_find_animal(world(), id), pasted.data());
+        animal_export_chromosome(world().animals->next->next->next, source.data());
+        for (std::size_t k = 0; k < pasted.size(); ++k) QVERIFY(std::fabs(pasted[k] - source[k]) <= 5e-7);   // as Copy Genes prints them
+        const std::string before_bad = world_state(world());
+        QGuiApplication::clipboard()->setText("3\n1 0.5 2 0.1\n");
+        menu_action(*window, "&Animals", "&Paste Genes")->trigger();
+        QCOMPARE(problems.size(), std::size_t{1});
+        QVERIFY(world_state(world()) == before_bad);
+        problems.clear();
+
+        menu_action(*window, "&World", "Plant &Brush")->trigger();
+        const int plants = world().num_plants;
+        mouse(QEvent::MouseButtonPress, pixel(8.0, 8.0), Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, pixel(8.0, 9.0), Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, pixel(8.0, 9.0), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(world().num_plants, plants + 2);
+        mouse(QEvent::MouseButtonPress, pixel(8.0, 8.0), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+        mouse(QEvent::MouseButtonRelease, pixel(8.0, 8.0), Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+        QCOMPARE(world().plants->x == 8.0 && world().plants->y == 8.0, false);
+        menu_action(*window, "&World", "Plant &Brush")->trigger();
+
+        QTest::keyClick(window.get(), Qt::Key_Delete);
+        QVERIFY(world_find_animal(world(), id) == nullptr);
+
+        // A right click on an animal selects it and offers its edits.
+        QTimer watch;   // closes the menu once it shows
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QMenu* menu = window->context_menu()) menu->close();
+        });
+        watch.start(10);
+        animal_type* other = world().animals->next->next;
+        mouse(QEvent::MouseButtonPress, pixel(other->x, other->y), Qt::RightButton, Qt::RightButton);
+        watch.stop();
+        QCOMPARE(view_selected(world(), view()), other);
+        QCOMPARE(window->last_menu(), QStringList({"Clone", "Remove", "Paste Genes", "Save Animal As..."}));
+
+        // Six steps back: the drag, the clone, the paste, two strokes and the removal.
+        window->activateWindow();   // the menu had the keyboard
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        for (int step = 0; step < 6; ++step) QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(world_state(world()) == start);
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(world_state(world()) == moved);
+        QVERIFY(problems.empty());
     }
 
     void escape_quits_at_once_without_tearing_down()

@@ -334,6 +334,7 @@ void timeline_begin(timeline_type& timeline, world_type& world)
     timeline.changes_seen = world.run.changes;
     timeline_branch_type first;
     first.from = first.reach = timeline.start;
+    first.reach_changes = world.run.next;
     first.events = world.run.events;
     timeline.branches.assign(1, std::move(first));
     timeline.current = 0;
@@ -364,6 +365,7 @@ void timeline_note(timeline_type& timeline, world_type& world)
                 made.parent = branch.number;
                 made.from = same < now.size() ? run_point_type{now[same].generation, now[same].update} : here;
                 made.reach = here;
+                made.reach_changes = world.run.next;
                 made.events = now;
                 timeline.branches.push_back(std::move(made));
                 timeline.current = timeline.branches.size() - 1;
@@ -371,7 +373,10 @@ void timeline_note(timeline_type& timeline, world_type& world)
         }
     }
     timeline_branch_type& branch = timeline.branches[timeline.current];
-    branch.reach = std::max(branch.reach, here);
+    if (here >= branch.reach) {
+        branch.reach = here;
+        branch.reach_changes = world.run.next;
+    }
     if (world.update_count == 0) keep(timeline, world, branch);
 }
 
@@ -405,11 +410,11 @@ std::string timeline_switch(timeline_type& timeline, world_type& world, std::siz
     if (branch >= timeline.branches.size()) return "there is no such branch";
     timeline_note(timeline, world);
     keep_longest_history(timeline.branches[timeline.current], world);
-    // The branch left is found again at the point it was left.
-    timeline.branches[timeline.current].reach = std::max(timeline.branches[timeline.current].reach, world_point(world));
+    // The branch left is found again at the point it was left (noted above).
     if (world.update_count != 0) keep(timeline, world, timeline.branches[timeline.current]);
     const timeline_branch_type& to = timeline.branches[branch];
-    if (std::string problem = go_to(timeline, world, branch, to.reach, changes_before(to, to.reach), progress); !problem.empty())
+    const std::size_t made = std::clamp(to.reach_changes, changes_before(to, to.reach), to.events.size());
+    if (std::string problem = go_to(timeline, world, branch, to.reach, made, progress); !problem.empty())
         return problem;
     timeline.current = branch;
     return {};

@@ -52,6 +52,7 @@ struct timeline_branch_type {
     std::uint32_t parent = 0;                     // the number of the branch it left; 0 for the first
     run_point_type from;                          // where it left its parent (the first: the run's start)
     run_point_type reach;                         // how far it has run
+    std::size_t reach_changes = 0;                // its changes made there, those at the reach included
     std::vector<run_event_type> events;           // its whole course, changes to come included
     std::vector<generation_record_type> history;  // its generations as far as it ran, kept while another is shown
 };
