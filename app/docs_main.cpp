@@ -1,0 +1,63 @@
+// velmora_docs: the README's picture of the window, made offscreen from a
+// fixed seed, so that it can be made again after a change:
+//   QT_QPA_PLATFORM=offscreen velmora_docs docs/window.png
+// The main window zoomed on a selected animal, the Animal window and the
+// Chart window, side by side in one PNG.
+#include "app/chart_window.h"
+#include "app/frame_loop.h"
+#include "app/inspector.h"
+#include "app/main_window.h"
+#include "render/world_view.h"
+#include "world/world.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: velmora_docs FILE.png\n");
+        return 2;
+    }
+    QApplication application(argc, argv);
+    main_window_widget window;
+    window_state_type& state = window.state;
+    state.world.options.log_path.clear();
+    state.world.options.console = false;
+    state.world.options.console_scores = false;
+    state.autosave_enabled = false;
+    window.resize(640, 480);
+    window.show();
+    system_startup(state, window.view()->width(), window.view()->height(), 3);
+    // Forty generations, then the best animal, zoomed and followed.
+    while (state.world.generation < 40) tick_world_update(state);
+    for (int i = 0; i < 120; ++i) tick_world_update(state);
+    view_select(state.world, state.view, state.world.animals);
+    view_zoom_at(state.world, state.view, 2.0, state.view.display_x / 2, state.view.display_y / 2);
+    state.view.follow = true;
+    view_follow(state.world, state.view);
+    state.view.show_vision = true;
+    view_changed(state);
+    inspector_show(state);
+    chart_show(state, true);
+    application.processEvents();
+    const QImage main = window.grab().toImage();
+    const QImage inspector = state.inspector->grab().toImage();
+    const QImage chart = state.chart_window->grab().toImage();
+    const int gap = 8;
+    QImage picture(main.width() + gap + std::max(inspector.width(), chart.width()), std::max(main.height(), inspector.height() + gap + chart.height()),
+                   QImage::Format_RGB32);
+    picture.fill(QColor(60, 63, 65));
+    QPainter painter(&picture);
+    painter.drawImage(0, 0, main);
+    painter.drawImage(main.width() + gap, 0, inspector);
+    painter.drawImage(main.width() + gap, inspector.height() + gap, chart);
+    painter.end();
+    if (!picture.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+        std::fprintf(stderr, "velmora_docs: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
