@@ -59,8 +59,8 @@ fuzz:
 	@VELMORA_FUZZ_DEPS=1 sh scripts/install-deps
 	@cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON \
 	    -DVELMORA_WINDOW=OFF -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
-	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target world_file_fuzz checkpoint_fuzz food_map_fuzz
-	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/checkpoint_corpus $(FUZZ_DIR)/food_map_corpus $(FUZZ_DIR)/artifacts
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target world_file_fuzz checkpoint_fuzz food_map_fuzz animal_file_fuzz
+	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/checkpoint_corpus $(FUZZ_DIR)/food_map_corpus $(FUZZ_DIR)/animal_corpus $(FUZZ_DIR)/artifacts
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/world_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=1 -rss_limit_mb=512 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus tests/fuzz/corpus \
 	    tests/fuzz/regressions
@@ -68,6 +68,8 @@ fuzz:
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/checkpoint_corpus tests/fuzz/checkpoint_corpus
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/food_map_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=2560 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/food_map_corpus tests/fuzz/food_map_corpus
+	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/animal_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=1024 \
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/animal_corpus tests/fuzz/animal_corpus
 
 # The differential test of the simulation core, SOAK_GENERATIONS more generations per world.
 soak: build
