@@ -1093,6 +1093,7 @@ private slots:
 
         QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
         QCOMPARE(world().num_animals, 21u);
+        QCOMPARE(int(state().keys['D']), 0);   // a chord is no D
         QCOMPARE(world().animals->parent_a, id);
         QGuiApplication::clipboard()->setText(QString::fromStdString(world_file_block(world().animals->next->next->next)));
         menu_action(*window, "&Animals", "&Paste Genes")->trigger();
