@@ -103,6 +103,7 @@ std::string status_line(const window_state_type& state)
     if (world.mode_manual) line += "   Manual steering";
     line += world.wrap_edges ? "   Edges wrap" : "   Edges block";
     if (!world.draw_enabled) line += "   Drawing off";
+    if (state.plant_brush) line += "   Plant brush";
     char numbers[128];
     format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", state.timer_val,
              world.updates_per_tick, world.updates_per_tick == 1 ? "" : "s", world.generation);
