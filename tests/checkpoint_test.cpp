@@ -173,6 +173,9 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {edited([&](checkpoint_type& c) { member(c, "plant_size").data.assign({0, 0, 0, 0, 0, 0, 0x49, 0x40}); }),
          "plant_size must not exceed width and height"},
         {edited([&](checkpoint_type& c) { member(c, "width").shape = {1}; }), "width has the shape (1,), expected ()"},
+        {edited([&](checkpoint_type& c) { member(c, "updates_per_tick").data.assign(4, 0); }), "updates_per_tick must be at least 1"},
+        {edited([&](checkpoint_type& c) { member(c, "line_horizon").data.assign(4, 0xFF); }), "line_horizon must not be negative"},
+        {edited([&](checkpoint_type& c) { member(c, "season_period").data.assign({1, 0, 0, 0}); }), "a season's period must be"},
         {edited([&](checkpoint_type& c) { member(c, "animal_size_y").data.assign(20 * 8, 0); }), "animal_size_y holds a size below"},
     };
     const std::string before = world_state(world);
