@@ -83,6 +83,8 @@ void animal_setup_neurons(world_type& world, animal_type* animal);
 // layer width: the sensor layer reads every touch and vision value and the two
 // motor outputs, every other neuron the layer before; never beyond capacity.
 std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width);
+// Genes of a network of this shape: per neuron its wired inputs and a bias.
+std::uint64_t animal_genes_for_shape(std::int64_t layer_count, std::int64_t layer_width);
 
 // Senses (senses.cpp).
 // Plants vision tests at once: 4 where the processor has AVX2, else 2; any

@@ -28,6 +28,15 @@ std::uint32_t animal_wired_inputs(std::uint32_t id, std::uint32_t layer_width)
     return std::min(id < layer_width ? sensor_inputs : layer_width, neuron_max_inputs);
 }
 
+std::uint64_t animal_genes_for_shape(std::int64_t layer_count, std::int64_t layer_width)
+{
+    const std::int64_t neurons = layer_width * layer_count + 2;
+    std::uint64_t genes = 0;
+    for (std::int64_t id = 0; id < neurons; ++id)
+        genes += animal_wired_inputs(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(layer_width)) + 1;
+    return genes;
+}
+
 // Sensor layer, hidden layers, two motor neurons, and the motor outputs fed
 // back as the last two inputs of the sensor layer. Ids rise in creation order,
 // so the list runs from the right motor neuron down to neuron 0.

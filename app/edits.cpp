@@ -94,22 +94,25 @@ bool edits_redo(window_state_type& state)
     return false;
 }
 
-void edits_remove_selected(window_state_type& state)
+namespace {
+
+// One step of one edit of the selected animal, if there is one.
+void edit_selected(window_state_type& state, std::string (*make)(world_type&, std::uint64_t))
 {
     animal_type* animal = selected(state);
     if (animal == nullptr) return;
     edits_begin_step(state);
-    told(state, world_remove_animal(state.world, animal->id));
+    told(state, make(state.world, animal->id));
     view_changed(state);
 }
 
+}  // namespace
+
+void edits_remove_selected(window_state_type& state) { edit_selected(state, world_remove_animal); }
+
 void edits_clone_selected(window_state_type& state)
 {
-    animal_type* animal = selected(state);
-    if (animal == nullptr) return;
-    edits_begin_step(state);
-    told(state, world_clone_animal(state.world, animal->id));
-    view_changed(state);
+    edit_selected(state, [](world_type& world, std::uint64_t id) { return world_clone_animal(world, id); });
 }
 
 void edits_paste_genes(window_state_type& state, const std::string& text)

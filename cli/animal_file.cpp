@@ -16,13 +16,6 @@
 
 namespace {
 
-std::size_t genes_of_shape(std::int32_t layer_count, std::int32_t layer_width)
-{
-    const std::uint32_t neurons = static_cast<std::uint32_t>(layer_width) * static_cast<std::uint32_t>(layer_count) + 2;
-    std::size_t genes = 0;
-    for (std::uint32_t id = 0; id < neurons; ++id) genes += animal_wired_inputs(id, static_cast<std::uint32_t>(layer_width)) + 1;
-    return genes;
-}
 
 struct refused {
     std::string reason;
@@ -99,7 +92,7 @@ std::string animal_file_parse(const std::string& text, const std::string& name, 
         read.layer_width = static_cast<std::int32_t>(whole("layer-width", 0, world_file_max_layer_width));
         const toml::node* genes = root.get("genes");
         if (genes == nullptr || !genes->is_array()) throw refused{name + ": it has no list of genes"};
-        const std::size_t expected = genes_of_shape(read.layer_count, read.layer_width);
+        const std::uint64_t expected = animal_genes_for_shape(read.layer_count, read.layer_width);
         if (genes->as_array()->size() != expected)
             fail(*genes, std::to_string(genes->as_array()->size()) + " genes, but a network of " + std::to_string(read.layer_count) +
                              " layers of " + std::to_string(read.layer_width) + " takes " + std::to_string(expected));

@@ -32,6 +32,14 @@ struct refused {
     std::string reason;
 };
 
+// A TOML basic string of a path.
+std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    return out + "\"";
+}
+
 std::string dashed(std::string name)
 {
     for (char& c : name) c = c == '_' ? '-' : c;
@@ -471,9 +479,7 @@ std::string run_file_text(const run_file_type& run)
     whole_line("line-horizon", s.line_horizon);
     if (!settings.empty()) text += "\n[settings]\n" + settings;
     if (!run.start_path.empty()) {
-        std::string quoted;
-        for (const char c : run.start_path) quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
-        text += "\n[start]\nfile = \"" + quoted + "\"\nsha256 = \"" + run.start_sha256 + "\"\n";
+        text += "\n[start]\nfile = " + quoted(run.start_path) + "\nsha256 = \"" + run.start_sha256 + "\"\n";
     }
     const auto setting_rank = [](const std::string& name) {
         std::size_t rank = 0;
@@ -481,9 +487,7 @@ std::string run_file_text(const run_file_type& run)
         return rank;
     };
     if (!run.food_map_path.empty()) {
-        std::string quoted;
-        for (const char c : run.food_map_path) quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
-        text += "\n[food-map]\nfile = \"" + quoted + "\"\nsha256 = \"" + run.food_map_sha256 + "\"\n";
+        text += "\n[food-map]\nfile = " + quoted(run.food_map_path) + "\nsha256 = \"" + run.food_map_sha256 + "\"\n";
     }
     if (run.season_period > 0)
         text += "\n[seasons]\nperiod = " + std::to_string(run.season_period) + "\nlow = " + std::to_string(run.season_low) +

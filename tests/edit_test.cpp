@@ -14,14 +14,6 @@
 
 namespace {
 
-void quiet_world(world_type& world, std::uint32_t seed)
-{
-    start_world(world, seed);
-    world.options.log_path.clear();
-    world.options.console_scores = false;
-    world.generation_length = 40;
-}
-
 std::vector<double> genes_of(animal_type* animal)
 {
     std::vector<double> genes(animal_get_chromosome_size(animal));
@@ -106,7 +98,7 @@ TEST(Edit, EditsChangeTheWorldReplayFromTheRunFileAndUndo)
 TEST(Edit, BadEditsAreRefusedAndChangeNothing)
 {
     world_type world;
-    quiet_world(world, 3);
+    quiet_world(world, 3, 40);
     const std::uint64_t id = world.animals->id;
     std::vector<double> genes = genes_of(world.animals);
     std::vector<double> short_genes(genes.begin(), genes.end() - 1);
@@ -142,8 +134,8 @@ TEST(Edit, AnimalFilesCarryAnimalsBetweenWorlds)
 {
     scratch_folder folder;
     world_type from, to;
-    quiet_world(from, 5);
-    quiet_world(to, 6);
+    quiet_world(from, 5, 40);
+    quiet_world(to, 6, 40);
     for (int i = 0; i < 90; ++i) world_update(from);
     animal_type* animal = from.animals->next;
     ASSERT_EQ(animal_file_write("one.animal", animal_file_of(from, animal)), "");
@@ -159,7 +151,7 @@ TEST(Edit, AnimalFilesCarryAnimalsBetweenWorlds)
     EXPECT_EQ(world_find_animal(to, made)->came_from, animal->id);
 
     world_type wide;
-    quiet_world(wide, 7);
+    quiet_world(wide, 7, 40);
     wide.layer_width = 5;
     world_reset(wide);
     EXPECT_NE(animal_file_fit_problem(wide, read).find("this world's animals have 2 of 5"), std::string::npos);

@@ -15,14 +15,6 @@ namespace {
 
 const std::string data = VELMORA_TEST_DATA;
 
-void quiet_world(world_type& world, std::uint32_t seed)
-{
-    start_world(world, seed);
-    world.options.log_path.clear();
-    world.options.console_scores = false;
-    world.generation_length = 30;
-}
-
 // The plants in the world at the start of each generation, after its first update has set them.
 std::vector<std::int32_t> plants_by_generation(world_type& world, std::uint32_t generations)
 {
@@ -54,7 +46,7 @@ TEST(Environment, ScheduleAndSeasonsSetThePlantsByGeneration)
     for (const auto& row : rows) {
         world_type world, again;
         for (world_type* w : {&world, &again}) {
-            quiet_world(*w, 4);
+            quiet_world(*w, 4, 30);
             if (row.period == 0) {
                 w->run.events.push_back(run_event_type{3, 0, "plants", 4.0, 0.0});
             } else {
@@ -89,7 +81,7 @@ TEST(Environment, PlantsGrowByTheFoodMapsBrightness)
     };
     for (const auto& row : rows) {
         world_type world;
-        quiet_world(world, 8);
+        quiet_world(world, 8, 30);
         ASSERT_EQ(food_map_set(world.food_map, row.width, row.height, row.weights), "") << row.name;
         world_free_plants(world);
         for (int i = 0; i < 10000; ++i) add_random_plant(world);
@@ -155,7 +147,7 @@ TEST(Environment, AResumeAcrossAChangeAndATurnEqualsTheStraightRun)
     scratch_folder folder;
     console_capture quiet;
     world_type straight;
-    quiet_world(straight, 12);
+    quiet_world(straight, 12, 30);
     ASSERT_EQ(food_map_set(straight.food_map, 3, 1, {0.0, 1.0, 2.0}), "");
     ASSERT_EQ(world_set_seasons(straight, 4, 3, 12, true), "");
     world_reset(straight);   // the first plants by the map too
@@ -165,7 +157,7 @@ TEST(Environment, AResumeAcrossAChangeAndATurnEqualsTheStraightRun)
     while (straight.generation < 6) world_update(straight);
 
     world_type resumed;
-    quiet_world(resumed, 1);
+    quiet_world(resumed, 1, 30);
     ASSERT_EQ(checkpoint_load(resumed, "mid.npz"), "");
     while (resumed.generation < 6) world_update(resumed);
     EXPECT_TRUE(world_state(resumed) == world_state(straight));

@@ -103,6 +103,14 @@ void start_world(world_type& world, std::uint32_t seed)
     world_start(world, seed);
 }
 
+void quiet_world(world_type& world, std::uint32_t seed, std::int32_t generation_length)
+{
+    start_world(world, seed);
+    world.options.log_path.clear();
+    world.options.console_scores = false;
+    world.generation_length = generation_length;
+}
+
 std::string world_state(const world_type& world)
 {
     std::string bytes;

@@ -37,6 +37,8 @@ private:
 };
 
 void start_world(world_type& world, std::uint32_t seed);   // world_start without the console line
+// The same, writing no log and no generation lines, with generations of this many updates.
+void quiet_world(world_type& world, std::uint32_t seed, std::int32_t generation_length);
 std::string world_state(const world_type& world);         // the whole state, as a checkpoint holds it
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);

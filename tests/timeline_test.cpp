@@ -12,12 +12,9 @@ namespace {
 // A small quick world: 20 animals, generations of 40 updates.
 void small_world(world_type& world, std::uint32_t seed)
 {
-    start_world(world, seed);
-    world.options.log_path.clear();
-    world.options.console_scores = false;
+    quiet_world(world, seed, 40);
     world.start_animals = 20;
     world.start_plants = 20;
-    world.generation_length = 40;
     world_reset(world);
 }
 

@@ -28,10 +28,7 @@ std::uint32_t neurons_per_animal(const world_type& numbers)
 
 std::uint32_t genes_per_animal(const world_type& numbers)
 {
-    std::uint32_t genes = 0;
-    for (std::uint32_t id = 0; id < neurons_per_animal(numbers); ++id)
-        genes += animal_wired_inputs(id, static_cast<std::uint32_t>(numbers.layer_width)) + 1;
-    return genes;
+    return static_cast<std::uint32_t>(animal_genes_for_shape(numbers.layer_count, numbers.layer_width));
 }
 
 template <class T> struct member_of;

@@ -12,13 +12,7 @@
 
 namespace {
 
-std::size_t genes_per_animal(const world_type& world)
-{
-    const std::uint32_t neurons = static_cast<std::uint32_t>(world.layer_width) * static_cast<std::uint32_t>(world.layer_count) + 2;
-    std::size_t genes = 0;
-    for (std::uint32_t id = 0; id < neurons; ++id) genes += animal_wired_inputs(id, static_cast<std::uint32_t>(world.layer_width)) + 1;
-    return genes;
-}
+std::size_t genes_per_animal(const world_type& world) { return animal_genes_for_shape(world.layer_count, world.layer_width); }
 
 std::uint64_t id_of(double value) { return static_cast<std::uint64_t>(value); }
 

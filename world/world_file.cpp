@@ -163,8 +163,7 @@ world_file_type parse_world_file(const std::string& text, const world_file_overr
 
     const std::uint32_t width = static_cast<std::uint32_t>(file.layer_width);
     const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
-    std::uint64_t genes_per_animal = 0;
-    for (std::uint32_t id = 0; id < neurons; ++id) genes_per_animal += animal_wired_inputs(id, width) + 1;
+    const std::uint64_t genes_per_animal = animal_genes_for_shape(file.layer_count, file.layer_width);
     // The header alone must not make us take memory: a gene takes at least
     // two bytes of the file, so no more can follow than the text can hold.
     file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(std::max(std::min(blocks_in_file, file.animals), 0)),
