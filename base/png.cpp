@@ -65,6 +65,10 @@ bool read_grey(png_reading_type& reading)
         std::longjmp(reading.escape, 1);
     }
     png_set_read_fn(png, &reading, on_read);
+    // Only the pixels matter: skip every ancillary chunk, since a compressed
+    // text or colour profile can inflate to megabytes before the first row.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_chunk_malloc_max(png, 1 << 20);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
     if (width > reading.max_side || height > reading.max_side) {
