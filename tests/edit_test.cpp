@@ -164,6 +164,8 @@ TEST(Edit, AnimalFilesCarryAnimalsBetweenWorlds)
         {good.substr(0, good.size() / 2), "b.animal:"},
         {good + "colour = 3\n", "unknown key 'colour'"},
         {"format = 2\n" + good.substr(good.find("id =")), "its format is not 1"},
+        {good.substr(0, good.find("genes")), "it has no list of genes"},
+        {good.substr(0, good.find("genes")) + "genes = 0.5\n", "it has no list of genes"},
         {good.substr(0, good.find("genes")) + "genes = [1.0, 2.0]\n", "2 genes, but a network of 2 layers of 8 takes"},
         {good.substr(0, good.find("genes")) + "genes = [nan" + good.substr(good.find(",", good.find("genes"))), "not a finite number"},
     };

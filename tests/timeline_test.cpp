@@ -120,19 +120,26 @@ TEST(Timeline, BranchesSwitchBackAndForthUnchanged)
     EXPECT_TRUE(world_state(straight) == second_at_end);
     EXPECT_EQ(straight.num_plants, 5);
 
+    // A change made at the branch's very end goes on with it and comes back with it.
+    ASSERT_EQ(world_change_setting(world, "mutate_amount", 2.5), "");
+    timeline_note(timeline, world);
+    EXPECT_EQ(timeline.branches.size(), 2u);
+    const std::string second_changed = world_state(world);
+
     for (int round = 0; round < 2; ++round) {
         ASSERT_EQ(timeline_switch(timeline, world, 0), "");
         EXPECT_TRUE(world_state(world) == first_at_end) << "round " << round;
         EXPECT_EQ(timeline.current, 0u);
         ASSERT_EQ(timeline_switch(timeline, world, 1), "");
-        EXPECT_TRUE(world_state(world) == second_at_end) << "round " << round;
+        EXPECT_TRUE(world_state(world) == second_changed) << "round " << round;
+        EXPECT_EQ(world.mutate_amount, 2.5);
     }
     EXPECT_EQ(timeline_history(timeline, world, 0).size(), 12u);
 
     // Cancelled at the first word of progress: as before.
     timeline_set_budget(timeline, 0);
     EXPECT_EQ(timeline_go(timeline, world, run_point_type{2, 0}, [](double) { return false; }), "cancelled");
-    EXPECT_TRUE(world_state(world) == second_at_end);
+    EXPECT_TRUE(world_state(world) == second_changed);
 
     timeline_delete(timeline, 1);   // the shown one stays
     EXPECT_EQ(timeline.branches.size(), 2u);
