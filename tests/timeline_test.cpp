@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -134,6 +135,9 @@ TEST(Timeline, BranchesSwitchBackAndForthUnchanged)
         EXPECT_TRUE(world_state(world) == second_changed) << "round " << round;
         EXPECT_EQ(world.mutate_amount, 2.5);
     }
+    // The branch left midway through a generation was kept where it was left, so going back needs no replay.
+    EXPECT_TRUE(std::any_of(timeline.keyframes.begin(), timeline.keyframes.end(),
+                            [](const timeline_keyframe_type& k) { return k.point == run_point_type{12, 7}; }));
     EXPECT_EQ(timeline_history(timeline, world, 0).size(), 12u);
 
     // Cancelled at the first word of progress: as before.

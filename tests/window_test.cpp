@@ -30,6 +30,7 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QPushButton>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -1039,6 +1040,16 @@ private slots:
         QCOMPARE(dialog.environment(shown), std::string());
         QCOMPARE(shown.schedule, environment.schedule);
         QCOMPARE(shown.season_high, 8);
+        // A row of the table that does not fit is refused by its number.
+        auto* table = dialog.findChild<QTableWidget*>();
+        table->setRowCount(2);
+        table->setItem(1, 0, new QTableWidgetItem("5"));
+        table->setItem(1, 1, new QTableWidgetItem("colour"));
+        table->setItem(1, 2, new QTableWidgetItem("1"));
+        environment_type refused;
+        QCOMPARE(dialog.environment(refused),
+                 std::string("Scheduled change 2: the setting must be plants, mutate_amount, generation_length or wrap"));
+        table->setRowCount(1);
         answer = true;
         bool reset = false;
         QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string());

@@ -244,6 +244,9 @@ def test_copy_set_and_save_run_branch_as_the_command_line_does(tmp_path):
     replayed = velmora.World.run_file(str(tmp_path / "branch.toml"))
     replayed.run(generations=3)
     np.testing.assert_array_equal(branch.animals()["x"], replayed.animals()["x"])
+    for wrap in (False, True):
+        velmora.World(seed=9, wrap=wrap).save_run(str(tmp_path / "wrap.toml"))
+        assert ("wrap = true" in open(tmp_path / "wrap.toml").read()) == wrap
     for bad in (dict(animals=3), dict(plants=-1), dict(plants=1.5), dict(wrap=2), dict(plants=True)):
         with pytest.raises(ValueError):
             branch.set(**bad)
