@@ -454,6 +454,13 @@ private slots:
         }
         menu_action(*window, "&Simulation", "&Pause")->trigger();  // a menu command shows at once
         QVERIFY(window->status_text().startsWith("Paused"));
+        // Even with drawing off, a menu command draws the world at once.
+        state().memdc.fill(Qt::black);
+        menu_action(*window, "&View", "&Whole World")->trigger();
+        int white = 0;
+        for (int y = 0; y < state().memdc.height(); y += 4)
+            for (int x = 0; x < state().memdc.width(); x += 4) white += (state().memdc.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF;
+        QVERIFY(white > state().memdc.width() * state().memdc.height() / 32);
         // A shorter rate line leaves nothing of a longer one.
         state().updates_per_second = 123456789;
         const QFontMetrics metrics{QPainter(&state().memdc).font()};
