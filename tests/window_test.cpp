@@ -1057,6 +1057,13 @@ private slots:
         QCOMPARE(dialog.environment(refused),
                  std::string("Scheduled change 2: the setting must be plants, mutate_amount, generation_length or wrap"));
         table->setRowCount(1);
+        // None takes the map away.
+        QPushButton* none = nullptr;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) none = button->text() == "None" ? button : none;
+        QVERIFY(none != nullptr);
+        none->click();
+        QCOMPARE(dialog.environment(refused), std::string());
+        QCOMPARE(refused.food_map.width, 0u);
         answer = true;
         bool reset = false;
         QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string());
