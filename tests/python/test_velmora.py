@@ -25,10 +25,13 @@ def run_program(tmp_path, *arguments):
     return subprocess.run([PROGRAM, *arguments], cwd=tmp_path, capture_output=True, text=True)
 
 
-def test_a_script_runs_the_command_lines_run(tmp_path, capfd):
+def test_a_script_runs_the_command_lines_run(tmp_path, capfd, monkeypatch):
     program = run_program(tmp_path, "--headless", "--generations", "4", "--log", "cli.log", "--csv", "cli.csv",
                           *command_line(SETTINGS))
     assert program.returncode == 0, program.stderr
+    monkeypatch.chdir(tmp_path)
+    velmora.World(**SETTINGS).run(generations=1)  # writes no log unless asked
+    assert sorted(os.listdir(tmp_path)) == ["cli.csv", "cli.log"]
     capfd.readouterr()
     world = velmora.World(**SETTINGS, log=str(tmp_path / "py.log"), quiet=False)
     world.run(generations=3)
