@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <functional>
+#include <sstream>
 
 namespace {
 
@@ -156,6 +157,20 @@ TEST(Edit, AnimalFilesCarryAnimalsBetweenWorlds)
     world_reset(wide);
     EXPECT_NE(animal_file_fit_problem(wide, read).find("this world's animals have 2 of 5"), std::string::npos);
     const std::string good = read_file("one.animal");
+    {  // A founder of the first generation: zero is in range for parents and birth.
+        std::istringstream lines(good);
+        std::string founder, line;
+        while (std::getline(lines, line)) {
+            for (const std::string key : {"parent-a", "parent-b", "born"})
+                if (line.rfind(key + " = ", 0) == 0) line = key + " = 0";
+            founder += line + "\n";
+        }
+        write_file("f.animal", founder);
+        animal_file_type zeros;
+        ASSERT_EQ(animal_file_read("f.animal", zeros), "");
+        EXPECT_EQ(zeros.parent_a + zeros.parent_b + zeros.born, 0u);
+        EXPECT_EQ(zeros.genes, read.genes);
+    }
     const struct {
         std::string text;
         const char* reason;
