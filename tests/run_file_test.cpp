@@ -165,6 +165,12 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
         EXPECT_EQ(refusal.find('\n'), std::string::npos) << refusal;
         EXPECT_TRUE(world_state(world) == before) << row.text;
     }
+    // A map of weights named on the command line that is not there.
+    options_type given;
+    const char* map_argv[] = {"velmora", "--headless", "--generations", "1", "--food-map", "gone.npy", "--no-log"};
+    ASSERT_EQ(options_parse(7, map_argv, given), "");
+    run_file_type unused;
+    EXPECT_EQ(headless_start(world, given, unused).rfind("Unable to load gone.npy: No such file", 0), 0u);
     options_type options;
     const char* argv[] = {"velmora", "--headless", "--generations", "1", "--run", "run.toml", "--seed", "4"};
     EXPECT_NE(options_parse(8, argv, options).find("--run gives the seed"), std::string::npos);

@@ -1126,6 +1126,7 @@ private slots:
         animal_export_chromosome(world_find_animal(world(), id), pasted.data());
         animal_export_chromosome(world().animals->next->next->next, source.data());
         for (std::size_t k = 0; k < pasted.size(); ++k) QVERIFY(std::fabs(pasted[k] - source[k]) <= 5e-7);   // as Copy Genes prints them
+        QVERIFY(!state().plant_brush);
         const std::string before_bad = world_state(world());
         QGuiApplication::clipboard()->setText("3\n1 0.5 2 0.1\n");
         menu_action(*window, "&Animals", "&Paste Genes")->trigger();
