@@ -55,19 +55,16 @@ fi
 # The Slurm script as array task 3 without a scheduler (seed 2 of the second
 # line), stopped by SIGTERM halfway as at a time limit, then started again as
 # the same task: it resumes from its checkpoint and ends as the run alone.
-# A busy machine may let the run end before the signal; then it is tried again.
-for _ in 1 2 3; do
+stop_task() {
     rm -rf slurm
     SLURM_ARRAY_TASK_ID=3 SEEDS=2 GENERATIONS=40 VELMORA=$velmora RUNS=slurm \
         sh "$source/scripts/slurm/sweep.sbatch" settings.txt 2> slurm.err &
     task=$!
-    tries=0
-    while [ ! -e slurm/mutate_amount_4_animals_60_plants_40_seed2.npz ] && [ $tries -lt 1200 ]; do sleep 0.05; tries=$((tries + 1)); done
+    wait_until test -e slurm/mutate_amount_4_animals_60_plants_40_seed2.npz
     kill -TERM $task
     wait $task
-    status=$?
-    [ $status -ne 0 ] && break
-done
+}
+stopped stop_task
 check "SIGTERM stops the Slurm task with 143" test "$status" -eq 143
 check "the stopped task kept fewer rows" test "$(rows slurm/mutate_amount_4_animals_60_plants_40_seed2.csv)" -lt 40
 SLURM_ARRAY_TASK_ID=3 SEEDS=2 GENERATIONS=40 VELMORA=$velmora RUNS=slurm sh "$source/scripts/slurm/sweep.sbatch" settings.txt
