@@ -67,7 +67,7 @@ void animal_export_chromosome(animal_type* animal, double* genes)
     }
 }
 
-void animal_inport_chromosome(world_type& world, animal_type* animal, double* genes)
+void animal_inport_chromosome(world_type& world, animal_type* animal, const double* genes)
 {
     neuron_rewrite(world.network_edits, animal->neurons, [&genes](neuron_type& neuron) {
         for (std::uint32_t i = 0; i < neuron.input_count; ++i) neuron.scaler[i] = *genes++;

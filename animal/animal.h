@@ -74,7 +74,7 @@ void animal_reset(world_type& world, animal_type* animal);   // new place and he
 // Chromosome: per neuron in list order its scalers, then its bias (animal.cpp).
 unsigned animal_get_chromosome_size(animal_type* animal);
 void animal_export_chromosome(animal_type* animal, double* genes);
-void animal_inport_chromosome(world_type& world, animal_type* animal, double* genes);
+void animal_inport_chromosome(world_type& world, animal_type* animal, const double* genes);
 void animal_randomize(world_type& world, animal_type* animal);   // every gene uniform in [-1, 1], drawn in chromosome order
 
 // Wiring (wiring.cpp).

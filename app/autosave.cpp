@@ -66,7 +66,7 @@ void autosave_now(window_state_type& state, bool wait)
 bool autosave_offer(window_state_type& state, const options_type& options)
 {
     world_type& world = state.world;
-    if (!state.autosave_enabled || !options.world_path.empty() || options.seed_given || options.settings.any() || options.settings.wrap)
+    if (!state.autosave_enabled || !options.world_path.empty() || options.seed_given || options.settings.any())
         return false;
     const std::string path = autosave_path();
     if (!std::filesystem::exists(path)) return false;

@@ -2,6 +2,7 @@
 
 #include "app/window_state.h"
 #include "cli/summary.h"
+#include "render/surface.h"
 #include "world/timeline.h"
 #include "world/world.h"
 
@@ -125,14 +126,15 @@ std::vector<double> world_marks(const world_type& world, std::size_t generations
     std::vector<double> marks;
     // The changes of settings; the window's actions (steering above all) are too many to mark.
     for (const run_event_type& event : world.run.events)
-        if (run_setting_changes(event.setting) && event.generation < generations &&
+        if (event.kind == event_setting && event.generation < generations &&
             (marks.empty() || marks.back() != event.generation))
             marks.push_back(event.generation);
     // A season turns where its plant count stops rising or falling.
-    const std::uint32_t period = static_cast<std::uint32_t>(world.season_period);
-    if (period > 0 && world.season_low != world.season_high)
+    const seasons_type& seasons = world.seasons;
+    const std::uint32_t period = static_cast<std::uint32_t>(seasons.period);
+    if (period > 0 && seasons.low != seasons.high)
         for (std::uint32_t start = 0; start < generations; start += period) {
-            const std::uint32_t turns[2] = {world.season_square ? 0 : period / 4, world.season_square ? period / 2 : 3 * period / 4};
+            const std::uint32_t turns[2] = {seasons.square ? 0 : period / 4, seasons.square ? period / 2 : 3 * period / 4};
             for (const std::uint32_t turn : turns)
                 if (start + turn < generations && start + turn > 0) marks.push_back(start + turn);
         }
@@ -168,9 +170,9 @@ chart_type window_chart(window_state_type& state)
     return chart;
 }
 
-bool chart_save(window_state_type& state, const std::string& path)
+std::string chart_save(window_state_type& state, const std::string& path)
 {
-    return chart_image(window_chart(state), 960, 600).save(QString::fromLocal8Bit(path.c_str()), "PNG");
+    return surface_save_png(chart_image(window_chart(state), 960, 600), path);
 }
 
 muller_type world_muller(const world_type& world)

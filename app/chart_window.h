@@ -50,4 +50,4 @@ std::vector<double> world_marks(const world_type& world, std::size_t generations
 // The window's chart: the world's, with the line of each other branch of its run from where that branch left.
 chart_type window_chart(window_state_type& state);
 void chart_show(window_state_type& state, bool shown);
-bool chart_save(window_state_type& state, const std::string& path);   // the chart as a PNG; false when it cannot be written
+std::string chart_save(window_state_type& state, const std::string& path);   // the chart as a PNG; why it could not be written, or ""

@@ -72,7 +72,7 @@ void key_down(window_state_type& state, unsigned key)
     if (state.replaying) return;
     state.keys[key & 0xFF] = 1;
     if (key == 'M') {
-        world_act(world, "manual", world.mode_manual ? 0.0 : 1.0);
+        world_act(world, run_manual(!world.mode_manual));
     } else if (key == 'X') {
         world.draw_enabled = !world.draw_enabled;
     } else if (key == key_escape) {
@@ -84,7 +84,7 @@ void key_down(window_state_type& state, unsigned key)
     }
     // Held keys act on every key-down, in this order, so later rows see earlier ones.
     // What changes the world is a change of its run, so that a replay makes it again.
-    if (held(key_space)) world_act(world, "add_animal");
+    if (held(key_space)) world_act(world, run_event_of(event_add_animal));
     if (held(key_down_arrow)) {
         state.timer_val += 1;
         rearm_update_timer(state);
@@ -97,13 +97,13 @@ void key_down(window_state_type& state, unsigned key)
     if (held(key_left) && world.updates_per_tick > 1) world.updates_per_tick -= 1;
     if (held(key_right)) world.updates_per_tick += 1;
     if (key == 'R') reset_check(state);
-    if (held('P')) world_act(world, "add_plant");
+    if (held('P')) world_act(world, run_event_of(event_add_plant));
     if (held('G'))
         for (int i = 0; i < world.generation_length; ++i) tick_world_update(state);
     if (held('1')) world.updates_per_tick = 1;
     if (held('2')) world.updates_per_tick = 200;
-    if (held('F')) world_act(world, "remove_plants");
-    if (held('T')) world_change_setting(world, "wrap", world.wrap_edges ? 0.0 : 1.0);
+    if (held('F')) world_act(world, run_event_of(event_remove_plants));
+    if (held('T')) world_change_setting(world, setting_wrap, world.wrap_edges ? 0.0 : 1.0);
     if (held('Q') && world.animals != nullptr) animal_show_neurons(world.animals);
     if (held('N') && state.neuron_window != nullptr) {
         neuron_view_show(*state.neuron_window, world.animals);
@@ -133,7 +133,8 @@ void main_menu(window_state_type& state, int id)
     case menu_exit: state.close(); break;
     case menu_save_chart: {
         const std::string path = state.chart_file_dialog();
-        if (!path.empty() && !chart_save(state, path)) state.show_problem("Unable to save the chart to " + path);
+        if (const std::string reason = path.empty() ? std::string() : chart_save(state, path); !reason.empty())
+            state.show_problem("Unable to save the chart to " + path + ": " + reason);
         break;
     }
     case menu_show_chart: chart_show(state, true); break;
@@ -147,10 +148,10 @@ void main_menu(window_state_type& state, int id)
         break;
     case menu_show_vision: view.show_vision = true; break;
     case menu_hide_vision: view.show_vision = false; break;
-    case menu_remove_animals: world_act(world, "remove_animals"); break;
-    case menu_add_animal: world_act(world, "add_animal"); break;
-    case menu_remove_plants: world_act(world, "remove_plants"); break;
-    case menu_add_plant: world_act(world, "add_plant"); break;
+    case menu_remove_animals: world_act(world, run_event_of(event_remove_animals)); break;
+    case menu_add_animal: world_act(world, run_event_of(event_add_animal)); break;
+    case menu_remove_plants: world_act(world, run_event_of(event_remove_plants)); break;
+    case menu_add_plant: world_act(world, run_event_of(event_add_plant)); break;
     case menu_reset: reset_check(state); break;
     case menu_normal_speed: world.updates_per_tick = 1; break;
     case menu_max_speed: world.updates_per_tick = 100; break;

@@ -7,6 +7,7 @@
 #include "app/frame_loop.h"
 #include "app/inspector.h"
 #include "app/main_window.h"
+#include "render/surface.h"
 #include "render/world_view.h"
 #include "world/world.h"
 
@@ -55,8 +56,8 @@ int main(int argc, char** argv)
     painter.drawImage(main.width() + gap, 0, inspector);
     painter.drawImage(main.width() + gap, inspector.height() + gap, chart);
     painter.end();
-    if (!picture.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
-        std::fprintf(stderr, "velmora_docs: cannot write %s\n", argv[1]);
+    if (const std::string reason = surface_save_png(picture, argv[1]); !reason.empty()) {
+        std::fprintf(stderr, "velmora_docs: cannot write %s: %s\n", argv[1], reason.c_str());
         return 1;
     }
     return 0;

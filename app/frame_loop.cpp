@@ -38,14 +38,17 @@ void system_startup(window_state_type& state, int width, int height, std::uint32
     state.run_start = run_file_type{};
     state.run_start.seed = seed;
     if (settings != nullptr) state.run_start.settings = *settings;
-    state.run_start.food_map_opened = food_map_path;
     // The start a run file replays: a map that cannot be read is told, and the world grows without one.
-    if (std::string problem = run_file_begin(state.world, state.run_start, ""); !problem.empty()) {
-        state.show_problem(problem);
-        state.run_start.food_map_opened.clear();
-        run_file_begin(state.world, state.run_start, "");
+    environment_type& environment = state.run_start.environment;
+    if (!food_map_path.empty()) {
+        if (std::string problem = run_file_food_map(environment.food_map, food_map_path); !problem.empty()) {
+            state.show_problem(problem);
+        } else {
+            environment.food_map_path = food_map_path;
+            file_sha256(food_map_path, state.run_start.food_map_sha256);
+        }
     }
-    if (!state.run_start.food_map_opened.empty()) file_sha256(state.run_start.food_map_opened, state.run_start.food_map_sha256);
+    run_file_begin(state.world, state.run_start, "");
     runs_begin(state, false);
     tick_world_update(state);
     draw_world_into_memdc(state);
@@ -192,7 +195,7 @@ void check_keys(window_state_type& state)
         left = 0.03;
         right = -0.03;
     }
-    world_act(state.world, "steer", left, right);
+    world_act(state.world, run_steer(left, right));
 }
 
 void timer_message(window_state_type& state, int id)

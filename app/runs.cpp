@@ -29,7 +29,7 @@ void select_again(window_state_type& state, std::uint64_t id)
 
 // Runs a move through the timeline with the timers held, a progress dialog
 // once it runs long, and the selection kept; tells what went wrong.
-bool travel(window_state_type& state, const std::function<std::string(const std::function<bool(double)>&)>& move)
+bool travel(window_state_type& state, const std::function<refusal_type(const std::function<bool(double)>&)>& move)
 {
     if (state.replaying) return false;   // asked from another window while one replays
     const std::uint64_t id = selected_id(state);
@@ -39,13 +39,13 @@ bool travel(window_state_type& state, const std::function<std::string(const std:
         return state.replay_progress(share);
     };
     state.replaying = true;
-    const std::string problem = move(progress);
+    const refusal_type problem = move(progress);
     state.replaying = false;
     if (state.replay_progress) state.replay_progress(-1.0);
     select_again(state, id);
     view_changed(state);
     if (state.chart_window != nullptr) state.chart_window->follow_world();
-    if (!problem.empty() && problem != "cancelled") state.show_problem("Unable to go there: " + problem);
+    if (!problem.empty() && problem.kind != refusal_kind_type::cancelled) state.show_problem("Unable to go there: " + problem);
     return problem.empty();
 }
 
@@ -61,7 +61,7 @@ void runs_begin(window_state_type& state, bool from_reset)
     state.redo_branches.clear();
     state.timeline.restart = [&state](world_type& world) {
         checkpoint_apply(world, state.start_capture);
-        return std::string();
+        return refusal_type();
     };
     timeline_begin(state.timeline, state.world);
 }
@@ -114,7 +114,10 @@ std::string runs_save(window_state_type& state, std::size_t branch, const std::s
         if (std::string reason = checkpoint_write(state.start_capture, start.string()); !reason.empty())
             return "Unable to save " + start.string() + ": " + reason;
         run.start_opened = start.string();
+        // The checkpoint holds the settings and the environment.
         run.settings = world_settings_type{};
+        run.environment = environment_type{};
+        run.food_map_file.clear();
         if (std::string reason = file_sha256(run.start_opened, run.start_sha256); !reason.empty())
             return "Unable to save " + start.string() + ": " + reason;
     }
@@ -140,10 +143,7 @@ bool runs_open(window_state_type& state, const std::string& path)
             return false;
         }
     }
-    world_type& world = state.world;
-    run_file_begin(world, run, start);
-    world.run.events.resize(world.run.next);
-    world.run.events.insert(world.run.events.end(), run.events.begin(), run.events.end());
+    run_file_begin(state.world, run, start);
     run.start_opened = start;
     state.run_start = run;
     runs_begin(state, false);

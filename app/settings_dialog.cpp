@@ -3,6 +3,7 @@
 #include "app/runs.h"
 #include "app/window_state.h"
 #include "world/world.h"
+#include "cli/options.h"
 #include "world/world_file.h"
 
 #include <QCheckBox>
@@ -28,7 +29,7 @@
 
 namespace {
 
-QSpinBox* whole_box(QFormLayout* form, const char* name, int low, int high, int value, const char* tip)
+QSpinBox* whole_spin(QFormLayout* form, const char* name, int low, int high, int value, const char* tip)
 {
     auto* box = new QSpinBox;
     box->setRange(low, high);
@@ -38,22 +39,48 @@ QSpinBox* whole_box(QFormLayout* form, const char* name, int low, int high, int 
     return box;
 }
 
-QDoubleSpinBox* real_box(QFormLayout* form, const char* name, double low, double value, const char* tip)
+constexpr double real_step = 0.000001;   // as many decimals as a world file keeps
+
+// The box of one row of the settings' table, showing value; a derived
+// setting left unset shows its rule at one step below its range.
+QWidget* setting_box(const setting_row_type& row, const std::optional<double>& value)
 {
+    const QString tip = QString::fromStdString(setting_help(row));
+    if (row.kind == setting_kind_type::flag) {
+        auto* box = new QCheckBox;
+        box->setChecked(value.value_or(row.fallback) != 0.0);
+        box->setToolTip(tip);
+        return box;
+    }
+    if (row.kind == setting_kind_type::whole) {
+        auto* box = new QSpinBox;
+        box->setRange(static_cast<int>(row.low), static_cast<int>(std::min(row.high, double{std::numeric_limits<int>::max()})));
+        box->setValue(static_cast<int>(value.value_or(row.fallback)));
+        box->setToolTip(tip);
+        return box;
+    }
     auto* box = new QDoubleSpinBox;
-    box->setDecimals(6);  // as many as a world file keeps
-    box->setRange(low, 1e9);
-    box->setValue(value);
+    box->setDecimals(6);
+    box->setSingleStep(row.high - row.low <= 1.0 ? 0.001 : 1.0);
+    const bool derived = row.fallback_text != nullptr;
+    box->setRange(std::isfinite(row.low) ? row.low - (derived ? real_step : 0.0) : -1e9, std::isfinite(row.high) ? row.high : 1e9);
+    if (derived) box->setSpecialValueText(QString("automatic: ") + row.fallback_text);
+    box->setValue(value ? *value : derived ? box->minimum() : row.fallback);
     box->setToolTip(tip);
-    form->addRow(name, box);
     return box;
+}
+
+QString value_shown(const setting_row_type& row, double value)
+{
+    if (row.kind == setting_kind_type::flag) return value != 0.0 ? "true" : "false";
+    return QString::number(value, 'g', 17);
 }
 
 }  // namespace
 
 settings_dialog::settings_dialog(const world_settings_type& shown, int autosave_minutes, QWidget* parent,
                                  const environment_type& environment)
-    : QDialog(parent), chosen_map(environment.food_map), chosen_map_path(environment.food_map_path)
+    : QDialog(parent), chosen_map(environment.food_map), chosen_map_path(environment.food_map_path), shown_(shown)
 {
     setWindowTitle("World settings");
     auto* column = new QVBoxLayout(this);
@@ -62,37 +89,37 @@ settings_dialog::settings_dialog(const world_settings_type& shown, int autosave_
     auto* world_page = new QWidget;
     pages->addTab(world_page, "World");
     auto* form = new QFormLayout(world_page);
-    animals = whole_box(form, "Animals", 0, world_file_max_animals, *shown.animals, "--animals: animals a reset makes");
-    plants = whole_box(form, "Plants", 0, world_file_max_plants, *shown.plants, "--plants: plants a reset makes");
-    width = real_box(form, "World width (units)", world_file_min_size, *shown.width, "--width: world width, in world units");
-    height = real_box(form, "World height (units)", world_file_min_size, *shown.height, "--height: world height, in world units");
-    layer_count = whole_box(form, "Neuron layers", 1, world_file_max_layer_count, *shown.layer_count,
-                            "--layer-count: neuron layers before the two motor neurons");
-    layer_width = whole_box(form, "Neurons per layer", 0, world_file_max_layer_width, *shown.layer_width, "--layer-width: neurons per layer");
-    generation_length = whole_box(form, "Generation length (updates)", 1, std::numeric_limits<int>::max(),
-                                  *shown.generation_length, "--generation-length: world updates per generation");
-    mutate_amount = real_box(form, "Mutation amount", -1e9, *shown.mutate_amount,
-                             "--mutate-amount: half-width of the uniform noise a mutation adds to a weight");
-    animal_size = real_box(form, "Animal size (units)", world_file_min_size, *shown.animal_size,
-                           "--animal-size: animal diameter, in world units; at most the world's width and height");
-    plant_size = real_box(form, "Plant size (units)", world_file_min_size, *shown.plant_size,
-                          "--plant-size: plant diameter, in world units; at most the world's width and height");
-    wrap = new QCheckBox;
-    wrap->setChecked(shown.wrap);
-    wrap->setToolTip("--wrap: edges wrap around instead of blocking");
-    form->addRow("Edges wrap around", wrap);
-    autosave = whole_box(form, "Autosave every (minutes)", 0, 24 * 60, autosave_minutes,
-                         "How often the window keeps the whole world for the next start; 0 turns autosaving off");
+    for (const setting_row_type& row : settings_table()) {
+        boxes[row.id] = setting_box(row, shown[row.id]);
+        const bool unit = row.kind == setting_kind_type::real && row.unit[0] != '\0';
+        form->addRow(QString(row.label) + (unit ? QString(" (%1)").arg(row.unit) : QString()), boxes[row.id]);
+        first_values[row.id] = box_value(row.id);
+    }
+    autosave = whole_spin(form, "Autosave every (minutes)", 0, 24 * 60, autosave_minutes,
+                          "How often the window keeps the whole world for the next start; 0 turns autosaving off");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText("Reset With These");
     QPushButton* now = buttons->addButton("Apply From Now On", QDialogButtonBox::ApplyRole);
-    now->setToolTip("Plants, mutation amount, generation length and edge wrap change now, and the run goes on; "
-                    "the other settings need a reset");
+    QStringList changing;
+    for (const setting_row_type& row : settings_table())
+        if (row.changes) changing << QString(row.label);
+    now->setToolTip("These change now, and the run goes on: " + changing.join(", ") + ". The others need a reset");
     connect(now, &QPushButton::clicked, this, [this] { done(settings_apply_now); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     build_environment_page(environment);
     column->addWidget(buttons);
+}
+
+QSpinBox* settings_dialog::whole_box(setting_id_type id) const { return qobject_cast<QSpinBox*>(boxes[id]); }
+QDoubleSpinBox* settings_dialog::real_box(setting_id_type id) const { return qobject_cast<QDoubleSpinBox*>(boxes[id]); }
+QCheckBox* settings_dialog::flag_box(setting_id_type id) const { return qobject_cast<QCheckBox*>(boxes[id]); }
+
+double settings_dialog::box_value(setting_id_type id) const
+{
+    if (QCheckBox* flag = flag_box(id)) return flag->isChecked() ? 1.0 : 0.0;
+    if (QSpinBox* whole = whole_box(id)) return whole->value();
+    return real_box(id)->value();
 }
 
 void settings_dialog::build_environment_page(const environment_type& environment)
@@ -102,17 +129,17 @@ void settings_dialog::build_environment_page(const environment_type& environment
     auto* form = new QFormLayout(page);
     // The seasons: a cycle of the plant count.
     seasons = new QCheckBox;
-    seasons->setChecked(environment.season_period > 0);
+    seasons->setChecked(environment.seasons.period > 0);
     seasons->setToolTip("The plants follow a cycle of this many generations between low and high, set at each generation's start");
     form->addRow("Seasons", seasons);
-    season_period = whole_box(form, "Period (generations)", 2, 1000000, environment.season_period > 0 ? environment.season_period : 40, "Generations per cycle");
-    season_low = whole_box(form, "Fewest plants", 0, world_file_max_plants, environment.season_period > 0 ? environment.season_low : 5,
+    season_period = whole_spin(form, "Period (generations)", 2, 1000000, environment.seasons.period > 0 ? environment.seasons.period : 40, "Generations per cycle");
+    season_low = whole_spin(form, "Fewest plants", 0, world_file_max_plants, environment.seasons.period > 0 ? environment.seasons.low : 5,
                            "Plants at the cycle's lowest");
-    season_high = whole_box(form, "Most plants", 0, world_file_max_plants, environment.season_period > 0 ? environment.season_high : 20,
+    season_high = whole_spin(form, "Most plants", 0, world_file_max_plants, environment.seasons.period > 0 ? environment.seasons.high : 20,
                             "Plants at the cycle's highest");
     season_shape = new QComboBox;
-    season_shape->addItems({"sine", "square"});
-    season_shape->setCurrentIndex(environment.season_square ? 1 : 0);
+    for (const char* shape : seasons_shapes) season_shape->addItem(shape);
+    season_shape->setCurrentIndex(environment.seasons.square ? 1 : 0);
     season_shape->setToolTip("sine: starts half-way, rising; square: high for the first half of each cycle, low for the rest");
     form->addRow("Shape", season_shape);
     // The food map, with a preview as the world view shades it.
@@ -150,8 +177,11 @@ void settings_dialog::build_environment_page(const environment_type& environment
     schedule = new QTableWidget(0, 3);
     schedule->setHorizontalHeaderLabels({"Generation", "Setting", "Value"});
     schedule->horizontalHeader()->setStretchLastSection(true);
-    schedule->setToolTip("Changes the run makes at the start of a generation: plants, mutate_amount, generation_length or wrap "
-                         "(1 on, 0 off); Apply From Now On keeps them");
+    QStringList changing;
+    for (const setting_row_type& row : settings_table())
+        if (row.changes) changing << row.name;
+    schedule->setToolTip("Changes the run makes at the start of a generation, of the settings that may change during a run (" +
+                         changing.join(", ") + "; a flag is true or false); Apply From Now On keeps them");
     for (const run_event_type& change : environment.schedule) add_change_row(change.generation, change.setting, change.value);
     auto* schedule_buttons = new QHBoxLayout;
     auto* add = new QPushButton("Add Change");
@@ -160,19 +190,24 @@ void settings_dialog::build_environment_page(const environment_type& environment
     schedule_buttons->addWidget(remove);
     form->addRow("Scheduled changes", schedule);
     form->addRow("", schedule_buttons);
-    connect(add, &QPushButton::clicked, this, [this] { add_change_row(0, "plants", 10); });
+    connect(add, &QPushButton::clicked, this, [this] { add_change_row(0, setting_mutate_amount, setting_row(setting_mutate_amount).fallback); });
     connect(remove, &QPushButton::clicked, this, [this] {
         if (schedule->currentRow() >= 0) schedule->removeRow(schedule->currentRow());
     });
 }
 
-void settings_dialog::add_change_row(std::uint32_t generation, const std::string& setting, double value)
+void settings_dialog::add_change_row(std::uint32_t generation, setting_id_type setting, double value)
 {
     const int row = schedule->rowCount();
     schedule->insertRow(row);
     schedule->setItem(row, 0, new QTableWidgetItem(QString::number(generation)));
-    schedule->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(setting)));
-    schedule->setItem(row, 2, new QTableWidgetItem(QString::number(value, 'g', 17)));
+    // The settings that may change during a run, as the table spells them.
+    auto* names = new QComboBox;
+    for (const setting_row_type& changing : settings_table())
+        if (changing.changes) names->addItem(changing.name, static_cast<int>(changing.id));
+    names->setCurrentIndex(std::max(0, names->findData(static_cast<int>(setting))));
+    schedule->setCellWidget(row, 1, names);
+    schedule->setItem(row, 2, new QTableWidgetItem(value_shown(setting_row(setting), value)));
 }
 
 void settings_dialog::show_map()
@@ -195,25 +230,24 @@ std::string settings_dialog::environment(environment_type& out) const
 {
     environment_type made;
     if (seasons->isChecked()) {
-        made.season_period = season_period->value();
-        made.season_low = season_low->value();
-        made.season_high = season_high->value();
-        made.season_square = season_shape->currentIndex() == 1;
-        if (std::string problem = run_seasons_problem(made.season_period, made.season_low, made.season_high); !problem.empty()) return problem;
+        made.seasons = seasons_type{season_period->value(), season_low->value(), season_high->value(), season_shape->currentIndex() == 1};
+        if (std::string problem = seasons_problem(made.seasons.period, made.seasons.low, made.seasons.high); !problem.empty()) return problem;
     }
     made.food_map = chosen_map;
     made.food_map_path = chosen_map_path;
     for (int row = 0; row < schedule->rowCount(); ++row) {
         const auto cell = [this, row](int column) { return schedule->item(row, column) ? schedule->item(row, column)->text() : QString(); };
-        bool whole = false, real = false;
+        bool whole = false;
         const qlonglong generation = cell(0).toLongLong(&whole);
-        const double value = cell(2).toDouble(&real);
-        const std::string setting = cell(1).trimmed().toStdString();
         const std::string where = "Scheduled change " + std::to_string(row + 1) + ": ";
         if (!whole || generation < 0 || generation > 4294967295LL) return where + "the generation must be a whole number of at least 0";
-        if (!run_setting_changes(setting)) return where + "the setting must be plants, mutate_amount, generation_length or wrap";
-        if (!real) return where + "the value must be a number";
-        made.schedule.push_back(run_event_type{static_cast<std::uint32_t>(generation), 0, setting, value, 0.0});
+        const auto* names = qobject_cast<const QComboBox*>(schedule->cellWidget(row, 1));
+        if (names == nullptr || names->currentIndex() < 0) return where + "choose the setting it changes";
+        const setting_row_type& setting = setting_row(static_cast<setting_id_type>(names->currentData().toInt()));
+        const std::string text = cell(2).trimmed().toStdString();
+        double value = 0.0;
+        if (std::string rule = setting_parse(setting, text, value); !rule.empty()) return where + setting.name + " " + text + ": " + rule;
+        made.schedule.push_back(run_setting_event(static_cast<std::uint32_t>(generation), 0, setting.id, value));
     }
     std::stable_sort(made.schedule.begin(), made.schedule.end(),
                      [](const run_event_type& a, const run_event_type& b) { return a.generation < b.generation; });
@@ -223,52 +257,42 @@ std::string settings_dialog::environment(environment_type& out) const
 
 environment_type environment_of_world(const window_state_type& state)
 {
-    const world_type& world = state.world;
-    environment_type environment;
-    environment.season_period = world.season_period;
-    environment.season_low = world.season_low;
-    environment.season_high = world.season_high;
-    environment.season_square = world.season_square;
-    environment.food_map = world.food_map;
-    environment.food_map_path = state.run_start.food_map_opened;
-    environment.schedule = world_scheduled(world);
+    environment_type environment = world_environment(state.world);
+    environment.food_map_path = state.run_start.environment.food_map_path;
     return environment;
 }
 
 world_settings_type settings_dialog::settings() const
 {
-    return world_settings_type{animals->value(),        plants->value(),           width->value(),
-                               height->value(),         layer_count->value(),      layer_width->value(),
-                               generation_length->value(), mutate_amount->value(), animal_size->value(),
-                               plant_size->value(),     wrap->isChecked(),         std::nullopt};
-}
-
-world_settings_type settings_of_world(const world_type& world)
-{
-    return world_settings_type{world.start_animals,   world.start_plants,  world.width,
-                               world.height,          world.layer_count,   world.layer_width,
-                               world.generation_length, world.mutate_amount, world.animal_size,
-                               world.plant_size,      world.wrap_edges,    world.line_horizon};
+    world_settings_type made;
+    for (const setting_row_type& row : settings_table()) {
+        const double value = box_value(row.id);
+        if (value == first_values[row.id]) {
+            made[row.id] = shown_[row.id];
+        } else if (!(row.fallback_text != nullptr && value < row.low)) {
+            made[row.id] = value;
+        }
+    }
+    return made;
 }
 
 std::string settings_confirm(window_state_type& state, const world_settings_type& settings, bool& reset,
                              const environment_type& environment)
 {
     reset = false;
-    if (std::string problem = settings_problem(settings); !problem.empty()) return problem;
-    for (const run_event_type& change : environment.schedule)
-        if (std::string problem = run_event_problem(change); !problem.empty()) return problem;
-    if (environment.season_period > 0)
-        for (const run_event_type& change : environment.schedule)
-            if (change.setting == "plants") return "plants follow the seasons: a scheduled change cannot set them";
+    if (std::string problem = settings_problem(settings, option_name); !problem.empty()) return problem;
+    std::size_t at = 0;
+    if (std::string problem = course_problem(environment.schedule, environment.seasons,
+                                             static_cast<std::int32_t>(settings_value(settings, setting_generation_length)), 0, 0, true, at);
+        !problem.empty())
+        return "Scheduled change " + std::to_string(at + 1) + ": " + problem;
     if (!state.ask_question("Reset the world with these settings?", "World settings")) return {};
-    world_type& world = state.world;
     // The environment first, so that the new population's plants grow by the map.
-    world_set_seasons(world, environment.season_period, environment.season_low, environment.season_high, environment.season_square);
-    world.food_map = environment.food_map;
-    settings_apply(world, settings);
-    world.run = run_type{};
-    world_schedule(world, environment.schedule);
+    world_begin(state.world, environment, [&settings](world_type& world) {
+        settings_apply(world, settings);
+        world.run = run_type{};
+        return refusal_type();
+    });
     runs_begin(state, true);
     reset = true;
     return {};
@@ -279,9 +303,8 @@ std::string settings_change_now(window_state_type& state, const world_settings_t
     world_type& world = state.world;
     if (environment != nullptr) {
         const environment_type now = environment_of_world(state);
-        if (environment->season_period != now.season_period || environment->season_low != now.season_low ||
-            environment->season_high != now.season_high || environment->season_square != now.season_square ||
-            environment->food_map.weights != now.food_map.weights || environment->food_map.width != now.food_map.width)
+        if (environment->seasons != now.seasons || environment->food_map.weights != now.food_map.weights ||
+            environment->food_map.width != now.food_map.width)
             return "Seasons and the food map begin a run: they need Reset With These";
         // Changes before now cannot be made; those the table still shows from the past are kept as made.
         std::vector<run_event_type> changes;
@@ -291,18 +314,8 @@ std::string settings_change_now(window_state_type& state, const world_settings_t
         }
         if (std::string problem = world_schedule(world, changes); !problem.empty()) return problem;
     }
-    const world_settings_type now = settings_of_world(world);
-    const auto differs = [](const auto& wanted, const auto& kept) { return wanted && *wanted != *kept; };
-    if (differs(settings.animals, now.animals) || differs(settings.width, now.width) || differs(settings.height, now.height) ||
-        differs(settings.layer_count, now.layer_count) || differs(settings.layer_width, now.layer_width) ||
-        differs(settings.animal_size, now.animal_size) || differs(settings.plant_size, now.plant_size))
-        return "Only plants, the mutation amount, the generation length and edge wrap change during a run; "
-               "the other settings need Reset With These";
-    if (differs(settings.plants, now.plants)) world_change_setting(world, "plants", *settings.plants);
-    if (differs(settings.mutate_amount, now.mutate_amount)) world_change_setting(world, "mutate_amount", *settings.mutate_amount);
-    if (differs(settings.generation_length, now.generation_length))
-        world_change_setting(world, "generation_length", *settings.generation_length);
-    if (settings.wrap != now.wrap) world_change_setting(world, "wrap", settings.wrap ? 1.0 : 0.0);
+    if (const setting_row_type* fixed = world_change_settings(world, settings); fixed != nullptr)
+        return std::string(fixed->label) + " cannot change during a run: it needs Reset With These";
     return {};
 }
 

@@ -1,13 +1,13 @@
-// World, Settings...: every world setting of the command line in one dialog,
-// with the limits of the world files as the ranges of its boxes.
+// World, Settings...: every world setting of the table in one dialog, with
+// the table's ranges as the ranges of its boxes, and the run's environment.
 #pragma once
 
-#include "cli/options.h"
-#include "plant/food_map.h"
-#include "world/run.h"
+#include "world/environment.h"
+#include "world/settings.h"
 
 #include <QDialog>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -20,38 +20,27 @@ class QTabWidget;
 class QTableWidget;
 struct window_state_type;
 
-// The Environment page's content: seasons, a food map and the changes to come.
-struct environment_type {
-    std::int32_t season_period = 0;          // 0: no seasons
-    std::int32_t season_low = 0;
-    std::int32_t season_high = 0;
-    bool season_square = false;
-    food_map_type food_map;                  // none: plants grow anywhere
-    std::string food_map_path;               // the PNG it was read from; empty for none
-    std::vector<run_event_type> schedule;    // changes of settings to come, in order
-};
+// The Environment page's content as the window's run has it: the map's path is the file it was read from.
 environment_type environment_of_world(const window_state_type& state);
 
 class settings_dialog : public QDialog {
 public:
     settings_dialog(const world_settings_type& shown, int autosave_minutes, QWidget* parent = nullptr,
                     const environment_type& environment = {});
-    world_settings_type settings() const;  // as the boxes stand
+    // As the boxes stand; a box left as it was shown gives what it was shown
+    // (so a derived value stays derived, and no digit is lost to the box).
+    world_settings_type settings() const;
     // The Environment page as it stands, or what is wrong with it.
     std::string environment(environment_type& out) const;
-    void add_change_row(std::uint32_t generation, const std::string& setting, double value);
+    void add_change_row(std::uint32_t generation, setting_id_type setting, double value);
 
-    QSpinBox* animals;
-    QSpinBox* plants;
-    QDoubleSpinBox* width;
-    QDoubleSpinBox* height;
-    QSpinBox* layer_count;
-    QSpinBox* layer_width;
-    QSpinBox* generation_length;
-    QDoubleSpinBox* mutate_amount;
-    QDoubleSpinBox* animal_size;
-    QDoubleSpinBox* plant_size;
-    QCheckBox* wrap;
+    // A setting's box: a QSpinBox for a whole number, a QDoubleSpinBox for a
+    // real one, a QCheckBox for a flag.
+    QWidget* box(setting_id_type id) const { return boxes[id]; }
+    QSpinBox* whole_box(setting_id_type id) const;
+    QDoubleSpinBox* real_box(setting_id_type id) const;
+    QCheckBox* flag_box(setting_id_type id) const;
+
     QSpinBox* autosave;   // minutes between autosaves; not a world setting
     QTabWidget* pages;    // "World" and "Environment"
     QCheckBox* seasons;
@@ -67,11 +56,12 @@ public:
 private:
     void build_environment_page(const environment_type& environment);
     void show_map();
+    double box_value(setting_id_type id) const;
+
+    world_settings_type shown_;
+    std::array<QWidget*, setting_count> boxes{};
+    std::array<double, setting_count> first_values{};   // each box's value as shown
 };
-
-struct world_type;
-
-world_settings_type settings_of_world(const world_type& world);   // the world's parameters, every one set
 
 // Checks the settings, asks "Reset the world with these settings?" and resets
 // on yes, with the environment: a new run. Returns an empty text, or what is

@@ -1,13 +1,14 @@
 #include "app/summarize.h"
 
+#include "base/file.h"
 #include "cli/options.h"
 #include "cli/summary.h"
 #include "render/chart.h"
+#include "render/surface.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -45,8 +46,8 @@ int summarize_main(int argc, char** argv, const options_type& options)
         }
         QGuiApplication application(argc, argv);
         const muller_type muller = muller_of(line_bands_title(options.summary_line_horizon), bands.labels, bands.counts, bands.population);
-        if (!muller_image(muller, 960, 600).save(QString::fromLocal8Bit(options.summary_plot.c_str()), "PNG")) {
-            std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_plot.c_str());
+        if (const std::string reason = surface_save_png(muller_image(muller, 960, 600), options.summary_plot); !reason.empty()) {
+            std::fprintf(stderr, "velmora: cannot write %s: %s\n", options.summary_plot.c_str(), reason.c_str());
             return 1;
         }
         return 0;
@@ -63,18 +64,15 @@ int summarize_main(int argc, char** argv, const options_type& options)
     if (options.summary_out.empty()) {
         std::fputs(text.c_str(), stdout);
     } else {
-        std::ofstream out(options.summary_out, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_out.c_str());
+        if (const std::string reason = file_replace(options.summary_out, text); !reason.empty()) {
+            std::fprintf(stderr, "velmora: cannot write %s: %s\n", options.summary_out.c_str(), reason.c_str());
             return 1;
         }
     }
     if (options.summary_plot.empty()) return 0;
     QGuiApplication application(argc, argv);
-    if (!chart_image(summary_chart(summary), 960, 600).save(QString::fromLocal8Bit(options.summary_plot.c_str()), "PNG")) {
-        std::fprintf(stderr, "velmora: cannot write %s\n", options.summary_plot.c_str());
+    if (const std::string reason = surface_save_png(chart_image(summary_chart(summary), 960, 600), options.summary_plot); !reason.empty()) {
+        std::fprintf(stderr, "velmora: cannot write %s: %s\n", options.summary_plot.c_str(), reason.c_str());
         return 1;
     }
     return 0;

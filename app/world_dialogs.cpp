@@ -49,13 +49,11 @@ bool world_open(window_state_type& state, const std::string& path, const world_s
     // A checkpoint is the whole world as it was; the settings do not stand in for any of it.
     const bool archive = checkpoint_is_archive(path);
     const std::string problem =
-        archive ? checkpoint_load(state.world, path) : world_load_file(state.world, path, settings_overrides(settings));
+        archive ? checkpoint_load(state.world, path) : world_load_file(state.world, path, settings);
     if (!problem.empty()) {
         state.show_problem(problem);
         return false;
     }
-    if (!archive && settings.wrap) state.world.wrap_edges = true;
-    if (!archive && settings.line_horizon) state.world.line_horizon = *settings.line_horizon;
     // A new run, from this file as it is now.
     run_file_type start;
     start.seed = state.run_start.seed;

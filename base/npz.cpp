@@ -1,29 +1,22 @@
 #include "base/npz.h"
 
+#include "base/file.h"
+
 #include <zip.h>
 #include <zlib.h>
 
 #include <cerrno>
 #include <fcntl.h>
-#include <libgen.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-[[noreturn]] void fail(const std::string& reason) { throw npz_error{reason}; }
+[[noreturn]] void fail(const std::string& reason) { throw refusal_error{refusal_type(reason)}; }
 
 std::string zip_reason(zip_t* archive)
 {
     return zip_error_strerror(zip_get_error(archive));
-}
-
-bool sync_path(const std::string& path, int flags)
-{
-    const int file = open(path.c_str(), flags | O_CLOEXEC);
-    if (file < 0) return false;
-    const bool ok = fsync(file) == 0;
-    return close(file) == 0 && ok;
 }
 
 }  // namespace
@@ -136,68 +129,58 @@ npz_array_type npz_parse_npy(const std::string& name, const std::vector<unsigned
     return array;
 }
 
-std::string npz_write(const npz_archive_type& archive, const std::string& path, unsigned mode)
+refusal_type npz_write(const npz_archive_type& archive, const std::string& path)
 {
-    std::string temporary = path + ".XXXXXX";
-    const int file = mkstemp(temporary.data());
-    if (file < 0) return std::strerror(errno);
-    close(file);
-    const auto give_up = [&](const std::string& why) {
-        unlink(temporary.c_str());
-        return why;
-    };
-
-    int error = 0;
-    zip_t* zip = zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (zip == nullptr) {
-        zip_error_t details;
-        zip_error_init_with_code(&details, error);
-        const std::string why = zip_error_strerror(&details);
-        zip_error_fini(&details);
-        return give_up(why);
-    }
-    // The members' bytes must live until the archive is closed.
-    std::vector<std::vector<unsigned char>> members;
-    members.reserve(archive.arrays.size());
-    for (const npz_array_type& array : archive.arrays) {
-        members.push_back(npz_npy_bytes(array));
-        zip_source_t* source = zip_source_buffer(zip, members.back().data(), members.back().size(), 0);
-        const zip_int64_t index =
-            source == nullptr ? -1 : zip_file_add(zip, (array.name + ".npy").c_str(), source, ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            if (source != nullptr) zip_source_free(source);
+    return file_replace_by(path, [&archive](const std::string& temporary) -> refusal_type {
+        int error = 0;
+        zip_t* zip = zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        if (zip == nullptr) {
+            zip_error_t details;
+            zip_error_init_with_code(&details, error);
+            const std::string why = zip_error_strerror(&details);
+            zip_error_fini(&details);
+            return why;
+        }
+        // The members' bytes must live until the archive is closed.
+        std::vector<std::vector<unsigned char>> members;
+        members.reserve(archive.arrays.size());
+        for (const npz_array_type& array : archive.arrays) {
+            members.push_back(npz_npy_bytes(array));
+            zip_source_t* source = zip_source_buffer(zip, members.back().data(), members.back().size(), 0);
+            const zip_int64_t index =
+                source == nullptr ? -1 : zip_file_add(zip, (array.name + ".npy").c_str(), source, ZIP_FL_ENC_UTF_8);
+            if (index < 0) {
+                if (source != nullptr) zip_source_free(source);
+                const std::string why = zip_reason(zip);
+                zip_discard(zip);
+                return why;
+            }
+            zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+        }
+        if (zip_close(zip) != 0) {
             const std::string why = zip_reason(zip);
             zip_discard(zip);
-            return give_up(why);
+            return why;
         }
-        zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    }
-    if (zip_close(zip) != 0) {
-        const std::string why = zip_reason(zip);
-        zip_discard(zip);
-        return give_up(why);
-    }
-    if (chmod(temporary.c_str(), mode) != 0 || !sync_path(temporary, O_RDONLY))
-        return give_up(std::strerror(errno));
-    if (rename(temporary.c_str(), path.c_str()) != 0) return give_up(std::strerror(errno));
-    // The rename itself reaches the disk with the folder.
-    std::string folder = path;
-    sync_path(dirname(folder.data()), O_RDONLY | O_DIRECTORY);
-    return {};
+        return {};
+    });
 }
 
-std::string npz_read(const std::string& path, npz_archive_type& archive)
+refusal_type npz_read(const std::string& path, npz_archive_type& archive)
 {
     struct stat info {};
     archive.arrays.clear();
-    if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
-    if (!S_ISREG(info.st_mode)) return "not a regular file";
+    if (stat(path.c_str(), &info) != 0) return refusal_of_errno(errno, path);
+    if (!S_ISREG(info.st_mode)) return refusal_type("not a regular file", refusal_kind_type::format);
     int error = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (zip == nullptr) {
         zip_error_t details;
         zip_error_init_with_code(&details, error);
-        std::string reason = error == ZIP_ER_NOZIP ? "not a zip archive" : zip_error_strerror(&details);
+        const int system = zip_error_code_system(&details);
+        refusal_type reason = error == ZIP_ER_NOZIP ? refusal_type("not a zip archive", refusal_kind_type::format)
+                              : zip_error_system_type(&details) == ZIP_ET_SYS && system != 0 ? refusal_of_errno(system, path)
+                                                                                                : refusal_type(zip_error_strerror(&details));
         zip_error_fini(&details);
         return reason;
     }
@@ -234,10 +217,10 @@ std::string npz_read(const std::string& path, npz_archive_type& archive)
                 if (earlier.name == name) fail("member " + member + " stands twice");
             archive.arrays.push_back(npz_parse_npy(name, bytes));
         }
-    } catch (const npz_error& refused) {
+    } catch (const refusal_error& refused) {
         zip_discard(zip);
         archive.arrays.clear();
-        return refused.reason;
+        return refused.refusal;
     }
     zip_discard(zip);
     return {};

@@ -6,6 +6,8 @@
 // flushed to disk, that replaces the target only once it is whole.
 #pragma once
 
+#include "base/refusal.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -30,12 +32,12 @@ struct npz_archive_type {
 inline constexpr std::uint64_t npz_max_member_bytes = 256ULL << 20;
 inline constexpr std::uint64_t npz_max_archive_bytes = 4 * npz_max_member_bytes;
 
-// Writes an archive whose file gets these permissions; returns why it could
-// not (any old file then stays as it was), or an empty text.
-std::string npz_write(const npz_archive_type& archive, const std::string& path, unsigned mode);
+// Writes an archive whole (base/file.h); returns why it could not (any old
+// file then stays as it was), or an empty text.
+refusal_type npz_write(const npz_archive_type& archive, const std::string& path);
 // Reads an archive, checking every member's CRC and .npy header; returns why
 // it could not (the archive is then empty), or an empty text.
-std::string npz_read(const std::string& path, npz_archive_type& archive);
+refusal_type npz_read(const std::string& path, npz_archive_type& archive);
 // Whether the file begins as a zip archive does.
 bool npz_is_archive(const std::string& path);
 
@@ -80,10 +82,7 @@ T npz_get_value(const unsigned char* in)
 std::uint64_t npz_element_count(const std::vector<std::uint64_t>& shape);   // saturates at UINT64_MAX
 std::size_t npz_descr_size(const std::string& descr);                         // bytes per value; 0 for a type we do not read
 std::string npz_shape_text(const std::vector<std::uint64_t>& shape);         // as Python writes a tuple: "(3,)", "(2, 5)"
-// The .npy bytes of one member, and a member parsed from them (throws npz_error naming it).
+// The .npy bytes of one member, and a member parsed from them (throws refusal_error naming it).
 std::vector<unsigned char> npz_npy_bytes(const npz_array_type& array);
 npz_array_type npz_parse_npy(const std::string& name, const std::vector<unsigned char>& bytes);
 
-struct npz_error {
-    std::string reason;
-};

@@ -122,11 +122,13 @@ std::string png_read_brightness(const unsigned char* data, std::size_t size, std
     return {};
 }
 
-std::string png_read_brightness_file(const std::string& path, std::uint32_t max_side, png_brightness_type& picture)
+refusal_type png_read_brightness_file(const std::string& path, std::uint32_t max_side, png_brightness_type& picture)
 {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return std::strerror(errno != 0 ? errno : ENOENT);
+    if (!file) return refusal_of_errno(errno != 0 ? errno : ENOENT, path);
     const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) return "it could not be read";
-    return png_read_brightness(bytes.data(), bytes.size(), max_side, picture);
+    if (file.bad()) return refusal_of_errno(EIO, path);
+    // A file that is not a picture of ours is of another kind, not a bad value.
+    const std::string problem = png_read_brightness(bytes.data(), bytes.size(), max_side, picture);
+    return problem.empty() ? refusal_type() : refusal_type(problem, refusal_kind_type::format);
 }

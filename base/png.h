@@ -3,6 +3,8 @@
 // function that holds no object with a destructor across them.
 #pragma once
 
+#include "base/refusal.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,4 +21,4 @@ struct png_brightness_type {
 // ignored. Refuses pictures wider or higher than max_side. Returns why it
 // could not, or an empty text.
 std::string png_read_brightness(const unsigned char* data, std::size_t size, std::uint32_t max_side, png_brightness_type& picture);
-std::string png_read_brightness_file(const std::string& path, std::uint32_t max_side, png_brightness_type& picture);
+refusal_type png_read_brightness_file(const std::string& path, std::uint32_t max_side, png_brightness_type& picture);

@@ -1,5 +1,7 @@
 #include "cli/animal_file.h"
 
+#include "base/file.h"
+
 #include "animal/animal.h"
 #include "base/utility.h"
 #include "world/world.h"
@@ -17,9 +19,6 @@
 namespace {
 
 
-struct refused {
-    std::string reason;
-};
 
 }  // namespace
 
@@ -54,7 +53,7 @@ std::string animal_file_text(const animal_file_type& animal)
     return text + "]\n";
 }
 
-std::string animal_file_parse(const std::string& text, const std::string& name, animal_file_type& animal)
+refusal_type animal_file_parse(const std::string& text, const std::string& name, animal_file_type& animal)
 {
     toml::table root;
     try {
@@ -65,7 +64,7 @@ std::string animal_file_parse(const std::string& text, const std::string& name, 
     animal_file_type read;
     try {
         const auto fail = [&name](const toml::node& at, const std::string& reason) {
-            throw refused{name + ":" + std::to_string(at.source().begin.line) + ": " + reason};
+            throw refusal_error{refusal_type(name + ":" + std::to_string(at.source().begin.line) + ": " + reason)};
         };
         const char* const keys[] = {"format", "id", "parent-a", "parent-b", "founder", "born", "layer-count", "layer-width", "genes"};
         for (const auto& [key, node] : root) {
@@ -75,7 +74,7 @@ std::string animal_file_parse(const std::string& text, const std::string& name, 
         }
         const auto whole = [&](const char* key, std::int64_t low, std::int64_t high) -> std::int64_t {
             const toml::node* node = root.get(key);
-            if (node == nullptr) throw refused{name + ": it is not a Velmora animal (it has no " + key + ")"};
+            if (node == nullptr) throw refusal_error{refusal_type(name + ": it is not a Velmora animal (it has no " + key + ")", refusal_kind_type::format)};
             const std::optional<std::int64_t> value = node->value_exact<std::int64_t>();
             if (!value || *value < low || *value > high)
                 fail(*node, std::string(key) + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high));
@@ -91,7 +90,7 @@ std::string animal_file_parse(const std::string& text, const std::string& name, 
         read.layer_count = static_cast<std::int32_t>(whole("layer-count", 1, world_file_max_layer_count));
         read.layer_width = static_cast<std::int32_t>(whole("layer-width", 0, world_file_max_layer_width));
         const toml::node* genes = root.get("genes");
-        if (genes == nullptr || !genes->is_array()) throw refused{name + ": it has no list of genes"};
+        if (genes == nullptr || !genes->is_array()) throw refusal_error{refusal_type(name + ": it has no list of genes")};
         const std::uint64_t expected = animal_genes_for_shape(read.layer_count, read.layer_width);
         if (genes->as_array()->size() != expected)
             fail(*genes, std::to_string(genes->as_array()->size()) + " genes, but a network of " + std::to_string(read.layer_count) +
@@ -101,40 +100,25 @@ std::string animal_file_parse(const std::string& text, const std::string& name, 
             if (!value || !std::isfinite(*value)) fail(gene, "a gene that is not a finite number");
             read.genes.push_back(*value);
         }
-    } catch (const refused& refusal) {
-        return refusal.reason;
+    } catch (const refusal_error& error) {
+        return error.refusal;
     }
     animal = std::move(read);
     return {};
 }
 
-std::string animal_file_read(const std::string& path, animal_file_type& animal)
+refusal_type animal_file_read(const std::string& path, animal_file_type& animal)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return path + ": " + std::strerror(errno != 0 ? errno : ENOENT);
+    if (!in) return refusal_of_errno(errno != 0 ? errno : ENOENT, path).said_as(path + ": ");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.size() > (std::size_t{16} << 20)) return path + ": larger than 16 MiB, not an animal";
+    if (text.size() > (std::size_t{16} << 20)) return refusal_type(path + ": larger than 16 MiB, not an animal", refusal_kind_type::format);
     return animal_file_parse(text, path, animal);
 }
 
-std::string animal_file_write(const std::string& path, const animal_file_type& animal)
+refusal_type animal_file_write(const std::string& path, const animal_file_type& animal)
 {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << animal_file_text(animal);
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return std::strerror(errno != 0 ? errno : EIO);
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        std::remove(temporary.c_str());
-        return reason;
-    }
-    return {};
+    return file_replace(path, animal_file_text(animal));
 }
 
 std::string animal_file_fit_problem(const world_type& world, const animal_file_type& animal)

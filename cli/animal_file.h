@@ -17,6 +17,8 @@
 // are not the shape's, is refused with its reason.
 #pragma once
 
+#include "base/refusal.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,9 +40,9 @@ struct animal_file_type {
 animal_file_type animal_file_of(const world_type& world, animal_type* animal);
 std::string animal_file_text(const animal_file_type& animal);
 // Reads and checks a file; returns "FILE: reason" (or "FILE:LINE: reason"), or an empty text.
-std::string animal_file_read(const std::string& path, animal_file_type& animal);
-std::string animal_file_parse(const std::string& text, const std::string& name, animal_file_type& animal);
+refusal_type animal_file_read(const std::string& path, animal_file_type& animal);
+refusal_type animal_file_parse(const std::string& text, const std::string& name, animal_file_type& animal);
 // Writes through a temporary file; returns why it could not, or an empty text.
-std::string animal_file_write(const std::string& path, const animal_file_type& animal);
+refusal_type animal_file_write(const std::string& path, const animal_file_type& animal);
 // Why these genes do not fit the world's networks; empty when they do.
 std::string animal_file_fit_problem(const world_type& world, const animal_file_type& animal);

@@ -166,77 +166,64 @@ namespace {
 // Settings given with --resume: one equal to the checkpoint's is no change; one
 // that may change during a run and differs branches the run here, recorded as
 // its change; one fixed for the run that differs is refused.
-std::string resume_with_settings(world_type& world, const world_settings_type& s, run_file_type& run)
+refusal_type resume_with_settings(world_type& world, const world_settings_type& s, run_file_type& run)
 {
-    const auto differs = [](const auto& given, auto kept) { return given && *given != kept; };
-    const char* fixed = differs(s.animals, world.start_animals)         ? "--animals"
-                        : differs(s.width, world.width)                 ? "--width"
-                        : differs(s.height, world.height)               ? "--height"
-                        : differs(s.layer_count, world.layer_count)     ? "--layer-count"
-                        : differs(s.layer_width, world.layer_width)     ? "--layer-width"
-                        : differs(s.animal_size, world.animal_size)     ? "--animal-size"
-                        : differs(s.plant_size, world.plant_size)       ? "--plant-size"
-                                                                        : nullptr;
-    if (fixed != nullptr) {
+    if (const setting_row_type* fixed = world_change_settings(world, s); fixed != nullptr) {
         run.setting_refused = true;
-        return std::string("velmora: ") + fixed + " differs from the checkpoint's and cannot change during a run";
+        return "velmora: " + option_name(*fixed) + " differs from the checkpoint's and cannot change during a run";
     }
-    if (differs(s.plants, world.start_plants)) world_change_setting(world, "plants", *s.plants);
-    if (differs(s.generation_length, world.generation_length)) world_change_setting(world, "generation_length", *s.generation_length);
-    if (differs(s.mutate_amount, world.mutate_amount)) world_change_setting(world, "mutate_amount", *s.mutate_amount);
-    if (s.wrap && !world.wrap_edges) world_change_setting(world, "wrap", 1.0);
     return {};
 }
 
 }  // namespace
 
-std::string headless_start(world_type& world, const options_type& options)
+refusal_type headless_start(world_type& world, const options_type& options)
 {
     run_file_type run;
     return headless_start(world, options, run);
 }
 
-std::string headless_start(world_type& world, const options_type& options, run_file_type& run)
+refusal_type headless_start(world_type& world, const options_type& options, run_file_type& run)
 {
     std::string start_path;   // the world file or checkpoint the run starts from, as the program opens it
     // Said as a world file's refusal is said, on the console.
-    const auto refuse = [](const std::string& line) {
+    const auto refuse = [](const refusal_type& line) {
         write_console((line + "\n").c_str());
         return line;
     };
     if (!options.run_path.empty()) {
-        if (std::string problem = run_file_read(options.run_path, run); !problem.empty()) return refuse("Unable to run " + problem);
+        if (refusal_type problem = run_file_read(options.run_path, run); !problem.empty()) return refuse(problem.said_as("Unable to run "));
         start_path = run_file_start(options.run_path, run);
     } else {
         run.seed = options.seed_given ? options.seed : static_cast<std::uint32_t>(std::time(nullptr));
         run.settings = options.settings;
         start_path = !options.resume_path.empty() ? options.resume_path : options.load_path;
         run.start_opened = start_path;
-        run.food_map_opened = options.food_map_path;
         if (!options.food_map_path.empty() && checkpoint_is_archive(start_path)) {
             run.setting_refused = true;
             return "velmora: a checkpoint holds its own food map: give no --food-map with it";
+        }
+        if (!options.food_map_path.empty()) {
+            run.environment.food_map_path = options.food_map_path;
+            if (refusal_type problem = run_file_food_map(run.environment.food_map, options.food_map_path); !problem.empty())
+                return refuse(problem);
         }
     }
     world.options.log_path = options.no_log ? std::string() : options.log_path;
     world.options.console_scores = !options.quiet;
     world.options.log_error = 0;
     if (options.threads != 0) world.options.threads = options.threads;
-    if (std::string problem = run_file_begin(world, run, start_path); !problem.empty()) return problem;
+    if (refusal_type problem = run_file_begin(world, run, start_path); !problem.empty()) return problem;
     // The file it started from, as a replay will find it again; read after it loaded, as loading says what is wrong with it.
     if (options.run_path.empty() && !start_path.empty())
-        if (const std::string problem = file_sha256(start_path, run.start_sha256); !problem.empty())
-            return refuse("Unable to load " + start_path + ": " + problem);
-    if (options.run_path.empty() && !run.food_map_opened.empty())
-        if (const std::string problem = file_sha256(run.food_map_opened, run.food_map_sha256); !problem.empty())
-            return refuse("Unable to load " + run.food_map_opened + ": " + problem);
+        if (const refusal_type problem = file_sha256(start_path, run.start_sha256); !problem.empty())
+            return refuse(problem.said_as("Unable to load " + start_path + ": "));
+    if (options.run_path.empty() && !run.environment.food_map_path.empty())
+        if (const refusal_type problem = file_sha256(run.environment.food_map_path, run.food_map_sha256); !problem.empty())
+            return refuse(problem.said_as("Unable to load " + run.environment.food_map_path + ": "));
     // A checkpoint's changes made so far are the run's past. Those it still
-    // has to come stay for --resume; a run file's replace them.
+    // has to come stay for --resume; a run file's replaced them.
     run.earlier_events = world.run.next;
-    if (!options.run_path.empty()) {
-        world.run.events.resize(world.run.next);
-        world.run.events.insert(world.run.events.end(), run.events.begin(), run.events.end());
-    }
     if (!options.resume_path.empty()) {
         // The checkpoint holds the settings: those given are changes, or nothing.
         run.settings = world_settings_type{};

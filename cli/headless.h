@@ -1,6 +1,8 @@
 // The velmora program without a window: evolve a number of generations and stop.
 #pragma once
 
+#include "base/refusal.h"
+
 #include <functional>
 #include <string>
 
@@ -11,10 +13,10 @@ struct world_type;
 // Seeds the current world and sets it up from the options: the checkpoint to
 // resume, the world file to load, or the settings. Returns why a file was
 // refused (the console says it too); empty when the world is ready.
-std::string headless_start(world_type& world, const options_type& options);
+refusal_type headless_start(world_type& world, const options_type& options);
 // The same, replaying --run's file or else noting in run how this run starts,
 // so that its run file can be written when it ends.
-std::string headless_start(world_type& world, const options_type& options, run_file_type& run);
+refusal_type headless_start(world_type& world, const options_type& options, run_file_type& run);
 
 // Seeds, sets the world up and runs world updates until the asked number of
 // generations has ended. Returns the process exit status. after_update, when

@@ -2,31 +2,12 @@
 // summary of many runs.
 #pragma once
 
-#include "world/world_file.h"
+#include "world/settings.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-// World settings of the command line or a settings file; unset ones keep the
-// default world's values (or, with --load, the file's).
-struct world_settings_type {
-    std::optional<std::int32_t> animals;            // animals a reset makes
-    std::optional<std::int32_t> plants;             // plants a reset makes
-    std::optional<double> width;                    // world units
-    std::optional<double> height;                   // world units
-    std::optional<std::int32_t> layer_count;        // layers before the motor neurons
-    std::optional<std::int32_t> layer_width;        // neurons per layer
-    std::optional<std::int32_t> generation_length;  // world updates per generation
-    std::optional<double> mutate_amount;            // half-width of a mutation's noise
-    std::optional<double> animal_size;              // diameter, world units
-    std::optional<double> plant_size;               // diameter, world units
-    bool wrap = false;                              // edges wrap from the start
-    std::optional<std::int32_t> line_horizon;       // generations between counts of lines (0: founders' lines); no reset
-
-    bool any() const;  // some parameter is set (wrap aside)
-};
 
 struct options_type {
     bool help = false;                 // --help: print help_text and stop
@@ -73,13 +54,5 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
 
 extern const char* const options_usage;  // short usage lines, ending in a line end
 
-// Makes the default world from the settings: sets the parameters given and
-// resets, as the user would after the default set-up; nothing when none is set.
-void settings_apply(world_type& world, const world_settings_type& settings);
-
-// What is wrong with settings taken together (a size larger than the world,
-// too many neurons); an empty text when nothing is.
-std::string settings_problem(const world_settings_type& settings);
-
-// The settings that stand in for a loaded file's own parameters.
-world_file_overrides_type settings_overrides(const world_settings_type& settings);
+// A setting as the command line spells it: "--mutate-amount".
+std::string option_name(const setting_row_type& row);

@@ -36,13 +36,14 @@
 #pragma once
 
 #include "cli/options.h"
-#include "plant/food_map.h"
+#include "world/environment.h"
 #include "world/run.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+// The newest format this build reads and writes; a file that names none is of format 1.
 inline constexpr std::int64_t run_file_format = 1;
 
 struct run_file_type {
@@ -51,15 +52,17 @@ struct run_file_type {
     std::string start_path;             // the world file or checkpoint it started from, as the file names it; empty for none
     std::string start_sha256;           // its SHA-256, 64 lower-case hexadecimal digits
     std::string start_opened;           // not in the file: its path as the program opens it; written relative to the run file
-    std::string food_map_path;          // the food map (a PNG or a .npy of weights), as the file names it; empty for none
+    // [seasons] and [food-map]; the map's path is as the program opens it,
+    // and a script may give its weights with no file. No schedule: the
+    // changes below are the run's whole course.
+    environment_type environment;
+    std::string food_map_file;          // the food map (a PNG or a .npy of weights), as the file names it; empty for none
     std::string food_map_sha256;        // its SHA-256
-    std::string food_map_opened;        // not in the file: its path as the program opens it
-    std::int32_t season_period = 0;     // [seasons]; 0 for none
-    std::int32_t season_low = 0;
-    std::int32_t season_high = 0;
-    bool season_square = false;         // shape = "square"; else "sine"
-    food_map_type food_map_given;       // not in the file: a map a script gave as weights, used when no file names one
     std::vector<run_event_type> events; // in order of generation, then update
+    // Not in the file: where it was read, and the line of each change's
+    // [[change]], for a refusal that only the world can find.
+    std::string read_from;
+    std::vector<std::uint32_t> event_lines;
     // Not in the file: the world's own changes from before its start (a
     // checkpoint's), which its run's list begins with.
     std::size_t earlier_events = 0;
@@ -67,27 +70,28 @@ struct run_file_type {
 };
 
 // Reads and checks a run file; the starting file is found beside it and its
-// SHA-256 checked. Returns "FILE:LINE: reason" (or "FILE: reason"), or an
-// empty text when the file is sound.
-std::string run_file_read(const std::string& path, run_file_type& run);
+// SHA-256 checked, and the food map read. Returns "FILE:LINE: reason" (or
+// "FILE: reason"), or an empty text when the file is sound.
+refusal_type run_file_read(const std::string& path, run_file_type& run);
 // The starting file's path as the program opens it: relative to the run file's folder.
 std::string run_file_start(const std::string& run_path, const run_file_type& run);
 
-// Makes the world the run's start, before any of its changes: the seed's
-// first population with the settings, or the starting file (opened at
-// start_path) with them. Returns the refusal's line, or an empty text.
-std::string run_file_begin(world_type& world, const run_file_type& run, const std::string& start_path);
+// Makes the world the run's start, then its course: the seed's first
+// population with the settings, or the starting file (opened at start_path)
+// with them, in the run's environment; then the run's changes to come.
+// Returns the refusal's line, or an empty text.
+refusal_type run_file_begin(world_type& world, const run_file_type& run, const std::string& start_path);
 
 // A food map from a PNG (its brightness) or a .npy file (a float64 array of
 // weights, row 0 at the top); the refusal's line, "Unable to load FILE: reason".
-std::string run_file_food_map(food_map_type& map, const std::string& path);
+refusal_type run_file_food_map(food_map_type& map, const std::string& path);
 // A file named from a run file, as the program opens it: relative to the run file's folder.
 std::string run_file_beside(const std::string& run_path, const std::string& file);
 
 std::string run_file_text(const run_file_type& run);
-// Writes the run file through a temporary file, naming the starting file from
+// Writes the run file whole (base/file.h), naming the starting file from
 // the run file's folder; returns why it could not, or an empty text.
-std::string run_file_write(const std::string& path, const run_file_type& run);
+refusal_type run_file_write(const std::string& path, const run_file_type& run);
 
 // The file's SHA-256 as 64 hexadecimal digits into digest; returns why it could not be read, or an empty text.
-std::string file_sha256(const std::string& path, std::string& digest);
+refusal_type file_sha256(const std::string& path, std::string& digest);

@@ -34,12 +34,12 @@ std::string food_map_set(food_map_type& map, std::uint32_t width, std::uint32_t 
     return {};
 }
 
-std::string food_map_read(food_map_type& map, const std::string& path)
+refusal_type food_map_read(food_map_type& map, const std::string& path)
 {
     png_brightness_type picture;
-    std::string problem = png_read_brightness_file(path, food_map_max_side, picture);
+    refusal_type problem = png_read_brightness_file(path, food_map_max_side, picture);
     if (problem.empty()) problem = food_map_set(map, picture.width, picture.height, std::move(picture.values));
-    return problem.empty() ? problem : "Unable to load " + path + ": " + problem;
+    return problem.empty() ? problem : problem.said_as("Unable to load " + path + ": ");
 }
 
 void food_map_clear(food_map_type& map) { map = food_map_type{}; }

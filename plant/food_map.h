@@ -4,6 +4,8 @@
 // plants grow anywhere, drawn exactly as they always were.
 #pragma once
 
+#include "base/refusal.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,7 +26,7 @@ std::string food_map_problem(std::uint32_t width, std::uint32_t height, const st
 // Makes the map these weights (checked first; a refused map changes nothing). Returns the problem, or "".
 std::string food_map_set(food_map_type& map, std::uint32_t width, std::uint32_t height, std::vector<double> weights);
 // The brightness of a PNG as a map; the reason ("Unable to load FILE: reason") when it cannot be one.
-std::string food_map_read(food_map_type& map, const std::string& path);
+refusal_type food_map_read(food_map_type& map, const std::string& path);
 void food_map_clear(food_map_type& map);
 bool food_map_on(const food_map_type& map);
 

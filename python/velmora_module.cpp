@@ -12,6 +12,8 @@
 #include "world/world.h"
 #include "world/world_file.h"
 
+#include "base/file.h"
+
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -20,7 +22,10 @@
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,16 +34,23 @@ namespace py = pybind11;
 
 namespace {
 
-[[noreturn]] void raise_os_error(const std::string& text)
+// OSError(errno, text, filename), which Python makes a FileNotFoundError,
+// a PermissionError and so on by the errno.
+[[noreturn]] void raise_os_error(int error, const std::string& text, const std::string& path)
 {
-    PyErr_SetString(PyExc_OSError, text.c_str());
+    PyObject* arguments = Py_BuildValue("(iss)", error, text.c_str(), path.c_str());
+    PyErr_SetObject(PyExc_OSError, arguments);
+    Py_XDECREF(arguments);
     throw py::error_already_set();
 }
 
-// The settings a World takes, by their command-line names with underscores.
-const char* const setting_names[] = {"seed",          "animals",     "plants",     "width",     "height", "layer_count",
-                                     "layer_width",   "generation_length", "mutate_amount", "animal_size", "plant_size",
-                                     "threads",       "line_horizon"};
+// A refusal as the exception its kind asks for: the system's refusal of a
+// file as OSError, anything else as ValueError.
+[[noreturn]] void raise_refusal(const refusal_type& refusal)
+{
+    if (refusal.kind == refusal_kind_type::io) raise_os_error(refusal.error, refusal, refusal.path);
+    throw py::value_error(refusal);
+}
 
 // One world of the script. Its calls take the world's lock without the
 // interpreter's, so that Python threads run different worlds side by side.
@@ -64,59 +76,180 @@ struct world_scope_type {
     explicit world_scope_type(script_world_type& script) : held(script.lock), world(script.world) {}
 };
 
-// The options the command line would hold for these arguments, or ValueError
-// with its message.
-options_type parse_arguments(const std::vector<std::string>& arguments)
-{
-    std::vector<const char*> argv{"velmora"};
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+// What a World is made from: the command line's options and what a script gives besides.
+struct world_arguments_type {
     options_type options;
-    const std::string problem = options_parse(static_cast<int>(argv.size()), argv.data(), options);
-    if (!problem.empty()) throw py::value_error(problem);
-    return options;
+    bool quiet = true;
+    std::size_t keyframes = std::size_t{64} << 20;   // bytes of keyframes for rewind
+    environment_type environment;                    // seasons and a food map given as weights, and the schedule
+};
+
+std::string type_name(const py::handle value) { return py::str(py::type::handle_of(value).attr("__name__")); }
+
+// A whole number of Python's, not a bool.
+long long whole_of(const py::handle value, const std::string& name)
+{
+    if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value))
+        throw py::type_error(name + " must be an int, not " + type_name(value));
+    return value.cast<long long>();
 }
 
-std::vector<std::string> setting_arguments(const py::kwargs& settings)
+// A setting's value from a script, checked by its row of the table.
+double setting_of(const setting_row_type& row, const py::handle value, const std::string& name)
 {
-    std::vector<std::string> arguments{"--headless", "--generations", "0"};
-    for (const auto& [key, value] : settings) {
-        const std::string name = py::str(key);
-        if (name == "log" || name == "quiet" || name == "keyframes" || name == "food_map" || name == "schedule" || name == "seasons") continue;
-        if (name == "wrap") {
-            if (!value.cast<bool>()) continue;
-            arguments.push_back("--wrap");
-            continue;
-        }
-        bool known = false;
-        for (const char* setting : setting_names) known = known || name == setting;
-        if (!known) throw py::type_error("World got an unexpected setting '" + name + "'");
-        if (value.is_none()) continue;
-        if (py::isinstance<py::bool_>(value)) throw py::value_error(name + " must be a number, not " + std::string(py::str(value)));
-        std::string option = "--" + name;
-        for (char& c : option) c = c == '_' ? '-' : c;
-        arguments.push_back(option);
-        arguments.push_back(py::str(value));
-    }
-    if (settings.contains("log") && !settings["log"].is_none()) {
-        arguments.push_back("--log");
-        arguments.push_back(py::str(settings["log"]));
+    double number = 0.0;
+    if (row.kind == setting_kind_type::flag) {
+        if (!py::isinstance<py::bool_>(value)) throw py::type_error(name + " must be True or False, not " + type_name(value));
+        number = value.cast<bool>() ? 1.0 : 0.0;
+    } else if (row.kind == setting_kind_type::whole) {
+        number = static_cast<double>(whole_of(value, name));
     } else {
-        arguments.push_back("--no-log");
+        if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
+            throw py::type_error(name + " must be a number, not " + type_name(value));
+        number = value.cast<double>();
     }
-    return arguments;
+    if (const std::string rule = setting_value_problem(row, number); !rule.empty())
+        throw py::value_error(name + "=" + std::string(py::repr(value)) + ": " + rule);
+    return number;
 }
 
-bool quiet_of(const py::kwargs& settings) { return !settings.contains("quiet") || settings["quiet"].cast<bool>(); }
-
-// The keyframe budget in bytes from keyframes= in MB: 64 unless given.
-std::size_t keyframes_of(const py::kwargs& settings)
+// The row of a keyword as Python spells it; null for none.
+const setting_row_type* keyword_row(const std::string& name)
 {
-    if (!settings.contains("keyframes") || settings["keyframes"].is_none()) return std::size_t{64} << 20;
-    const py::handle value = settings["keyframes"];
-    if (py::isinstance<py::bool_>(value)) throw py::value_error("keyframes must be a number of MB, not a bool");
-    const double megabytes = value.cast<double>();
-    if (!(megabytes >= 0.0 && megabytes <= 1048576.0)) throw py::value_error("keyframes must be from 0 to 1048576 MB");
-    return static_cast<std::size_t>(megabytes * 1048576.0);
+    const setting_row_type* row = setting_find(name);
+    return row != nullptr && setting_keyword(*row) == name ? row : nullptr;
+}
+
+std::string path_of(const py::handle value, const std::string& name)
+{
+    if (!py::isinstance<py::str>(value) && !py::hasattr(value, "__fspath__"))
+        throw py::type_error(name + " must be a path (str or os.PathLike), not " + type_name(value));
+    return py::str(py::module_::import("os").attr("fspath")(value));
+}
+
+std::vector<run_event_type> schedule_of(const py::handle value)
+{
+    if (py::isinstance<py::dict>(value) || py::isinstance<py::str>(value) || !py::hasattr(value, "__iter__"))
+        throw py::type_error("schedule must be a list of dicts, not " + type_name(value));
+    std::vector<run_event_type> schedule;
+    std::size_t k = 0;
+    for (const py::handle item : value) {
+        const std::string where = "schedule[" + std::to_string(k++) + "]";
+        if (!py::isinstance<py::dict>(item)) throw py::type_error(where + " must be a dict, not " + type_name(item));
+        const py::dict change = py::reinterpret_borrow<py::dict>(item);
+        if (!change.contains("generation")) throw py::value_error(where + " needs its generation");
+        const long long generation = whole_of(change["generation"], where + "['generation']");
+        const long long update = change.contains("update") ? whole_of(change["update"], where + "['update']") : 0;
+        if (generation < 0 || generation > 4294967295LL || update < 0 || update > 2147483646LL)
+            throw py::value_error(where + ": its generation and update must be whole numbers of at least 0");
+        for (const auto& [key, unused] : change) {
+            const std::string name = py::str(key);
+            if (name == "generation" || name == "update") continue;
+            const setting_row_type* row = keyword_row(name);
+            if (row == nullptr) throw py::value_error(where + ": " + name + " is not a setting");
+            if (!row->changes) throw py::value_error(where + ": " + name + " cannot change during a run");
+        }
+        std::size_t made = 0;
+        for (const setting_row_type& row : settings_table()) {
+            const std::string name = setting_keyword(row);
+            if (!change.contains(name)) continue;
+            schedule.push_back(run_setting_event(static_cast<std::uint32_t>(generation), static_cast<std::int32_t>(update), row.id,
+                                                 setting_of(row, change[name.c_str()], where + "['" + name + "']")));
+            ++made;
+        }
+        if (made == 0) throw py::value_error(where + " changes nothing");
+    }
+    return schedule;
+}
+
+seasons_type seasons_of(const py::handle value)
+{
+    if (!py::isinstance<py::dict>(value)) throw py::type_error("seasons must be a dict, not " + type_name(value));
+    const py::dict seasons = py::reinterpret_borrow<py::dict>(value);
+    for (const auto& [key, unused] : seasons) {
+        const std::string name = py::str(key);
+        if (name != "period" && name != "low" && name != "high" && name != "shape")
+            throw py::value_error("seasons take period, low, high and shape, not " + name);
+    }
+    const auto whole = [&seasons](const char* name) -> long long {
+        if (!seasons.contains(name)) throw py::value_error(std::string("seasons need ") + name);
+        return whole_of(seasons[name], std::string("seasons['") + name + "']");
+    };
+    const long long period = whole("period"), low = whole("low"), high = whole("high");
+    if (const std::string problem = seasons_problem(period, low, high); !problem.empty()) throw py::value_error(problem);
+    const std::string shape = seasons.contains("shape") ? std::string(py::str(seasons["shape"])) : std::string(seasons_shapes[0]);
+    if (shape != seasons_shapes[0] && shape != seasons_shapes[1]) throw py::value_error("a season's shape is \"sine\" or \"square\"");
+    return seasons_type{static_cast<std::int32_t>(period), static_cast<std::int32_t>(low), static_cast<std::int32_t>(high),
+                        shape == seasons_shapes[1]};
+}
+
+// The keyword arguments of World, World.load, World.resume and World.run_file.
+world_arguments_type arguments_of(const py::kwargs& kwargs, const char* call)
+{
+    world_arguments_type made;
+    options_type& options = made.options;
+    options.headless = true;
+    options.no_log = true;
+    for (const auto& [key, value] : kwargs) {
+        const std::string name = py::str(key);
+        if (value.is_none()) continue;
+        if (name == "seed") {
+            const long long seed = whole_of(value, name);
+            if (seed < 0 || seed > 4294967295LL) throw py::value_error("seed=" + std::to_string(seed) + ": must be a whole number from 0 to 4294967295");
+            options.seed = static_cast<std::uint32_t>(seed);
+            options.seed_given = true;
+        } else if (name == "threads") {
+            const long long threads = whole_of(value, name);
+            if (threads < 1 || threads > world_max_threads)
+                throw py::value_error("threads=" + std::to_string(threads) + ": must be a whole number from 1 to " + std::to_string(world_max_threads));
+            options.threads = static_cast<int>(threads);
+        } else if (name == "log") {
+            options.log_path = path_of(value, name);
+            options.no_log = false;
+        } else if (name == "quiet") {
+            if (!py::isinstance<py::bool_>(value)) throw py::type_error("quiet must be True or False, not " + type_name(value));
+            made.quiet = value.cast<bool>();
+        } else if (name == "keyframes") {
+            if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
+                throw py::type_error("keyframes must be a number of MB, not " + type_name(value));
+            const double megabytes = value.cast<double>();
+            if (!(megabytes >= 0.0 && megabytes <= 1048576.0)) throw py::value_error("keyframes must be from 0 to 1048576 MB");
+            made.keyframes = static_cast<std::size_t>(megabytes * 1048576.0);
+        } else if (name == "food_map") {
+            const auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
+            if (!array || array.ndim() != 2) throw py::value_error("food_map must be a two-dimensional array of weights, row 0 at the top");
+            const std::vector<double> weights(array.data(), array.data() + array.size());
+            if (const std::string problem = food_map_set(made.environment.food_map, static_cast<std::uint32_t>(array.shape(1)),
+                                                         static_cast<std::uint32_t>(array.shape(0)), weights);
+                !problem.empty())
+                throw py::value_error("food_map: " + problem);
+        } else if (name == "seasons") {
+            made.environment.seasons = seasons_of(value);
+        } else if (name == "schedule") {
+            made.environment.schedule = schedule_of(value);
+        } else if (const setting_row_type* row = keyword_row(name)) {
+            options.settings[row->id] = setting_of(*row, value, name);
+        } else {
+            throw py::type_error(std::string(call) + "() got an unexpected keyword argument '" + name + "'");
+        }
+    }
+    if (made.environment.seasons.period > 0)
+        for (const run_event_type& change : made.environment.schedule)
+            if (const std::string problem = seasons_problem_with(made.environment.seasons, change); !problem.empty())
+                throw py::value_error("schedule: " + problem);
+    return made;
+}
+
+// A script's world that cannot write its log would fail at its first generation's end: it fails when made.
+void check_log(const options_type& options)
+{
+    if (options.no_log || options.log_path.empty()) return;
+    const int file = open(options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (file < 0) {
+        const int error = errno;
+        raise_os_error(error, "cannot write the log " + options.log_path + ": " + std::strerror(error), options.log_path);
+    }
+    close(file);
 }
 
 // The timeline of a script's world, from its state now; a rewind to before
@@ -124,11 +257,11 @@ std::size_t keyframes_of(const py::kwargs& settings)
 void timeline_start(script_world_type& script, std::size_t budget)
 {
     script.timeline.budget = budget;
-    script.timeline.restart = [&script](world_type& world) {
+    script.timeline.restart = [&script](world_type& world) -> refusal_type {
         const std::string start = script.run.start_opened;
         if (!start.empty()) {
             std::string digest;
-            if (std::string problem = file_sha256(start, digest); !problem.empty()) return "cannot read " + start + ": " + problem;
+            if (refusal_type problem = file_sha256(start, digest); !problem.empty()) return problem.said_as("cannot read " + start + ": ");
             if (digest != script.run.start_sha256) return start + " has changed since the run started from it";
         }
         return run_file_begin(world, script.run, start);
@@ -137,123 +270,57 @@ void timeline_start(script_world_type& script, std::size_t budget)
     script.timeline.start_events = script.run.earlier_events;
 }
 
-// What a script gives besides the command line's settings: the food map's
-// weights, seasons, and changes scheduled ahead.
-struct environment_type {
-    food_map_type food_map;
-    std::int32_t season_period = 0, season_low = 0, season_high = 0;
-    bool season_square = false;
-    std::vector<run_event_type> schedule;
-};
-
-environment_type environment_of(const py::kwargs& settings)
+std::unique_ptr<script_world_type> make_world(const world_arguments_type& arguments)
 {
-    environment_type environment;
-    if (settings.contains("food_map") && !settings["food_map"].is_none()) {
-        const auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(settings["food_map"]);
-        if (!array || array.ndim() != 2) throw py::value_error("food_map must be a two-dimensional array of weights, row 0 at the top");
-        const std::vector<double> weights(array.data(), array.data() + array.size());
-        if (const std::string problem = food_map_set(environment.food_map, static_cast<std::uint32_t>(array.shape(1)),
-                                                     static_cast<std::uint32_t>(array.shape(0)), weights);
-            !problem.empty())
-            throw py::value_error("food_map: " + problem);
-    }
-    if (settings.contains("seasons") && !settings["seasons"].is_none()) {
-        const py::dict seasons = settings["seasons"].cast<py::dict>();
-        for (const auto& [key, value] : seasons) {
-            const std::string name = py::str(key);
-            if (name != "period" && name != "low" && name != "high" && name != "shape")
-                throw py::value_error("seasons take period, low, high and shape, not " + name);
-        }
-        const auto whole = [&seasons](const char* name) -> std::int64_t {
-            if (!seasons.contains(name)) throw py::value_error(std::string("seasons need ") + name);
-            return seasons[name].cast<std::int64_t>();
-        };
-        const std::int64_t period = whole("period"), low = whole("low"), high = whole("high");
-        if (const std::string problem = run_seasons_problem(period, low, high); !problem.empty()) throw py::value_error(problem);
-        const std::string shape = seasons.contains("shape") ? seasons["shape"].cast<std::string>() : "sine";
-        if (shape != "sine" && shape != "square") throw py::value_error("a season's shape is \"sine\" or \"square\"");
-        environment.season_period = static_cast<std::int32_t>(period);
-        environment.season_low = static_cast<std::int32_t>(low);
-        environment.season_high = static_cast<std::int32_t>(high);
-        environment.season_square = shape == "square";
-    }
-    if (settings.contains("schedule") && !settings["schedule"].is_none()) {
-        for (const py::handle item : settings["schedule"]) {
-            const py::dict change = item.cast<py::dict>();
-            if (!change.contains("generation")) throw py::value_error("a scheduled change needs its generation");
-            const long long generation = change["generation"].cast<long long>();
-            const long long update = change.contains("update") ? change["update"].cast<long long>() : 0;
-            if (generation < 0 || generation > 4294967295LL || update < 0 || update > 2147483646LL)
-                throw py::value_error("a scheduled change's generation and update must be whole numbers of at least 0");
-            std::size_t made = 0;
-            for (const char* setting : run_settings) {
-                if (!change.contains(setting)) continue;
-                const py::handle value = change[setting];
-                const double number = std::string(setting) == "wrap" ? (value.cast<bool>() ? 1.0 : 0.0) : value.cast<double>();
-                if (const std::string problem = run_setting_problem(setting, number); !problem.empty()) throw py::value_error(problem);
-                if (std::string(setting) == "plants" && environment.season_period > 0)
-                    throw py::value_error("plants follow the seasons in this run: a scheduled change cannot set them");
-                environment.schedule.push_back(run_event_type{static_cast<std::uint32_t>(generation), static_cast<std::int32_t>(update),
-                                                              setting, number, 0.0});
-                ++made;
-            }
-            for (const auto& [key, value] : change) {
-                const std::string name = py::str(key);
-                if (name != "generation" && name != "update" && !run_setting_changes(name))
-                    throw py::value_error(name + " cannot change during a run (plants, mutate_amount, generation_length and wrap can)");
-            }
-            if (made == 0) throw py::value_error("a scheduled change changes nothing");
-        }
-        const auto point = [](const run_event_type& e) { return std::pair{e.generation, e.update}; };
-        for (std::size_t k = 1; k < environment.schedule.size(); ++k)
-            if (point(environment.schedule[k]) < point(environment.schedule[k - 1]))
-                throw py::value_error("the scheduled changes must come in order of generation and update");
-    }
-    return environment;
-}
-
-std::unique_ptr<script_world_type> make_world(const options_type& options, bool quiet, std::size_t keyframes,
-                                              const environment_type& environment = {})
-{
+    const options_type& options = arguments.options;
+    check_log(options);
     auto script = std::make_unique<script_world_type>();
     world_scope_type scope(*script);
     world_type& world = scope.world;
-    world.options.console = !quiet;
+    world.options.console = !arguments.quiet;
     run_file_type& run = script->run;
-    if (environment.season_period > 0 || food_map_on(environment.food_map)) {
+    const environment_type& environment = arguments.environment;
+    if (environment.seasons.period > 0 || food_map_on(environment.food_map)) {
         if (!options.resume_path.empty() || !options.run_path.empty())
             throw py::value_error("a checkpoint or run file holds its own seasons and food map");
-        run.food_map_given = environment.food_map;
-        run.season_period = environment.season_period;
-        run.season_low = environment.season_low;
-        run.season_high = environment.season_high;
-        run.season_square = environment.season_square;
+        run.environment.seasons = environment.seasons;
+        run.environment.food_map = environment.food_map;
     }
-    const std::string refusal = headless_start(world, options, run);
-    if (run.setting_refused) throw py::value_error(refusal.substr(refusal.find(' ') + 1));
-    if (!refusal.empty()) raise_os_error(refusal);
+    const refusal_type refusal = headless_start(world, options, run);
+    if (!refusal.empty()) {
+        if (run.setting_refused) throw py::value_error(refusal.substr(refusal.find(' ') + 1));
+        raise_refusal(refusal);
+    }
     if (run.start_opened.empty() && !options.run_path.empty()) run.start_opened = run_file_start(options.run_path, run);
     if (!environment.schedule.empty()) {
-        const run_event_type& first = environment.schedule.front();
-        if (std::pair{first.generation, first.update} < std::pair{world.generation, world.update_count})
-            throw py::value_error("a scheduled change comes before the world's generation " + std::to_string(world.generation));
-        world.run.events.resize(world.run.next);
-        world.run.events.insert(world.run.events.end(), environment.schedule.begin(), environment.schedule.end());
+        if (!options.run_path.empty()) throw py::value_error("a run file holds its own changes: give no schedule with it");
+        if (const std::string problem = world_schedule(world, environment.schedule); !problem.empty())
+            throw py::value_error("schedule: " + problem);
     }
     script->seconds.assign(world.history.size(), 0.0);
-    timeline_start(*script, keyframes);
+    timeline_start(*script, arguments.keyframes);
     return script;
 }
 
-// A world from a file: the option that names it goes to the command line's
-// parser with the settings, which refuses an empty name and, with --load, a
-// change of the networks' shape.
-std::unique_ptr<script_world_type> world_from_file(const char* option, const std::string& path, const py::kwargs& settings)
+// A world from a file, the option that names it set as the command line would.
+std::unique_ptr<script_world_type> world_from_file(std::string options_type::*which, const char* call, const py::handle path,
+                                                   const py::kwargs& kwargs)
 {
-    std::vector<std::string> arguments = setting_arguments(settings);
-    arguments.insert(arguments.end(), {option, path});
-    return make_world(parse_arguments(arguments), quiet_of(settings), keyframes_of(settings), environment_of(settings));
+    world_arguments_type arguments = arguments_of(kwargs, call);
+    arguments.options.*which = path_of(path, "path");
+    if (arguments.options.*which == "") throw py::value_error("path must name a file");
+    const world_settings_type& settings = arguments.options.settings;
+    if (which == &options_type::load_path) {
+        for (const setting_row_type& row : settings_table())
+            if (row.file == setting_file_type::shape && settings[row.id])
+                throw py::value_error(setting_keyword(row) + " would change the shape of the loaded networks");
+    } else if (arguments.options.seed_given) {
+        throw py::value_error(std::string("a ") + (which == &options_type::run_path ? "run file" : "checkpoint") +
+                              " holds the seed's course: seed cannot be given with " + call);
+    }
+    if (which == &options_type::run_path && settings.any())
+        throw py::value_error("a run file holds its own settings: give none with run_file");
+    return make_world(arguments);
 }
 
 // Runs updates until done(updates so far) holds, without the interpreter's
@@ -264,6 +331,7 @@ void run_updates(script_world_type& script, Done done)
     std::uint64_t updates = 0;
     for (;;) {
         bool finished = false;
+        int log_error = 0;
         {
             py::gil_scoped_release free_interpreter;
             world_scope_type scope(script);
@@ -277,9 +345,12 @@ void run_updates(script_world_type& script, Done done)
                     script.seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - script.start).count());
                 if (world.options.log_error != 0) break;
             }
-            if (world.options.log_error != 0)
-                raise_os_error("cannot write " + world.options.log_path + ": " + std::strerror(world.options.log_error));
+            log_error = world.options.log_error;
         }
+        // Raised with the interpreter's lock held again.
+        if (log_error != 0)
+            raise_os_error(log_error, "cannot write " + script.world.options.log_path + ": " + std::strerror(log_error),
+                           script.world.options.log_path);
         if (finished) return;
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
@@ -321,6 +392,34 @@ animal_type* animal_at(const world_type& world, py::ssize_t index)
     return animal;
 }
 
+// World's docstring: its keywords from the settings' table, with their defaults, units and ranges.
+const std::string& world_doc()
+{
+    static const std::string doc = [] {
+        std::string text = "World(*, seed=None";
+        std::string settings;
+        for (const setting_row_type& row : settings_table()) {
+            const std::string name = setting_keyword(row);
+            const std::string fallback = row.fallback_text != nullptr           ? "None"
+                                         : row.kind == setting_kind_type::flag  ? (row.fallback != 0.0 ? "True" : "False")
+                                         : row.kind == setting_kind_type::real ? setting_value_text(row, row.fallback)
+                                                                                : setting_default_text(row);
+            text += ", " + name + "=" + fallback;
+            settings += "    " + name + ": " + setting_help(row) + "\n";
+        }
+        text += ", threads=None, log=None, quiet=True, keyframes=64, food_map=None, seasons=None, schedule=None)\n\n";
+        text += "A new world with these settings (seed=None: the time of day). log names a file that\n"
+                "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
+                "line does. keyframes is the memory in MB that states kept for rewind may take (0: none; a rewind then\n"
+                "replays from the start). food_map is a 2-D array of weights over the world, row 0 at the top: plants\n"
+                "grow by them, never where 0. seasons is a dict of period, low, high and shape (\"sine\" or \"square\"): the\n"
+                "plant count's cycle. schedule is a list of dicts, each a generation (and update) and the settings that\n"
+                "change then. A setting of the wrong type raises TypeError, a bad value ValueError.\n\nThe settings:\n";
+        return text + settings;
+    }();
+    return doc;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(velmora, module)
@@ -332,31 +431,23 @@ PYBIND11_MODULE(velmora, module)
     module.attr("__version__") = VELMORA_VERSION;
 
     py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
-        .def(py::init([](const py::kwargs& settings) {
-                 return make_world(parse_arguments(setting_arguments(settings)), quiet_of(settings), keyframes_of(settings),
-                                   environment_of(settings));
+        .def(py::init([](const py::kwargs& kwargs) {
+                 const world_arguments_type arguments = arguments_of(kwargs, "World");
+                 if (const std::string problem = settings_problem(arguments.options.settings, setting_keyword); !problem.empty())
+                     throw py::value_error(problem);
+                 return make_world(arguments);
              }),
-             "World(*, seed=None, animals=20, plants=10, width=10.0, height=10.0, layer_count=2, layer_width=8,\n"
-             "      generation_length=500, mutate_amount=5.0, animal_size=0.5, plant_size=0.25, wrap=False,\n"
-             "      threads=None, log=None, quiet=True, keyframes=64, food_map=None, seasons=None, schedule=None)\n\n"
-             "A new world with the command line's settings (seed=None: the time of day). log names a file that\n"
-             "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
-             "line does. keyframes is the memory in MB that states kept for rewind may take (0: none; a rewind then\n"
-             "replays from the start). food_map is a 2-D array of weights over the world, row 0 at the top: plants\n"
-             "grow by them, never where 0. seasons is a dict of period, low, high and shape (\"sine\" or \"square\"): the\n"
-             "plant count's cycle. schedule is a list of dicts, each a generation (and update) and the settings that\n"
-             "change then. Bad settings raise ValueError with the command line's message.")
+             world_doc().c_str())
         .def_static(
             "load",
-            [](const std::string& path, const py::kwargs& settings) { return world_from_file("--load", path, settings); },
+            [](const py::handle path, const py::kwargs& kwargs) { return world_from_file(&options_type::load_path, "load", path, kwargs); },
             py::arg("path"),
             "World.load(path, **settings): the world file at path; the settings given stand in for the file's.\n"
             "A refused file raises OSError naming it.")
         .def_static(
             "resume",
-            [](const std::string& path, const py::kwargs& settings) {
-                if (settings.contains("seed")) throw py::value_error("a checkpoint holds the seed's course: seed cannot be given with resume");
-                return world_from_file("--resume", path, settings);
+            [](const py::handle path, const py::kwargs& kwargs) {
+                return world_from_file(&options_type::resume_path, "resume", path, kwargs);
             },
             py::arg("path"),
             "World.resume(path, **settings): the checkpoint at path, to go on exactly as the run that wrote it\n"
@@ -365,7 +456,7 @@ PYBIND11_MODULE(velmora, module)
             "that differs raises ValueError. A refused file raises OSError naming it.")
         .def_static(
             "run_file",
-            [](const std::string& path, const py::kwargs& settings) { return world_from_file("--run", path, settings); },
+            [](const py::handle path, const py::kwargs& kwargs) { return world_from_file(&options_type::run_path, "run_file", path, kwargs); },
             py::arg("path"),
             "World.run_file(path, threads=None, log=None, quiet=True): the run file at path, from its start, its changes\n"
             "to be made as the world reaches them (as velmora --run replays it). A refused file raises OSError naming\n"
@@ -393,48 +484,70 @@ PYBIND11_MODULE(velmora, module)
             "updated alike, the two stay the same. It writes no log.")
         .def(
             "set",
-            [](script_world_type& script, const py::kwargs& settings) {
+            [](script_world_type& script, const py::kwargs& kwargs) {
                 world_scope_type scope(script);
-                std::vector<std::pair<std::string, double>> changes;
-                for (const auto& [key, value] : settings) {
+                std::vector<std::pair<setting_id_type, double>> changes;
+                for (const auto& [key, value] : kwargs) {
                     const std::string name = py::str(key);
-                    if (!run_setting_changes(name))
-                        throw py::value_error(name + " cannot change during a run (plants, mutate_amount, generation_length and wrap can)");
-                    if (py::isinstance<py::bool_>(value) != (name == "wrap"))
-                        throw py::value_error(name + (name == "wrap" ? " must be True or False" : " must be a number"));
-                    const double number = name == "wrap" ? (value.cast<bool>() ? 1.0 : 0.0) : value.cast<double>();
-                    if (const std::string problem = run_setting_problem(name, number); !problem.empty()) throw py::value_error(problem);
-                    changes.emplace_back(name, number);
+                    const setting_row_type* row = keyword_row(name);
+                    if (row == nullptr) throw py::type_error("set() got an unexpected keyword argument '" + name + "'");
+                    if (!row->changes) throw py::value_error(name + " cannot change during a run");
+                    changes.emplace_back(row->id, setting_of(*row, value, name));
                 }
-                for (const auto& [name, number] : changes) world_change_setting(scope.world, name, number);
+                for (const auto& [setting, number] : changes)
+                    if (const std::string problem = world_change_setting(scope.world, setting, number); !problem.empty())
+                        throw py::value_error(problem);
             },
-            "World.set(plants=None, mutate_amount=None, generation_length=None, wrap=None): changes these settings now,\n"
-            "between updates, as a change of the world's run (save_run keeps it). Others raise ValueError.")
+            "World.set(**settings): changes these settings now, between updates, as a change of the world's run\n"
+            "(save_run keeps it): those that may change during a run, as World.settings names them. Others raise ValueError.")
+        .def_property_readonly(
+            "settings",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                py::dict out;
+                for (const setting_row_type& row : settings_table()) {
+                    const double value = row.get(scope.world);
+                    const std::string name = setting_keyword(row);
+                    if (row.kind == setting_kind_type::flag) {
+                        out[name.c_str()] = value != 0.0;
+                    } else if (row.kind == setting_kind_type::whole) {
+                        out[name.c_str()] = static_cast<long long>(value);
+                    } else {
+                        out[name.c_str()] = value;
+                    }
+                }
+                return out;
+            },
+            "Every setting as the world has it now, by its keyword: the values World(...) takes.")
+        .def_property_readonly(
+            "seed", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.seed; }); },
+            "The seed the world's run began from.")
         .def(
             "save_run",
-            [](script_world_type& script, const std::string& path) {
+            [](script_world_type& script, const py::handle file) {
+                const std::string path = path_of(file, "path");
                 world_scope_type scope(script);
                 run_file_type run = script.run;
-                if (run.food_map_opened.empty() && food_map_on(run.food_map_given)) {
+                if (run.environment.food_map_path.empty() && food_map_on(run.environment.food_map)) {
                     // A map given as weights goes beside the run file, as NumPy would save it.
-                    const food_map_type& map = run.food_map_given;
+                    const food_map_type& map = run.environment.food_map;
                     npz_array_type array{"food_map", "<f8", {map.height, map.width}, std::vector<unsigned char>(map.weights.size() * 8)};
                     for (std::size_t k = 0; k < map.weights.size(); ++k) npz_put_value(array.data.data() + 8 * k, map.weights[k]);
                     std::filesystem::path beside = path;
                     beside.replace_extension(".food-map.npy");
                     const std::vector<unsigned char> bytes = npz_npy_bytes(array);
-                    std::ofstream out(beside, std::ios::binary);
-                    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-                    out.close();
-                    if (!out) raise_os_error("cannot write the food map " + beside.string());
-                    run.food_map_opened = beside.string();
-                    if (const std::string problem = file_sha256(run.food_map_opened, run.food_map_sha256); !problem.empty())
-                        raise_os_error("cannot read the food map " + beside.string() + ": " + problem);
+                    if (const refusal_type refused =
+                            file_replace(beside.string(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+                        !refused.empty())
+                        raise_refusal(refused.said_as("cannot write the food map " + beside.string() + ": "));
+                    run.environment.food_map_path = beside.string();
+                    if (const refusal_type problem = file_sha256(run.environment.food_map_path, run.food_map_sha256); !problem.empty())
+                        raise_refusal(problem.said_as("cannot read the food map " + beside.string() + ": "));
                 }
                 const std::vector<run_event_type>& events = scope.world.run.events;
                 run.events.assign(events.begin() + static_cast<std::ptrdiff_t>(std::min(run.earlier_events, events.size())), events.end());
-                if (const std::string problem = run_file_write(path, run); !problem.empty())
-                    raise_os_error("cannot write the run file " + path + ": " + problem);
+                if (const refusal_type problem = run_file_write(path, run); !problem.empty())
+                    raise_refusal(problem.said_as("cannot write the run file " + path + ": "));
             },
             py::arg("path"), "Writes the world's run file: its seed, settings, starting file and changes, to replay with\n"
                              "World.run_file or velmora --headless --run.")
@@ -638,18 +751,20 @@ PYBIND11_MODULE(velmora, module)
             "pandas.DataFrame(world.history()) is the CSV. seconds counts from the making of this World object.")
         .def(
             "save",
-            [](script_world_type& script, const std::string& path) {
+            [](script_world_type& script, const py::handle file) {
+                const std::string path = path_of(file, "path");
                 world_scope_type scope(script);
                 world_type& world = scope.world;
-                if (const std::string problem = world_save_file(world, path); !problem.empty()) raise_os_error(problem);
+                if (const refusal_type problem = world_save_file(world, path); !problem.empty()) raise_refusal(problem);
             },
             py::arg("path"), "Writes the world file (networks and settings) to path; OSError when it cannot.")
         .def(
             "checkpoint",
-            [](script_world_type& script, const std::string& path) {
+            [](script_world_type& script, const py::handle file) {
+                const std::string path = path_of(file, "path");
                 world_scope_type scope(script);
                 world_type& world = scope.world;
-                if (const std::string problem = checkpoint_save(world, path); !problem.empty()) raise_os_error(problem);
+                if (const refusal_type problem = checkpoint_save(world, path); !problem.empty()) raise_refusal(problem);
             },
             py::arg("path"), "Writes the whole state to a checkpoint (.npz) that World.resume goes on from exactly.")
         .def_property_readonly(

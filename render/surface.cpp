@@ -1,11 +1,14 @@
 #include "render/surface.h"
 
+#include "base/file.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
 
 #include <QBrush>
+#include <QBuffer>
 #include <QColor>
 #include <QFontMetrics>
 #include <QImage>
@@ -227,4 +230,13 @@ int surface_text_out(surface_type& surface, int x, int y, const char* text, int 
     painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, line);
     painter.restore();
     return box.width();
+}
+
+std::string surface_save_png(const QImage& image, const std::string& path)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) return "the picture could not be made";
+    return file_replace(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }

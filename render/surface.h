@@ -5,6 +5,8 @@
 
 #include "world/world.h"
 
+#include <string>
+
 class QPainter;
 
 struct rect_type {
@@ -45,3 +47,7 @@ void surface_line_to(surface_type& surface, int x, int y);
 // Black on white, top-left at (x, y), over a white box at least clear_width
 // wide, so that a shorter line leaves nothing of a longer one. Returns the text's width.
 int surface_text_out(surface_type& surface, int x, int y, const char* text, int clear_width = 0);
+
+class QImage;
+// A picture written whole as a PNG (base/file.h); returns why it could not, or an empty text.
+std::string surface_save_png(const QImage& image, const std::string& path);

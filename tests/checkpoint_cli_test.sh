@@ -77,7 +77,7 @@ if /usr/bin/python3 -c "import numpy" 2> /dev/null; then
 import csv, sys, numpy
 c = numpy.load(sys.argv[1])
 rows = list(csv.DictReader(open(sys.argv[2])))
-assert int(c["format"]) == 5 and int(c["generation"]) == 120, (c["format"], c["generation"])
+assert int(c["format"]) == 6 and int(c["generation"]) == 120, (c["format"], c["generation"])
 assert c["animal_genes"].shape == (60, 298) and c["neuron_out"].shape == (60, 18)
 assert [int(r["food"]) for r in rows] == c["history_food"].tolist()
 assert c["animal_x"].min() > 0 and c["animal_x"].max() < 10

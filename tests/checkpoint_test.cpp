@@ -160,7 +160,7 @@ TEST(Checkpoint, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {good.substr(0, good.size() - 10), ""},
         {flipped, "CRC"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin()); }), "no format"},
-        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 6; }), "format 6 is not 1 to 5"},
+        {edited([&](checkpoint_type& c) { member(c, "format").data[0] = 7; }), "format 7 is not 1 to 6"},
         {edited([&](checkpoint_type& c) { c.arrays.erase(c.arrays.begin() + 40); }), "it has no"},
         {edited([&](checkpoint_type& c) { member(c, "animal_y").shape = {19}; member(c, "animal_y").data.resize(19 * 8); }),
          "animal_y has the shape (19,), expected (20,)"},
@@ -226,11 +226,11 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
     world.generation_length = 40;
     world.wrap_edges = true;
     for (int i = 0; i < 95; ++i) world_update(world);  // a history of two generations, mid-generation
-    ASSERT_EQ(world_change_setting(world, "plants", 12), "");
-    world.run.events.push_back(run_event_type{5, 3, "mutate_amount", 2.0});   // changes to come
-    world.run.events.push_back(run_event_type{6, 0, "move", 0.0, 0.0, {5.0, 2.0, 3.0}});
-    world.run.events.push_back(run_event_type{7, 1, "steer", 0.0, 0.0});
-    ASSERT_EQ(world_set_seasons(world, 10, 3, 9, false), "");
+    ASSERT_EQ(world_change_setting(world, setting_plants, 12), "");
+    world.run.events.push_back(run_setting_event(5, 3, setting_mutate_amount, 2.0));   // changes to come
+    world.run.events.push_back(run_steer(0.5, -0.5));
+    world.run.events.back().generation = 7;
+    ASSERT_EQ(world_set_seasons(world, seasons_type{10, 3, 9, false}), "");
     ASSERT_EQ(food_map_set(world.food_map, 3, 2, {1.0, 0.0, 2.0, 0.5, 1.0, 3.0}), "");
     const checkpoint_type original = checkpoint_capture(world);
     const std::string start = world_state(world);
@@ -242,15 +242,14 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
     std::size_t changed = 0;
     for (const checkpoint_field_type& field : checkpoint_fields()) {
         const std::string name = field.name;
-        // The networks' shape is the world's: changed alone it would make another world.
+        // The networks' shape is the world's: changed alone it would make another world. The
+        // changes' members are written from their kinds' rows, each kind tested on its own.
         if (name == "layer_width" || name == "layer_count" || name == "food_map_width" || name == "food_map_height" ||
-            name == "event_data_length")
+            field.owner == checkpoint_owner_type::event || field.owner == checkpoint_owner_type::event_data)
             continue;
         void* record = field.owner == checkpoint_owner_type::world    ? static_cast<void*>(&world)
                        : field.owner == checkpoint_owner_type::animal ? static_cast<void*>(world.animals->next)
                        : field.owner == checkpoint_owner_type::plant  ? static_cast<void*>(world.plants->next)
-                       : field.owner == checkpoint_owner_type::event  ? static_cast<void*>(&world.run.events.back())
-                       : field.owner == checkpoint_owner_type::event_data ? static_cast<void*>(&world.run.events.end()[-2].data.back())
                                                                       : static_cast<void*>(&world.history[1]);
         std::vector<unsigned char> bytes(npz_element_count(field.inner(world)) * field.item);
         field.read(record, bytes.data());
@@ -261,7 +260,6 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
         if (descr == "<u4") npz_put_value(bytes.data(), npz_get_value<std::uint32_t>(bytes.data()) + 2);
         if (descr == "<u8") npz_put_value(bytes.data(), npz_get_value<std::uint64_t>(bytes.data()) + 2);
         if (descr == "|b1") bytes[0] ^= 1;
-        if (descr.rfind("|S", 0) == 0) std::copy_n("wrap\0", 5, bytes.begin());  // a setting its value (1) also suits
         field.write(world, record, bytes.data());
         const checkpoint_type edited = checkpoint_capture(world);
         EXPECT_NE(member(edited, name), member(original, name)) << name << ": the change reaches its member";
@@ -272,7 +270,7 @@ TEST(Checkpoint, EveryFieldOfTheTableChangesItsMemberAndLoadsBack)
         field.write(world, record, kept.data());
         ++changed;
     }
-    EXPECT_GT(changed, 60u);
+    EXPECT_GT(changed, 55u);
     EXPECT_TRUE(world_state(world) == start);
 }
 

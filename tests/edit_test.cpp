@@ -33,7 +33,7 @@ TEST(Edit, EditsChangeTheWorldReplayFromTheRunFileAndUndo)
     console_capture quiet;
     run_file_type file;
     file.seed = 21;
-    file.settings.generation_length = 40;
+    file.settings[setting_generation_length] = 40;
     world_type world;
     world.options.log_path.clear();
     ASSERT_EQ(run_file_begin(world, file, ""), "");

@@ -48,21 +48,21 @@ TEST(Environment, ScheduleAndSeasonsSetThePlantsByGeneration)
         for (world_type* w : {&world, &again}) {
             quiet_world(*w, 4, 30);
             if (row.period == 0) {
-                w->run.events.push_back(run_event_type{3, 0, "plants", 4.0, 0.0});
+                w->run.events.push_back(run_setting_event(3, 0, setting_plants, 4.0));
             } else {
-                ASSERT_EQ(world_set_seasons(*w, row.period, row.low, row.high, row.square), "");
+                ASSERT_EQ(world_set_seasons(*w, seasons_type{row.period, row.low, row.high, row.square}), "");
             }
         }
         EXPECT_EQ(plants_by_generation(world, 8), row.counts) << row.name;
         plants_by_generation(again, 8);
         EXPECT_TRUE(world_state(world) == world_state(again)) << row.name << ": the same run again";
         if (row.period > 0) {
-            EXPECT_EQ(world_change_setting(world, "plants", 3), "plants follow the seasons in this run") << row.name;
+            EXPECT_EQ(world_change_setting(world, setting_plants, 3), "plants follow the seasons in this run") << row.name;
         }
     }
     world_type world;
-    EXPECT_NE(world_set_seasons(world, 1, 0, 5, false), "");
-    EXPECT_NE(world_set_seasons(world, 10, 6, 5, false), "");
+    EXPECT_NE(world_set_seasons(world, seasons_type{1, 0, 5, false}), "");
+    EXPECT_NE(world_set_seasons(world, seasons_type{10, 6, 5, false}), "");
 }
 
 // Plants grow only where the map is bright, in proportion to its
@@ -149,9 +149,9 @@ TEST(Environment, AResumeAcrossAChangeAndATurnEqualsTheStraightRun)
     world_type straight;
     quiet_world(straight, 12, 30);
     ASSERT_EQ(food_map_set(straight.food_map, 3, 1, {0.0, 1.0, 2.0}), "");
-    ASSERT_EQ(world_set_seasons(straight, 4, 3, 12, true), "");
+    ASSERT_EQ(world_set_seasons(straight, seasons_type{4, 3, 12, true}), "");
     world_reset(straight);   // the first plants by the map too
-    straight.run.events.push_back(run_event_type{3, 0, "mutate_amount", 1.5, 0.0});
+    straight.run.events.push_back(run_setting_event(3, 0, setting_mutate_amount, 1.5));
     while (straight.generation < 1 || straight.update_count < 17) world_update(straight);
     ASSERT_EQ(checkpoint_save(straight, "mid.npz"), "");
     while (straight.generation < 6) world_update(straight);

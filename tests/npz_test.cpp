@@ -56,8 +56,8 @@ TEST(Npz, HeadersAreReadOrRefusedWithTheirReason)
         npz_array_type array;
         try {
             array = npz_parse_npy("m", rows[i].bytes);
-        } catch (const npz_error& error) {
-            reason = error.reason;
+        } catch (const refusal_error& error) {
+            reason = error.refusal;
         }
         if (std::string(rows[i].reason).empty()) {
             EXPECT_EQ(reason, "") << "row " << i;

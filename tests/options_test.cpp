@@ -31,22 +31,22 @@ TEST(Options, AcceptsTheDocumentedForms)
     world_type world;
     options_type o;
     EXPECT_EQ(parse({}, o), "");
-    EXPECT_FALSE(o.headless || o.seed_given || o.settings.any() || o.settings.wrap);
+    EXPECT_FALSE(o.headless || o.seed_given || o.settings.any() || o.settings[setting_wrap]);
     EXPECT_EQ(o.log_path, "log.txt");
     EXPECT_EQ(parse({"--headless", "--generations", "200", "--seed=4294967295", "--load", "a.dat", "--save=b.dat",
                      "--csv", "r.csv", "--log", "r.log", "--quiet", "--mutate-amount", "-2.5", "--animals", "0", "--threads", "1"}, o), "");
     EXPECT_TRUE(o.headless && o.quiet && o.seed_given);
     EXPECT_EQ(o.generations + o.seed, 200u + 4294967295u);
     EXPECT_EQ(o.load_path + o.save_path + o.csv_path + o.log_path, "a.datb.datr.csvr.log");
-    EXPECT_EQ(*o.settings.mutate_amount, -2.5);
-    EXPECT_EQ(*o.settings.animals, 0);
+    EXPECT_EQ(*o.settings[setting_mutate_amount], -2.5);
+    EXPECT_EQ(*o.settings[setting_animals], 0);
     EXPECT_EQ(o.threads, 1);
     EXPECT_EQ(parse({"--width", "20", "--height", "0.5", "--plant-size", "0.5", "--animal-size", "0.5", "--layer-count",
                      "1", "--layer-width", "0", "--generation-length", "7", "--plants", "1000000", "--wrap", "--no-log",
                      "world.dat"}, o), "--layer-count and --layer-width would change the shape of the loaded networks");
     EXPECT_EQ(parse({"--width", "20", "--height", "0.5", "--plant-size", "0.5", "--generation-length", "7", "--wrap",
                      "--no-log", "world.dat"}, o), "");
-    EXPECT_TRUE(o.settings.wrap && o.no_log);
+    EXPECT_TRUE(o.settings[setting_wrap] && o.no_log);
     EXPECT_EQ(o.world_path, "world.dat");
     EXPECT_EQ(parse({"summarize", "a.csv", "b.csv", "--out", "s.csv", "--plot", "s.png"}, o), "");
     EXPECT_TRUE(o.summarize);
@@ -71,20 +71,20 @@ TEST(Options, AcceptsTheDocumentedForms)
 TEST(Options, NumbersAtTheirBoundsAndSigns)
 {
     const struct { std::vector<const char*> args; bool taken; std::function<bool(const options_type&)> holds; } rows[] = {
-        {{"--animals", "50000"}, true, [](const options_type& o) { return *o.settings.animals == 50000; }},
-        {{"--plants", "0"}, true, [](const options_type& o) { return *o.settings.plants == 0; }},
+        {{"--animals", "50000"}, true, [](const options_type& o) { return *o.settings[setting_animals] == 50000; }},
+        {{"--plants", "0"}, true, [](const options_type& o) { return *o.settings[setting_plants] == 0; }},
         {{"--threads", "64"}, true, [](const options_type& o) { return o.threads == 64; }},
         {{"--threads", "0"}, false, nullptr},
-        {{"--layer-count", "1000", "--animals", "1"}, true, [](const options_type& o) { return *o.settings.layer_count == 1000; }},
-        {{"--generation-length", "2147483647"}, true, [](const options_type& o) { return *o.settings.generation_length == 2147483647; }},
+        {{"--layer-count", "1000", "--animals", "1"}, true, [](const options_type& o) { return *o.settings[setting_layer_count] == 1000; }},
+        {{"--generation-length", "2147483647"}, true, [](const options_type& o) { return *o.settings[setting_generation_length] == 2147483647; }},
         {{"--generation-length", "2147483648"}, false, nullptr},
         {{"--width", "0.000001", "--animal-size", "0.000001", "--plant-size", "0.000001"}, true,
-         [](const options_type& o) { return *o.settings.width == 0.000001; }},
+         [](const options_type& o) { return *o.settings[setting_width] == 0.000001; }},
         {{"--width", "0.00000099"}, false, nullptr},
-        {{"--width", "+12.5"}, true, [](const options_type& o) { return *o.settings.width == 12.5; }},
+        {{"--width", "+12.5"}, true, [](const options_type& o) { return *o.settings[setting_width] == 12.5; }},
         {{"--width", "-12.5"}, false, nullptr},
-        {{"--mutate-amount", "-0"}, true, [](const options_type& o) { return *o.settings.mutate_amount == 0.0; }},
-        {{"--width", "1e3"}, true, [](const options_type& o) { return *o.settings.width == 1000.0; }},
+        {{"--mutate-amount", "-0"}, true, [](const options_type& o) { return *o.settings[setting_mutate_amount] == 0.0; }},
+        {{"--width", "1e3"}, true, [](const options_type& o) { return *o.settings[setting_width] == 1000.0; }},
         {{"--width", " 5"}, false, nullptr},
         {{"--seed", "+3"}, false, nullptr},
         {{"--seed", "0"}, true, [](const options_type& o) { return o.seed_given && o.seed == 0; }},
@@ -123,8 +123,8 @@ TEST(Options, RefusesBadInputNamingOptionValueAndRange)
         {{"--height", "nan"}, "--height nan: must be a finite number"},
         {{"--mutate-amount", "inf"}, "--mutate-amount inf: must be a finite number"},
         {{"--plant-size", "ten"}, "--plant-size ten: must be a finite number"},
-        {{"--animal-size", "11"}, "--animal-size 11.000000: must not exceed the world's width and height"},
-        {{"--width", "2", "--plant-size", "3"}, "--plant-size 3.000000: must not exceed"},
+        {{"--animal-size", "11"}, "--animal-size 11: must not exceed the world's width and height"},
+        {{"--width", "2", "--plant-size", "3"}, "--plant-size 3: must not exceed"},
         {{"--animals", "50000", "--layer-width", "100"}, "exceed the limit of 1000000 neurons"},
         {{"--animals", "3000", "--layer-width", "100"}, "3000 animals of 12700 inputs exceed the limit of 30000000 inputs"},
         {{"--headless", "--generations", "5", "--load", "a.dat", "--layer-width", "3"}, "would change the shape"},
@@ -164,17 +164,17 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
     start_world(world, 5);
     EXPECT_EQ(world_state(world), untouched);
     world_settings_type settings;
-    settings.animals = 7;
-    settings.plants = 4;
-    settings.width = 30;
-    settings.height = 20;
-    settings.layer_count = 3;
-    settings.layer_width = 3;
-    settings.generation_length = 40;
-    settings.mutate_amount = 2.5;
-    settings.animal_size = 0.75;
-    settings.plant_size = 0.5;
-    settings.wrap = true;
+    settings[setting_animals] = 7;
+    settings[setting_plants] = 4;
+    settings[setting_width] = 30;
+    settings[setting_height] = 20;
+    settings[setting_layer_count] = 3;
+    settings[setting_layer_width] = 3;
+    settings[setting_generation_length] = 40;
+    settings[setting_mutate_amount] = 2.5;
+    settings[setting_animal_size] = 0.75;
+    settings[setting_plant_size] = 0.5;
+    settings[setting_wrap] = true;
     settings_apply(world, settings);
     const std::string with_settings = world_state(world);
     start_world(world, 5);
@@ -193,19 +193,13 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
     EXPECT_EQ(world_state(world), with_settings);
     EXPECT_EQ(world.num_animals, 7u);
     // Each setting reaches the world: a run with one left at its default differs.
-    for (int left_out = 0; left_out < 10; ++left_out) {
+    for (const setting_row_type& row : settings_table()) {
+        if (!settings[row.id]) continue;
         world_settings_type fewer = settings;
-        std::optional<std::int32_t>* wholes[] = {&fewer.animals, &fewer.plants, &fewer.layer_count, &fewer.layer_width,
-                                                 &fewer.generation_length};
-        std::optional<double>* reals[] = {&fewer.width, &fewer.height, &fewer.mutate_amount, &fewer.animal_size, &fewer.plant_size};
-        if (left_out < 5) {
-            wholes[left_out]->reset();
-        } else {
-            reals[left_out - 5]->reset();
-        }
+        fewer[row.id].reset();
         start_world(world, 5);
         settings_apply(world, fewer);
-        EXPECT_NE(world_state(world), with_settings) << "setting " << left_out;
+        EXPECT_NE(world_state(world), with_settings) << row.name;
     }
 
     // A settings file, and the command line over it.
@@ -213,9 +207,9 @@ TEST(Options, SettingsActAsAResetAfterTheDefaultSetUp)
     write_file("run.ini", "animals = 30\nwidth = 20\nwrap = true\n");
     options_type o;
     EXPECT_EQ(parse({"--config", "run.ini", "--animals", "40"}, o), "");
-    EXPECT_EQ(*o.settings.animals, 40);
-    EXPECT_EQ(*o.settings.width, 20.0);
-    EXPECT_TRUE(o.settings.wrap);
+    EXPECT_EQ(*o.settings[setting_animals], 40);
+    EXPECT_EQ(*o.settings[setting_width], 20.0);
+    EXPECT_TRUE(o.settings[setting_wrap]);
     write_file("bad.toml", "animals = \"many\"\n");
     EXPECT_NE(parse({"--config", "bad.toml"}, o).find("--animals many"), std::string::npos);
 }

@@ -37,8 +37,9 @@ void run_by_hand(world_type& world, std::uint32_t generations, const std::vector
     }
 }
 
-const std::vector<run_event_type> changes = {
-    {1, 0, "plants", 25}, {1, 0, "mutate_amount", 0.5}, {2, 17, "wrap", 1}, {3, 40, "generation_length", 30}, {4, 5, "plants", 3}};
+const std::vector<run_event_type> changes = {run_setting_event(1, 0, setting_plants, 25), run_setting_event(1, 0, setting_mutate_amount, 0.5),
+                                             run_setting_event(2, 17, setting_wrap, 1), run_setting_event(3, 40, setting_generation_length, 30),
+                                             run_setting_event(4, 5, setting_plants, 3)};
 
 }  // namespace
 
@@ -61,8 +62,8 @@ TEST(RunFile, ARunReplaysExactlyFromItsFileWithAndWithoutAStartingCheckpoint)
 
     run_file_type run;
     run.seed = 5;
-    run.settings.animals = 30;
-    run.settings.generation_length = 60;
+    run.settings[setting_animals] = 30;
+    run.settings[setting_generation_length] = 60;
     run.events = changes;
     ASSERT_EQ(run_file_write("whole.toml", run), "");
     world_type replayed;
@@ -119,16 +120,23 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
     ASSERT_EQ(file_sha256("black.png", black_sha), "");
     const struct { std::string text; const char* reason; } rows[] = {
         {head + "speed = 3\n", "run.toml:3: unknown key 'speed'"},
-        {"seed = 3\n", "run.toml:1: no format"},
-        {"format = 2\nseed = 3\n", "run.toml:1: its format 2 is not 1"},
+        {"format = 2\nseed = 3\n", "run.toml:1: its format 2 is newer than 1"},
         {"format = 1\nseed = -3\n", "run.toml:2: seed must be a whole number from 0 to 4294967295"},
-        {head + "[settings]\nanimals = 60000\n", "--animals 60000: must be a whole number from 0 to 50000"},
+        {head + "[settings]\nanimals = 60000\n", "run.toml:4: animals 60000: must be a whole number from 0 to 50000"},
+        {head + "[settings]\nanimals = 2.5\n", "run.toml:4: animals: must be a whole number from 0 to 50000"},
+        {head + "[settings]\nwidth = 2\nanimal-size = 3\n", "run.toml:3: animal-size 3: must not exceed the world's width"},
         {head + "[settings]\ncolour = 3\n", "run.toml:4: unknown key 'colour' in [settings]"},
         {head + "[settings]\nwrap = 1\n", "run.toml:4: wrap must be true or false"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\nplants = 3\n[[change]]\ngeneration = 4\nupdate = 9\nplants = 4\n",
          "run.toml:7: a change at generation 4, update 9 comes before the one above it"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\nanimals = 3\n", "run.toml:6: animals cannot change during a run"},
-        {head + "[[change]]\ngeneration = 5\nupdate = 0\nplants = -3\n", "run.toml:6: plants must be a whole number from 0"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\nplants = -3\n", "run.toml:6: plants -3: must be a whole number from 0"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\nmutate_amount = 3\n", "run.toml:6: unknown key 'mutate_amount' in a [[change]]"},
+        {head + "[[change]]\ngeneration = 2\nupdate = 600\nplants = 3\n",
+         "run.toml:3: the change at generation 2, update 600 lies past the end of its generation, which is 500 updates long"},
+        {head + "[settings]\ngeneration-length = 50\n[[change]]\ngeneration = 1\nupdate = 20\ngeneration-length = 10\n[[change]]\n"
+                "generation = 1\nupdate = 30\naction = \"add_plant\"\n",
+         "run.toml:9: the change at generation 1, update 30 lies past the end of its generation, which is 10 updates long"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\n", "a [[change]] changes nothing"},
         {head + "[[change]]\ngeneration = -5\nplants = 3\n", "run.toml:4: generation must be a whole number from 0"},
         {head + "[seasons]\nperiod = 1\nlow = 2\nhigh = 5\n", "run.toml:4: period must be a whole number from 2"},
@@ -146,7 +154,7 @@ TEST(RunFile, FilesThatDoNotFitAreRefusedNamingTheLineAndNothingRuns)
         {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"fly\"\n", "run.toml:6: action must be one of add_plant, "},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"steer\"\nleft = 2\nright = 0\n",
          "run.toml:3: steer's left and right must be from -1 to 1"},
-        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"steer\"\nleft = 0.5\n", "a steer [[change]] needs right"},
+        {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"steer\"\nleft = 0.5\n", "the steer [[change]] needs right"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"manual\"\non = 1\n", "needs on = true or false"},
         {head + "[[change]]\ngeneration = 5\nupdate = 0\naction = \"add_plant\"\nplants = 3\n",
          "run.toml:7: unknown key 'plants' in the add_plant [[change]]"},
@@ -187,8 +195,8 @@ TEST(RunFile, ResumeWithSettingsBranchesTheRunThere)
     world.options.log_path.clear();
     for (int i = 0; i < 1100; ++i) world_update(world);   // generation 2, update 100
     ASSERT_EQ(checkpoint_save(world, "g2.npz"), "");
-    ASSERT_EQ(world_change_setting(world, "plants", 7), "");
-    ASSERT_EQ(world_change_setting(world, "mutate_amount", 2.5), "");
+    ASSERT_EQ(world_change_setting(world, setting_plants, 7), "");
+    ASSERT_EQ(world_change_setting(world, setting_mutate_amount, 2.5), "");
     while (world.generation < 5) world_update(world);
     ASSERT_EQ(world_save_file(world, "by_hand.dat"), "");
 

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "world/settings.h"
+
 #include "animal/animal.h"
 #include "base/console.h"
 #include "base/utility.h"
@@ -155,4 +157,14 @@ unsigned plant_list_length(const world_type& world)
     unsigned n = 0;
     for (const plant_type* p = world.plants; p != nullptr; p = p->next) ++n;
     return n;
+}
+
+double setting_test_value(const setting_row_type& row)
+{
+    switch (row.kind) {
+    case setting_kind_type::flag: return row.fallback != 0.0 ? 0.0 : 1.0;
+    case setting_kind_type::whole: return row.fallback + 3.0 <= row.high ? row.fallback + 3.0 : row.fallback - 1.0;
+    case setting_kind_type::real: break;
+    }
+    return row.fallback != 0.0 ? row.fallback * 1.5 : (row.low + row.high) / 4.0;
 }

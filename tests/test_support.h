@@ -6,6 +6,7 @@
 #include <string>
 
 struct animal_type;
+struct setting_row_type;
 struct world_type;
 
 // Sends the console to a temporary file for the life of the object.
@@ -45,6 +46,8 @@ void write_file(const std::string& path, const std::string& text);
 animal_type* animal_at(const world_type& world, unsigned index);   // the animal at this place of the list
 unsigned animal_list_length(const world_type& world);
 unsigned plant_list_length(const world_type& world);
+// A value of the setting that is not its default, within its range, for tests that set every row.
+double setting_test_value(const setting_row_type& row);
 long heap_allocations();                    // operator new calls since the start
 long heap_blocks_alive();                   // operator new calls not yet deleted
 void simulate_heap_exhaustion();            // every new (std::nothrow) fails from now on

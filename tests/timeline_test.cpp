@@ -101,8 +101,8 @@ TEST(Timeline, BranchesSwitchBackAndForthUnchanged)
     const std::string first_at_end = world_state(world);
 
     ASSERT_EQ(timeline_go(timeline, world, run_point_type{6, 0}), "");
-    ASSERT_EQ(world_change_setting(world, "plants", 5), "");
-    ASSERT_EQ(world_act(world, "add_animal"), "");
+    ASSERT_EQ(world_change_setting(world, setting_plants, 5), "");
+    ASSERT_EQ(world_act(world, run_event_of(event_add_animal)), "");
     timeline_note(timeline, world);
     ASSERT_EQ(timeline.branches.size(), 2u);
     EXPECT_EQ(timeline.current, 1u);
@@ -115,14 +115,14 @@ TEST(Timeline, BranchesSwitchBackAndForthUnchanged)
     world_type straight;
     small_world(straight, 5);
     while (straight.generation < 6) world_update(straight);
-    world_change_setting(straight, "plants", 5);
-    world_act(straight, "add_animal");
+    world_change_setting(straight, setting_plants, 5);
+    world_act(straight, run_event_of(event_add_animal));
     while (straight.generation < 10) world_update(straight);
     EXPECT_TRUE(world_state(straight) == second_at_end);
     EXPECT_EQ(straight.num_plants, 5);
 
     // A change made at the branch's very end goes on with it and comes back with it.
-    ASSERT_EQ(world_change_setting(world, "mutate_amount", 2.5), "");
+    ASSERT_EQ(world_change_setting(world, setting_mutate_amount, 2.5), "");
     timeline_note(timeline, world);
     EXPECT_EQ(timeline.branches.size(), 2u);
     const std::string second_changed = world_state(world);

@@ -27,6 +27,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QSpinBox>
@@ -596,13 +597,13 @@ private slots:
     void settings_reset_the_world_when_confirmed()
     {
         settings_dialog dialog(settings_of_world(world()), 5);
-        QCOMPARE(dialog.animals->value(), 20);
-        QCOMPARE(dialog.animals->maximum(), 50000);
-        QCOMPARE(dialog.layer_count->minimum(), 1);
-        QVERIFY(!dialog.width->toolTip().isEmpty());
-        dialog.animals->setValue(7);
-        dialog.width->setValue(12.5);
-        dialog.wrap->setChecked(true);
+        QCOMPARE(dialog.whole_box(setting_animals)->value(), 20);
+        QCOMPARE(dialog.whole_box(setting_animals)->maximum(), 50000);
+        QCOMPARE(dialog.whole_box(setting_layer_count)->minimum(), 1);
+        QVERIFY(!dialog.real_box(setting_width)->toolTip().isEmpty());
+        dialog.whole_box(setting_animals)->setValue(7);
+        dialog.real_box(setting_width)->setValue(12.5);
+        dialog.flag_box(setting_wrap)->setChecked(true);
         world().generation = 9;
         bool reset = true;
         answer = false;
@@ -613,21 +614,21 @@ private slots:
         QVERIFY(reset && world().generation == 0 && world().wrap_edges);
         QCOMPARE(world().num_animals, 7u);
         QCOMPARE(world().width, 12.5);
-        dialog.animal_size->setValue(20);
+        dialog.real_box(setting_animal_size)->setValue(20);
         QVERIFY(settings_confirm(state(), dialog.settings(), reset).find("--animal-size") != std::string::npos);
         QVERIFY(!reset);
         // From now on: what can change during a run changes, as the run's changes, and the run goes on.
         world().generation = 4;
         settings_dialog now(settings_of_world(world()), 5);
         QVERIFY(now.findChild<QPushButton*>() != nullptr);
-        now.plants->setValue(3);
-        now.mutate_amount->setValue(1.5);
-        now.wrap->setChecked(false);
+        now.whole_box(setting_plants)->setValue(3);
+        now.real_box(setting_mutate_amount)->setValue(1.5);
+        now.flag_box(setting_wrap)->setChecked(false);
         QCOMPARE(settings_change_now(state(), now.settings()), std::string());
         QVERIFY(world().generation == 4 && world().num_plants == 3 && world().mutate_amount == 1.5 && !world().wrap_edges);
         QCOMPARE(world().run.events.size(), std::size_t{3});
-        now.animals->setValue(8);
-        QVERIFY(settings_change_now(state(), now.settings()).find("need Reset With These") != std::string::npos);
+        now.whole_box(setting_animals)->setValue(8);
+        QCOMPARE(settings_change_now(state(), now.settings()), std::string("Animals cannot change during a run: it needs Reset With These"));
         QCOMPARE(world().num_animals, 7u);
     }
 
@@ -645,7 +646,7 @@ private slots:
         // As velmora FILE.dat opens it: the settings stand in for the file's own.
         world_save_file(world(), "good.dat");
         world_settings_type settings;
-        settings.animals = 3;
+        settings[setting_animals] = 3;
         QVERIFY(world_open(state(), "good.dat", settings));
         QCOMPARE(world().num_animals, 3u);
         QCOMPARE(problems.size(), std::size_t{2});
@@ -806,7 +807,7 @@ private slots:
         QCOMPARE(world().history.size(), std::size_t{2});
         asked_to_continue.clear();
         for (const auto& change : std::vector<std::function<void(options_type&)>>{
-                 [&](options_type& o) { o.seed_given = true; }, [&](options_type& o) { o.settings.animals = 5; },
+                 [&](options_type& o) { o.seed_given = true; }, [&](options_type& o) { o.settings[setting_animals] = 5; },
                  [&](options_type& o) { o.world_path = "world.dat"; }, [&](options_type&) { state().autosave_enabled = false; }}) {
             options_type options;
             change(options);
@@ -1036,26 +1037,23 @@ private slots:
     void the_environment_begins_a_run_and_shows()
     {
         environment_type environment;
-        environment.season_period = 6;
-        environment.season_low = 2;
-        environment.season_high = 8;
-        environment.season_square = true;
+        environment.seasons = seasons_type{6, 2, 8, true};
         QCOMPARE(food_map_set(environment.food_map, 2, 1, {0.0, 1.0}), std::string());
-        environment.schedule = {run_event_type{4, 0, "mutate_amount", 2.0, 0.0}};
+        environment.schedule = {run_setting_event(4, 0, setting_mutate_amount, 2.0)};
         settings_dialog dialog(settings_of_world(world()), 5, nullptr, environment);
         environment_type shown;
         QCOMPARE(dialog.environment(shown), std::string());
         QCOMPARE(shown.schedule, environment.schedule);
-        QCOMPARE(shown.season_high, 8);
+        QCOMPARE(shown.seasons.high, 8);
         // A row of the table that does not fit is refused by its number.
         auto* table = dialog.findChild<QTableWidget*>();
-        table->setRowCount(2);
-        table->setItem(1, 0, new QTableWidgetItem("5"));
-        table->setItem(1, 1, new QTableWidgetItem("colour"));
-        table->setItem(1, 2, new QTableWidgetItem("1"));
+        dialog.add_change_row(5, setting_plants, 1);
+        table->item(1, 2)->setText("-3");
         environment_type refused;
-        QCOMPARE(dialog.environment(refused),
-                 std::string("Scheduled change 2: the setting must be plants, mutate_amount, generation_length or wrap"));
+        QCOMPARE(dialog.environment(refused), std::string("Scheduled change 2: plants -3: must be a whole number from 0 to 1000000"));
+        // The settings column offers the settings that may change, as the table spells them.
+        auto* names = qobject_cast<QComboBox*>(table->cellWidget(1, 1));
+        QVERIFY(names != nullptr && names->findText("mutate-amount") >= 0 && names->findText("animals") < 0);
         table->setRowCount(1);
         // None takes the map away.
         QPushButton* none = nullptr;
@@ -1068,7 +1066,7 @@ private slots:
         bool reset = false;
         QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string());
         QVERIFY(reset);
-        QCOMPARE(world().season_period, 6);
+        QCOMPARE(world().seasons.period, 6);
         QCOMPARE(world_scheduled(world()), environment.schedule);
         for (const plant_type* p = world().plants; p != nullptr; p = p->next) QVERIFY(p->x > world().width / 2);
         world().generation_length = 20;
@@ -1081,13 +1079,13 @@ private slots:
         QCOMPARE(left & 0xFFFFFF, 0xFFFFFFu);
         QVERIFY(qGreen(right) > qRed(right) && qRed(right) < 255);
         // From now on: a new schedule is kept, another map needs a reset.
-        shown.schedule = {run_event_type{10, 0, "wrap", 1.0, 0.0}};
+        shown.schedule = {run_setting_event(10, 0, setting_wrap, 1.0)};
         QCOMPARE(settings_change_now(state(), settings_of_world(world()), &shown), std::string());
         QCOMPARE(world_scheduled(world()), shown.schedule);
         shown.food_map = food_map_type{};
         QVERIFY(settings_change_now(state(), settings_of_world(world()), &shown).find("need Reset With These") != std::string::npos);
-        shown.schedule = {run_event_type{9, 0, "plants", 3.0, 0.0}};
-        QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string("plants follow the seasons: a scheduled change cannot set them"));
+        shown.schedule = {run_setting_event(9, 0, setting_plants, 3.0)};
+        QCOMPARE(settings_confirm(state(), dialog.settings(), reset, shown), std::string("Scheduled change 1: plants follow the seasons in this run"));
     }
 
     // Edits by hand in the window, paused: a drag moves the selected animal,

@@ -241,34 +241,29 @@ TEST(WorldFile, NumbersKeepAPointUnderACommaLocale)
     std::setlocale(LC_ALL, "C");
 }
 
-// Each setting given with a load stands in for the file's own, and only that one.
-TEST(WorldFile, EachOverrideStandsInForTheFilesOwn)
+// Each setting given with a load stands in for the file's own (or, one a
+// file does not hold, is set after it), and only that one; the networks'
+// shape stays the file's.
+TEST(WorldFile, EachSettingGivenStandsInForTheFilesOwn)
 {
     scratch_folder folder;
     console_capture quiet;
-    world_type world;
-    start_world(world, 2);
-    ASSERT_EQ(world_save_file(world, "base.dat"), "");
-    const struct { const char* name; std::function<void(world_file_overrides_type&)> set; std::function<bool(const world_type&)> took; } rows[] = {
-        {"width", [](auto& o) { o.width = 12.5; }, [](const world_type& w) { return w.width == 12.5; }},
-        {"height", [](auto& o) { o.height = 7.5; }, [](const world_type& w) { return w.height == 7.5; }},
-        {"mutate_amount", [](auto& o) { o.mutate_amount = 1.25; }, [](const world_type& w) { return w.mutate_amount == 1.25; }},
-        {"generation_length", [](auto& o) { o.generation_length = 77; }, [](const world_type& w) { return w.generation_length == 77; }},
-        {"plants", [](auto& o) { o.plants = 33; }, [](const world_type& w) { return w.num_plants == 33; }},
-        {"plant_size", [](auto& o) { o.plant_size = 0.5; }, [](const world_type& w) { return w.plant_size == 0.5; }},
-        {"animals", [](auto& o) { o.animals = 4; }, [](const world_type& w) { return w.num_animals == 4; }},
-        {"animal_size", [](auto& o) { o.animal_size = 0.75; }, [](const world_type& w) { return w.animal_size == 0.75; }},
-    };
-    for (const auto& row : rows) {
-        world_file_overrides_type overrides;
-        row.set(overrides);
-        ASSERT_EQ(world_load_file(world, "base.dat", overrides), "") << row.name;
-        EXPECT_TRUE(row.took(world)) << row.name;
-        // The others keep the file's.
-        EXPECT_EQ(world.width + world.height + world.generation_length + world.num_plants + world.num_animals,
-                  (std::string(row.name) == "width" ? 12.5 : 10.0) +
-                      (std::string(row.name) == "height" ? 7.5 : 10.0) + (std::string(row.name) == "generation_length" ? 77 : 500) +
-                      (std::string(row.name) == "plants" ? 33 : 10) + (std::string(row.name) == "animals" ? 4 : 20))
-            << row.name;
+    world_type file;
+    start_world(file, 2);
+    ASSERT_EQ(world_save_file(file, "base.dat"), "");
+    ASSERT_EQ(world_load_file(file, "base.dat"), "");
+    for (const setting_row_type& row : settings_table()) {
+        world_type world;
+        start_world(world, 2);
+        world_settings_type settings;
+        settings[row.id] = setting_test_value(row);
+        ASSERT_EQ(world_load_file(world, "base.dat", settings), "") << row.name;
+        for (const setting_row_type& other : settings_table()) {
+            const bool took = &other == &row && row.file != setting_file_type::shape;
+            EXPECT_EQ(other.get(world), took ? setting_test_value(row) : other.get(file)) << row.name << " given, " << other.name;
+        }
+        // The lists follow the counts given.
+        EXPECT_EQ(world.num_animals, static_cast<std::uint32_t>(world.start_animals)) << row.name;
+        EXPECT_EQ(world.num_plants, world.start_plants) << row.name;
     }
 }

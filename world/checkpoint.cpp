@@ -17,7 +17,7 @@ namespace {
 using shape_type = std::vector<std::uint64_t>;
 using owner = checkpoint_owner_type;
 
-[[noreturn]] void fail(const std::string& reason) { throw npz_error{reason}; }
+[[noreturn]] void fail(const std::string& reason) { throw refusal_error{refusal_type(reason)}; }
 
 constexpr int rays = 2 * animal_vision_count;  // ray ends kept per animal
 
@@ -53,6 +53,31 @@ constexpr checkpoint_field_type number(const char* name, owner whose)
             }};
 }
 
+// A field of a later format, or one that keyframes share.
+constexpr checkpoint_field_type since(std::int32_t format, checkpoint_field_type field)
+{
+    field.since = format;
+    return field;
+}
+constexpr checkpoint_field_type shared(checkpoint_share_type share, checkpoint_field_type field)
+{
+    field.share = share;
+    return field;
+}
+
+// A field that is one number of the world's seasons.
+template <auto Member>
+constexpr checkpoint_field_type season(const char* name)
+{
+    using value_type = typename member_of<decltype(Member)>::value_type;
+    return {name, owner::world, npz_descr_of<value_type>(), npz_item_size<value_type>, single,
+            [](const void* record, unsigned char* out) { npz_put_value(out, static_cast<const world_type*>(record)->seasons.*Member); },
+            [](world_type&, void* record, const unsigned char* in) {
+                static_cast<world_type*>(record)->seasons.*Member = npz_get_value<value_type>(in);
+            },
+            4};
+}
+
 template <class T> const T& as(const void* record) { return *static_cast<const T*>(record); }
 template <class T> T& as(void* record) { return *static_cast<T*>(record); }
 
@@ -63,7 +88,39 @@ using w = world_type;
 using a = animal_type;
 using p = plant_type;
 using h = generation_record_type;
-using e = run_event_type;
+// A change as the archive keeps it: its kind by name (a setting's by its
+// keyword), and its fields in the slots its row of the events' table gives.
+struct stored_event_type {
+    std::uint32_t generation = 0;
+    std::int32_t update = 0;
+    std::string setting;
+    double value = 0.0;
+    double value2 = 0.0;
+    std::vector<double> data;
+};
+using e = stored_event_type;
+
+stored_event_type stored(const run_event_type& event)
+{
+    stored_event_type kept;
+    kept.generation = event.generation;
+    kept.update = event.update;
+    kept.setting = run_event_name(event);
+    run_event_pack(event, kept.value, kept.value2, kept.data);
+    return kept;
+}
+
+// The change a stored one is, or what is wrong with it.
+std::string unstored(const stored_event_type& kept, run_event_type& event)
+{
+    setting_id_type setting = setting_plants;
+    const run_event_kind_type kind = run_event_kind_named(kept.setting, &setting);
+    if (kind == event_kind_count) return kept.setting + " is not a change a run makes";
+    event = run_event_of(kind, kept.generation, kept.update);
+    event.setting = setting;
+    if (std::string problem = run_event_unpack(event, kept.value, kept.value2, kept.data); !problem.empty()) return problem;
+    return run_event_problem(event);
+}
 
 constexpr std::size_t setting_bytes = 24;   // an event's setting name, NUL-padded
 
@@ -71,6 +128,8 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&w::width>("width", owner::world),
         number<&w::height>("height", owner::world),
         number<&w::mutate_rate>("mutate_rate", owner::world),
+        since(6, number<&w::mutate_rate_set>("mutate_rate_set", owner::world)),
+        since(6, number<&w::seed>("seed", owner::world)),
         number<&w::mutate_amount>("mutate_amount", owner::world),
         number<&w::animal_size>("animal_size", owner::world),
         number<&w::plant_size>("plant_size", owner::world),
@@ -94,19 +153,19 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&w::mode_manual>("mode_manual", owner::world),
         {"run_next", owner::world, npz_descr_of<std::uint64_t>(), 8, single,
          [](const void* record, unsigned char* out) { npz_put_value<std::uint64_t>(out, as<w>(record).run.next); },
-         [](world_type&, void* record, const unsigned char* in) { as<w>(record).run.next = npz_get_value<std::uint64_t>(in); }},
-        number<&w::line_horizon>("line_horizon", owner::world),
-        number<&w::season_period>("season_period", owner::world),
-        number<&w::season_low>("season_low", owner::world),
-        number<&w::season_high>("season_high", owner::world),
-        number<&w::season_square>("season_square", owner::world),
+         [](world_type&, void* record, const unsigned char* in) { as<w>(record).run.next = npz_get_value<std::uint64_t>(in); }, 2},
+        since(4, number<&w::line_horizon>("line_horizon", owner::world)),
+        season<&seasons_type::period>("season_period"),
+        season<&seasons_type::low>("season_low"),
+        season<&seasons_type::high>("season_high"),
+        season<&seasons_type::square>("season_square"),
         // The map's size comes before its weights, whose shape it gives.
         {"food_map_width", owner::world, npz_descr_of<std::uint32_t>(), 4, single,
          [](const void* record, unsigned char* out) { npz_put_value(out, as<w>(record).food_map.width); },
-         [](world_type&, void* record, const unsigned char* in) { as<w>(record).food_map.width = npz_get_value<std::uint32_t>(in); }},
+         [](world_type&, void* record, const unsigned char* in) { as<w>(record).food_map.width = npz_get_value<std::uint32_t>(in); }, 4},
         {"food_map_height", owner::world, npz_descr_of<std::uint32_t>(), 4, single,
          [](const void* record, unsigned char* out) { npz_put_value(out, as<w>(record).food_map.height); },
-         [](world_type&, void* record, const unsigned char* in) { as<w>(record).food_map.height = npz_get_value<std::uint32_t>(in); }},
+         [](world_type&, void* record, const unsigned char* in) { as<w>(record).food_map.height = npz_get_value<std::uint32_t>(in); }, 4},
         {"food_map", owner::world, "<f8", 8,
          [](const world_type& numbers) { return shape_type{numbers.food_map.height, numbers.food_map.width}; },
          [](const void* record, unsigned char* out) {
@@ -118,7 +177,8 @@ constexpr checkpoint_field_type fields_table[] = {
              for (double& weight : weights) weight = npz_get_value<double>(in), in += 8;
              // Unsound weights are kept as they are for the check to refuse them.
              if (food_map_set(map, map.width, map.height, weights) != "") map.weights = std::move(weights);
-         }},
+         },
+         4, checkpoint_share_type::whole},
 
         number<&a::x>("animal_x", owner::animal),
         number<&a::y>("animal_y", owner::animal),
@@ -134,13 +194,13 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&a::right_motor>("animal_right_motor", owner::animal),
         number<&a::food>("animal_food", owner::animal),
         number<&a::wall_hits>("animal_wall_hits", owner::animal),
-        number<&a::id>("animal_id", owner::animal),
+        shared(checkpoint_share_type::animal_ids, number<&a::id>("animal_id", owner::animal)),
         number<&a::parent_a>("animal_parent_a", owner::animal),
         number<&a::parent_b>("animal_parent_b", owner::animal),
         number<&a::founder>("animal_founder", owner::animal),
-        number<&a::line>("animal_line", owner::animal),
+        since(4, number<&a::line>("animal_line", owner::animal)),
         number<&a::born>("animal_born", owner::animal),
-        number<&a::came_from>("animal_came_from", owner::animal),
+        since(5, number<&a::came_from>("animal_came_from", owner::animal)),
         {"animal_touch", owner::animal, "<f8", 8,
          [](const world_type&) { return shape_type{animal_touch_count, 3}; },
          [](const void* record, unsigned char* out) {
@@ -201,7 +261,8 @@ constexpr checkpoint_field_type fields_table[] = {
                  n.bias = npz_get_value<double>(in);
                  in += 8;
              });
-         }},
+         },
+         1, checkpoint_share_type::per_animal},
 
         number<&p::x>("plant_x", owner::plant),
         number<&p::y>("plant_y", owner::plant),
@@ -235,8 +296,8 @@ constexpr checkpoint_field_type fields_table[] = {
          }},
 
         // The run's changes, made and to come.
-        number<&e::generation>("event_generation", owner::event),
-        number<&e::update>("event_update", owner::event),
+        since(2, number<&e::generation>("event_generation", owner::event)),
+        since(2, number<&e::update>("event_update", owner::event)),
         {"event_setting", owner::event, "|S24", setting_bytes, single,
          [](const void* record, unsigned char* out) {
              const std::string& name = as<e>(record).setting;
@@ -245,21 +306,23 @@ constexpr checkpoint_field_type fields_table[] = {
          },
          [](world_type&, void* record, const unsigned char* in) {
              as<e>(record).setting.assign(in, std::find(in, in + setting_bytes, 0));
-         }},
-        number<&e::value>("event_value", owner::event),
-        number<&e::value2>("event_value2", owner::event),
+         },
+         2},
+        since(2, number<&e::value>("event_value", owner::event)),
+        since(3, number<&e::value2>("event_value2", owner::event)),
         // An edit's data: its length with the change, the values in one list after the changes' order.
         {"event_data_length", owner::event, npz_descr_of<std::uint32_t>(), 4, single,
          [](const void* record, unsigned char* out) { npz_put_value(out, static_cast<std::uint32_t>(as<e>(record).data.size())); },
-         [](world_type&, void* record, const unsigned char* in) { as<e>(record).data.resize(npz_get_value<std::uint32_t>(in)); }},
+         [](world_type&, void* record, const unsigned char* in) { as<e>(record).data.resize(npz_get_value<std::uint32_t>(in)); }, 5},
         {"event_data", owner::event_data, "<f8", 8, single,
          [](const void* record, unsigned char* out) { npz_put_value(out, *static_cast<const double*>(record)); },
-         [](world_type&, void* record, const unsigned char* in) { *static_cast<double*>(record) = npz_get_value<double>(in); }},
+         [](world_type&, void* record, const unsigned char* in) { *static_cast<double*>(record) = npz_get_value<double>(in); }, 5},
 };
 
 // The records of one owner, in the order of their rows.
 struct records_type {
     std::vector<const void*> animals, plants, history, events, event_data;
+    std::vector<stored_event_type> kept;   // the changes as the archive keeps them
 
     explicit records_type(const world_type& world)
     {
@@ -267,7 +330,9 @@ struct records_type {
         for (const animal_type* a = world.animals; a != nullptr; a = a->next) animals.push_back(a);
         for (const plant_type* p = world.plants; p != nullptr; p = p->next) plants.push_back(p);
         for (const generation_record_type& record : world.history) history.push_back(&record);
-        for (const run_event_type& event : world.run.events) {
+        kept.reserve(world.run.events.size());
+        for (const run_event_type& event : world.run.events) kept.push_back(stored(event));
+        for (const stored_event_type& event : kept) {
             events.push_back(&event);
             for (const double& value : event.data) event_data.push_back(&value);
         }
@@ -308,6 +373,7 @@ private:
 
 // What an archive holds, checked: its rows per owner and each field's member.
 struct checked_type {
+    std::int32_t format = 0;
     std::uint64_t animals = 0;
     std::uint64_t plants = 0;
     std::uint64_t generations = 0;
@@ -360,20 +426,14 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
              " (written by velmora " + view.text("version") + ")");
     // Format 1 has no run: its world goes on with no changes to come. Format
     // 2 has only changes of settings, which take one value.
-    const auto in_format = [format](const checkpoint_field_type& field) {
-        const std::string name = field.name;
-        if (name.rfind("season_", 0) == 0 || name.rfind("food_map", 0) == 0 || name == "animal_line" || name == "line_horizon")
-            return format >= 4;
-        if (name == "event_value2") return format >= 3;
-        if (name == "event_data_length" || name == "event_data" || name == "animal_came_from") return format >= 5;
-        return format >= 2 || (field.owner != owner::event && name != "run_next");
-    };
+    const auto in_format = [format](const checkpoint_field_type& field) { return field.since <= format; };
 
     checked_type checked;
+    checked.format = format;
     checked.members.resize(fields.size());
     for (std::size_t f = 0; f < fields.size(); ++f)
         if (fields[f].owner == owner::world && in_format(fields[f])) {
-            if (std::string(fields[f].name) == "food_map" &&
+            if (fields[f].share == checkpoint_share_type::whole &&
                 (numbers.food_map.width > food_map_max_side || numbers.food_map.height > food_map_max_side))
                 fail("its food map is larger than " + std::to_string(food_map_max_side) + " a side");
             checked.members[f] = &checked_member(view, fields[f], fields[f].inner(numbers));
@@ -405,8 +465,9 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
         fail("the counts a reset makes are beyond a world file's limits");
     if (w.updates_per_tick < 1) fail("updates_per_tick must be at least 1");
     if (w.line_horizon < 0) fail("line_horizon must not be negative");
-    if (w.season_period != 0)
-        if (const std::string problem = run_seasons_problem(w.season_period, w.season_low, w.season_high); !problem.empty()) fail(problem);
+    if (w.seasons.period != 0)
+        if (const std::string problem = seasons_problem(w.seasons.period, w.seasons.low, w.seasons.high); !problem.empty()) fail(problem);
+    if (!(w.mutate_rate >= 0.0 && w.mutate_rate <= 1.0)) fail("mutate_rate must be from 0 to 1");
     if (w.food_map.width != 0 || w.food_map.height != 0)
         if (const std::string problem = food_map_problem(w.food_map.width, w.food_map.height, w.food_map.weights); !problem.empty())
             fail("its food map: " + problem);
@@ -417,22 +478,22 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
         shape.insert(shape.begin(), rows_of(checked, fields[f].owner));
         checked.members[f] = &checked_member(view, fields[f], shape);
     }
-    // The changes: settings a run may change, sound values, in order, the next no further than the last.
-    run_event_type before{};
+    // The changes: each of a kind a run makes, sound values, in order, the next no further than the last.
+    stored_event_type before{};
     std::uint64_t data_used = 0;
     const checkpoint_array_type* data = format >= 5 ? view.find("event_data") : nullptr;
     for (std::uint64_t k = 0; k < checked.events; ++k) {
-        run_event_type event;
+        stored_event_type event;
         for (std::size_t f = 0; f < fields.size(); ++f)
             if (fields[f].owner == owner::event && checked.members[f] != nullptr)
                 fields[f].write(numbers, &event, checked.members[f]->data.data() + k * fields[f].item);
         if (event.data.size() > checked.event_data - data_used) fail("change " + std::to_string(k) + ": its data runs past event_data");
         for (double& value : event.data) value = npz_get_value<double>(data->data.data() + 8 * data_used++);
-        if (const std::string problem = run_event_problem(event); !problem.empty())
-            fail("change " + std::to_string(k) + ": " + problem);
+        run_event_type made;
+        if (const std::string problem = unstored(event, made); !problem.empty()) fail("change " + std::to_string(k) + ": " + problem);
         if (k > 0 && (event.generation < before.generation || (event.generation == before.generation && event.update < before.update)))
             fail("change " + std::to_string(k) + " comes before the one above it");
-        before = event;
+        before = std::move(event);
     }
     if (data_used != checked.event_data) fail("event_data holds values no change takes");
     if (numbers.run.next > checked.events) fail("run_next is past the run's changes");
@@ -470,10 +531,11 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
                 field.write(world, &world, value.data());
             }
     };
-    // Files without an environment load into a world without one.
-    world.season_period = world.season_low = world.season_high = 0;
-    world.season_square = false;
+    // Files without an environment load into a world without one, and
+    // those from before the rate could be given, with none given.
+    world.seasons = seasons_type{};
     food_map_clear(world.food_map);
+    world.mutate_rate_set = false;
     // A reset with the archive's numbers and counts makes the records and
     // sizes the index for them; then every field is written over.
     take_numbers();
@@ -482,8 +544,7 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     world_reset(world);
     std::size_t row = 0;
     // Files from before lines were counted afresh go on with the founders' lines.
-    bool lines_kept = false;
-    for (std::size_t f = 0; f < fields.size(); ++f) lines_kept = lines_kept || (std::string(fields[f].name) == "animal_line" && checked.members[f] != nullptr);
+    const bool lines_kept = checked.format >= 4;
     for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++row) {
         apply_rows(world, checked, owner::animal, row, *animal);
         if (!lines_kept) animal->line = animal->founder;
@@ -500,28 +561,33 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     }
     world.history.assign(checked.generations, generation_record_type{});
     for (std::size_t g = 0; g < checked.generations; ++g) apply_rows(world, checked, owner::history, g, world.history[g]);
+    std::vector<stored_event_type> kept(checked.events);
+    for (std::size_t k = 0; k < checked.events; ++k) apply_rows(world, checked, owner::event, k, kept[k]);
+    std::size_t value_row = 0;
+    for (stored_event_type& event : kept)
+        for (double& value : event.data) apply_rows(world, checked, owner::event_data, value_row++, value);
     world.run = run_type{};
     world.run.events.resize(checked.events);
-    for (std::size_t k = 0; k < checked.events; ++k) apply_rows(world, checked, owner::event, k, world.run.events[k]);
-    std::size_t value_row = 0;
-    for (run_event_type& event : world.run.events)
-        for (double& value : event.data) apply_rows(world, checked, owner::event_data, value_row++, value);
+    for (std::size_t k = 0; k < checked.events; ++k) unstored(kept[k], world.run.events[k]);
     take_numbers();
     world_check(world);
     world_check_networks(world);
 }
 
-// The refusal's line, said on the world's console and returned to the caller.
-std::string refuse(const world_type& world, const char* verb, const std::string& path, const std::string& reason)
-{
-    std::string problem = "Unable to " + std::string(verb) + " " + path + ": " + reason;
-    world_say(world, problem + "\n");
-    return problem;
-}
 
 }  // namespace
 
 std::span<const checkpoint_field_type> checkpoint_fields() { return fields_table; }
+
+checkpoint_array_type& checkpoint_member(checkpoint_type& checkpoint, const checkpoint_field_type& field)
+{
+    return checkpoint.arrays[checkpoint_leading_members + static_cast<std::size_t>(&field - fields_table)];
+}
+
+const checkpoint_array_type& checkpoint_member(const checkpoint_type& checkpoint, const checkpoint_field_type& field)
+{
+    return checkpoint.arrays[checkpoint_leading_members + static_cast<std::size_t>(&field - fields_table)];
+}
 
 checkpoint_type checkpoint_capture(const world_type& world)
 {
@@ -537,7 +603,7 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
 {
     const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     const records_type records(world);
-    checkpoint.arrays.resize(fields.size() + 2);
+    checkpoint.arrays.resize(fields.size() + checkpoint_leading_members);
     checkpoint_array_type& format = checkpoint.arrays[0];
     format.name = "format";
     format.descr = npz_descr_of<std::int32_t>();
@@ -559,7 +625,7 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
                                                : field.owner == owner::event_data ? records.event_data
                                                                              : records.history;
         const std::vector<const void*>& of = field.owner == owner::world ? world_row : rows;
-        checkpoint_array_type& array = checkpoint.arrays[f + 2];
+        checkpoint_array_type& array = checkpoint.arrays[f + checkpoint_leading_members];
         array.name = field.name;
         array.descr = field.descr;
         array.shape = field.inner(world);
@@ -570,16 +636,16 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
     }
 }
 
-std::string checkpoint_write(const checkpoint_type& checkpoint, const std::string& path)
+refusal_type checkpoint_write(const checkpoint_type& checkpoint, const std::string& path)
 {
-    return npz_write(checkpoint, path, world_file_mode_for(path));
+    return npz_write(checkpoint, path);
 }
 
-std::string checkpoint_read(const std::string& path, checkpoint_type& checkpoint)
+refusal_type checkpoint_read(const std::string& path, checkpoint_type& checkpoint)
 {
-    std::string reason = npz_read(path, checkpoint);
-    if (reason == "not a zip archive") reason = "not a checkpoint (not a zip archive)";
-    return reason;
+    const refusal_type refused = npz_read(path, checkpoint);
+    if (refused.kind == refusal_kind_type::format) return refusal_type("not a checkpoint (" + refused + ")", refusal_kind_type::format);
+    return refused;
 }
 
 std::string checkpoint_problem(const checkpoint_type& checkpoint)
@@ -587,8 +653,8 @@ std::string checkpoint_problem(const checkpoint_type& checkpoint)
     try {
         world_type numbers;
         check_archive(checkpoint, numbers);
-    } catch (const npz_error& refused) {
-        return refused.reason;
+    } catch (const refusal_error& refused) {
+        return refused.refusal;
     }
     return {};
 }
@@ -600,27 +666,27 @@ void checkpoint_apply(world_type& world, const checkpoint_type& checkpoint)
     apply_checked(world, checked, numbers);
 }
 
-std::string checkpoint_save(world_type& world, const std::string& path)
+refusal_type checkpoint_save(world_type& world, const std::string& path)
 {
     // Saving refuses what loading would, so every saved checkpoint loads again.
     const checkpoint_type checkpoint = checkpoint_capture(world);
     if (const std::string reason = checkpoint_problem(checkpoint); !reason.empty())
-        return refuse(world, "save", path, "the world is beyond what a checkpoint holds: " + reason);
-    if (const std::string reason = checkpoint_write(checkpoint, path); !reason.empty()) return refuse(world, "save", path, reason);
+        return world_refuse(world, "save", path, "the world is beyond what a checkpoint holds: " + reason);
+    if (const refusal_type refused = checkpoint_write(checkpoint, path); !refused.empty()) return world_refuse(world, "save", path, refused);
     world_say(world, "Checkpoint saved to " + path + "\n");
     return {};
 }
 
-std::string checkpoint_load(world_type& world, const std::string& path)
+refusal_type checkpoint_load(world_type& world, const std::string& path)
 {
     checkpoint_type checkpoint;
-    if (const std::string reason = checkpoint_read(path, checkpoint); !reason.empty()) return refuse(world, "load", path, reason);
+    if (const refusal_type refused = checkpoint_read(path, checkpoint); !refused.empty()) return world_refuse(world, "load", path, refused);
     try {
         world_type numbers;
         const checked_type checked = check_archive(checkpoint, numbers);
         apply_checked(world, checked, numbers);
-    } catch (const npz_error& refused) {
-        return refuse(world, "load", path, refused.reason);
+    } catch (const refusal_error& refused) {
+        return world_refuse(world, "load", path, refused.refusal);
     }
     char line[96];
     format_c(line, sizeof line, " at generation %u, update %d\n", world.generation, world.update_count);
@@ -682,6 +748,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, width, "width"),
         FIELD(w, world_type, height, "height"),
         FIELD(w, world_type, mutate_rate, "mutate_rate"),
+        FIELD(w, world_type, mutate_rate_set, "mutate_rate_set"),
         FIELD(w, world_type, mutate_amount, "mutate_amount"),
         FIELD(w, world_type, generation_length, "generation_length"),
         FIELD(w, world_type, start_plants, "start_plants"),
@@ -692,6 +759,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, plant_size, "plant_size"),
         FIELD(w, world_type, mode_manual, "mode_manual"),
         FIELD(w, world_type, random, "random_state"),
+        FIELD(w, world_type, seed, "seed"),
         FIELD(w, world_type, network_edits, "- a count that only tells packs made before a change; the load is one"),
         FIELD(w, world_type, grid, made_anew),
         FIELD(w, world_type, networks, made_anew),
@@ -707,10 +775,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, helper, "- the threads of an update, started on demand"),
         FIELD(w, world_type, update_order, "- room for an update's phases"),
         FIELD(w, world_type, run, "event_generation run_next"),
-        FIELD(w, world_type, season_period, "season_period"),
-        FIELD(w, world_type, season_low, "season_low"),
-        FIELD(w, world_type, season_high, "season_high"),
-        FIELD(w, world_type, season_square, "season_square"),
+        FIELD(w, world_type, seasons, "season_period season_low season_high season_square"),
         FIELD(w, world_type, food_map, "food_map_width food_map_height food_map"),
         FIELD(w, world_type, line_horizon, "line_horizon"),
         FIELD(w, world_type, step_watch, "- a test's watcher"),
@@ -778,12 +843,22 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(r, run_type, next, "run_next"),
         FIELD(r, run_type, changes, "- counts the changes made in this world, for its timeline; not the run's state"),
 
+        // The rest in the slots of their kind's row (world/event.h).
         FIELD(v, run_event_type, generation, "event_generation"),
         FIELD(v, run_event_type, update, "event_update"),
+        FIELD(v, run_event_type, kind, "event_setting"),
         FIELD(v, run_event_type, setting, "event_setting"),
         FIELD(v, run_event_type, value, "event_value"),
-        FIELD(v, run_event_type, value2, "event_value2"),
-        FIELD(v, run_event_type, data, "event_data_length event_data"),
+        FIELD(v, run_event_type, on, "event_value"),
+        FIELD(v, run_event_type, left, "event_value"),
+        FIELD(v, run_event_type, right, "event_value2"),
+        FIELD(v, run_event_type, id, "event_data"),
+        FIELD(v, run_event_type, x, "event_data"),
+        FIELD(v, run_event_type, y, "event_data"),
+        FIELD(v, run_event_type, x1, "event_data"),
+        FIELD(v, run_event_type, y1, "event_data"),
+        FIELD(v, run_event_type, heading, "event_data"),
+        FIELD(v, run_event_type, genes, "event_data_length event_data"),
     };
 #undef FIELD
 }

@@ -31,7 +31,10 @@ struct world_type;
 // files of earlier formats load with neither.
 // 5: the edits by hand (event_data_length, event_data) and where an added
 // animal came from (animal_came_from); earlier files load without them.
-inline constexpr std::int32_t checkpoint_format = 5;
+// 6: whether the mutation rate was given (mutate_rate_set) and the run's
+// seed (seed); earlier files load with the rate unset, as their runs had it,
+// and with the seed the loading world was started with.
+inline constexpr std::int32_t checkpoint_format = 6;
 
 // A world captured into arrays: quick to take, and written or read apart from
 // the world, so that a window can save one on another thread.
@@ -45,15 +48,15 @@ void checkpoint_capture_into(const world_type& world, checkpoint_type& checkpoin
 // Writes an archive, or reads one and checks every member's CRC and header
 // (its values are not checked yet). Both return why they could not, or an
 // empty text; a failed write leaves any old file as it was.
-std::string checkpoint_write(const checkpoint_type& checkpoint, const std::string& path);
-std::string checkpoint_read(const std::string& path, checkpoint_type& checkpoint);
+refusal_type checkpoint_write(const checkpoint_type& checkpoint, const std::string& path);
+refusal_type checkpoint_read(const std::string& path, checkpoint_type& checkpoint);
 
 // Both say one line on the world's console ("Checkpoint saved to PATH",
 // "Resumed from PATH at generation G, update U", or "Unable to ..." naming
 // the file and the reason) and return that refusal's line, or an empty text
 // when they succeeded. A refused file changes nothing.
-std::string checkpoint_save(world_type& world, const std::string& path);
-std::string checkpoint_load(world_type& world, const std::string& path);
+refusal_type checkpoint_save(world_type& world, const std::string& path);
+refusal_type checkpoint_load(world_type& world, const std::string& path);
 
 // What checkpoint_load would refuse the archive for; empty when it would load.
 std::string checkpoint_problem(const checkpoint_type& checkpoint);
@@ -75,6 +78,14 @@ std::int64_t checkpoint_number(const checkpoint_type& checkpoint, const std::str
 // changes' data one after another (from format 5 on).
 enum class checkpoint_owner_type { world, animal, plant, history, event, event_data };
 
+// What a timeline's keyframes share between them rather than copy.
+enum class checkpoint_share_type {
+    none,         // each keyframe keeps its own copy
+    animal_ids,   // not shared: the ids by which per_animal rows are matched
+    per_animal,   // a row per animal, shared while the animal of that id keeps it
+    whole,        // the whole member, shared while it does not change
+};
+
 struct checkpoint_field_type {
     const char* name;                 // the member is name + ".npy"
     checkpoint_owner_type owner;
@@ -86,8 +97,15 @@ struct checkpoint_field_type {
     // animal_type, a plant_type or a generation_record_type, as owner says.
     void (*read)(const void* record, unsigned char* out);
     void (*write)(world_type& world, void* record, const unsigned char* in);
+    std::int32_t since = 1;           // the format it first appeared in; earlier files lack it
+    checkpoint_share_type share = checkpoint_share_type::none;
 };
 std::span<const checkpoint_field_type> checkpoint_fields();
+// A capture's member of a field of the table; its members are the format,
+// the version, then one per field in the table's order.
+inline constexpr std::size_t checkpoint_leading_members = 2;
+checkpoint_array_type& checkpoint_member(checkpoint_type& checkpoint, const checkpoint_field_type& field);
+const checkpoint_array_type& checkpoint_member(const checkpoint_type& checkpoint, const checkpoint_field_type& field);
 
 // Every field of the records a checkpoint holds, in declaration order, with
 // the member that keeps it or why none does, so that a field added to a

@@ -7,11 +7,12 @@
 
 namespace {
 
-template <class Archive> auto& member(Archive& state, const char* name)
+// The field of the checkpoint's table that keyframes share in this way.
+const checkpoint_field_type& field_shared(checkpoint_share_type share)
 {
-    for (auto& array : state.arrays)
-        if (array.name == name) return array;
-    throw std::logic_error(std::string("a capture without ") + name);
+    for (const checkpoint_field_type& field : checkpoint_fields())
+        if (field.share == share) return field;
+    throw std::logic_error("a checkpoint without a field shared so");
 }
 
 bool valid_for(const std::vector<run_event_type>& applied, run_point_type point, const std::vector<run_event_type>& events)
@@ -72,7 +73,7 @@ timeline_keyframe_type capture(timeline_type& timeline, world_type& world)
     history.swap(world.history);
     checkpoint_capture_into(world, timeline.scratch);
     history.swap(world.history);
-    const checkpoint_array_type* genes_member = nullptr;
+    const std::span<const checkpoint_field_type> fields = checkpoint_fields();
     keyframe.state.arrays.resize(timeline.scratch.arrays.size());
     for (std::size_t a = 0; a < timeline.scratch.arrays.size(); ++a) {
         const checkpoint_array_type& from = timeline.scratch.arrays[a];
@@ -80,9 +81,11 @@ timeline_keyframe_type capture(timeline_type& timeline, world_type& world)
         to.name = from.name;
         to.descr = from.descr;
         to.shape = from.shape;
-        if (from.name == "animal_genes") {
-            genes_member = &from;
-        } else if (from.name == "food_map") {
+        const checkpoint_share_type share =
+            a < checkpoint_leading_members ? checkpoint_share_type::none : fields[a - checkpoint_leading_members].share;
+        if (share == checkpoint_share_type::per_animal) {
+            // Into shared rows below.
+        } else if (share == checkpoint_share_type::whole) {
             // The same map as the keyframe before, as a rule: shared, not copied.
             const timeline_keyframe_type* before = keyframe_before(timeline, keyframe.point);
             if (before != nullptr && before->food_map && *before->food_map == from.data) {
@@ -95,10 +98,10 @@ timeline_keyframe_type capture(timeline_type& timeline, world_type& world)
             to.data = from.data;
         }
     }
-    const checkpoint_array_type& genes = *genes_member;
+    const checkpoint_array_type& genes = checkpoint_member(timeline.scratch, field_shared(checkpoint_share_type::per_animal));
 
     const timeline_keyframe_type* before = keyframe_before(timeline, keyframe.point);
-    const checkpoint_array_type& ids = member(keyframe.state, "animal_id");
+    const checkpoint_array_type& ids = checkpoint_member(keyframe.state, field_shared(checkpoint_share_type::animal_ids));
     const std::size_t animals = world.num_animals;
     const std::size_t width = animals == 0 ? 0 : genes.data.size() / animals;
     std::unordered_map<std::uint64_t, std::size_t> earlier;
@@ -192,12 +195,12 @@ void keep(timeline_type& timeline, world_type& world, const timeline_branch_type
     thin(timeline, &*placed);
 }
 
-void restore(const timeline_keyframe_type& keyframe, world_type& world)
+void restore(timeline_keyframe_type& keyframe, world_type& world)
 {
-    // The genes go back into the capture only while it loads.
-    checkpoint_array_type& genes = member(const_cast<checkpoint_type&>(keyframe.state), "animal_genes");
+    // The shared parts go back into the capture only while it loads.
+    checkpoint_array_type& genes = checkpoint_member(keyframe.state, field_shared(checkpoint_share_type::per_animal));
     for (const timeline_genes_type& row : keyframe.genes) genes.data.insert(genes.data.end(), row->begin(), row->end());
-    checkpoint_array_type& map = member(const_cast<checkpoint_type&>(keyframe.state), "food_map");
+    checkpoint_array_type& map = checkpoint_member(keyframe.state, field_shared(checkpoint_share_type::whole));
     if (keyframe.food_map) map.data = *keyframe.food_map;
     checkpoint_apply(world, keyframe.state);
     genes.data.clear();
@@ -249,7 +252,7 @@ std::size_t changes_before(const timeline_branch_type& branch, run_point_type po
 
 // To the point with exactly limit of the branch's changes made: those before
 // it, and as many of those at it as limit leaves.
-std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run_point_type point, std::size_t limit,
+refusal_type go_to(timeline_type& timeline, world_type& world, std::size_t b, run_point_type point, std::size_t limit,
                   const std::function<bool(double)>& progress)
 {
     timeline_branch_type& branch = timeline.branches[b];
@@ -267,7 +270,7 @@ std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run
 
     const run_point_type here = world_point(world);
     const std::vector<run_event_type> applied(world.run.events.begin(), world.run.events.begin() + static_cast<std::ptrdiff_t>(world.run.next));
-    const timeline_keyframe_type* from = nullptr;
+    timeline_keyframe_type* from = nullptr;
     for (auto at = timeline.keyframes.rbegin(); at != timeline.keyframes.rend(); ++at)
         if (at->point <= point && at->applied.size() <= limit && valid_for(*at, branch)) {
             from = &*at;
@@ -282,7 +285,7 @@ std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run
             next = from->applied.size();
         } else {
             if (!timeline.restart) return "no state is kept from before that point";
-            if (std::string problem = timeline.restart(world); !problem.empty()) return problem;
+            if (refusal_type problem = timeline.restart(world); !problem.empty()) return problem;
             next = timeline.start_events;
         }
     }
@@ -308,7 +311,7 @@ std::string go_to(timeline_type& timeline, world_type& world, std::size_t b, run
                 checkpoint_apply(world, before);
                 world.history = std::move(history_before);
                 world.run = std::move(run_before);
-                return "cancelled";
+                return refusal_type("cancelled", refusal_kind_type::cancelled);
             }
         }
     }
@@ -380,7 +383,7 @@ void timeline_note(timeline_type& timeline, world_type& world)
     if (world.update_count == 0) keep(timeline, world, branch);
 }
 
-std::string timeline_go(timeline_type& timeline, world_type& world, run_point_type point, const std::function<bool(double)>& progress)
+refusal_type timeline_go(timeline_type& timeline, world_type& world, run_point_type point, const std::function<bool(double)>& progress)
 {
     timeline_note(timeline, world);
     timeline_branch_type& branch = timeline.branches[timeline.current];
@@ -388,7 +391,7 @@ std::string timeline_go(timeline_type& timeline, world_type& world, run_point_ty
     return go_to(timeline, world, timeline.current, point, changes_before(branch, point), progress);
 }
 
-std::string timeline_go_before_change(timeline_type& timeline, world_type& world, std::size_t change,
+refusal_type timeline_go_before_change(timeline_type& timeline, world_type& world, std::size_t change,
                                      const std::function<bool(double)>& progress)
 {
     timeline_note(timeline, world);
@@ -405,7 +408,7 @@ void timeline_keep(timeline_type& timeline, world_type& world)
     keep(timeline, world, timeline.branches[timeline.current]);
 }
 
-std::string timeline_switch(timeline_type& timeline, world_type& world, std::size_t branch, const std::function<bool(double)>& progress)
+refusal_type timeline_switch(timeline_type& timeline, world_type& world, std::size_t branch, const std::function<bool(double)>& progress)
 {
     if (branch >= timeline.branches.size()) return "there is no such branch";
     timeline_note(timeline, world);
@@ -414,7 +417,7 @@ std::string timeline_switch(timeline_type& timeline, world_type& world, std::siz
     if (world.update_count != 0) keep(timeline, world, timeline.branches[timeline.current]);
     const timeline_branch_type& to = timeline.branches[branch];
     const std::size_t made = std::clamp(to.reach_changes, changes_before(to, to.reach), to.events.size());
-    if (std::string problem = go_to(timeline, world, branch, to.reach, made, progress); !problem.empty())
+    if (refusal_type problem = go_to(timeline, world, branch, to.reach, made, progress); !problem.empty())
         return problem;
     timeline.current = branch;
     return {};

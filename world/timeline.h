@@ -70,7 +70,7 @@ struct timeline_type {
     // Rebuilds the run's start in the world (a seed's first population, or the
     // file it was opened from); returns why it could not, or an empty text.
     // Used when no keyframe lies before a point.
-    std::function<std::string(world_type&)> restart;
+    std::function<refusal_type(world_type&)> restart;
 };
 
 // A new run starts at the world's state now: the keyframes and branches go.
@@ -81,19 +81,20 @@ void timeline_begin(timeline_type& timeline, world_type& world);
 void timeline_note(timeline_type& timeline, world_type& world);
 // Goes to that point of the current branch (before its changes there are
 // made). progress, when given, is told the share done now and then during
-// a replay and cancels it by returning false; the world is then as before.
+// a replay and cancels it by returning false; the world is then as before
+// and the refusal's kind is cancelled.
 // Keeps the world's running, drawing and speed as they were. Returns why it
 // could not, or an empty text.
-std::string timeline_go(timeline_type& timeline, world_type& world, run_point_type point,
+refusal_type timeline_go(timeline_type& timeline, world_type& world, run_point_type point,
                         const std::function<bool(double)>& progress = {});
 // Goes to just before a change of the current branch (by its place in the
 // branch's list), the changes before it made: how an edit is undone.
-std::string timeline_go_before_change(timeline_type& timeline, world_type& world, std::size_t change,
+refusal_type timeline_go_before_change(timeline_type& timeline, world_type& world, std::size_t change,
                                       const std::function<bool(double)>& progress = {});
 // Keeps a keyframe of the world as it is now, as before an edit, so that undoing it is quick.
 void timeline_keep(timeline_type& timeline, world_type& world);
 // Goes to the reach of another branch.
-std::string timeline_switch(timeline_type& timeline, world_type& world, std::size_t branch,
+refusal_type timeline_switch(timeline_type& timeline, world_type& world, std::size_t branch,
                             const std::function<bool(double)>& progress = {});
 // Forgets a branch other than the current one, and the keyframes only it used.
 void timeline_delete(timeline_type& timeline, std::size_t branch);

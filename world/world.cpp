@@ -23,6 +23,14 @@ void world_say(const world_type& world, const char* text)
 
 void world_say(const world_type& world, const std::string& text) { world_say(world, text.c_str()); }
 
+refusal_type world_refuse(const world_type& world, const char* verb, const std::string& path, const refusal_type& reason)
+{
+    refusal_type line = reason.said_as("Unable to " + std::string(verb) + " " + path + ": ");
+    if (line.path.empty() && line.kind == refusal_kind_type::io) line.path = path;
+    world_say(world, line + "\n");
+    return line;
+}
+
 // A cluster's job, or a process pinned with taskset, may have fewer
 // processors than the machine: count those it may run on.
 int world_default_threads()
@@ -35,17 +43,10 @@ int world_default_threads()
 
 void world_setup(world_type& world)
 {
-    world.plant_size = 0.25;
-    world.width = 10.0;
-    world.height = 10.0;
-    world.animal_size = 0.5;
-    world.start_plants = 10;
-    world.start_animals = 20;
-    world.layer_width = 8;
-    world.layer_count = 2;
-    world.mutate_amount = 5.0;
-    world.generation_length = 500;
-    world.line_horizon = 50;
+    // The defaults are the settings' own; a derived one (the mutation rate) comes with the reset.
+    for (const setting_row_type& row : settings_table())
+        if (row.fallback_text == nullptr) row.set(world, row.fallback);
+    world.mutate_rate_set = false;
     world_say(world, "world_setup\n");
 
     world.brush_white = brush_type{colour_white};
@@ -73,6 +74,7 @@ void world_start(world_type& world, std::uint32_t seed)
     world.resets = resets;
     world.animal_frees = animal_frees;
     random_seed(world.random, seed);
+    world.seed = seed;
     world_setup(world);
 }
 
@@ -163,7 +165,7 @@ void world_reset(world_type& world)
     for (std::int32_t i = 0; i < world.start_animals; ++i) world_add_animal(world);
     for (std::int32_t i = 0; i < world.start_plants; ++i) add_random_plant(world);
     // An empty population has no network to size the rate from; keep the old one.
-    if (world.animals != nullptr)
+    if (world.animals != nullptr && !world.mutate_rate_set)
         world.mutate_rate = 1.0 / static_cast<double>(animal_get_chromosome_size(world.animals));
 }
 
@@ -183,6 +185,13 @@ void world_destroy(world_type& world)
     world.brush_blue = world.brush_red = brush_type{};
     world.pen_white = world.pen_black = world.pen_green = pen_type{};
     world.options.lineage_path = lineage_path;
+}
+
+animal_type* world_find_animal(const world_type& world, std::uint64_t id)
+{
+    for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next)
+        if (animal->id == id) return animal;
+    return nullptr;
 }
 
 void world_check(const world_type& world)

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "animal/animal.h"
+#include "base/refusal.h"
 #include "base/utility.h"
 #include "neuron/pack.h"
 #include "world/grid.h"
 #include "plant/food_map.h"
+#include "world/environment.h"
 #include "world/run.h"
 
 #include <cstdint>
@@ -121,7 +123,8 @@ struct world_type {
     std::int32_t updates_per_tick{};    // world updates per update-timer tick
     double width{};                     // world units; x runs from 0 to width
     double height{};                    // world units; y runs from 0 to height
-    double mutate_rate{};               // chance of one gene to mutate when bred
+    double mutate_rate{};               // chance of one gene to mutate when bred, 0 .. 1
+    bool mutate_rate_set{};             // the rate was given: a reset keeps it; else a reset makes it 1 / the genes of a network
     double mutate_amount{};             // half-width of the uniform noise of a mutation
     std::int32_t generation_length{};   // world updates per generation
     std::int32_t start_plants{};        // plants made by a reset
@@ -134,6 +137,7 @@ struct world_type {
     // What the records above need to run, owned here so that a world is one value.
     bool mode_manual{};                 // the head animal moves by the motor values the keys wrote, not its network
     random_type random{};               // the random source's state; every draw of this world comes from it
+    std::uint32_t seed{};               // what world_start seeded it with: the run's seed
     std::uint64_t network_edits{};      // changes to any of its networks so far; packs made before one are stale
     grid_type grid{};                   // the spatial index of both lists
     neuron_pack_type networks{};        // the animals' networks, packed in list order for world_update
@@ -152,10 +156,7 @@ struct world_type {
     std::vector<animal_type*> update_order;   // the list as an array, for an update's phases
     run_type run;                     // the changes of its run, made and to come
     // The environment of the run, kept by checkpoints though not by world files.
-    std::int32_t season_period{};     // generations per cycle of the plant count; 0: no seasons
-    std::int32_t season_low{};        // plants at a cycle's lowest
-    std::int32_t season_high{};       // plants at a cycle's highest
-    bool season_square{};             // high for a cycle's first half, low for its second; else a sine
+    seasons_type seasons;             // the plant count's cycle; period 0: none
     food_map_type food_map;           // where plants grow; without one, anywhere
     std::int32_t line_horizon{};      // generations between counts of lines (animal_type::line); 0: lines are founders' for ever
     // Called at each moment of each animal's step, on the updating thread; null for none.
@@ -168,6 +169,8 @@ struct world_type {
 // Writes text to the console unless the world is quiet.
 void world_say(const world_type& world, const char* text);
 void world_say(const world_type& world, const std::string& text);
+// A refusal of a file, "Unable to VERB PATH: REASON", said on the console and returned, its kind kept.
+refusal_type world_refuse(const world_type& world, const char* verb, const std::string& path, const refusal_type& reason);
 
 void world_setup(world_type& world);     // defaults, palette, first population
 // Throws the world's population away, seeds its random source and sets up
@@ -181,6 +184,7 @@ void world_free_plants(world_type& world);
 // Plants above the count go, newest first; below it new ones grow at random places.
 void world_set_plants(world_type& world, std::int32_t count);
 void world_destroy(world_type& world);   // frees both lists and the palette
+animal_type* world_find_animal(const world_type& world, std::uint64_t id);   // null when none has it
 
 // The world's invariants, checked in Debug and sanitizer builds (base/check.h):
 // each list's length is its count and the index holds every animal and

@@ -2,6 +2,7 @@
 
 #include "animal/animal.h"
 #include "base/console.h"
+#include "base/file.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "world/world.h"
@@ -18,23 +19,31 @@
 
 namespace {
 
-// Everything a file holds, read and checked before the world changes.
-struct world_file_type {
-    double width;
-    double height;
-    double mutate_amount;
-    std::int32_t generation_length;
-    std::int32_t plants;             // becomes start_plants
-    double plant_size;
-    std::int32_t animals;            // becomes start_animals
-    double animal_size;
-    std::int32_t layer_width;
-    std::int32_t layer_count;
-    std::vector<double> genes;       // per animal, per neuron in list order: bias, then scalers
+// The header's numbers in the file's order, with the names its refusals give them.
+struct header_field_type {
+    setting_id_type setting;
+    const char* name;
+};
+constexpr header_field_type header_fields[] = {
+    {setting_width, "width"},
+    {setting_height, "height"},
+    {setting_mutate_amount, "mutate_amount"},
+    {setting_generation_length, "generation_length"},
+    {setting_plants, "the plant count"},          // becomes start_plants
+    {setting_plant_size, "plant_size"},
+    {setting_animals, "the animal count"},        // becomes start_animals
+    {setting_animal_size, "animal_size"},
+    {setting_layer_width, "layer_width"},
+    {setting_layer_count, "layer_count"},
 };
 
-struct load_error {
-    std::string reason;
+// Everything a file holds, read and checked before the world changes.
+struct world_file_type {
+    world_settings_type header;      // every one of header_fields, the overrides over the file's own
+    std::vector<double> genes;       // per animal, per neuron in list order: bias, then scalers
+
+    std::int32_t whole(setting_id_type id) const { return static_cast<std::int32_t>(*header[id]); }
+    double real(setting_id_type id) const { return *header[id]; }
 };
 
 // Reads white-space separated numbers the way the file is written, with a '.'
@@ -76,7 +85,7 @@ public:
 
     [[noreturn]] void fail(const std::string& reason) const
     {
-        throw load_error{place_.empty() ? reason : place_ + ": " + reason};
+        throw refusal_error{refusal_type(place_.empty() ? reason : place_ + ": " + reason)};
     }
 
 private:
@@ -129,47 +138,39 @@ std::string number_text(double value)
 // The header's own rules and the limits; an empty text when the header is sound.
 std::string header_problem(const world_file_type& file)
 {
-    return world_file_limits_problem(file.width, file.height, file.plant_size, file.animal_size, file.generation_length,
-                                     file.plants, file.animals, file.layer_width, file.layer_count);
+    return world_file_limits_problem(file.real(setting_width), file.real(setting_height), file.real(setting_plant_size),
+                                     file.real(setting_animal_size), file.whole(setting_generation_length),
+                                     file.whole(setting_plants), file.whole(setting_animals), file.whole(setting_layer_width),
+                                     file.whole(setting_layer_count));
 }
 
-world_file_type parse_world_file(const std::string& text, const world_file_overrides_type& overrides)
+world_file_type parse_world_file(const std::string& text, const world_settings_type& settings)
 {
     world_file_type file{};
     number_reader reader(text);
     reader.set_place("header");
-    file.width = reader.read_double("width");
-    file.height = reader.read_double("height");
-    file.mutate_amount = reader.read_double("mutate_amount");
-    file.generation_length = reader.read_int("generation_length");
-    file.plants = reader.read_int("the plant count");
-    file.plant_size = reader.read_double("plant_size");
-    file.animals = reader.read_int("the animal count");
-    file.animal_size = reader.read_double("animal_size");
-    file.layer_width = reader.read_int("layer_width");
-    file.layer_count = reader.read_int("layer_count");
-    const std::int32_t blocks_in_file = file.animals;
-    file.width = overrides.width.value_or(file.width);
-    file.height = overrides.height.value_or(file.height);
-    file.mutate_amount = overrides.mutate_amount.value_or(file.mutate_amount);
-    file.generation_length = overrides.generation_length.value_or(file.generation_length);
-    file.plants = overrides.plants.value_or(file.plants);
-    file.plant_size = overrides.plant_size.value_or(file.plant_size);
-    file.animals = overrides.animals.value_or(file.animals);
-    file.animal_size = overrides.animal_size.value_or(file.animal_size);
+    for (const header_field_type& field : header_fields)
+        file.header[field.setting] = setting_row(field.setting).kind == setting_kind_type::whole ? reader.read_int(field.name)
+                                                                                                : reader.read_double(field.name);
+    const std::int32_t blocks_in_file = file.whole(setting_animals);
+    for (const header_field_type& field : header_fields)
+        if (setting_row(field.setting).file == setting_file_type::held && settings[field.setting])
+            file.header[field.setting] = settings[field.setting];
 
     const std::string problem = header_problem(file);
     require(problem.empty(), reader, problem);
 
-    const std::uint32_t width = static_cast<std::uint32_t>(file.layer_width);
-    const std::int64_t neurons = std::int64_t{file.layer_width} * file.layer_count + 2;
-    const std::uint64_t genes_per_animal = animal_genes_for_shape(file.layer_count, file.layer_width);
+    const std::int32_t layer_width = file.whole(setting_layer_width), layer_count = file.whole(setting_layer_count);
+    const std::int32_t animals = file.whole(setting_animals);
+    const std::uint32_t width = static_cast<std::uint32_t>(layer_width);
+    const std::int64_t neurons = std::int64_t{layer_width} * layer_count + 2;
+    const std::uint64_t genes_per_animal = animal_genes_for_shape(layer_count, layer_width);
     // The header alone must not make us take memory: a gene takes at least
     // two bytes of the file, so no more can follow than the text can hold.
-    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(std::max(std::min(blocks_in_file, file.animals), 0)),
+    file.genes.reserve(std::min<std::uint64_t>(genes_per_animal * static_cast<std::uint64_t>(std::max(std::min(blocks_in_file, animals), 0)),
                                                text.size() / 2 + 1));
 
-    const std::int32_t blocks = std::min(std::max(blocks_in_file, 0), std::max(file.animals, 0));
+    const std::int32_t blocks = std::min(std::max(blocks_in_file, 0), std::max(animals, 0));
     for (std::int32_t a = 1; a <= blocks; ++a) {
         reader.set_place("animal " + std::to_string(a));
         const std::int32_t found = reader.read_int("the neuron count");
@@ -196,16 +197,7 @@ world_file_type parse_world_file(const std::string& text, const world_file_overr
 // Pours the checked file into the world: parameters, reset, then the genes.
 void apply_world_file(world_type& world, const world_file_type& file)
 {
-    world.width = file.width;
-    world.height = file.height;
-    world.mutate_amount = file.mutate_amount;
-    world.generation_length = file.generation_length;
-    world.start_plants = file.plants;
-    world.plant_size = file.plant_size;
-    world.start_animals = file.animals;
-    world.animal_size = file.animal_size;
-    world.layer_width = file.layer_width;
-    world.layer_count = file.layer_count;
+    for (const header_field_type& field : header_fields) setting_row(field.setting).set(world, *file.header[field.setting]);
 
     char line[128];
     format_c(line, sizeof line, "Adding %d animals and %d plants\n", world.start_animals, world.start_plants);
@@ -222,64 +214,27 @@ void apply_world_file(world_type& world, const world_file_type& file)
     }
 }
 
-bool read_whole_file(const std::string& path, std::string& text, std::string& reason)
+refusal_type read_whole_file(const std::string& path, std::string& text)
 {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
+    if (file < 0) return refusal_of_errno(errno, path);
     struct stat info {};
-    bool ok = fstat(file, &info) == 0;
-    if (!ok) reason = std::strerror(errno);
-    if (ok && !S_ISREG(info.st_mode)) {
-        reason = "not a regular file";
-        ok = false;
-    }
-    if (ok && info.st_size > world_file_max_bytes) {
-        reason = "larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB";
-        ok = false;
-    }
+    refusal_type refused;
+    if (fstat(file, &info) != 0) refused = refusal_of_errno(errno, path);
+    if (refused.empty() && !S_ISREG(info.st_mode)) refused = refusal_type("not a regular file", refusal_kind_type::format);
+    const refusal_type too_large("larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB", refusal_kind_type::format);
+    if (refused.empty() && info.st_size > world_file_max_bytes) refused = too_large;
     char buffer[65536];
-    while (ok) {
+    while (refused.empty()) {
         const ssize_t got = read(file, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            reason = std::strerror(errno);
-            ok = false;
-        }
+        if (got < 0) refused = refusal_of_errno(errno, path);
         if (got <= 0) break;
         text.append(buffer, static_cast<std::size_t>(got));
-        if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) {
-            reason = "larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB";
-            ok = false;
-        }
+        if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) refused = too_large;
     }
     close(file);
-    return ok;
-}
-
-// The refusal's line, said on the world's console and returned to the caller.
-std::string refuse(const world_type& world, const char* verb, const std::string& path, const std::string& reason)
-{
-    std::string problem = "Unable to " + std::string(verb) + " " + path + ": " + reason;
-    world_say(world, problem + "\n");
-    return problem;
-}
-
-bool write_all(int file, const std::string& text, std::string& reason)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(file, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            reason = written < 0 ? std::strerror(errno) : "nothing could be written";
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
+    return refused;
 }
 
 }  // namespace
@@ -338,16 +293,6 @@ std::string world_file_network_problem(std::int64_t animals, std::int32_t layer_
     return {};
 }
 
-// A new file gets the usual permissions; a replaced one keeps its own.
-unsigned world_file_mode_for(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 std::string world_file_text(const world_type& world)
 {
     std::string text;
@@ -380,75 +325,42 @@ std::string world_file_block(const animal_type* animal)
     return text;
 }
 
-std::string world_save_file(world_type& world, const std::string& path)
+refusal_type world_save_file(world_type& world, const std::string& path)
 {
     world_file_type header{};
-    header.width = world.width;
-    header.height = world.height;
-    header.generation_length = world.generation_length;
-    header.plants = world.num_plants;
-    header.plant_size = world.plant_size;
-    header.animals = world.num_animals > static_cast<std::uint32_t>(world_file_max_animals)
-                         ? world_file_max_animals + 1
-                         : static_cast<std::int32_t>(world.num_animals);
-    header.animal_size = world.animal_size;
-    header.layer_width = world.layer_width;
-    header.layer_count = world.layer_count;
+    for (const header_field_type& field : header_fields) header.header[field.setting] = setting_row(field.setting).get(world);
+    // The file holds the lists as they are, not the counts a reset makes.
+    header.header[setting_plants] = world.num_plants;
+    header.header[setting_animals] = world.num_animals > static_cast<std::uint32_t>(world_file_max_animals)
+                                         ? world_file_max_animals + 1
+                                         : static_cast<double>(world.num_animals);
     if (const std::string problem = header_problem(header); !problem.empty()) {
-        return refuse(world, "save", path, "the world is beyond what a world file holds: " + problem);
+        return world_refuse(world, "save", path, "the world is beyond what a world file holds: " + problem);
     }
     const std::string text = world_file_text(world);
     if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) {
-        return refuse(world, "save", path, "the world is beyond what a world file holds: larger than " +
+        return world_refuse(world, "save", path, "the world is beyond what a world file holds: larger than " +
                                  std::to_string(world_file_max_bytes >> 20) + " MiB");
     }
-    std::string temporary = path + ".XXXXXX";
-    std::string reason;
-    const int file = mkstemp(temporary.data());
-    if (file < 0) {
-        return refuse(world, "save", path, std::strerror(errno));
-    }
-    bool ok = write_all(file, text, reason);
-    if (ok && fchmod(file, world_file_mode_for(path)) != 0) {
-        reason = std::strerror(errno);
-        ok = false;
-    }
-    if (ok && fsync(file) != 0) {
-        reason = std::strerror(errno);
-        ok = false;
-    }
-    if (close(file) != 0 && ok) {
-        reason = std::strerror(errno);
-        ok = false;
-    }
-    if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
-        reason = std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) {
-        unlink(temporary.c_str());
-        return refuse(world, "save", path, reason);
-    }
+    if (const refusal_type refused = file_replace(path, text); !refused.empty()) return world_refuse(world, "save", path, refused);
     world_say(world, "Saved to " + path + "\n");
-    if (world.season_period > 0 || food_map_on(world.food_map) || world.run.next < world.run.events.size())
+    if (world.seasons.period > 0 || food_map_on(world.food_map) || world.run.next < world.run.events.size())
         world_say(world, "A world file keeps no seasons, food map or changes to come: " + path + " holds the world without them\n");
     return {};
 }
 
-std::string world_load_file(world_type& world, const std::string& path, const world_file_overrides_type& overrides)
+refusal_type world_load_file(world_type& world, const std::string& path, const world_settings_type& settings)
 {
     std::string text;
-    std::string reason;
-    if (!read_whole_file(path, text, reason)) {
-        return refuse(world, "load", path, reason);
-    }
+    if (refusal_type refused = read_whole_file(path, text); !refused.empty()) return world_refuse(world, "load", path, refused);
     world_file_type file;
     try {
-        file = parse_world_file(text, overrides);
-    } catch (const load_error& error) {
-        return refuse(world, "load", path, error.reason);
+        file = parse_world_file(text, settings);
+    } catch (const refusal_error& error) {
+        return world_refuse(world, "load", path, error.refusal);
     }
     apply_world_file(world, file);
+    settings_apply_unfiled(world, settings);
     world_check(world);
     world_check_networks(world);
     world_say(world, "Loaded from " + path + "\n");

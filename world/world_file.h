@@ -5,8 +5,10 @@
 // file that replaces the target only once every byte is written.
 #pragma once
 
+#include "base/refusal.h"
+#include "world/settings.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 
 struct world_type;
@@ -27,20 +29,6 @@ inline constexpr std::int64_t world_file_max_inputs = 30000000;
 inline constexpr std::int64_t world_file_max_bytes = 256LL << 20;
 inline constexpr double world_file_min_size = 0.000001;          // smallest width, height or size ("%f" keeps 6 decimals)
 
-// Parameters that stand in for a file's own when it is loaded; unset ones keep
-// the file's. A larger animal count than the file holds leaves the extra
-// animals with random genes; a smaller one reads only the first blocks.
-struct world_file_overrides_type {
-    std::optional<double> width;
-    std::optional<double> height;
-    std::optional<double> mutate_amount;
-    std::optional<std::int32_t> generation_length;
-    std::optional<std::int32_t> plants;
-    std::optional<double> plant_size;
-    std::optional<std::int32_t> animals;
-    std::optional<double> animal_size;
-};
-
 // What is beyond the limits above in these parameters and counts; an empty text when nothing is.
 std::string world_file_limits_problem(double width, double height, double plant_size, double animal_size,
                                       std::int32_t generation_length, std::int32_t plants, std::int32_t animals,
@@ -52,11 +40,13 @@ std::string world_file_network_problem(std::int64_t animals, std::int32_t layer_
 // Both write their console lines ("Saved to", "Adding ... Loaded from", or one
 // "Unable to ..." line naming the file and the reason) and return that
 // refusal's line, or an empty text when they succeeded.
-std::string world_save_file(world_type& world, const std::string& path);
-std::string world_load_file(world_type& world, const std::string& path, const world_file_overrides_type& overrides = {});
-
-// The permissions a file saved at path gets: those of the file it replaces, or the usual ones.
-unsigned world_file_mode_for(const std::string& path);
+refusal_type world_save_file(world_type& world, const std::string& path);
+// Settings given with a load stand in for the file's own parameters (those
+// the file holds: setting_file_type::held), and those a file does not hold
+// are set after it; the networks' shape is the file's. A larger animal count
+// than the file holds leaves the extra animals with random genes; a smaller
+// one reads only the first blocks.
+refusal_type world_load_file(world_type& world, const std::string& path, const world_settings_type& settings = {});
 
 // The file text of the current world, exactly as world_save_file writes it.
 std::string world_file_text(const world_type& world);

@@ -1,4 +1,5 @@
 """The velmora module against the velmora program: the same runs, files and refusals."""
+import errno
 import os
 import subprocess
 import sys
@@ -177,15 +178,19 @@ def test_resume_takes_how_a_world_runs_and_refuses_what_it_is(tmp_path, capfd):
     (dict(seed=-1), ["--seed", "-1"]),
     (dict(layer_width=1001), ["--layer-width", "1001"]),
     (dict(threads=65), ["--threads", "65"]),
-    (dict(generation_length=2.5), ["--generation-length", "2.5"]),
+    (dict(mutate_rate=1.5), ["--mutate-rate", "1.5"]),
     (dict(animal_size=11), ["--animal-size", "11"]),
 ])
-def test_bad_settings_raise_the_command_lines_message(tmp_path, settings, arguments):
+def test_bad_settings_raise_the_command_lines_rule_by_keyword(tmp_path, settings, arguments):
     program = run_program(tmp_path, "--headless", "--generations", "0", *arguments)
     assert program.returncode == 2
     with pytest.raises(ValueError) as error:
         velmora.World(**settings)
-    assert "velmora: " + str(error.value) == program.stderr.splitlines()[0]
+    keyword = next(iter(settings))
+    said = program.stderr.splitlines()[0]
+    # The same rule, the setting named as each spells it.
+    assert str(error.value).startswith(keyword)
+    assert str(error.value).split(": ", 1)[1] == said.split(": ", 2)[2]
 
 
 def test_bad_calls_and_files_are_refused(tmp_path):
@@ -201,11 +206,14 @@ def test_bad_calls_and_files_are_refused(tmp_path):
     with pytest.raises(IndexError):
         world.genes(20)
     (tmp_path / "bad.dat").write_text("10 10 5 500 2 0.25 2 0.5 1\n")
-    for call, path in [(velmora.World.load, "missing.dat"), (velmora.World.load, "bad.dat"),
-                       (velmora.World.resume, "bad.dat"), (world.save, "no/such/folder/w.dat"),
-                       (world.checkpoint, "no/such/folder/c.npz")]:
-        with pytest.raises(OSError, match=path.replace(".", r"\.")):
+    # The system's refusals are OSError with errno and filename; a file's content that does not fit is ValueError.
+    for call, path, refused in [(velmora.World.load, "missing.dat", FileNotFoundError), (velmora.World.load, "bad.dat", ValueError),
+                                (velmora.World.resume, "bad.dat", ValueError), (world.save, "no/such/folder/w.dat", FileNotFoundError),
+                                (world.checkpoint, "no/such/folder/c.npz", FileNotFoundError)]:
+        with pytest.raises(refused, match=path.replace(".", r"\.")) as error:
             call(str(tmp_path / path))
+        if refused is FileNotFoundError:
+            assert error.value.errno == errno.ENOENT and error.value.filename == str(tmp_path / path)
     assert world.generation == 0 and len(world) == 20
     empty = velmora.World(animals=0)
     with pytest.raises(ValueError, match="no animals"):
@@ -250,8 +258,9 @@ def test_copy_set_and_save_run_branch_as_the_command_line_does(tmp_path):
     for wrap in (False, True):
         velmora.World(seed=9, wrap=wrap).save_run(str(tmp_path / "wrap.toml"))
         assert ("wrap = true" in open(tmp_path / "wrap.toml").read()) == wrap
-    for bad in (dict(animals=3), dict(plants=-1), dict(plants=1.5), dict(wrap=2), dict(plants=True)):
-        with pytest.raises(ValueError):
+    for bad, refused in ((dict(animals=3), ValueError), (dict(plants=-1), ValueError), (dict(plants=1.5), TypeError),
+                         (dict(wrap=2), TypeError), (dict(plants=True), TypeError), (dict(plantz=3), TypeError)):
+        with pytest.raises(refused):
             branch.set(**bad)
     with pytest.raises(OSError, match="missing.toml"):
         velmora.World.load_run(str(tmp_path / "missing.toml"))
