@@ -129,9 +129,22 @@ npz_array_type npz_parse_npy(const std::string& name, const std::vector<unsigned
     return array;
 }
 
+namespace {
+
+// libzip's refusal, the system's errno kept where the system refused.
+refusal_type zip_refusal(zip_t* zip, const std::string& path)
+{
+    zip_error_t* error = zip_get_error(zip);
+    if (zip_error_system_type(error) == ZIP_ET_SYS && zip_error_code_system(error) != 0)
+        return refusal_of_errno(zip_error_code_system(error), path);
+    return refusal_type(zip_error_strerror(error));
+}
+
+}  // namespace
+
 refusal_type npz_write(const npz_archive_type& archive, const std::string& path)
 {
-    return file_replace_by(path, [&archive](const std::string& temporary) -> refusal_type {
+    return file_replace_by(path, [&archive, &path](const std::string& temporary) -> refusal_type {
         int error = 0;
         zip_t* zip = zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
         if (zip == nullptr) {
@@ -151,14 +164,14 @@ refusal_type npz_write(const npz_archive_type& archive, const std::string& path)
                 source == nullptr ? -1 : zip_file_add(zip, (array.name + ".npy").c_str(), source, ZIP_FL_ENC_UTF_8);
             if (index < 0) {
                 if (source != nullptr) zip_source_free(source);
-                const std::string why = zip_reason(zip);
+                const refusal_type why = zip_refusal(zip, path);
                 zip_discard(zip);
                 return why;
             }
             zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
         }
         if (zip_close(zip) != 0) {
-            const std::string why = zip_reason(zip);
+            const refusal_type why = zip_refusal(zip, path);
             zip_discard(zip);
             return why;
         }

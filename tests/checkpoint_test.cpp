@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -299,17 +301,51 @@ TEST(Checkpoint, TheRecordsFieldsAreAllListedAndTheKeptOnesInTheTable)
     }
 }
 
-// A checkpoint the last format's build wrote loads to the state it had: it
-// runs on to the very state that build wrote 200 updates later.
-TEST(Checkpoint, FilesOfTheFirstFormatLoadToTheSameState)
+// A checkpoint of each earlier format, written by the build of its day,
+// loads to the state it had: it runs on to the very state that build wrote
+// later in the same run, its changes to come made on the way (settings from
+// format 2, the window's actions from 3, seasons and a food map from 4,
+// edits by hand from 5).
+TEST(Checkpoint, FilesOfEveryEarlierFormatLoadToTheSameState)
 {
     scratch_folder folder;
     console_capture quiet;
-    world_type resumed, later;
-    ASSERT_EQ(checkpoint_load(resumed, std::string(VELMORA_TEST_DATA) + "/format1_at_730.npz"), "");
-    ASSERT_EQ(checkpoint_load(later, std::string(VELMORA_TEST_DATA) + "/format1_at_930.npz"), "");
-    EXPECT_EQ(resumed.generation * 300 + resumed.update_count, 730u);
-    for (int i = 0; i < 200; ++i) world_update(resumed);
-    EXPECT_EQ(resumed.generation, 3u);
-    EXPECT_TRUE(world_state(resumed) == world_state(later));
+    const struct {
+        const char* early;
+        const char* late;
+        std::uint32_t updates;        // from the early state to the late one
+        std::size_t changes_between;  // the changes made on the way
+    } rows[] = {
+        {"format1_at_730.npz", "format1_at_930.npz", 200, 0},
+        {"format2_at_3.npz", "format2_at_6.npz", 150, 2},
+        {"format3_at_3.npz", "format3_at_6.npz", 150, 2},
+        {"format4_at_3.npz", "format4_at_6.npz", 150, 1},
+        {"format5_at_3.npz", "format5_at_6.npz", 150, 3},
+    };
+    for (const auto& row : rows) {
+        world_type resumed, later;
+        ASSERT_EQ(checkpoint_load(resumed, std::string(VELMORA_TEST_DATA) + "/" + row.early), "") << row.early;
+        ASSERT_EQ(checkpoint_load(later, std::string(VELMORA_TEST_DATA) + "/" + row.late), "") << row.late;
+        const std::size_t made = resumed.run.next;
+        for (std::uint32_t i = 0; i < row.updates; ++i) world_update(resumed);
+        EXPECT_EQ(resumed.run.next - made, row.changes_between) << row.early;
+        EXPECT_TRUE(world_state(resumed) == world_state(later)) << row.early;
+    }
+}
+
+// A generation in which nobody ate leaves every fitness 0 over 0: the
+// checkpoint (and the window's autosave) keeps the world all the same.
+TEST(Checkpoint, AWorldWhereNobodyAteIsKept)
+{
+    scratch_folder folder;
+    console_capture quiet;
+    world_type world, loaded;
+    quiet_world(world, 4, 20);
+    world_set_plants(world, 0);
+    world.start_plants = 0;
+    while (world.generation < 1) world_update(world);
+    ASSERT_TRUE(std::isnan(world.animals->fitness));
+    ASSERT_EQ(checkpoint_save(world, "hungry.npz"), "");
+    ASSERT_EQ(checkpoint_load(loaded, "hungry.npz"), "");
+    EXPECT_TRUE(world_state(loaded) == world_state(world));
 }

@@ -2,7 +2,10 @@
 // scratch folder, the whole state of a world and a heap counter.
 #pragma once
 
+#include "base/refusal.h"
+
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 struct animal_type;
@@ -51,3 +54,6 @@ double setting_test_value(const setting_row_type& row);
 long heap_allocations();                    // operator new calls since the start
 long heap_blocks_alive();                   // operator new calls not yet deleted
 void simulate_heap_exhaustion();            // every new (std::nothrow) fails from now on
+
+// A refusal prints as its text in test failures.
+inline void PrintTo(const refusal_type& refusal, std::ostream* out) { *out << '"' << static_cast<const std::string&>(refusal) << '"'; }

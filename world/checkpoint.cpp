@@ -64,6 +64,11 @@ constexpr checkpoint_field_type shared(checkpoint_share_type share, checkpoint_f
     field.share = share;
     return field;
 }
+constexpr checkpoint_field_type nan_allowed(checkpoint_field_type field)
+{
+    field.nan_allowed = true;
+    return field;
+}
 
 // A field that is one number of the world's seasons.
 template <auto Member>
@@ -189,7 +194,8 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&a::heading>("animal_heading", owner::animal),
         number<&a::turn>("animal_turn", owner::animal),
         number<&a::speed>("animal_speed", owner::animal),
-        number<&a::fitness>("animal_fitness", owner::animal),
+        // Nobody ate in the generation: every fitness is 0 over 0.
+        nan_allowed(number<&a::fitness>("animal_fitness", owner::animal)),
         number<&a::left_motor>("animal_left_motor", owner::animal),
         number<&a::right_motor>("animal_right_motor", owner::animal),
         number<&a::food>("animal_food", owner::animal),
@@ -406,7 +412,7 @@ const checkpoint_array_type& checked_member(const archive_view& view, const chec
         fail(name + " has the shape " + npz_shape_text(array->shape) + ", expected " + npz_shape_text(shape));
     if (array->descr == "<f8")
         for (std::size_t at = 0; at < array->data.size(); at += 8)
-            if (!std::isfinite(npz_get_value<double>(array->data.data() + at)))
+            if (const double value = npz_get_value<double>(array->data.data() + at); !std::isfinite(value) && !(field.nan_allowed && std::isnan(value)))
                 fail(name + (field.owner == owner::world ? " is not a finite number" : " holds a value that is not a finite number"));
     return *array;
 }

@@ -99,6 +99,7 @@ struct checkpoint_field_type {
     void (*write)(world_type& world, void* record, const unsigned char* in);
     std::int32_t since = 1;           // the format it first appeared in; earlier files lack it
     checkpoint_share_type share = checkpoint_share_type::none;
+    bool nan_allowed = false;         // its doubles may be NaN (a fitness of 0 over 0); else they must be finite
 };
 std::span<const checkpoint_field_type> checkpoint_fields();
 // A capture's member of a field of the table; its members are the format,

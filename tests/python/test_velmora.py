@@ -360,3 +360,69 @@ def test_edits_by_hand_replay_from_the_run_file_and_bad_ones_change_nothing(tmp_
                          "--quiet", "--save", "replayed.dat")
     assert replay.returncode == 0, replay.stderr
     assert open(tmp_path / "replayed.dat").read() == open(tmp_path / "edited.dat").read()
+
+
+def other_value(name, value):
+    """A value of the setting unlike its default, within its range."""
+    if isinstance(value, bool):
+        return not value
+    if name == "mutate_rate":
+        return 0.25
+    return value + 3 if isinstance(value, int) else value * 1.5
+
+
+def test_every_setting_reads_back_as_given_and_through_a_checkpoint(tmp_path):
+    defaults = velmora.World(seed=4).settings
+    assert defaults["mutate_amount"] == 5.0 and defaults["wrap"] is False and "mutate_rate" in defaults
+    for name, value in defaults.items():
+        given = other_value(name, value)
+        world = velmora.World(seed=4, **{name: given})
+        assert world.settings[name] == given, name
+        assert world.seed == 4
+        world.run(generations=1)
+        world.checkpoint(tmp_path / "kept.npz")
+        resumed = velmora.World.resume(tmp_path / "kept.npz")
+        assert resumed.settings == world.settings, name
+        assert resumed.seed == 4, name
+
+
+def test_the_settings_that_may_change_are_set_by_keyword(tmp_path):
+    world = velmora.World(seed=2, generation_length=50)
+    world.set(mutate_rate=0.0, mutate_amount=1.5, wrap=True)
+    assert world.settings["mutate_rate"] == 0.0 and world.settings["wrap"] is True
+    world.save_run(tmp_path / "set.toml")
+    text = open(tmp_path / "set.toml").read()
+    assert "mutate-rate = 0.0" in text and "mutate-amount = 1.5" in text
+    with pytest.raises(ValueError, match="animals cannot change during a run"):
+        world.set(animals=3)
+    with pytest.raises(TypeError, match="unexpected keyword argument 'plantz'"):
+        world.set(plantz=3)
+    with pytest.raises(TypeError, match="unexpected keyword argument 'anmals'"):
+        velmora.World(anmals=20)
+
+
+@pytest.mark.parametrize("log, refused", [("/nonexistent/x.log", FileNotFoundError), ("/tmp", IsADirectoryError)])
+def test_a_log_that_cannot_be_written_raises_when_the_world_is_made(log, refused):
+    with pytest.raises(refused) as error:
+        velmora.World(seed=1, log=log)
+    assert error.value.filename == log and error.value.errno is not None
+
+
+def test_a_log_that_fails_during_a_run_raises_and_the_interpreter_lives_on(tmp_path):
+    folder = tmp_path / "logs"
+    folder.mkdir()
+    world = velmora.World(seed=1, generation_length=20, log=folder / "run.log")
+    world.run(generations=1)
+    (folder / "run.log").unlink()
+    folder.rmdir()
+    with pytest.raises(FileNotFoundError):
+        world.run(generations=1)
+    assert world.generation == 2
+
+
+def test_a_scheduled_change_past_its_generations_end_is_refused():
+    with pytest.raises(ValueError, match=r"schedule: the change at generation 2, update 600 lies past the end of its "
+                                         r"generation, which is 500 updates long"):
+        velmora.World(seed=1, schedule=[{"generation": 2, "update": 600, "plants": 3}])
+    with pytest.raises(ValueError, match="which is 20 updates long"):
+        velmora.World(seed=1, schedule=[{"generation": 1, "generation_length": 20}, {"generation": 1, "update": 30, "plants": 3}])
