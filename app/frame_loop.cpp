@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -57,10 +58,22 @@ void system_startup(window_state_type& state, int width, int height, std::uint32
     state.refresh_status();
 }
 
+void check_outputs(window_state_type& state)
+{
+    world_options_type& out = state.world.options;
+    for (const auto& [path, error] : {std::pair{&out.log_path, &out.log_error}, std::pair{&out.lineage_path, &out.lineage_error}})
+        if (*error != 0) {
+            state.show_problem("Unable to write " + *path + ": " + std::strerror(*error) + "; the run goes on without it");
+            path->clear();
+            *error = 0;
+        }
+}
+
 void tick_world_update(window_state_type& state)
 {
     if (state.world.running) state.updates += 1;
     world_update(state.world);
+    check_outputs(state);
     timeline_note(state.timeline, state.world);
     if (state.world.running) recorder_after_update(state.recorder, state.world, state.view);
 }

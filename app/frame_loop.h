@@ -22,7 +22,9 @@ void system_startup(window_state_type& state, int width, int height, std::uint32
 void memdc_setup(window_state_type& state, int width, int height);   // the surface at this size
 void window_paint(window_state_type& state, QPaintDevice& device);    // only from the world view's paint event
 void timer_message(window_state_type& state, int id);
-void tick_world_update(window_state_type& state);   // world_update, counted for the rate line
+void tick_world_update(window_state_type& state);
+// A log or family tree that cannot be written is told once, and the run goes on without it.
+void check_outputs(window_state_type& state);   // world_update, counted for the rate line
 void run_tick_updates(window_state_type& state);    // the tick's world updates, for at most 40 ms; the rest carry over
 void check_keys(window_state_type& state);          // W/A/S/D into the head animal's motors, once per update tick
 void clear_vector_state();

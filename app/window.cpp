@@ -13,9 +13,11 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,10 +48,19 @@ int window_main(int argc, char** argv, const options_type& options)
         runs_begin(state, true);
         window.refresh_status();
     }
+    // The outputs are tried at once, so that one that cannot be written is told now, not a generation later.
+    if (!world.options.log_path.empty()) {
+        const int file = open(world.options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (file < 0) world.options.log_error = errno;
+        if (file >= 0) close(file);
+    }
     if (!options.lineage_path.empty()) {
         world.options.lineage_path = options.lineage_path;
-        if (FILE* file = std::fopen(options.lineage_path.c_str(), "w")) std::fclose(file);
+        const int file = open(options.lineage_path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
+        if (file < 0) world.options.lineage_error = errno;
+        if (file >= 0) close(file);
     }
+    check_outputs(state);
     recorder_window_setup(state, options);
     window.set_autosave(state.autosave_minutes);
     // A signal to end the program ends it through the window, so the world is autosaved.

@@ -652,6 +652,16 @@ private slots:
         QCOMPARE(problems.size(), std::size_t{2});
     }
 
+    // A log that cannot be written is told once, and the run goes on without it.
+    void a_log_that_cannot_be_written_is_told_once()
+    {
+        world().options.log_path = "no/such/folder/log.txt";
+        world().generation_length = 10;
+        while (world().generation < 3) tick_world_update(state());
+        QCOMPARE(problems, std::vector<std::string>{"Unable to write no/such/folder/log.txt: No such file or directory; the run goes on without it"});
+        QVERIFY(world().options.log_path.empty());
+    }
+
     void the_reset_question_waits_while_ticks_go_on()
     {
         for (bool ok : {false, true}) {
