@@ -2,6 +2,8 @@
 // like a differential drive by its own network of neurons.
 #pragma once
 
+#include "base/exact_math.h"
+
 #include <cstddef>
 #include <cstdint>
 

@@ -34,10 +34,8 @@ void set_up_frame(const world_type& world, vision_frame_type& frame, double x, d
         frame.boundary[j + 1] = angle_wrap(a + step);
         a = a + step;
     }
-    for (int j = 0; j <= count; ++j) {
-        frame.cos_boundary[j] = std::cos(frame.boundary[j]);
-        frame.sin_boundary[j] = std::sin(frame.boundary[j]);
-    }
+    frame.math = world.math;
+    for (int j = 0; j <= count; ++j) math_sincos(world.math, frame.boundary[j], frame.sin_boundary[j], frame.cos_boundary[j]);
     for (int j = 0; j < count; ++j) {
         ray_x[2 * j] = ray_length * frame.cos_boundary[j];
         ray_y[2 * j] = ray_length * frame.sin_boundary[j];

@@ -89,9 +89,9 @@ void eat_walking_the_list(world_type& world, animal_type* animal)
 void think_and_move(world_type& world, animal_type* animal, const neuron_pack_type* networks, std::size_t network)
 {
     if (networks != nullptr && neuron_pack_holds(*networks, world.network_edits, network, animal->neurons)) {
-        neuron_pack_process(*networks, network);
+        neuron_pack_process(*networks, network, world.math);
     } else {
-        process_neurons(animal->neurons);
+        process_neurons(animal->neurons, world.math);
     }
 
     if (!(animal == world.animals && world.mode_manual)) {
@@ -106,8 +106,10 @@ void think_and_move(world_type& world, animal_type* animal, const neuron_pack_ty
     if (heading < 0) heading += two_pi;
     animal->heading = heading;
 
-    animal->vel_x = animal->speed * std::cos(animal->heading);
-    animal->vel_y = animal->speed * std::sin(animal->heading);
+    double sine, cosine;
+    math_sincos(world.math, animal->heading, sine, cosine);
+    animal->vel_x = animal->speed * cosine;
+    animal->vel_y = animal->speed * sine;
     animal->x += animal->vel_x;
     animal->y += animal->vel_y;
     meet_edges(world, animal);

@@ -50,13 +50,15 @@ struct whisker_tips_type {
     bool ready;                    // computed yet
 };
 
-void compute_tips(const animal_type* animal, double length, whisker_tips_type& tips)
+void compute_tips(const animal_type* animal, double length, math_type math, whisker_tips_type& tips)
 {
     double offset = -third_pi;
     for (int k = 0; k < animal_touch_count; ++k) {
         const double angle = animal->heading + offset;
-        tips.x[k] = animal->x + length * std::cos(angle);
-        tips.y[k] = animal->y + length * std::sin(angle);
+        double sine, cosine;
+        math_sincos(math, angle, sine, cosine);
+        tips.x[k] = animal->x + length * cosine;
+        tips.y[k] = animal->y + length * sine;
         offset += third_pi;
     }
     tips.ready = true;
@@ -64,7 +66,7 @@ void compute_tips(const animal_type* animal, double length, whisker_tips_type& t
 
 // One kind of body against the six tips: sets field of each whisker whose tip
 // lies in a body filed near the animal.
-void touch_bodies(animal_type* animal, const grid_bodies_type& bodies, double length, double reach, bool skip_self,
+void touch_bodies(animal_type* animal, const grid_bodies_type& bodies, double length, double reach, bool skip_self, math_type math,
                   whisker_tips_type& tips, double sensor_type::*field)
 {
     const double x = animal->x;
@@ -74,7 +76,7 @@ void touch_bodies(animal_type* animal, const grid_bodies_type& bodies, double le
         if ((skip_self && bodies.record[slot] == animal) ||
             !body_in_reach(x, y, reach, bodies.x[slot], bodies.y[slot], bodies.size_sum[slot]))
             return true;
-        if (!tips.ready) compute_tips(animal, length, tips);
+        if (!tips.ready) compute_tips(animal, length, math, tips);
         for (int k = 0; k < animal_touch_count; ++k) {
             if (animal->touch[k].*field == -0.5 &&
                 body_contains(tips.x[k], tips.y[k], bodies.x[slot], bodies.y[slot], bodies.size_sum[slot])) {
@@ -90,8 +92,10 @@ void touch_bodies(animal_type* animal, const grid_bodies_type& bodies, double le
 
 void check_sensor(const world_type& world, double x, double y, double angle, double length, sensor_type& sensor)
 {
-    const double tip_x = x + length * std::cos(angle);
-    const double tip_y = y + length * std::sin(angle);
+    double sine, cosine;
+    math_sincos(world.math, angle, sine, cosine);
+    const double tip_x = x + length * cosine;
+    const double tip_y = y + length * sine;
     sensor.wall = tip_outside_world(world, tip_x, tip_y) ? 0.5 : -0.5;
     sensor.animal = -0.5;
     for (const animal_type* a = world.animals; a != nullptr && sensor.animal == -0.5; a = a->next)
@@ -118,12 +122,12 @@ void animal_sense_touch_others(const world_type& world, animal_type* animal)
     const double y = animal->y;
     const double wall_reach = reach * (1.0 + reach_tolerance);
     if (!(x - wall_reach > 0 && x + wall_reach < world.width && y - wall_reach > 0 && y + wall_reach < world.height)) {
-        compute_tips(animal, length, tips);
+        compute_tips(animal, length, world.math, tips);
         for (int k = 0; k < animal_touch_count; ++k)
             animal->touch[k].wall = tip_outside_world(world, tips.x[k], tips.y[k]) ? 0.5 : -0.5;
     }
     const bool skip_self = std::fabs(x) + std::fabs(y) < self_blur_scale * length;
-    touch_bodies(animal, world.grid.animals, length, reach, skip_self, tips, &sensor_type::animal);
+    touch_bodies(animal, world.grid.animals, length, reach, skip_self, world.math, tips, &sensor_type::animal);
 }
 
 void animal_sense_touch_plants(const world_type& world, animal_type* animal)
@@ -131,5 +135,5 @@ void animal_sense_touch_plants(const world_type& world, animal_type* animal)
     whisker_tips_type tips{};
     const double length = animal->sensor_distance + 0.5 * animal->sensor_size;
     for (sensor_type& sensor : animal->touch) sensor.plant = -0.5;
-    touch_bodies(animal, world.grid.plants, length, length + rounding_margin(world), false, tips, &sensor_type::plant);
+    touch_bodies(animal, world.grid.plants, length, length + rounding_margin(world), false, world.math, tips, &sensor_type::plant);
 }

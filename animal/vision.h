@@ -34,6 +34,7 @@ struct vision_frame_type {
     bool counts[animal_vision_capacity];                  // false for a sector whose wrapped start exceeds its end
     int hits[animal_vision_capacity + 1];               // entry count: plants in no sector, so that counting needs no branch
     int lanes;                                          // plants tested at once: the world's vision_lanes
+    math_type math;                                     // the run's functions, for a plant's bearing near a ray
     std::size_t few_plants;                             // the world's vision_few_plants
 };
 

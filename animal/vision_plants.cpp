@@ -36,7 +36,7 @@ void vision_see_plant(vision_frame_type& frame, double plant_x, double plant_y, 
         if (sector < frame.count && frame.counts[sector]) frame.hits[sector] += weight;
         return;
     }
-    const double bearing = angle_wrap(std::atan2(dy, dx));
+    const double bearing = angle_wrap(math_atan2(frame.math, dy, dx));
     for (int j = 0; j < frame.count; ++j)
         if (frame.boundary[j] < bearing && bearing < frame.boundary[j + 1]) frame.hits[j] += weight;
 }

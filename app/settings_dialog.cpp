@@ -52,6 +52,13 @@ QWidget* setting_box(const setting_row_type& row, const std::optional<double>& v
         box->setToolTip(tip);
         return box;
     }
+    if (row.kind == setting_kind_type::choice) {
+        auto* box = new QComboBox;
+        for (int k = 0; k < row.choice_count; ++k) box->addItem(row.choices[k]);
+        box->setCurrentIndex(static_cast<int>(value.value_or(row.fallback)));
+        box->setToolTip(tip);
+        return box;
+    }
     if (row.kind == setting_kind_type::whole) {
         auto* box = new QSpinBox;
         box->setRange(static_cast<int>(row.low), static_cast<int>(std::min(row.high, double{std::numeric_limits<int>::max()})));
@@ -118,6 +125,7 @@ QCheckBox* settings_dialog::flag_box(setting_id_type id) const { return qobject_
 double settings_dialog::box_value(setting_id_type id) const
 {
     if (QCheckBox* flag = flag_box(id)) return flag->isChecked() ? 1.0 : 0.0;
+    if (auto* choice = qobject_cast<QComboBox*>(boxes[id])) return choice->currentIndex();
     if (QSpinBox* whole = whole_box(id)) return whole->value();
     return real_box(id)->value();
 }

@@ -46,7 +46,7 @@ void bench_process_neurons(benchmark::State& state)
     world_type world;
     make_world(world, 20, 10);
     for (auto _ : state) {
-        process_neurons(world.animals->neurons);
+        process_neurons(world.animals->neurons, world.math);
         benchmark::DoNotOptimize(world.animals->neurons->out);
     }
 }

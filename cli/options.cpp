@@ -59,8 +59,12 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
         if (row.kind == setting_kind_type::flag) {
             app.add_flag(option_name(row), setting_flags[row.id], setting_help(row));
         } else {
-            app.add_option(option_name(row), setting_texts[row.id], setting_help(row))
-                ->type_name(row.kind == setting_kind_type::whole ? "N" : "X");
+            std::string shown = row.kind == setting_kind_type::whole ? "N" : "X";
+            if (row.kind == setting_kind_type::choice) {
+                shown.clear();
+                for (int k = 0; k < row.choice_count; ++k) shown += (k == 0 ? "" : "|") + std::string(row.choices[k]);
+            }
+            app.add_option(option_name(row), setting_texts[row.id], setting_help(row))->type_name(shown);
         }
     }
     app.add_option("--log", options.log_path, "Log file that every generation's line is appended to (default log.txt)")->type_name("FILE");

@@ -84,6 +84,9 @@ public:
             const std::optional<bool> on = node.value_exact<bool>();
             if (!on) fail(node, std::string(row.name) + " " + setting_rule(row));
             value = *on ? 1.0 : 0.0;
+        } else if (row.kind == setting_kind_type::choice) {
+            const std::optional<std::string> name = node.value_exact<std::string>();
+            if (!name || !setting_parse(row, *name, value).empty()) fail(node, std::string(row.name) + " " + setting_rule(row));
         } else if (const std::optional<std::int64_t> whole = node.value_exact<std::int64_t>()) {
             value = static_cast<double>(*whole);
             shown = std::to_string(*whole);
@@ -263,7 +266,7 @@ refusal_type run_file_read(const std::string& path, run_file_type& run)
     run_file_type read;
     read.read_from = path;
     try {
-        reader.only(root, {"format", "seed", "settings", "start", "food-map", "seasons", "change"}, "");
+        reader.only(root, {"format", "seed", "math-hash", "settings", "start", "food-map", "seasons", "change"}, "");
         // A file written by hand may leave the format out: it is the first.
         const std::int64_t format = root.get("format") != nullptr ? reader.whole(root, "format", 1, 1000000) : 1;
         if (format > run_file_format)
@@ -304,6 +307,17 @@ refusal_type run_file_read(const std::string& path, run_file_type& run)
         const bool from_checkpoint = !read.start_opened.empty() && checkpoint_is_archive(read.start_opened);
         if (from_checkpoint && read.settings.any())
             reader.fail(*root.get("start"), "a run that starts from a checkpoint takes no [settings]: the checkpoint holds them");
+        // A run file that names no functions was made before there was a choice: with the C library's.
+        if (!from_checkpoint && !read.settings[setting_math]) read.settings[setting_math] = math_system;
+        if (const toml::node* hash = root.get("math-hash")) {
+            const std::optional<std::string> text = hash->value_exact<std::string>();
+            char own[32];
+            format_c(own, sizeof own, "%016llx", static_cast<unsigned long long>(exact_math_hash));
+            if (!text || text->size() != 16) reader.fail(*hash, "math-hash must be 16 hexadecimal digits");
+            if (*text != own && settings_value(read.settings, setting_math) == static_cast<double>(math_exact))
+                reader.fail(*hash, "it was made with other exact functions (hash " + *text + ", this velmora's " + own +
+                                       "): it would run differently here");
+        }
         environment_type& environment = read.environment;
         environment.food_map_path = needed_file("food-map", "food map", read.food_map_file, read.food_map_sha256);
         if (!environment.food_map_path.empty()) {
@@ -408,9 +422,15 @@ std::string run_file_text(const run_file_type& run)
 {
     std::string text = "# A Velmora run: velmora --headless --run FILE --generations N replays it.\n";
     text += "format = " + std::to_string(run_file_format) + "\nseed = " + std::to_string(run.seed) + "\n";
+    const world_settings_type& written = run.settings;
+    if (written[setting_math] == static_cast<double>(math_exact)) {
+        char hash[32];
+        format_c(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(exact_math_hash));
+        text += "math-hash = \"" + std::string(hash) + "\"   # of the program's own functions it was made with\n";
+    }
     std::string settings;
     for (const setting_row_type& row : settings_table())
-        if (const std::optional<double>& value = run.settings[row.id]; value && !(row.kind == setting_kind_type::flag && *value == 0.0))
+        if (const std::optional<double>& value = written[row.id]; value && !(row.kind == setting_kind_type::flag && *value == 0.0))
             settings += std::string(row.name) + " = " + setting_value_text(row, *value) + "\n";
     if (!settings.empty()) text += "\n[settings]\n" + settings;
     if (!run.start_path.empty()) text += "\n[start]\nfile = " + quoted(run.start_path) + "\nsha256 = \"" + run.start_sha256 + "\"\n";
@@ -460,5 +480,10 @@ refusal_type run_file_write(const std::string& path, const run_file_type& run)
     if (!run.start_opened.empty()) named.start_path = std::filesystem::absolute(run.start_opened).lexically_relative(folder).string();
     if (!run.environment.food_map_path.empty())
         named.food_map_file = std::filesystem::absolute(run.environment.food_map_path).lexically_relative(folder).string();
+    // A run names its functions, as a reader takes a file that names none for one of the C library's;
+    // one from a checkpoint has them from it.
+    const std::string start = run.start_opened.empty() ? run_file_beside(path, run.start_path) : run.start_opened;
+    if (!(!start.empty() && checkpoint_is_archive(start)) && !named.settings[setting_math])
+        named.settings[setting_math] = setting_row(setting_math).fallback;
     return file_replace(path, run_file_text(named));
 }

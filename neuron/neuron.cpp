@@ -156,14 +156,18 @@ neuron_type* get_neuron(neuron_type* list, std::uint32_t id)
     return nullptr;
 }
 
-void process_neurons(neuron_type* list)
+void process_neurons(neuron_type* list, math_type math)
 {
-    neuron_for_each_group(list, [](neuron_type* const* group, std::uint32_t count) {
-        neuron_for_group_size(count, [group](auto size) {
-            neuron_evaluate_group<decltype(size)::value>(
+    neuron_for_each_group(list, [math](neuron_type* const* group, std::uint32_t count) {
+        neuron_for_group_size(count, [group, math](auto size) {
+            constexpr std::uint32_t lanes = decltype(size)::value;
+            double in[lanes], out[lanes];
+            neuron_evaluate_group<lanes>(
                 group[0]->input_count, std::uint32_t{0}, 1,
                 [group](std::uint32_t i, std::uint32_t k) { return *group[k]->source[i] * group[k]->scaler[i]; },
-                [group](std::uint32_t k, double sum) { group[k]->next_out = std::tanh(sum * group[k]->sum_weight + group[k]->bias); });
+                [group, &in](std::uint32_t k, double sum) { in[k] = sum * group[k]->sum_weight + group[k]->bias; });
+            math_tanh_lanes(math, in, out, lanes);
+            for (std::uint32_t k = 0; k < lanes; ++k) group[k]->next_out = out[k];
         });
     });
     for (neuron_type* neuron = list; neuron != nullptr; neuron = neuron->next) neuron->out = neuron->next_out;

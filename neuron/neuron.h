@@ -3,6 +3,8 @@
 // in the animal record, or the out of another neuron of the same list).
 #pragma once
 
+#include "base/exact_math.h"
+
 #include <cstdint>
 #include <type_traits>
 
@@ -78,7 +80,7 @@ void neuron_connect(std::uint64_t& edits, neuron_type* list, std::uint32_t id, d
 neuron_type* get_neuron(neuron_type* list, std::uint32_t id);  // first match from the head, or null
 
 // Two-phase evaluation: every neuron sees its sources' outputs from before the call.
-void process_neurons(neuron_type* list);
+void process_neurons(neuron_type* list, math_type math);
 
 // Up to this many neighbours of a list with equal input counts are summed
 // side by side. Each sum keeps its own order of additions, so every result is

@@ -112,7 +112,7 @@ bool neuron_pack_holds(const neuron_pack_type& pack, std::uint64_t edits, std::s
     return pack.edits == edits && network < pack.heads.size() && list != nullptr && pack.heads[network] == list;
 }
 
-void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
+void neuron_pack_process(const neuron_pack_type& pack, std::size_t network, math_type math)
 {
     // Every source's value before any neuron of the network is written, as
     // each input reads the outs from before the call.
@@ -137,13 +137,17 @@ void neuron_pack_process(const neuron_pack_type& pack, std::size_t network)
             const double* scalers[count];
             for (std::uint32_t k = 0; k < count; ++k) scalers[k] = neuron[k].scaler;
             const std::uint16_t* const group_reads = reads + group->first_input;
+            double in[count], out[count];
             neuron_evaluate_group<count>(
                 group->input_count, std::size_t{0}, 1,
                 [&](std::size_t i, std::uint32_t k) { return values[group_reads[i * count + k]] * scalers[k][i]; },
-                [neuron](std::uint32_t k, double sum) {
-                    neuron_type& record = *neuron[k].neuron;
-                    record.next_out = std::tanh(sum * record.sum_weight + record.bias);
+                [neuron, &in](std::uint32_t k, double sum) {
+                    const neuron_type& record = *neuron[k].neuron;
+                    in[k] = sum * record.sum_weight + record.bias;
                 });
+            // The group's activations at once: the program's own tanh takes them as a lane.
+            math_tanh_lanes(math, in, out, count);
+            for (std::uint32_t k = 0; k < count; ++k) neuron[k].neuron->next_out = out[k];
         });
     }
     const neuron_pack_neuron_type *neuron, *last;

@@ -58,6 +58,6 @@ bool neuron_pack_holds(const neuron_pack_type& pack, std::uint64_t edits, std::s
 // head is null in both); the invariant checks hold packs against their records.
 bool neuron_pack_matches(const neuron_pack_type& pack, std::size_t network, const neuron_type* list);
 // process_neurons on network k, from the pack.
-void neuron_pack_process(const neuron_pack_type& pack, std::size_t network);
+void neuron_pack_process(const neuron_pack_type& pack, std::size_t network, math_type math);
 // Asks for the records network k writes, ahead of its turn.
 void neuron_pack_prefetch(const neuron_pack_type& pack, std::size_t network);

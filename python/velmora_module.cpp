@@ -101,6 +101,11 @@ double setting_of(const setting_row_type& row, const py::handle value, const std
     if (row.kind == setting_kind_type::flag) {
         if (!py::isinstance<py::bool_>(value)) throw py::type_error(name + " must be True or False, not " + type_name(value));
         number = value.cast<bool>() ? 1.0 : 0.0;
+    } else if (row.kind == setting_kind_type::choice) {
+        if (!py::isinstance<py::str>(value)) throw py::type_error(name + " must be a str, not " + type_name(value));
+        if (const std::string rule = setting_parse(row, value.cast<std::string>(), number); !rule.empty())
+            throw py::value_error(name + "=" + std::string(py::repr(value)) + ": " + rule);
+        return number;
     } else if (row.kind == setting_kind_type::whole) {
         number = static_cast<double>(whole_of(value, name));
     } else {
@@ -400,8 +405,9 @@ const std::string& world_doc()
         std::string settings;
         for (const setting_row_type& row : settings_table()) {
             const std::string name = setting_keyword(row);
-            const std::string fallback = row.fallback_text != nullptr           ? "None"
-                                         : row.kind == setting_kind_type::flag  ? (row.fallback != 0.0 ? "True" : "False")
+            const std::string fallback = row.fallback_text != nullptr            ? "None"
+                                         : row.kind == setting_kind_type::flag   ? (row.fallback != 0.0 ? "True" : "False")
+                                         : row.kind == setting_kind_type::choice ? "'" + setting_default_text(row) + "'"
                                          : row.kind == setting_kind_type::real ? setting_value_text(row, row.fallback)
                                                                                 : setting_default_text(row);
             text += ", " + name + "=" + fallback;
@@ -510,6 +516,8 @@ PYBIND11_MODULE(velmora, module)
                     const std::string name = setting_keyword(row);
                     if (row.kind == setting_kind_type::flag) {
                         out[name.c_str()] = value != 0.0;
+                    } else if (row.kind == setting_kind_type::choice) {
+                        out[name.c_str()] = std::string(row.choices[static_cast<int>(value)]);
                     } else if (row.kind == setting_kind_type::whole) {
                         out[name.c_str()] = static_cast<long long>(value);
                     } else {

@@ -82,7 +82,7 @@ TEST(Animal, NewAnimalsChromosomeAndReset)
     EXPECT_EQ(world.random.state, before_bare);
 
     // A reset keeps the network and takes its margin from the head, even a reversed one.
-    process_neurons(second->neurons);
+    process_neurons(second->neurons, world.math);
     const double out = second->neurons->out;
     second->food = 4;
     second->wall_hits = 3;

@@ -149,7 +149,7 @@ struct checked_run_type {
                 outs_after.push_back(n->out);
                 n->out = e.outs_before[i];
             }
-            process_neurons(a->neurons);
+            process_neurons(a->neurons, world.math);
             i = 0;
             for (neuron_type* n = a->neurons; n != nullptr; n = n->next, ++i) {
                 ASSERT_EQ(n->next_out, next_outs[i]) << "step " << steps << " neuron " << n->id;

@@ -26,6 +26,7 @@ namespace {
 
 std::string text_of(const setting_row_type& row, double value)
 {
+    if (row.kind == setting_kind_type::choice) return row.choices[static_cast<int>(value)];
     return row.kind == setting_kind_type::whole ? std::to_string(static_cast<long long>(value)) : setting_value_text(row, value);
 }
 

@@ -163,6 +163,7 @@ double setting_test_value(const setting_row_type& row)
 {
     switch (row.kind) {
     case setting_kind_type::flag: return row.fallback != 0.0 ? 0.0 : 1.0;
+    case setting_kind_type::choice: return row.fallback + 1.0 < row.choice_count ? row.fallback + 1.0 : 0.0;
     case setting_kind_type::whole: return row.fallback + 3.0 <= row.high ? row.fallback + 3.0 : row.fallback - 1.0;
     case setting_kind_type::real: break;
     }

@@ -135,6 +135,16 @@ constexpr checkpoint_field_type fields_table[] = {
         number<&w::mutate_rate>("mutate_rate", owner::world),
         since(6, number<&w::mutate_rate_set>("mutate_rate_set", owner::world)),
         since(6, number<&w::seed>("seed", owner::world)),
+        {"math", owner::world, npz_descr_of<std::int32_t>(), 4, single,
+         [](const void* record, unsigned char* out) { npz_put_value<std::int32_t>(out, as<w>(record).math); },
+         [](world_type&, void* record, const unsigned char* in) {
+             as<w>(record).math = static_cast<math_type>(npz_get_value<std::int32_t>(in));
+         },
+         6},
+        // The hash of the functions the run was made with (base/exact_math.h): kept, never read into the world.
+        {"math_hash", owner::world, npz_descr_of<std::uint64_t>(), 8, single,
+         [](const void*, unsigned char* out) { npz_put_value<std::uint64_t>(out, exact_math_hash); },
+         [](world_type&, void*, const unsigned char*) {}, 6},
         number<&w::mutate_amount>("mutate_amount", owner::world),
         number<&w::animal_size>("animal_size", owner::world),
         number<&w::plant_size>("plant_size", owner::world),
@@ -474,6 +484,17 @@ checked_type check_archive(const checkpoint_type& checkpoint, world_type& number
     if (w.seasons.period != 0)
         if (const std::string problem = seasons_problem(w.seasons.period, w.seasons.low, w.seasons.high); !problem.empty()) fail(problem);
     if (!(w.mutate_rate >= 0.0 && w.mutate_rate <= 1.0)) fail("mutate_rate must be from 0 to 1");
+    if (w.math != math_system && w.math != math_exact) fail("math must be 0 (system) or 1 (exact)");
+    if (format >= 6 && w.math == math_exact) {
+        const checkpoint_array_type* made = view.find("math_hash");
+        const std::uint64_t hash = made != nullptr && made->data.size() == 8 ? npz_get_value<std::uint64_t>(made->data.data()) : 0;
+        if (hash != exact_math_hash) {
+            char line[160];
+            format_c(line, sizeof line, "it was made with other exact functions (hash %016llx, this velmora's %016llx): it would run differently here",
+                     static_cast<unsigned long long>(hash), static_cast<unsigned long long>(exact_math_hash));
+            fail(line);
+        }
+    }
     if (w.food_map.width != 0 || w.food_map.height != 0)
         if (const std::string problem = food_map_problem(w.food_map.width, w.food_map.height, w.food_map.weights); !problem.empty())
             fail("its food map: " + problem);
@@ -542,6 +563,7 @@ void apply_checked(world_type& world, const checked_type& checked, const world_t
     world.seasons = seasons_type{};
     food_map_clear(world.food_map);
     world.mutate_rate_set = false;
+    world.math = math_system;
     // A reset with the archive's numbers and counts makes the records and
     // sizes the index for them; then every field is written over.
     take_numbers();
@@ -766,6 +788,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, mode_manual, "mode_manual"),
         FIELD(w, world_type, random, "random_state"),
         FIELD(w, world_type, seed, "seed"),
+        FIELD(w, world_type, math, "math math_hash"),
         FIELD(w, world_type, network_edits, "- a count that only tells packs made before a change; the load is one"),
         FIELD(w, world_type, grid, made_anew),
         FIELD(w, world_type, networks, made_anew),

@@ -23,12 +23,14 @@ std::string seasons_problem(std::int64_t period, std::int64_t low, std::int64_t 
     return {};
 }
 
-std::int32_t seasons_plants(const seasons_type& seasons, std::uint32_t generation)
+std::int32_t seasons_plants(const seasons_type& seasons, std::uint32_t generation, math_type math)
 {
     const std::uint32_t phase = generation % static_cast<std::uint32_t>(seasons.period);
     if (seasons.square) return phase < static_cast<std::uint32_t>(seasons.period / 2) ? seasons.high : seasons.low;
     const double angle = 2.0 * 3.14159265358979323846 * phase / seasons.period;
-    return static_cast<std::int32_t>(std::lround(seasons.low + (seasons.high - seasons.low) * (1.0 + std::sin(angle)) / 2.0));
+    double sine, cosine;
+    math_sincos(math, angle, sine, cosine);
+    return static_cast<std::int32_t>(std::lround(seasons.low + (seasons.high - seasons.low) * (1.0 + sine) / 2.0));
 }
 
 std::string seasons_problem_with(const seasons_type& seasons, const run_event_type& change)

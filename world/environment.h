@@ -3,6 +3,7 @@
 // world, run files, the window and Python; a run begins with one.
 #pragma once
 
+#include "base/exact_math.h"
 #include "base/refusal.h"
 #include "plant/food_map.h"
 #include "world/event.h"
@@ -31,7 +32,7 @@ inline constexpr const char* seasons_shapes[] = {"sine", "square"};
 // What is wrong with these seasons; empty when nothing is.
 std::string seasons_problem(std::int64_t period, std::int64_t low, std::int64_t high);
 // The plants of a generation; only for seasons that are on.
-std::int32_t seasons_plants(const seasons_type& seasons, std::uint32_t generation);
+std::int32_t seasons_plants(const seasons_type& seasons, std::uint32_t generation, math_type math);
 // What a change does not do while the seasons are on: set the plants. Empty when it may be made.
 std::string seasons_problem_with(const seasons_type& seasons, const run_event_type& change);
 

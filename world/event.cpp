@@ -64,8 +64,10 @@ void apply_clone(world_type& world, const e& event)
     animal_inport_chromosome(world, clone, genes.data());
     // Beside the original, a body's width along its heading, inside the world.
     clone->heading = original.heading;
-    clone->x = inside(original.x + original.size_x * std::cos(original.heading), world.width, clone->size_x / 2);
-    clone->y = inside(original.y + original.size_y * std::sin(original.heading), world.height, clone->size_y / 2);
+    double sine, cosine;
+    math_sincos(world.math, original.heading, sine, cosine);
+    clone->x = inside(original.x + original.size_x * cosine, world.width, clone->size_x / 2);
+    clone->y = inside(original.y + original.size_y * sine, world.height, clone->size_y / 2);
     clone->parent_a = clone->parent_b = original.id;
     clone->founder = original.founder;
     clone->line = original.line;

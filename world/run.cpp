@@ -48,7 +48,7 @@ std::string world_act(world_type& world, run_event_type action)
 
 void world_apply_events(world_type& world)
 {
-    if (world.seasons.period > 0 && world.update_count == 0) world_set_plants(world, seasons_plants(world.seasons, world.generation));
+    if (world.seasons.period > 0 && world.update_count == 0) world_set_plants(world, seasons_plants(world.seasons, world.generation, world.math));
     world_apply_events_until(world, world.run.events.size());
 }
 

@@ -27,6 +27,8 @@ template <auto Member> void set_field(world_type& world, double value)
     using value_type = typename member_of<decltype(Member)>::value_type;
     if constexpr (std::is_same_v<value_type, bool>) {
         world.*Member = value != 0.0;
+    } else if constexpr (std::is_enum_v<value_type>) {
+        world.*Member = static_cast<value_type>(static_cast<int>(value));
     } else {
         world.*Member = static_cast<value_type>(value);
     }
@@ -47,6 +49,9 @@ void set_mutate_rate(world_type& world, double value)
     world.mutate_rate = value;
     world.mutate_rate_set = true;
 }
+
+// A run's functions (base/exact_math.h), by math_type.
+constexpr const char* math_names[] = {"system", "exact"};
 
 using kind = setting_kind_type;
 using file = setting_file_type;
@@ -89,6 +94,10 @@ constexpr setting_row_type table[] = {
      "Generations between counts of lines for the Lineages page: at each count every animal alive begins a line of its own; "
      "0 keeps the founders' lines. Changes nothing of the run",
      get_field<&world_type::line_horizon>, set_field<&world_type::line_horizon>, nullptr},
+    {setting_math, "math", kind::choice, "", math_exact, nullptr, 0, 1, false, false, file::none, "Math",
+     "The elementary functions a run computes with: exact, the program's own, the same run on every machine; system, the C "
+     "library's, as runs made before there was a choice, the same only on one machine",
+     get_field<&world_type::math>, set_field<&world_type::math>, nullptr, nullptr, math_names, 2},
 };
 
 constexpr bool table_in_order()
@@ -136,9 +145,17 @@ std::string setting_keyword(const setting_row_type& row)
     return name;
 }
 
+std::string choice_names(const setting_row_type& row)
+{
+    std::string names;
+    for (int k = 0; k < row.choice_count; ++k) names += (k == 0 ? "" : k + 1 == row.choice_count ? " or " : ", ") + std::string(row.choices[k]);
+    return names;
+}
+
 std::string setting_range_text(const setting_row_type& row)
 {
     if (row.kind == setting_kind_type::flag) return "true or false";
+    if (row.kind == setting_kind_type::choice) return choice_names(row);
     const bool low = std::isfinite(row.low), high = std::isfinite(row.high);
     if (low && high) return plain(row.low) + " to " + plain(row.high);
     if (low) return "at least " + plain(row.low);
@@ -149,6 +166,7 @@ std::string setting_rule(const setting_row_type& row)
 {
     switch (row.kind) {
     case setting_kind_type::flag: return "must be true or false";
+    case setting_kind_type::choice: return "must be " + choice_names(row);
     case setting_kind_type::whole: return "must be a whole number from " + plain(row.low) + " to " + plain(row.high);
     case setting_kind_type::real: break;
     }
@@ -160,7 +178,8 @@ std::string setting_rule(const setting_row_type& row)
 std::string setting_value_problem(const setting_row_type& row, double value)
 {
     const bool whole = value == std::floor(value);
-    const bool sound = row.kind == setting_kind_type::flag  ? value == 0.0 || value == 1.0
+    const bool sound = row.kind == setting_kind_type::flag    ? value == 0.0 || value == 1.0
+                       : row.kind == setting_kind_type::choice ? whole && value >= 0.0 && value < row.choice_count
                        : row.kind == setting_kind_type::whole ? std::isfinite(value) && whole && value >= row.low && value <= row.high
                                                               : std::isfinite(value) && value >= row.low && value <= row.high;
     return sound ? std::string() : setting_rule(row);
@@ -170,6 +189,7 @@ std::string setting_default_text(const setting_row_type& row)
 {
     if (row.fallback_text != nullptr) return row.fallback_text;
     if (row.kind == setting_kind_type::flag) return row.fallback != 0.0 ? "on" : "off";
+    if (row.kind == setting_kind_type::choice) return row.choices[static_cast<int>(row.fallback)];
     return plain(row.fallback);
 }
 
@@ -179,6 +199,14 @@ std::string setting_parse(const setting_row_type& row, std::string_view text, do
         for (const auto& [word, on] : {std::pair{"true", 1.0}, {"false", 0.0}, {"1", 1.0}, {"0", 0.0}, {"on", 1.0}, {"off", 0.0}})
             if (text == word) {
                 value = on;
+                return {};
+            }
+        return setting_rule(row);
+    }
+    if (row.kind == setting_kind_type::choice) {
+        for (int k = 0; k < row.choice_count; ++k)
+            if (text == row.choices[k]) {
+                value = k;
                 return {};
             }
         return setting_rule(row);
@@ -204,6 +232,7 @@ std::string setting_parse(const setting_row_type& row, std::string_view text, do
 std::string setting_value_text(const setting_row_type& row, double value)
 {
     if (row.kind == setting_kind_type::flag) return value != 0.0 ? "true" : "false";
+    if (row.kind == setting_kind_type::choice) return std::string("\"") + row.choices[static_cast<int>(value)] + "\"";
     if (row.kind == setting_kind_type::whole) return std::to_string(static_cast<long long>(value));
     char number[64];
     format_c(number, sizeof number, "%.17g", value);

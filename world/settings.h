@@ -32,6 +32,7 @@ enum setting_id_type : std::uint8_t {
     setting_plant_size,
     setting_wrap,
     setting_line_horizon,
+    setting_math,
     setting_count
 };
 
@@ -39,6 +40,7 @@ enum class setting_kind_type : std::uint8_t {
     whole,   // a whole number within the range
     real,    // a finite number within the range
     flag,    // on or off: 1 or 0
+    choice,  // one of the row's names: its place among them
 };
 
 // How world files treat a setting.
@@ -68,6 +70,8 @@ struct setting_row_type {
     void (*changed)(world_type& world);
     // Whether the world's value was given rather than derived; null: always given.
     bool (*given)(const world_type& world) = nullptr;
+    const char* const* choices = nullptr;   // a choice's names, by value
+    int choice_count = 0;
 };
 
 std::span<const setting_row_type> settings_table();

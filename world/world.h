@@ -138,6 +138,7 @@ struct world_type {
     bool mode_manual{};                 // the head animal moves by the motor values the keys wrote, not its network
     random_type random{};               // the random source's state; every draw of this world comes from it
     std::uint32_t seed{};               // what world_start seeded it with: the run's seed
+    math_type math{};                   // the elementary functions its run computes with
     std::uint64_t network_edits{};      // changes to any of its networks so far; packs made before one are stale
     grid_type grid{};                   // the spatial index of both lists
     neuron_pack_type networks{};        // the animals' networks, packed in list order for world_update

@@ -366,6 +366,8 @@ def other_value(name, value):
     """A value of the setting unlike its default, within its range."""
     if isinstance(value, bool):
         return not value
+    if isinstance(value, str):
+        return {"exact": "system", "system": "exact"}[value]
     if name == "mutate_rate":
         return 0.25
     return value + 3 if isinstance(value, int) else value * 1.5
