@@ -1,6 +1,5 @@
 #include "app/summarize.h"
 
-#include "base/file.h"
 #include "cli/options.h"
 #include "cli/summary.h"
 #include "render/chart.h"
@@ -53,22 +52,7 @@ int summarize_main(int argc, char** argv, const options_type& options)
         return 0;
     }
     summary_type summary;
-    if (const std::string problem = summary_read(options.summary_inputs, summary); !problem.empty()) {
-        std::fprintf(stderr, "velmora: %s\n", problem.c_str());
-        return 1;
-    }
-    if (summary.shortest != summary.longest)
-        std::fprintf(stderr, "velmora: the runs have %zu to %zu generations; the summary covers the first %zu, which all share\n",
-                     summary.shortest, summary.longest, summary.shortest);
-    const std::string text = summary_csv(summary);
-    if (options.summary_out.empty()) {
-        std::fputs(text.c_str(), stdout);
-    } else {
-        if (const std::string reason = file_replace(options.summary_out, text); !reason.empty()) {
-            std::fprintf(stderr, "velmora: cannot write %s: %s\n", options.summary_out.c_str(), reason.c_str());
-            return 1;
-        }
-    }
+    if (const int status = summary_write(options, summary); status != 0) return status;
     if (options.summary_plot.empty()) return 0;
     QGuiApplication application(argc, argv);
     if (const std::string reason = surface_save_png(chart_image(summary_chart(summary), 960, 600), options.summary_plot); !reason.empty()) {

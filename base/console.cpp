@@ -6,18 +6,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 int h_console = -1;
 
-void start_console() { h_console = STDOUT_FILENO; }
+void start_console() { h_console = 1; }
 
 void write_console(const char* text)
 {
     if (h_console == -1) start_console();
     std::size_t left = std::strlen(text);
     while (left > 0) {
+#if defined(_WIN32)
+        const int written = _write(h_console, text, static_cast<unsigned>(left));
+#else
         const ssize_t written = write(h_console, text, left);
+#endif
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;  // a console that cannot be written is ignored
         text += written;

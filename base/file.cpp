@@ -1,52 +1,12 @@
 #include "base/file.h"
 
+#include "base/system.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-namespace {
-
-std::string folder_of(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-int write_all(int file, std::string_view bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = write(file, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return written < 0 ? errno : EIO;
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
-// Flushes a file (or a folder) to the disk; the errno of a failure, or 0.
-int sync_path(const std::string& path, int flags)
-{
-    const int file = open(path.c_str(), flags | O_CLOEXEC);
-    if (file < 0) return errno;
-    int error = fsync(file) == 0 ? 0 : errno;
-    if (close(file) != 0 && error == 0) error = errno;
-    return error;
-}
-
-}  // namespace
-
-unsigned file_mode_for(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
+unsigned file_mode_for(const std::string& path) { return system_mode_for(path); }
 
 refusal_type refusal_of_errno(int error, const std::string& path)
 {
@@ -56,32 +16,60 @@ refusal_type refusal_of_errno(int error, const std::string& path)
 refusal_type file_replace_by(const std::string& path, const std::function<refusal_type(const std::string& temporary)>& write)
 {
     if (path.empty()) return refusal_of_errno(ENOENT, path);
-    const unsigned mode = file_mode_for(path);
-    std::string temporary = path + ".XXXXXX";
-    const int file = mkstemp(temporary.data());
-    if (file < 0) return refusal_of_errno(errno, path);
-    close(file);
+    const unsigned mode = system_mode_for(path);
+    const std::string temporary = system_temporary_beside(path);
+    if (temporary.empty()) return refusal_of_errno(errno, path);
     refusal_type refused = write(temporary);
-    if (refused.empty() && chmod(temporary.c_str(), mode) != 0) refused = refusal_of_errno(errno, path);
+    if (refused.empty()) {
+        system_set_mode(temporary, mode);
+        // Flushed through a descriptor of its own: a writer may have closed its own.
+        const int file = system_open(temporary, O_RDONLY);
+        if (file < 0 || system_sync(file) != 0) refused = refusal_of_errno(errno, path);
+        if (file >= 0) system_close(file);
+    }
     if (refused.empty())
-        if (const int error = sync_path(temporary, O_RDONLY); error != 0) refused = refusal_of_errno(error, path);
-    if (refused.empty() && rename(temporary.c_str(), path.c_str()) != 0) refused = refusal_of_errno(errno, path);
+        if (const int error = system_replace(temporary, path); error != 0) refused = refusal_of_errno(error, path);
     if (!refused.empty()) {
-        unlink(temporary.c_str());
+        system_remove(temporary);
         return refused;
     }
     // The rename itself reaches the disk with the folder; the file is whole either way.
-    sync_path(folder_of(path), O_RDONLY | O_DIRECTORY);
+    system_sync_folder(path);
     return {};
+}
+
+refusal_type file_read(const std::string& path, std::string& bytes, std::int64_t max_bytes)
+{
+    bytes.clear();
+    const int file = system_open(path, O_RDONLY);
+    if (file < 0) return refusal_of_errno(errno, path);
+    std::int64_t size = 0;
+    refusal_type refused;
+    const refusal_type too_large("larger than " + std::to_string(max_bytes >> 20) + " MiB", refusal_kind_type::format);
+    const int kind = system_file_kind(path, &size);
+    if (kind < 0) refused = refusal_of_errno(errno, path);
+    if (kind == 0) refused = refusal_type("not a regular file", refusal_kind_type::format);
+    if (refused.empty() && size > max_bytes) refused = too_large;
+    char buffer[65536];
+    while (refused.empty()) {
+        const long long got = system_read(file, buffer, sizeof buffer);
+        if (got < 0) refused = refusal_of_errno(errno, path);
+        if (got <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<std::int64_t>(bytes.size()) > max_bytes) refused = too_large;
+    }
+    system_close(file);
+    if (!refused.empty()) bytes.clear();
+    return refused;
 }
 
 refusal_type file_replace(const std::string& path, std::string_view bytes)
 {
     return file_replace_by(path, [bytes, &path](const std::string& temporary) -> refusal_type {
-        const int file = open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        const int file = system_open(temporary, O_WRONLY | O_TRUNC);
         if (file < 0) return refusal_of_errno(errno, path);
-        int error = write_all(file, bytes);
-        if (close(file) != 0 && error == 0) error = errno;
+        int error = system_write_all(file, bytes.data(), bytes.size()) == 0 ? 0 : errno;
+        if (system_close(file) != 0 && error == 0) error = errno;
         return error == 0 ? refusal_type() : refusal_of_errno(error, path);
     });
 }

@@ -7,6 +7,7 @@
 
 #include "base/refusal.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,10 @@ refusal_type file_replace(const std::string& path, std::string_view bytes);
 // opens the file itself): write fills the temporary file named and returns why
 // it could not, or an empty refusal.
 refusal_type file_replace_by(const std::string& path, const std::function<refusal_type(const std::string& temporary)>& write);
+
+// A whole regular file of at most max_bytes, read into bytes; why not, or an empty refusal
+// (a file larger than that, or not a regular file, is refused as of another kind).
+refusal_type file_read(const std::string& path, std::string& bytes, std::int64_t max_bytes);
 
 // The permissions a file written at path gets: those of the file it replaces, or the usual ones.
 unsigned file_mode_for(const std::string& path);

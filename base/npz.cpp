@@ -1,14 +1,13 @@
 #include "base/npz.h"
 
 #include "base/file.h"
+#include "base/system.h"
 
 #include <zip.h>
 #include <zlib.h>
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -181,10 +180,10 @@ refusal_type npz_write(const npz_archive_type& archive, const std::string& path)
 
 refusal_type npz_read(const std::string& path, npz_archive_type& archive)
 {
-    struct stat info {};
     archive.arrays.clear();
-    if (stat(path.c_str(), &info) != 0) return refusal_of_errno(errno, path);
-    if (!S_ISREG(info.st_mode)) return refusal_type("not a regular file", refusal_kind_type::format);
+    const int kind = system_file_kind(path);
+    if (kind < 0) return refusal_of_errno(errno, path);
+    if (kind == 0) return refusal_type("not a regular file", refusal_kind_type::format);
     int error = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (zip == nullptr) {
@@ -241,11 +240,11 @@ refusal_type npz_read(const std::string& path, npz_archive_type& archive)
 
 bool npz_is_archive(const std::string& path)
 {
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int file = system_open(path, O_RDONLY);
     if (file < 0) return false;
     unsigned char start[4] = {};
-    const bool zip = read(file, start, sizeof start) == 4 && start[0] == 'P' && start[1] == 'K' && start[2] == 3 && start[3] == 4;
-    close(file);
+    const bool zip = system_read(file, start, sizeof start) == 4 && start[0] == 'P' && start[1] == 'K' && start[2] == 3 && start[3] == 4;
+    system_close(file);
     return zip;
 }
 

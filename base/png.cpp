@@ -1,5 +1,7 @@
 #include "base/png.h"
 
+#include "base/file.h"
+
 #include <png.h>
 
 #include <cerrno>
@@ -7,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -124,11 +124,10 @@ std::string png_read_brightness(const unsigned char* data, std::size_t size, std
 
 refusal_type png_read_brightness_file(const std::string& path, std::uint32_t max_side, png_brightness_type& picture)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return refusal_of_errno(errno != 0 ? errno : ENOENT, path);
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) return refusal_of_errno(EIO, path);
+    std::string bytes;
+    if (refusal_type refused = file_read(path, bytes, std::int64_t{256} << 20); !refused.empty()) return refused;
     // A file that is not a picture of ours is of another kind, not a bad value.
-    const std::string problem = png_read_brightness(bytes.data(), bytes.size(), max_side, picture);
+    const std::string problem =
+        png_read_brightness(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), max_side, picture);
     return problem.empty() ? refusal_type() : refusal_type(problem, refusal_kind_type::format);
 }

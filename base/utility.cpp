@@ -33,13 +33,19 @@ double mutate_gene(random_type& source, double value, double rate, double amount
 
 int format_c(char* buffer, std::size_t size, const char* format, ...)
 {
+    va_list args;
+    va_start(args, format);
+#if defined(_WIN32)
+    // MinGW's own formatting (not the system library's), which rounds exactly as glibc's does;
+    // a program without a window keeps the "C" locale.
+    const int length = __mingw_vsnprintf(buffer, size, format, args);
+#else
     // One "C" locale object for the process, made on first use.
     static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     const locale_t previous = uselocale(c_locale);
-    va_list args;
-    va_start(args, format);
     const int length = std::vsnprintf(buffer, size, format, args);
-    va_end(args);
     uselocale(previous);
+#endif
+    va_end(args);
     return length;
 }

@@ -109,10 +109,10 @@ refusal_type animal_file_parse(const std::string& text, const std::string& name,
 
 refusal_type animal_file_read(const std::string& path, animal_file_type& animal)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return refusal_of_errno(errno != 0 ? errno : ENOENT, path).said_as(path + ": ");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.size() > (std::size_t{16} << 20)) return refusal_type(path + ": larger than 16 MiB, not an animal", refusal_kind_type::format);
+    std::string text;
+    if (const refusal_type refused = file_read(path, text, std::int64_t{16} << 20); !refused.empty())
+        return refused.kind == refusal_kind_type::io ? refused.said_as(path + ": ")
+                                                     : refusal_type(path + ": " + refused + ", not an animal", refusal_kind_type::format);
     return animal_file_parse(text, path, animal);
 }
 

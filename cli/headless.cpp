@@ -4,6 +4,8 @@
 #include "cli/options.h"
 #include "cli/run_file.h"
 #include "base/console.h"
+#include "base/file.h"
+#include "base/system.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
 #include "world/world_file.h"
@@ -17,8 +19,12 @@
 #include <filesystem>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <string>
-#include <unistd.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -30,6 +36,27 @@ volatile std::sig_atomic_t checkpoint_asked = 0;   // SIGUSR1 came since the las
 void ask_to_stop(int signal_number) { stop_signal = signal_number; }
 void ask_for_checkpoint(int) { checkpoint_asked = 1; }
 
+#if defined(_WIN32)
+// Windows has no SIGUSR1: Ctrl+Break asks for the checkpoint, Ctrl+C and a
+// closed console window for the stop (the first only; a second Ctrl+C ends
+// the program at once).
+BOOL WINAPI console_event(DWORD event)
+{
+    if (event == CTRL_BREAK_EVENT) {
+        checkpoint_asked = 1;
+        return TRUE;
+    }
+    if (stop_signal != 0) return FALSE;
+    stop_signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    return TRUE;
+}
+
+void catch_signals(bool catching)
+{
+    stop_signal = 0;
+    SetConsoleCtrlHandler(console_event, catching ? TRUE : FALSE);
+}
+#else
 void catch_signals(bool catching)
 {
     struct sigaction action {};
@@ -42,6 +69,7 @@ void catch_signals(bool catching)
     action.sa_flags = catching ? SA_RESTART : 0;
     sigaction(SIGUSR1, &action, nullptr);
 }
+#endif
 
 // Where SIGUSR1 writes a checkpoint when the run names none.
 const char* const default_checkpoint = "velmora-checkpoint.npz";
@@ -56,7 +84,7 @@ struct line_file_type {
     bool open_new(const std::string& name)
     {
         path = name;
-        descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        descriptor = system_open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (descriptor < 0) error = errno;
         return descriptor >= 0;
     }
@@ -67,12 +95,7 @@ struct line_file_type {
     bool open_kept(const std::string& name, const std::string& first_line, Keep keep)
     {
         std::string text, kept = first_line;
-        if (FILE* in = std::fopen(name.c_str(), "rb")) {
-            char buffer[65536];
-            std::size_t got = 0;
-            while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
-            std::fclose(in);
-        }
+        file_read(name, text, std::numeric_limits<std::int64_t>::max());   // none yet is an empty one
         std::size_t start = text.compare(0, first_line.size(), first_line) == 0 ? first_line.size() : text.size();
         while (start < text.size()) {
             const std::size_t end = text.find('\n', start);
@@ -87,18 +110,12 @@ struct line_file_type {
 
     void write_line(const std::string& line)
     {
-        std::size_t done = 0;
-        while (error == 0 && done < line.size()) {
-            const ssize_t written = write(descriptor, line.data() + done, line.size() - done);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) error = written < 0 ? errno : EIO;
-            if (written > 0) done += static_cast<std::size_t>(written);
-        }
+        if (error == 0 && system_write_all(descriptor, line.data(), line.size()) != 0) error = errno != 0 ? errno : EIO;
     }
 
     ~line_file_type()
     {
-        if (descriptor >= 0) close(descriptor);
+        if (descriptor >= 0) system_close(descriptor);
     }
 };
 
@@ -133,12 +150,12 @@ struct progress_type {
         const int length = format_c(line, sizeof line, "\r\033[KGeneration %u / %u  %3.0f%%  %.1f generations/s  %.0f s left",
                                     done, total, total > 0 ? 100.0 * done / total : 100.0, rate,
                                     rate > 0 ? (total - done) / rate : 0.0);
-        if (write(STDERR_FILENO, line, static_cast<std::size_t>(length)) < 0) shown = false;
+        if (system_write_all(2, line, static_cast<std::size_t>(length)) != 0) shown = false;
     }
 
     void clear()
     {
-        if (shown && write(STDERR_FILENO, "\r\033[K", 4) < 0) shown = false;
+        if (shown && system_write_all(2, "\r\033[K", 4) != 0) shown = false;
     }
 };
 
@@ -235,7 +252,7 @@ refusal_type headless_start(world_type& world, const options_type& options, run_
 int headless_run(world_type& world, const options_type& options, const std::function<bool()>& after_update)
 {
     // A quiet run writes nothing on standard output; what it refuses goes to standard error.
-    if (options.quiet) h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (options.quiet) h_console = system_null_output();
     const auto refused = [&options](const std::string& line) {
         if (options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
     };
@@ -284,7 +301,7 @@ int headless_run(world_type& world, const options_type& options, const std::func
     }
 
     const auto start = std::chrono::steady_clock::now();
-    progress_type progress{isatty(STDERR_FILENO) == 1, options.generations, start, start};
+    progress_type progress{system_is_terminal(2), options.generations, start, start};
     stop_signal = 0;
     checkpoint_asked = 0;
     catch_signals(true);

@@ -1,12 +1,12 @@
 #include "cli/run_file.h"
 
 #include "base/file.h"
+#include "base/sha256.h"
+#include "base/system.h"
 #include "base/utility.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
 #include "world/world_file.h"
-
-#include <openssl/evp.h>
 
 #include <toml++/toml.h>
 
@@ -15,11 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -214,31 +211,21 @@ void read_changes(const reader_type& reader, const toml::array& changes, const s
 
 refusal_type file_sha256(const std::string& path, std::string& digest)
 {
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int file = system_open(path, O_RDONLY);
     if (file < 0) return refusal_of_errno(errno, path);
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    bool ok = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
-    refusal_type reason = ok ? refusal_type() : refusal_type("no SHA-256 to be had");
+    sha256_type hash;
+    sha256_start(hash);
+    refusal_type refused;
     unsigned char buffer[65536];
-    while (ok) {
-        const ssize_t got = read(file, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) reason = refusal_of_errno(errno, path);
+    for (;;) {
+        const long long got = system_read(file, buffer, sizeof buffer);
+        if (got < 0) refused = refusal_of_errno(errno, path);
         if (got <= 0) break;
-        ok = EVP_DigestUpdate(context, buffer, static_cast<std::size_t>(got)) == 1;
+        sha256_add(hash, buffer, static_cast<std::size_t>(got));
     }
-    unsigned char hash[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    ok = ok && reason.empty() && EVP_DigestFinal_ex(context, hash, &length) == 1;
-    EVP_MD_CTX_free(context);
-    close(file);
-    if (!ok) return reason.empty() ? refusal_type("no SHA-256 to be had") : reason;
-    digest.clear();
-    char hex[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        format_c(hex, sizeof hex, "%02x", hash[i]);
-        digest += hex;
-    }
+    system_close(file);
+    if (!refused.empty()) return refused;
+    digest = sha256_hex(hash);
     return {};
 }
 
@@ -250,14 +237,11 @@ std::string run_file_start(const std::string& run_path, const run_file_type& run
 
 refusal_type run_file_read(const std::string& path, run_file_type& run)
 {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return refusal_of_errno(errno, path).said_as(path + ": ");
-    if (!S_ISREG(info.st_mode)) return refusal_type(path + ": not a regular file", refusal_kind_type::format);
-    if (info.st_size > world_file_max_bytes)
-        return refusal_type(path + ": larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB", refusal_kind_type::format);
+    std::string text;
+    if (const refusal_type refused = file_read(path, text, world_file_max_bytes); !refused.empty()) return refused.said_as(path + ": ");
     toml::table root;
     try {
-        root = toml::parse_file(path);
+        root = toml::parse(text, path);
     } catch (const toml::parse_error& error) {
         return refusal_type(path + ":" + std::to_string(error.source().begin.line) + ": " + std::string(error.description()),
                             refusal_kind_type::format);
@@ -392,9 +376,10 @@ refusal_type run_file_food_map(food_map_type& map, const std::string& path)
 {
     if (path.size() < 4 || path.compare(path.size() - 4, 4, ".npy") != 0) return food_map_read(map, path);
     // A map of weights as NumPy writes a two-dimensional float64 array.
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return refusal_of_errno(errno != 0 ? errno : ENOENT, path).said_as("Unable to load " + path + ": ");
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    if (const refusal_type refused = file_read(path, text, std::int64_t{256} << 20); !refused.empty())
+        return refused.said_as("Unable to load " + path + ": ");
+    const std::vector<unsigned char> bytes(text.begin(), text.end());
     npz_array_type array;
     std::string problem;
     try {

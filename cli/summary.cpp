@@ -1,10 +1,14 @@
 #include "cli/summary.h"
 
+#include "base/file.h"
+#include "base/system.h"
 #include "base/utility.h"
+#include "cli/options.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <unordered_map>
 
@@ -31,7 +35,7 @@ bool number(const std::string& text, double& value)
 
 std::string read_run(const std::string& path, run_values_type& run)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(system_path(path), std::ios::binary);
     if (!in) return path + ": cannot be read";
     std::string line;
     std::getline(in, line);
@@ -167,7 +171,7 @@ std::string line_bands_title(std::uint32_t horizon)
 std::string lineage_read(const std::string& path, std::size_t most_lines, std::uint32_t horizon, line_bands_type& bands)
 {
     bands = line_bands_type{};
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(system_path(path), std::ios::binary);
     if (!in) return path + ": cannot be read";
     struct life_type {
         std::uint64_t parent;     // first parent; 0 for a founder
@@ -238,4 +242,23 @@ std::string lineage_read(const std::string& path, std::size_t most_lines, std::u
     for (std::size_t g = 0; g < generations; ++g) lines_at[g].assign(per_generation[g].begin(), per_generation[g].end());
     bands = line_bands(lines_at, std::move(population), horizon, most_lines);
     return {};
+}
+
+int summary_write(const options_type& options, summary_type& summary)
+{
+    if (const std::string problem = summary_read(options.summary_inputs, summary); !problem.empty()) {
+        std::fprintf(stderr, "velmora: %s\n", problem.c_str());
+        return 1;
+    }
+    if (summary.shortest != summary.longest)
+        std::fprintf(stderr, "velmora: the runs have %zu to %zu generations; the summary covers the first %zu, which all share\n",
+                     summary.shortest, summary.longest, summary.shortest);
+    const std::string text = summary_csv(summary);
+    if (options.summary_out.empty()) {
+        std::fputs(text.c_str(), stdout);
+    } else if (const refusal_type reason = file_replace(options.summary_out, text); !reason.empty()) {
+        std::fprintf(stderr, "velmora: cannot write %s: %s\n", options.summary_out.c_str(), reason.c_str());
+        return 1;
+    }
+    return 0;
 }

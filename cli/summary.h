@@ -33,6 +33,12 @@ struct summary_type {
 std::string summary_read(const std::vector<std::string>& paths, summary_type& summary);
 std::string summary_csv(const summary_type& summary);  // header and one row per generation
 
+struct options_type;
+// summarize without a picture: reads the runs of the options, says when they
+// differ in length, and writes the CSV to --out or standard output. Returns
+// the exit status; the summary is left for a picture of it.
+int summary_write(const options_type& options, summary_type& summary);
+
 // Lines counted afresh every horizon generations: at each count (generation
 // 0, horizon, 2 horizon, ...) every animal alive begins a line, which its
 // descendants along first parents carry until the next count; horizon 0

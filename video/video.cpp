@@ -59,20 +59,6 @@ video_type& video_type::operator=(video_type&& other) noexcept
 
 namespace {
 
-enum class video_kind_type { none, mp4, webm, gif };
-
-video_kind_type kind_of(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return video_kind_type::none;
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == "mp4") return video_kind_type::mp4;
-    if (extension == "webm") return video_kind_type::webm;
-    if (extension == "gif") return video_kind_type::gif;
-    return video_kind_type::none;
-}
-
 std::string av_reason(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -212,12 +198,6 @@ void abandon(video_type& video)
 
 }  // namespace
 
-std::string video_format_problem(const std::string& path)
-{
-    if (kind_of(path) != video_kind_type::none) return {};
-    return "must end in .mp4, .webm or .gif";
-}
-
 bool video_is_open(const video_type& video) { return video.encoder != nullptr; }
 
 video_type video_open(const std::string& path, int width, int height, int fps)
@@ -225,7 +205,7 @@ video_type video_open(const std::string& path, int width, int height, int fps)
     video_type video;
     video.path = path;
     video.fps = fps;
-    const video_kind_type kind = kind_of(path);
+    const video_kind_type kind = video_kind_of(path);
     if (kind == video_kind_type::none) {
         video.error = "the name " + video_format_problem(path);
         return video;

@@ -25,6 +25,9 @@ struct video_type {
 // What the name lacks when its extension is not .mp4, .webm or .gif (any
 // case); empty when it is one of those.
 std::string video_format_problem(const std::string& path);
+// The format a file's name asks for; none for another extension. Known without FFmpeg (format.cpp).
+enum class video_kind_type { none, mp4, webm, gif };
+video_kind_type video_kind_of(const std::string& path);
 
 // Opens the file for frames of width x height (each at least 2; the codecs
 // that need even sizes code an odd one a pixel larger, the frame stretched

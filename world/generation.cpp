@@ -1,5 +1,7 @@
 #include "world/world.h"
 
+#include "base/system.h"
+
 #include "animal/animal.h"
 #include "base/console.h"
 #include "base/utility.h"
@@ -17,9 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
-#include <sched.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,14 +28,11 @@ void append_to_log(world_type& world, const char* line, std::size_t length)
 {
     if (world.options.log_path.empty()) return;
     // Plain descriptors: appending a line allocates nothing and is one write.
-    const int file = open(world.options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    ssize_t written = -1;
-    if (file >= 0) {
-        written = write(file, line, length);
-        if (close(file) != 0 && written >= 0) written = -1;
-    }
+    const int file = system_open(world.options.log_path, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    bool ok = file >= 0 && system_write_all(file, line, length) == 0;
+    if (file >= 0 && system_close(file) != 0) ok = false;
     // The line is on the console already; whoever runs the world may act on the failure.
-    if (written != static_cast<ssize_t>(length) && world.options.log_error == 0) world.options.log_error = errno != 0 ? errno : EIO;
+    if (!ok && world.options.log_error == 0) world.options.log_error = errno != 0 ? errno : EIO;
 }
 
 // The lower half gets new genes. Child n/2 + j takes whole neurons from rank

@@ -1,5 +1,7 @@
 #include "world/world.h"
 
+#include "base/system.h"
+
 #include "animal/animal.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
@@ -8,7 +10,6 @@
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -46,17 +47,12 @@ void world_lineage_flush(world_type& world)
 {
     std::string& rows = world.lineage_rows;
     if (rows.empty() || world.options.lineage_path.empty()) return;
-    const int file = open(world.options.lineage_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int file = system_open(world.options.lineage_path, O_WRONLY | O_APPEND | O_CREAT, 0644);
     bool ok = file >= 0;
     // A new file starts with its header.
-    if (ok && lseek(file, 0, SEEK_END) == 0) rows.insert(0, "id,ancestor_list,origin_time,destruction_time\n");
-    for (std::size_t done = 0; ok && done < rows.size();) {
-        const ssize_t written = write(file, rows.data() + done, rows.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        ok = written > 0;
-        if (ok) done += static_cast<std::size_t>(written);
-    }
-    if (file >= 0 && close(file) != 0) ok = false;
+    if (ok && system_seek_end(file) == 0) rows.insert(0, "id,ancestor_list,origin_time,destruction_time\n");
+    ok = ok && system_write_all(file, rows.data(), rows.size()) == 0;
+    if (file >= 0 && system_close(file) != 0) ok = false;
     if (!ok && world.options.lineage_error == 0) world.options.lineage_error = errno != 0 ? errno : EIO;
     rows.clear();  // keeps its room
 }
@@ -64,8 +60,8 @@ void world_lineage_flush(world_type& world)
 void world_lineage_restart(world_type& world)
 {
     if (world.options.lineage_path.empty()) return;
-    const int file = open(world.options.lineage_path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
-    if (file < 0 || close(file) != 0) world.options.lineage_error = errno;
+    const int file = system_open(world.options.lineage_path, O_WRONLY | O_TRUNC | O_CREAT, 0644);
+    if (file < 0 || system_close(file) != 0) world.options.lineage_error = errno;
 }
 
 void world_lineage_finish(world_type& world)

@@ -3,6 +3,7 @@
 #include "animal/animal.h"
 #include "base/check.h"
 #include "base/console.h"
+#include "base/system.h"
 #include "base/utility.h"
 #include "neuron/neuron.h"
 #include "plant/plant.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
-#include <sched.h>
 #include <thread>
 
 world_type::~world_type() { world_destroy(*this); }
@@ -33,13 +33,7 @@ refusal_type world_refuse(const world_type& world, const char* verb, const std::
 
 // A cluster's job, or a process pinned with taskset, may have fewer
 // processors than the machine: count those it may run on.
-int world_default_threads()
-{
-    cpu_set_t set;
-    const int processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
-                                                                        : static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(processors, 1, world_max_threads);
-}
+int world_default_threads() { return std::clamp(system_processors(), 1, world_max_threads); }
 
 void world_setup(world_type& world)
 {

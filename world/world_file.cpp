@@ -12,9 +12,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -214,28 +211,6 @@ void apply_world_file(world_type& world, const world_file_type& file)
     }
 }
 
-refusal_type read_whole_file(const std::string& path, std::string& text)
-{
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) return refusal_of_errno(errno, path);
-    struct stat info {};
-    refusal_type refused;
-    if (fstat(file, &info) != 0) refused = refusal_of_errno(errno, path);
-    if (refused.empty() && !S_ISREG(info.st_mode)) refused = refusal_type("not a regular file", refusal_kind_type::format);
-    const refusal_type too_large("larger than " + std::to_string(world_file_max_bytes >> 20) + " MiB", refusal_kind_type::format);
-    if (refused.empty() && info.st_size > world_file_max_bytes) refused = too_large;
-    char buffer[65536];
-    while (refused.empty()) {
-        const ssize_t got = read(file, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) refused = refusal_of_errno(errno, path);
-        if (got <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(got));
-        if (static_cast<std::int64_t>(text.size()) > world_file_max_bytes) refused = too_large;
-    }
-    close(file);
-    return refused;
-}
 
 }  // namespace
 
@@ -352,7 +327,7 @@ refusal_type world_save_file(world_type& world, const std::string& path)
 refusal_type world_load_file(world_type& world, const std::string& path, const world_settings_type& settings)
 {
     std::string text;
-    if (refusal_type refused = read_whole_file(path, text); !refused.empty()) return world_refuse(world, "load", path, refused);
+    if (refusal_type refused = file_read(path, text, world_file_max_bytes); !refused.empty()) return world_refuse(world, "load", path, refused);
     world_file_type file;
     try {
         file = parse_world_file(text, settings);
