@@ -36,7 +36,7 @@ if [ "$python" = 1 ]; then
     check "it holds the module and nothing of the program" sh -c \
         "dpkg-deb -c '$python_package' | grep -q ' ./$module\$' && ! dpkg-deb -c '$python_package' | grep -q usr/bin"
     check "its dependencies: the libraries it uses, its Python and numpy" sh -c \
-        "dpkg-deb -f '$python_package' Depends | grep -q libavcodec && dpkg-deb -f '$python_package' Depends | grep -q 'python3 (<< ' && dpkg-deb -f '$python_package' Depends | grep -q python3-numpy"
+        "dpkg-deb -f '$python_package' Depends | grep -q libzip && dpkg-deb -f '$python_package' Depends | grep -q 'python3 (<< ' && dpkg-deb -f '$python_package' Depends | grep -q python3-numpy"
 fi
 check "the program depends on its video libraries" sh -c "dpkg-deb -f '$package' Depends | grep -q libavformat"
 
