@@ -1,6 +1,9 @@
 #include "base/utility.h"
 
+#include <cerrno>
+#include <charconv>
 #include <clocale>
+#include <cstdlib>
 #include <cstdarg>
 #include <cstdio>
 #include <locale.h>
@@ -29,6 +32,28 @@ double mutate_gene(random_type& source, double value, double rate, double amount
     const int t = random_int(source);
     if (rate * random_max > t) value += f_rand(source, -amount, amount);
     return value;
+}
+
+bool parse_double(std::string_view text, double& value)
+{
+    if (text.empty() || text.front() == '+' || text.front() == ' ' || text.front() == '\t') return false;
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    return error == std::errc{} && end == text.data() + text.size();
+#else
+    if (text.size() > 400) return false;
+    for (const char c : text)
+        if (c == 'x' || c == 'X' || c == 'p' || c == 'P' || c == ' ' || c == '\0') return false;
+    char copy[401];
+    text.copy(copy, text.size());
+    copy[text.size()] = '\0';
+    char* end = nullptr;
+    errno = 0;
+    const double read = std::strtod(copy, &end);
+    if (end != copy + text.size() || errno == ERANGE) return false;
+    value = read;
+    return true;
+#endif
 }
 
 int format_c(char* buffer, std::size_t size, const char* format, ...)

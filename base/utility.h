@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // Angles in radians, as the doubles the whole program uses.
 inline constexpr double two_pi = 6.283185307179586;
@@ -31,6 +32,13 @@ double angle_wrap(double x);
 // The mutation test shared by breeding: draws once for the test and, when the
 // gene mutates, once more for the noise in [-amount, amount].
 double mutate_gene(random_type& source, double value, double rate, double amount);
+
+// A decimal number, '.' its point whatever the locale, as the whole text:
+// the standard's from_chars where the library has it for doubles, else the
+// C library's strtod (libc++ for WebAssembly lacks the former). An exponent is
+// allowed, a hexadecimal number or a leading space or sign not; "inf" and
+// "nan" read as they are. False when the text is not one number, or is out of range.
+bool parse_double(std::string_view text, double& value);
 
 // snprintf in the "C" locale whatever the process locale is (the window
 // toolkit sets it from the environment, which may use a decimal comma).

@@ -29,8 +29,7 @@ struct run_values_type {
 
 bool number(const std::string& text, double& value)
 {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} && end == text.data() + text.size() && std::isfinite(value);
+    return parse_double(text, value) && std::isfinite(value);
 }
 
 std::string read_run(const std::string& path, run_values_type& run)

@@ -41,8 +41,6 @@ struct environment_type {
     food_map_type food_map;                  // none: plants grow anywhere
     std::string food_map_path;               // the file it was read from, as the program opens it; empty for none or weights given
     std::vector<run_event_type> schedule;    // changes of settings to come, in order of generation and update
-
-    bool operator==(const environment_type&) const = default;
 };
 
 // What is wrong with a run's changes from (generation, update) on, in a run

@@ -215,15 +215,16 @@ std::string setting_parse(const setting_row_type& row, std::string_view text, do
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
     double read = 0.0;
     const char* end = digits.data() + digits.size();
-    const auto [stop, error] = row.kind == setting_kind_type::whole
-                                   ? [&] {
-                                         long long whole = 0;
-                                         const auto result = std::from_chars(digits.data(), end, whole);
-                                         read = static_cast<double>(whole);
-                                         return result;
-                                     }()
-                                   : std::from_chars(digits.data(), end, read);
-    if (digits.empty() || error != std::errc{} || stop != end) return setting_rule(row);
+    bool sound = false;
+    if (row.kind == setting_kind_type::whole) {
+        long long whole = 0;
+        const auto [stop, error] = std::from_chars(digits.data(), end, whole);
+        read = static_cast<double>(whole);
+        sound = !digits.empty() && error == std::errc{} && stop == end;
+    } else {
+        sound = parse_double(digits, read);
+    }
+    if (!sound) return setting_rule(row);
     if (std::string problem = setting_value_problem(row, read); !problem.empty()) return problem;
     value = read;
     return {};

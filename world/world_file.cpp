@@ -72,9 +72,7 @@ public:
         std::string_view digits = token;
         if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
         double value = 0.0;
-        const auto [end, error] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
-        if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size())
+        if (!parse_double(digits, value))
             fail("expected a number for " + std::string(what) + ", found '" + std::string(token) + "'");
         if (!std::isfinite(value)) fail(std::string(what) + " is not a finite number: '" + std::string(token) + "'");
         return value;
