@@ -9,7 +9,7 @@ SOAK_GENERATIONS ?= 2000
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench test-asan fuzz soak install package clean
+.PHONY: all deps configure build run test bench test-asan fuzz soak install package clean test-exact check-math windows
 
 all: build
 
@@ -71,6 +71,25 @@ fuzz:
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/animal_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=1024 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/animal_corpus tests/fuzz/animal_corpus
 
+# The same runs on every target (g++ -O2 and -O3, clang, x86-64-v3, glibc without
+# FMA, 64-bit ARM under qemu, Windows under Wine, WebAssembly under Node), each
+# built in build-targets/; scripts/test-exact --math system shows where the C
+# library's functions differ.
+test-exact: deps
+	@VELMORA_CROSS_DEPS=1 sh scripts/install-deps
+	python3 scripts/test-exact
+
+# The program's own functions against MPFR over MATH_ARGUMENTS arguments each.
+MATH_ARGUMENTS ?= 10000000
+check-math: build
+	./$(BUILD_DIR)/tests/math_check $(MATH_ARGUMENTS)
+
+# velmora.exe, the headless program for 64-bit Windows, and its .zip in build-targets/windows.
+windows: deps
+	@VELMORA_CROSS_DEPS=1 sh scripts/install-deps
+	@sh scripts/build-target windows > /dev/null
+	cd build-targets/windows/build && cpack -G ZIP > /dev/null && ls -l velmora-*.zip
+
 # The differential test of the simulation core, SOAK_GENERATIONS more generations per world.
 soak: build
 	VELMORA_SOAK_GENERATIONS=$(SOAK_GENERATIONS) ./$(BUILD_DIR)/tests/core_tests --gtest_filter='Differential.*'
@@ -84,4 +103,4 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) build-targets

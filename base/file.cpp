@@ -22,10 +22,8 @@ refusal_type file_replace_by(const std::string& path, const std::function<refusa
     refusal_type refused = write(temporary);
     if (refused.empty()) {
         system_set_mode(temporary, mode);
-        // Flushed through a descriptor of its own: a writer may have closed its own.
-        const int file = system_open(temporary, O_RDONLY);
-        if (file < 0 || system_sync(file) != 0) refused = refusal_of_errno(errno, path);
-        if (file >= 0) system_close(file);
+        // Flushed by name: a writer may have closed its own descriptor.
+        if (const int error = system_sync_file(temporary); error != 0) refused = refusal_of_errno(error, path);
     }
     if (refused.empty())
         if (const int error = system_replace(temporary, path); error != 0) refused = refusal_of_errno(error, path);

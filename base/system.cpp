@@ -86,7 +86,16 @@ int system_write_all(int descriptor, const void* bytes, std::size_t count)
     return 0;
 }
 
-int system_sync(int descriptor) { return _commit(descriptor); }
+int system_sync_file(const std::string& path)
+{
+    // Flushing needs a handle that may write, even to a file just closed.
+    const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return errno_of(GetLastError());
+    const int error = FlushFileBuffers(file) ? 0 : errno_of(GetLastError());
+    CloseHandle(file);
+    return error;
+}
 
 long long system_seek_end(int descriptor) { return _lseeki64(descriptor, 0, SEEK_END); }
 
@@ -177,7 +186,14 @@ int system_write_all(int descriptor, const void* bytes, std::size_t count)
     return 0;
 }
 
-int system_sync(int descriptor) { return fsync(descriptor); }
+int system_sync_file(const std::string& path)
+{
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return errno;
+    const int error = fsync(file) == 0 ? 0 : errno;
+    close(file);
+    return error;
+}
 
 long long system_seek_end(int descriptor) { return lseek(descriptor, 0, SEEK_END); }
 

@@ -16,7 +16,7 @@ int system_close(int descriptor);
 // read(2) and write(2) whole: every byte, or -1 with errno set.
 long long system_read(int descriptor, void* bytes, std::size_t count);   // 0 at the end
 int system_write_all(int descriptor, const void* bytes, std::size_t count);
-int system_sync(int descriptor);   // the file's bytes to the disk; 0, or -1 with errno set
+int system_sync_file(const std::string& path);   // the closed file's bytes to the disk; 0 or the errno
 long long system_seek_end(int descriptor);   // to the file's end; its length, or -1 with errno set
 
 // What a path is: 1 a regular file (its size in bytes), 0 something else, -1 none (errno set).
