@@ -83,44 +83,39 @@ constexpr double round_shift = 0x1.8p52;
 
 // ---- tanh
 
-// tanh a for a in [2^-28, 19.1), by the same steps for every a, so that a
-// lane of them may be computed at once. With G = e^y,
-//   tanh a = (G - 1) / (G + 1), y = 2a,  near 0 (no cancellation in G - 1);
-//   tanh a = (1 - G) / (1 + G), y = -2a, beyond.
-// e^y = 2^e 2^(j/32) e^r, |r| <= ln2/64, carried in three parts and
-// divided in double-double, so that only the last rounding is felt.
+// tanh a for a in [0, 19.1), by where a lies (the constants' comments say how).
 inline double tanh_positive(double a)
 {
-    const bool near = a < 0.35;
-    const double y = near ? 2.0 * a : -2.0 * a;
+    if (a < 0.1875) {
+        const double z = a * a;
+        const double p = (((((c::tanh_near[6] * z + c::tanh_near[5]) * z + c::tanh_near[4]) * z + c::tanh_near[3]) * z +
+                            c::tanh_near[2]) * z + c::tanh_near[1]) * z + c::tanh_near[0];
+        return a + a * (z * p);
+    }
+    if (a < 4.0625) {
+        // The nearest centre k/8 by integers, so that h lies within a sixteenth of it exactly.
+        const int k = (static_cast<int>(a * 16.0) + 1) >> 1;
+        const double* const piece = c::tanh_pieces[k - 2];
+        const double h = a - k * 0.125;   // exact: a and k/8 are close
+        double h1, h2;
+        split(h, h1, h2);
+        // sech^2's 26-bit head times h's halves: both products exact.
+        const dd_type sum = fast_two_sum(piece[0], piece[2] * h1);
+        const double r = (((((((((piece[13] * h + piece[12]) * h + piece[11]) * h + piece[10]) * h + piece[9]) * h + piece[8]) * h +
+                             piece[7]) * h + piece[6]) * h + piece[5]) * h + piece[4]);
+        const double rest = ((piece[2] * h2 + piece[3] * h) + piece[1]) + (h * h) * r;
+        return sum.hi + (sum.lo + rest);
+    }
+    // 1 - 2G/(1 + G): G below 3e-4, so its few ulps of error are not felt.
+    const double y = -2.0 * a;
     const double shifted = y * c::inverse_ln2_32 + round_shift;
     const double m_value = shifted - round_shift;
     const int m = static_cast<int>(m_value);
-    const int j = m & 31;
-    const int e = m >> 5;
-    const double r1 = y - m_value * c::ln2_32_hi;   // exact: the product has 53 bits, the two are close
-    const dd_type r = two_sum(r1, -(m_value * c::ln2_32_lo));
-    const double q = (((c::exp_q[4] * r.hi + c::exp_q[3]) * r.hi + c::exp_q[2]) * r.hi + c::exp_q[1]) * r.hi + c::exp_q[0];
-    const double w = r.hi * r.hi * (0.5 + r.hi * q);   // e^r = 1 + r + w
-    const double t_hi = c::exp_table_hi[j];
-    const double t_lo = c::exp_table_lo[j];
-    const dd_type p = two_product(t_hi, r.hi);
-    const double rest = p.lo + t_hi * (w + r.lo) + t_lo * (1.0 + (r.hi + w));
-    const double scale = power_of_two(e);
-    const double g1 = scale * t_hi;   // G = g1 + g2 + g3, each scaled exactly
-    const double g2 = scale * p.hi;
-    const double g3 = scale * rest;
-    const dd_type n1 = two_sum(g1, -1.0);
-    const dd_type n2 = two_sum(n1.hi, g2);
-    const dd_type n = two_sum(n2.hi, (n1.lo + n2.lo) + g3);
-    const dd_type d1 = two_sum(g1, 1.0);
-    const dd_type d2 = two_sum(d1.hi, g2);
-    const dd_type d = two_sum(d2.hi, (d1.lo + d2.lo) + g3);
-    const double t = n.hi / d.hi;
-    const dd_type back = two_product(t, d.hi);
-    const double correction = ((((n.hi - back.hi) - back.lo) + n.lo) - t * d.lo) / d.hi;
-    const double value = t + correction;
-    return near ? value : -value;
+    const double r = (y - m_value * c::ln2_32_hi) - m_value * c::ln2_32_lo;
+    const double w = r * r * (0.5 + r * ((c::exp_q[2] * r + c::exp_q[1]) * r + c::exp_q[0]));
+    const double t = c::exp_table[m & 31];
+    const double g = power_of_two(m >> 5) * (t + t * (r + w));
+    return 1.0 - (g + g) / (1.0 + g);
 }
 
 // ---- sin and cos
@@ -226,18 +221,20 @@ inline reduced_type reduce(double x)
 inline void sincos_reduced(int j, const dd_type& u, double& sine, double& cosine)
 {
     const double z = u.hi * u.hi;
-    const double sin_tail = u.hi * z * (((c::sin_p[3] * z + c::sin_p[2]) * z + c::sin_p[1]) * z + c::sin_p[0]) + u.lo;
-    const double cos_less_one = z * ((((c::cos_q[3] * z + c::cos_q[2]) * z + c::cos_q[1]) * z + c::cos_q[0])) - u.hi * u.lo;
-    // sin u = u.hi + sin_tail, cos u = 1 + cos_less_one.
-    const double s_hi = c::sin_table_hi[j], s_lo = c::sin_table_lo[j];
-    const double c_hi = c::cos_table_hi[j], c_lo = c::cos_table_lo[j];
-    const dd_type ps = two_product(c_hi, u.hi);
-    const dd_type hs = two_sum(s_hi, ps.hi);
-    const double rest_s = ((ps.lo + s_lo) + (c_hi * sin_tail + c_lo * u.hi)) + s_hi * cos_less_one;
+    const double sin_tail = u.hi * z * ((c::sin_p[2] * z + c::sin_p[1]) * z + c::sin_p[0]) + u.lo;
+    const double cos_less_one = z * ((c::cos_q[2] * z + c::cos_q[1]) * z + c::cos_q[0]) - u.hi * u.lo;
+    // sin u = u.hi + sin_tail, cos u = 1 + cos_less_one. The tables' 26-bit heads times u's halves are exact,
+    // and the first of them is smaller than the value it is added to (j pi/64 is at least pi/64 from u's reach).
+    double u1, u2;
+    split(u.hi, u1, u2);
+    const double s_hi = c::sin_table_hi[j], c_hi = c::cos_table_hi[j];
+    const dd_type hs = fast_two_sum(s_hi, c::cos_table_head[j] * u1);
+    const double rest_s = (((c::cos_table_head[j] * u2 + c::cos_table_tail[j] * u.hi) + c::sin_table_lo[j]) + c_hi * sin_tail) +
+                          s_hi * cos_less_one;
     sine = hs.hi + (hs.lo + rest_s);
-    const dd_type pc = two_product(s_hi, u.hi);
-    const dd_type hc = two_sum(c_hi, -pc.hi);
-    const double rest_c = ((c_lo - pc.lo) - (s_hi * sin_tail + s_lo * u.hi)) + c_hi * cos_less_one;
+    const dd_type hc = fast_two_sum(c_hi, -(c::sin_table_head[j] * u1));
+    const double rest_c = (((c::cos_table_lo[j] - c::sin_table_head[j] * u2) - c::sin_table_tail[j] * u.hi) - s_hi * sin_tail) +
+                          c_hi * cos_less_one;
     cosine = hc.hi + (hc.lo + rest_c);
 }
 
@@ -296,21 +293,13 @@ double exact_tanh(double x)
 {
     const double a = std::fabs(x);
     if (!(a < 19.1)) return a == a ? std::copysign(1.0, x) : x + x;   // beyond, tanh rounds to 1
-    if (a < 0x1p-28) return x;                                       // x - x^3/3 rounds to x
     return std::copysign(tanh_positive(a), x);
 }
 
+// One at a time, by the same steps: each lane's bits are exact_tanh's.
 void exact_tanh_lanes(const double* in, double* out, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i) {
-        const double x = in[i];
-        const double a = std::fabs(x);
-        // Each lane takes the core's steps on an argument within its reach; the ends are chosen after.
-        const double inside = a < 0x1p-28 ? 0x1p-28 : a < 19.1 ? a : 19.0;
-        const double core = tanh_positive(inside);
-        const double value = a < 0x1p-28 ? a : a < 19.1 ? core : 1.0;
-        out[i] = a == a ? std::copysign(value, x) : x + x;
-    }
+    for (std::size_t i = 0; i < count; ++i) out[i] = exact_tanh(in[i]);
 }
 
 void exact_sincos(double x, double& sine, double& cosine)
@@ -414,25 +403,17 @@ std::uint64_t exact_math_hash_now()
     return hash;
 }
 
-double math_tanh(math_type math, double x) { return math == math_exact ? exact_tanh(x) : std::tanh(x); }
+double system_tanh(double x) { return std::tanh(x); }
 
-void math_sincos(math_type math, double x, double& sine, double& cosine)
+void system_sincos(double x, double& sine, double& cosine)
 {
-    if (math == math_exact) {
-        exact_sincos(x, sine, cosine);
-        return;
-    }
     cosine = std::cos(x);
     sine = std::sin(x);
 }
 
-double math_atan2(math_type math, double y, double x) { return math == math_exact ? exact_atan2(y, x) : std::atan2(y, x); }
+double system_atan2(double y, double x) { return std::atan2(y, x); }
 
-void math_tanh_lanes(math_type math, const double* in, double* out, std::size_t count)
+void system_tanh_lanes(const double* in, double* out, std::size_t count)
 {
-    if (math == math_exact) {
-        exact_tanh_lanes(in, out, count);
-        return;
-    }
     for (std::size_t i = 0; i < count; ++i) out[i] = std::tanh(in[i]);
 }

@@ -5,12 +5,59 @@
 
 namespace exact_math_constants {
 
+// (tanh a - a) / a^3 in z = a^2, a < 3/16; its error 4.87e-18.
+inline constexpr double tanh_near[] = {
+    -0x1.5555555555555p-2,
+    0x1.1111111110f2cp-3,
+    -0x1.ba1ba1b9461d9p-5,
+    0x1.664f476876388p-6,
+    -0x1.226d8370fd0a5p-7,
+    0x1.d6606e9b0b084p-9,
+    -0x1.6afd6caa8109dp-10,
+};
+
+// Per k = 2..32: tanh(k/8) and what it leaves, sech^2(k/8) as a 26-bit head and its tail, then R_k's
+// coefficients, lowest degree first; the largest error of h^2 R_k relative to tanh, 1.24e-19.
+inline constexpr double tanh_pieces[][14] = {
+    {0x1.f597ea69a1c86p-3, -0x1.d94e51c4f71acp-60, 0x1.e149a08000000p-1, -0x1.69f49f1976934p-28, -0x1.d78158f1b49f8p-3, -0x1.071e413577375p-2, 0x1.1e0db3fefa8e2p-3, 0x1.28444c48d5d25p-4, -0x1.1c382b012fd78p-4, -0x1.e574cac56d7b5p-7, 0x1.f13e1dda4c280p-6, -0x1.2f5e1c9d2a221p-13, -0x1.86c922fafa95dp-7, 0x1.3b38f5861430fp-9},
+    {0x1.6ef53de8c8fb0p-2, -0x1.d5e3ebcaa0633p-59, 0x1.be3fbb0000000p-1, 0x1.5a591b57e168dp-33, -0x1.3fd54e226f8f8p-2, -0x1.6dc4f6e8f88f9p-3, 0x1.584c5e7f19d5bp-3, 0x1.31a9afcba6827p-6, -0x1.1d589139d3018p-4, 0x1.a7c69d026af6bp-7, 0x1.7891828b5219ep-6, -0x1.7b220a9404fb5p-7, -0x1.6739394045d42p-8, 0x1.889407b77aa95p-8},
+    {0x1.d9353d7568af3p-2, 0x1.944a3b887196cp-56, 0x1.92a9470000000p-1, -0x1.72f1afc8060dap-31, -0x1.742740ed7f1d0p-2, -0x1.81d97b8141a38p-4, 0x1.51418dc445732p-3, -0x1.be02f7c1cf71bp-6, -0x1.9cc7d201adfa7p-5, 0x1.d49bca9f465dep-6, 0x1.0663c77df3ff1p-7, -0x1.b97e8faef2ba2p-7, 0x1.04c795f8a446ep-9, 0x1.13f6c46e48328p-8},
+    {0x1.1bf47eabb8f95p-1, 0x1.2221cd286d060p-55, 0x1.6284c30000000p-1, 0x1.ba7c0a9a2bbb7p-28, -0x1.893b59c35c881p-2, -0x1.2426c751e71ddp-6, 0x1.1a686f6ab2029p-3, -0x1.c3c02175d8139p-5, -0x1.87d27cde319a7p-6, 0x1.e7f8326a475ecp-6, -0x1.31fd7ca04a7a5p-8, -0x1.129418b3d38f7p-7, 0x1.59eb508b6131ap-8, 0x1.45b4b36ec5109p-11},
+    {0x1.45323e552f228p-1, 0x1.39d5832bf78fbp-56, 0x1.3173b20000000p-1, -0x1.05910b3f0d91bp-29, -0x1.8403d3dda87bfp-2, 0x1.568057c923dcfp-5, 0x1.989565d813133p-4, -0x1.064adc7a1fcc8p-4, -0x1.05c2566feffa8p-10, 0x1.62a65b24e26b0p-6, -0x1.54b02d0a46e5bp-7, -0x1.05c05546d1d83p-9, 0x1.214103ff5b896p-8, -0x1.8ebd714f94d89p-10},
+    {0x1.686650b8c2015p-1, 0x1.9fa72eaddbf64p-57, 0x1.02500a0000000p-1, 0x1.3f1adb2c9a6a4p-30, -0x1.6ba7cb757653ap-2, 0x1.4f152b2bae5f1p-4, 0x1.f203c316d2b33p-5, -0x1.e2196b78b8e04p-5, 0x1.b2ca6239a2d96p-7, 0x1.6954553643d75p-7, -0x1.4a60372509b4bp-7, 0x1.0c53ccb306150p-9, 0x1.07f342314c512p-9, -0x1.c26338dba3e6dp-10},
+    {0x1.85efab514f394p-1, 0x1.5618caf8a4f11p-55, 0x1.ae0dc10000000p-2, -0x1.9bceecd5f574cp-32, -0x1.4786c26f14a7dp-2, 0x1.a85d22eb4a3d6p-4, 0x1.c60915a5816cfp-6, -0x1.7b59c0f044167p-5, 0x1.3605fdefcc2dap-6, 0x1.3f9359a292f4bp-9, -0x1.c2564d20da3d4p-8, 0x1.ab7385d5f470fp-9, 0x1.bdedcc3a0da9fp-14, -0x1.05e803c8fd9c1p-10},
+    {0x1.9e5cb5ba44d69p-1, 0x1.7077d97de80bdp-56, 0x1.6150028000000p-2, 0x1.3353bcaebb085p-29, -0x1.1defabec5c7f5p-2, 0x1.c68cf16b2cecep-4, 0x1.ac2940d2888bfp-9, -0x1.05e129abf6bb6p-5, 0x1.305f5e16b1a1ap-6, -0x1.5a6addb77cdb0p-9, -0x1.bc54bf4de492ap-9, 0x1.68be56c6e915ep-9, -0x1.879ce443910f9p-11, -0x1.2c49f3dae8aecp-12},
+    {0x1.b2523bb6b2deep-1, 0x1.3b6dd4e6b805ap-56, 0x1.1f25130000000p-2, 0x1.e3a8bf8865cc8p-30, -0x1.e7291743d7556p-3, 0x1.bba40cbef75a5p-4, -0x1.9c7a0278843f0p-7, -0x1.3a7a01205a4d3p-6, 0x1.f1cf6c825f364p-7, -0x1.326bd43637621p-8, -0x1.ca3fc636a5cd0p-11, 0x1.be93a1e8dc410p-10, -0x1.b791182de665cp-11, 0x1.9741ac3ed9554p-14},
+    {0x1.c278a52a4e478p-1, -0x1.33e1519ca472fp-55, 0x1.cea7450000000p-3, -0x1.feb61fffec8c0p-33, -0x1.970e081148d79p-3, 0x1.97d6fc1176addp-4, -0x1.5dd575cd8aeecp-6, -0x1.337ccbd7a459cp-7, 0x1.6707143ebb6afp-7, -0x1.3918943b379dfp-8, 0x1.04b7f92cc1304p-11, 0x1.9aca508cd0673p-11, -0x1.3efb0e543944ap-11, 0x1.ab097303b8294p-13},
+    {0x1.cf6f9786df577p-1, 0x1.834edd51ae31ep-55, 0x1.7216528000000p-3, 0x1.637b929c03c79p-34, -0x1.4efbd8fb38e3cp-3, 0x1.67b1f6914a91bp-4, -0x1.99050d66636b1p-6, -0x1.5c9d3e6d23c45p-9, 0x1.d0ec38d5bce94p-8, -0x1.03e4e581ba2c6p-8, 0x1.0a6453a9cc768p-10, 0x1.99b3d8f476611p-13, -0x1.649980bedd1ebp-12, 0x1.6de046d305898p-13},
+    {0x1.d9c6fafe61c78p-1, 0x1.478491cdd4ae2p-55, 0x1.265e338000000p-3, 0x1.6c317a1b518adp-30, -0x1.10646d7a0ac08p-3, 0x1.33de79e58f654p-4, -0x1.9d2992591cfd7p-6, 0x1.82884f44ee974p-10, 0x1.0bc34e0c36a10p-8, -0x1.7ce96e1ab429ep-9, 0x1.12d2936ba5f72p-10, -0x1.980526a23e85ep-14, -0x1.2da3f9662ae66p-13, 0x1.cebd25c0028dfp-14},
+    {0x1.e1fbf97e33527p-1, -0x1.f8e008ea19093p-56, 0x1.d22ca20000000p-4, -0x1.edaf63774ab9dp-31, -0x1.b6d85a01efb80p-4, 0x1.01ba038be6a22p-4, -0x1.8157e26e0d59bp-6, 0x1.e4709c7ea0366p-9, 0x1.0379811b751f7p-9, -0x1.fc15b0b5dcb5ap-10, 0x1.c77e0ff328858p-11, -0x1.a0c6a3f332a18p-13, -0x1.09fabe5829e40p-15, 0x1.d4e25f414f2ffp-15},
+    {0x1.e8789ecec0ddap-1, 0x1.7e1eab8804de2p-55, 0x1.6fcfa70000000p-4, -0x1.3074b6b36f71cp-31, -0x1.5ee891c870c35p-4, 0x1.a85b92b2bd75ap-5, -0x1.55d5bf70247eep-6, 0x1.2fa92a92f9e9ap-8, 0x1.4a735b32c9377p-11, -0x1.3691642c5781bp-10, 0x1.4e6b8c4cfc80ap-11, -0x1.a62661edd3ba0p-13, 0x1.43ba124a61cbep-16, 0x1.68e6d3c8483f5p-16},
+    {0x1.ed9505e1bc3d4p-1, -0x1.661de681e0bedp-56, 0x1.2162c28000000p-4, -0x1.d1fae55a5c989p-32, -0x1.16f9d2bcd3f63p-4, 0x1.58f4ff0eebb42p-5, -0x1.2520da0eb598ep-6, 0x1.3957aecca9e45p-8, -0x1.4d954a7d357a5p-13, -0x1.56f91d6939becp-11, 0x1.c31fad954b43dp-12, -0x1.5936446ca0bc0p-13, 0x1.269b409c23ebep-15, 0x1.f44168fe21075p-19},
+    {0x1.f1994df724fc8p-1, 0x1.a807b9bfbce1ep-56, 0x1.c65b1c0000000p-5, -0x1.f9b151a287532p-32, -0x1.b9937bda747b3p-5, 0x1.15b42d9ef7944p-5, -0x1.eacd8e8514b5ep-7, 0x1.263a15843eae5p-8, -0x1.2a032a05b6062p-11, -0x1.431f200d2b1b5p-12, 0x1.1b50bb67f15cdp-12, -0x1.f7c95205c80d4p-14, 0x1.1fc36c4cb138cp-15, -0x1.ec2bfaf194672p-19},
+    {0x1.f4bfd6c2dfd1ep-1, 0x1.317fd15ea24bbp-56, 0x1.64108a8000000p-5, 0x1.26aff17ca55acp-32, -0x1.5c3d90eb2156ap-5, 0x1.bbccd8b106cfdp-6, -0x1.93c692cfa8a71p-7, 0x1.055f847c6a011p-8, -0x1.82d7cb51731a6p-11, -0x1.9a5219dd59027p-14, 0x1.4adc425210863p-13, -0x1.548b1f692a8cep-14, 0x1.cd66e02bda1d7p-16, -0x1.7a5faeaca4af3p-18},
+    {0x1.f73776b2aa2dbp-1, 0x1.6f5a4f15330efp-55, 0x1.16a7fc8000000p-5, -0x1.94237c5969caap-32, -0x1.11e03803ad627p-5, 0x1.609591596ddecp-6, -0x1.47e74ed9b7f52p-7, 0x1.bff771a7458e6p-9, -0x1.91d1ffa9d9162p-11, 0x1.53df2796e3ba4p-16, 0x1.60140bb358aa5p-14, -0x1.b1489bd4b15a5p-15, 0x1.4d3c0eb0fdfdcp-16, -0x1.606ae663ba440p-18},
+    {0x1.f9258260a71c2p-1, -0x1.c47c0e1b448e9p-56, 0x1.b3afe20000000p-6, -0x1.168e12909a73ap-36, -0x1.addae58c71420p-6, 0x1.16df44871eb97p-6, -0x1.07b55c1c7cdddp-7, 0x1.7682afa688a7dp-9, -0x1.793826f7da7d6p-11, 0x1.4cffce2a9b1cap-14, 0x1.4055ae9071ae4p-15, -0x1.04623835c73e1p-15, 0x1.c1738d08db77ep-17, -0x1.13cd88b608638p-18},
+    {0x1.faa7934b75ebdp-1, 0x1.aaf95f2c25183p-62, 0x1.5452008000000p-6, 0x1.8521a1b580e3ap-37, -0x1.50c46d285f6c8p-6, 0x1.b79f5bfc5fcabp-7, -0x1.a50adad76fc1ap-8, 0x1.33a19c05bef55p-9, -0x1.4e609bfc4d0c2p-11, 0x1.afc99033ac812p-14, 0x1.804d77223971fp-17, -0x1.25711cc36a2eep-16, 0x1.1f9b9d8930dd2p-17, -0x1.893cb2a05aa12p-19},
+    {0x1.fbd509ae7ae3ep-1, 0x1.9696536212641p-55, 0x1.09a7a60000000p-6, -0x1.1bbc769b3f87ap-33, -0x1.077e0c025b81cp-6, 0x1.5997790ca8244p-7, -0x1.4e3bda27d74c7p-8, 0x1.f2edecc0e7498p-10, -0x1.1dd17375780f4p-11, 0x1.be0f70097f075p-14, -0x1.9af4e1e267aeep-19, -0x1.2e3c087b89b09p-17, 0x1.5f5891c998491p-18, -0x1.07ca202c69536p-19},
+    {0x1.fcc04cdbcdc4cp-1, -0x1.0c4608246dd7dp-55, 0x1.9e87d08000000p-7, 0x1.1a4d428a77926p-36, -0x1.9be6721012b8dp-7, 0x1.0f1c13e8d1569p-7, -0x1.082dbc95fe624p-8, 0x1.90be9bee5cbd3p-10, -0x1.dcc2bf33ef09cp-12, 0x1.a07f7cd72e796p-14, -0x1.527de26c77a8cp-17, -0x1.08441784cceb4p-18, 0x1.98e14a7b85884p-19, -0x1.5222905ac30b1p-20},
+    {0x1.fd77d111a0b00p-1, -0x1.df50f574f4805p-57, 0x1.434a518000000p-7, -0x1.10e82e129d01fp-37, -0x1.41b109ca6ab81p-7, 0x1.a8acaf7d8ab3cp-8, -0x1.a03a0ef685d0bp-9, 0x1.3f93f71217612p-10, -0x1.86cf8b3ac8639p-12, 0x1.6f7fac7550472p-14, -0x1.ab80ba9dd54b6p-17, -0x1.1d9843b8ed2b7p-20, 0x1.bff30c114a7c2p-20, -0x1.a0de68bc0c8e6p-21},
+    {0x1.fe06eb0688212p-1, 0x1.04beec232acfcp-55, 0x1.f81bd88000000p-8, 0x1.d88949f2a1cfep-38, -0x1.f62a8c699a96ep-8, 0x1.4c31e2b2a4f7fp-8, -0x1.470d537f12b1fp-9, 0x1.faeef62f312e0p-11, -0x1.3c5e80cd2964ep-12, 0x1.38f37dd215653p-14, -0x1.b3c623de9430bp-17, 0x1.e61227c8da759p-22, 0x1.bfd5e053570bfp-21, -0x1.ee93be268ebabp-22},
+    {0x1.fe76795d353a0p-1, 0x1.5ace83f582f40p-55, 0x1.88ef670000000p-8, 0x1.08ed05566aee0p-35, -0x1.87c1640add59cp-8, 0x1.0399d15fb1f1bp-8, -0x1.0078fb0e2130fp-9, 0x1.90657c84b83fdp-11, -0x1.fb814b75b1691p-13, 0x1.0439db5757bb4p-14, -0x1.93671e9f9fa43p-17, 0x1.37de9e9ddc59bp-20, 0x1.763a65c86f28cp-22, -0x1.18b6f3bb726b9p-22},
+    {0x1.fecd6b7ea3128p-1, 0x1.b989950b37e25p-58, 0x1.3238b78000000p-8, 0x1.84dfff79885f0p-38, -0x1.31815acea0732p-8, 0x1.956f0816d4abap-9, -0x1.91a16286c1fd1p-10, 0x1.3b3e3a06711b2p-11, -0x1.9441b2b89a193p-13, 0x1.a99c0663e3449p-15, -0x1.61ca81e66561dp-17, 0x1.7ac99249463edp-20, 0x1.564fcab25945dp-24, -0x1.2c2b64fde3581p-23},
+    {0x1.ff112c63a9077p-1, 0x1.dd386dfa2fce9p-56, 0x1.dd37d18000000p-9, 0x1.b22b20ccbc43dp-37, -0x1.dc59376c7aa19p-9, 0x1.3c6869dfc888fp-9, -0x1.3a18d584318d0p-10, 0x1.ef2ee77714c87p-12, -0x1.405695e357ba1p-13, 0x1.57e48e5da203ap-15, -0x1.2bf0cdec0f15bp-17, 0x1.7b6a255a3ef12p-20, -0x1.f75a0eda37286p-25, -0x1.233d4f0059c07p-24},
+    {0x1.ff45f6d36133bp-1, -0x1.eb77cbd10e471p-57, 0x1.73cec08000000p-9, 0x1.3032deabf42d0p-37, -0x1.7347a7cd844d7p-9, 0x1.eda2553034f9ep-10, -0x1.ead3bbabc0177p-11, 0x1.842e61cf63b7ap-12, -0x1.f9ab7fddfe38dp-14, 0x1.136c0b589024fp-15, -0x1.f127b481daab5p-18, 0x1.5ba2ead2621b6p-20, -0x1.03ae104a817e2p-23, -0x1.cc3712975278fp-26},
+    {0x1.ff6f17a754772p-1, 0x1.ab2a4af36d491p-59, 0x1.21a7ae0000000p-9, 0x1.de06baeb5e42ap-36, -0x1.2155b3a09b393p-9, 0x1.80ed2c4a7417ep-10, -0x1.7f38dba441162p-11, 0x1.2fdb15ceb70cfp-12, -0x1.8de72e82d14d3p-14, 0x1.b6459ae8497f3p-16, -0x1.958801c45f871p-18, 0x1.2ed2006852451p-20, -0x1.2e73e3ae88541p-23, -0x1.3800f06d6a919p-28},
+    {0x1.ff8f21cdaaa63p-1, -0x1.cdcc19c75491ap-58, 0x1.c347060000000p-10, 0x1.4409f8bca27b7p-37, -0x1.c2e38ac6ff8d3p-10, 0x1.2c132346270c4p-10, -0x1.2b0a47df4754ap-11, 0x1.db2889e221b5cp-13, -0x1.385fbd57cd40ap-14, 0x1.5afa8601bd2e0p-16, -0x1.470967996a898p-18, 0x1.ff04c898ce682p-21, -0x1.295bb6d068ab2p-23, 0x1.c70999e2e7569p-28},
+    {0x1.ffa81708a0b42p-1, 0x1.6857246c19dc6p-57, 0x1.5f85ad8000000p-10, -0x1.77a4b7a997d23p-37, -0x1.5f495227af306p-10, 0x1.d3c0e48086525p-11, -0x1.d27f65e904666p-12, 0x1.7330e8daadd04p-13, -0x1.e9940cc26bd99p-15, 0x1.11ab10e40c618p-16, -0x1.058882b37dffbp-18, 0x1.a60cb72d6bffbp-21, -0x1.0d8f0852a9865p-23, 0x1.89192e37e52bep-27},
+};
+
 // ln 2 / 32 in two parts, the first of 42 bits so that its products with m < 2^11 are exact.
 inline constexpr double ln2_32_hi = 0x1.62e42fefa3800p-6;
 inline constexpr double ln2_32_lo = 0x1.ef35793c76730p-50;
 inline constexpr double inverse_ln2_32 = 0x1.71547652b82fep+5;
-// 2^(j/32), the nearest double and what it leaves.
-inline constexpr double exp_table_hi[] = {
+// 2^(j/32), the nearest double.
+inline constexpr double exp_table[] = {
     0x1.0000000000000p+0,
     0x1.059b0d3158574p+0,
     0x1.0b5586cf9890fp+0,
@@ -45,64 +92,25 @@ inline constexpr double exp_table_hi[] = {
     0x1.f50765b6e4540p+0,
 };
 
-inline constexpr double exp_table_lo[] = {
-    0x0.0p+0,
-    0x1.d73e2a475b465p-55,
-    0x1.8a62e4adc610bp-54,
-    -0x1.6c51039449b3ap-54,
-    -0x1.19041b9d78a76p-55,
-    0x1.e016e00a2643cp-54,
-    0x1.9b07eb6c70573p-54,
-    0x1.612e8afad1255p-55,
-    0x1.6f46ad23182e4p-55,
-    -0x1.63aeabf42eae2p-54,
-    0x1.ada0911f09ebcp-55,
-    0x1.89b7a04ef80d0p-59,
-    0x1.d4397afec42e2p-56,
-    -0x1.07abe1db13cadp-55,
-    0x1.6324c054647adp-54,
-    -0x1.383c17e40b497p-54,
-    -0x1.bdd3413b26456p-54,
-    -0x1.16e4786887a99p-55,
-    -0x1.41577ee04992fp-55,
-    -0x1.d4c1dd41532d8p-54,
-    0x1.6e9f156864b27p-54,
-    -0x1.75fc781b57ebcp-57,
-    0x1.c7c46b071f2bep-56,
-    -0x1.d2f6edb8d41e1p-54,
-    0x1.7a1cd345dcc81p-54,
-    -0x1.5584f7e54ac3bp-56,
-    0x1.11065895048ddp-55,
-    0x1.503cbd1e949dbp-56,
-    0x1.2ed02d75b3707p-55,
-    -0x1.1a5cd4f184b5cp-54,
-    -0x1.e9c23179c2893p-54,
-    0x1.9d3e12dd8a18bp-54,
-};
-
-// (e^r - 1 - r - r^2/2) / r^3 on |r| <= ln2/64; its error 2.55e-16.
+// (e^r - 1 - r - r^2/2) / r^3 on |r| <= ln2/64; its error 4.69e-10.
 inline constexpr double exp_q[] = {
     0x1.5555555555555p-3,
-    0x1.555555555145ap-5,
-    0x1.111111110f430p-7,
-    0x1.6c17026b9ffeap-10,
-    0x1.a01a3b66cbf3bp-13,
+    0x1.55559994d9e13p-5,
+    0x1.11113810c997fp-7,
 };
 
-// (sin u - u) / u^3 in z = u^2, |u| <= pi/128; its error 2.79e-23.
+// (sin u - u) / u^3 in z = u^2, |u| <= pi/128; its error 2.0e-17.
 inline constexpr double sin_p[] = {
     -0x1.5555555555555p-3,
-    0x1.1111111111110p-7,
-    -0x1.a01a019faf84bp-13,
-    0x1.71dd2b89bb5e7p-19,
+    0x1.11111110beb47p-7,
+    -0x1.a018a48d9b9a1p-13,
 };
 
-// (cos u - 1) / u^2 in z = u^2; its error 3.07e-22.
+// (cos u - 1) / u^2 in z = u^2; its error 1.8e-16.
 inline constexpr double cos_q[] = {
-    -0x1.0000000000000p-1,
-    0x1.5555555555553p-5,
-    -0x1.6c16c16b8455bp-10,
-    0x1.a0188d481e8c4p-16,
+    -0x1.ffffffffffffdp-2,
+    0x1.555555549c050p-5,
+    -0x1.6c1538b76c7d8p-10,
 };
 
 // sin and cos of j pi/64, the nearest double and what it leaves.
@@ -244,6 +252,147 @@ inline constexpr double cos_table_lo[] = {
     0x1.13000a89a11e0p-58,
     -0x1.e2718d26ed688p-60,
     -0x1.912bd0d569a90p-61,
+};
+
+// The same as a 26-bit head and its tail, whose products with 26-bit halves are exact.
+inline constexpr double sin_table_head[] = {
+    0x0.0p+0,
+    0x1.91f65f0000000p-5,
+    0x1.917a6c0000000p-4,
+    0x1.2c81070000000p-3,
+    0x1.8f8b840000000p-3,
+    0x1.f19f978000000p-3,
+    0x1.2940630000000p-2,
+    0x1.58f9a78000000p-2,
+    0x1.87de2a8000000p-2,
+    0x1.b5d1008000000p-2,
+    0x1.e2b5d38000000p-2,
+    0x1.0738798000000p-1,
+    0x1.1c73b38000000p-1,
+    0x1.30ff800000000p-1,
+    0x1.44cf328000000p-1,
+    0x1.57d6938000000p-1,
+    0x1.6a09e68000000p-1,
+    0x1.7b5df20000000p-1,
+    0x1.8bc8068000000p-1,
+    0x1.9b3e048000000p-1,
+    0x1.a9b6628000000p-1,
+    0x1.b728348000000p-1,
+    0x1.c38b2f0000000p-1,
+    0x1.ced7af8000000p-1,
+    0x1.d906bd0000000p-1,
+    0x1.e212108000000p-1,
+    0x1.e9f4158000000p-1,
+    0x1.f0a7ef8000000p-1,
+    0x1.f6297d0000000p-1,
+    0x1.fa75580000000p-1,
+    0x1.fd88da0000000p-1,
+    0x1.ff621e0000000p-1,
+};
+
+inline constexpr double sin_table_tail[] = {
+    0x0.0p+0,
+    0x1.0dd813e6ed42fp-33,
+    -0x1.eb25ea0f138c7p-31,
+    -0x1.719ec5dd9ffebp-31,
+    -0x1.cb2cfaa4da337p-30,
+    0x1.90af8d57a4222p-30,
+    -0x1.2a60fa574a369p-30,
+    -0x1.2a701180f7ee0p-29,
+    -0x1.51569d2e59dbap-30,
+    0x1.e15cc02b66c59p-30,
+    0x1.bd8ec78362475p-36,
+    0x1.22ffed9697fafp-29,
+    0x1.ae68c86c9774ap-29,
+    -0x1.8f47e58f7e631p-28,
+    -0x1.7b7114f3fc4afp-28,
+    -0x1.b989b02eae413p-28,
+    -0x1.80c4336f74d05p-29,
+    0x1.3557d76f0ac85p-28,
+    0x1.8a8ba05a743dap-28,
+    -0x1.8f17e98771434p-34,
+    0x1.0ea1a3033ec62p-29,
+    -0x1.7348e1378d3e6p-28,
+    0x1.80bdb0d23e9d1p-29,
+    -0x1.e19c46879edafp-28,
+    -0x1.9ae573aea067cp-30,
+    -0x1.84bc8da0298eep-28,
+    -0x1.39d225a27d387p-29,
+    0x1.c9186b952c7aep-28,
+    -0x1.1469faa77a357p-34,
+    -0x1.eeb5d2bd05465p-30,
+    0x1.e89292cf04139p-28,
+    0x1.bcb6bef1d421fp-28,
+};
+
+inline constexpr double cos_table_head[] = {
+    0x1.0000000000000p+0,
+    0x1.ff621e0000000p-1,
+    0x1.fd88da0000000p-1,
+    0x1.fa75580000000p-1,
+    0x1.f6297d0000000p-1,
+    0x1.f0a7ef8000000p-1,
+    0x1.e9f4158000000p-1,
+    0x1.e212108000000p-1,
+    0x1.d906bd0000000p-1,
+    0x1.ced7af8000000p-1,
+    0x1.c38b2f0000000p-1,
+    0x1.b728348000000p-1,
+    0x1.a9b6628000000p-1,
+    0x1.9b3e048000000p-1,
+    0x1.8bc8068000000p-1,
+    0x1.7b5df20000000p-1,
+    0x1.6a09e68000000p-1,
+    0x1.57d6938000000p-1,
+    0x1.44cf328000000p-1,
+    0x1.30ff800000000p-1,
+    0x1.1c73b38000000p-1,
+    0x1.0738798000000p-1,
+    0x1.e2b5d38000000p-2,
+    0x1.b5d1008000000p-2,
+    0x1.87de2a8000000p-2,
+    0x1.58f9a78000000p-2,
+    0x1.2940630000000p-2,
+    0x1.f19f978000000p-3,
+    0x1.8f8b840000000p-3,
+    0x1.2c81070000000p-3,
+    0x1.917a6c0000000p-4,
+    0x1.91f65f0000000p-5,
+};
+
+inline constexpr double cos_table_tail[] = {
+    0x0.0p+0,
+    0x1.bcb6bef1d421fp-28,
+    0x1.e89292cf04139p-28,
+    -0x1.eeb5d2bd05465p-30,
+    -0x1.1469faa77a357p-34,
+    0x1.c9186b952c7aep-28,
+    -0x1.39d225a27d387p-29,
+    -0x1.84bc8da0298eep-28,
+    -0x1.9ae573aea067cp-30,
+    -0x1.e19c46879edafp-28,
+    0x1.80bdb0d23e9d1p-29,
+    -0x1.7348e1378d3e6p-28,
+    0x1.0ea1a3033ec62p-29,
+    -0x1.8f17e98771434p-34,
+    0x1.8a8ba05a743dap-28,
+    0x1.3557d76f0ac85p-28,
+    -0x1.80c4336f74d05p-29,
+    -0x1.b989b02eae413p-28,
+    -0x1.7b7114f3fc4afp-28,
+    -0x1.8f47e58f7e631p-28,
+    0x1.ae68c86c9774ap-29,
+    0x1.22ffed9697fafp-29,
+    0x1.bd8ec78362475p-36,
+    0x1.e15cc02b66c59p-30,
+    -0x1.51569d2e59dbap-30,
+    -0x1.2a701180f7ee0p-29,
+    -0x1.2a60fa574a369p-30,
+    0x1.90af8d57a4222p-30,
+    -0x1.cb2cfaa4da337p-30,
+    -0x1.719ec5dd9ffebp-31,
+    -0x1.eb25ea0f138c7p-31,
+    0x1.0dd813e6ed42fp-33,
 };
 
 // pi/64 in four parts of 27 bits, the last whole: N pi/64 for N < 2^26 subtracted exactly, part by part.
