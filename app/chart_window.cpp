@@ -147,7 +147,7 @@ chart_type window_chart(window_state_type& state)
     chart_type chart = world_chart(state.world, state.chart_buckets);
     chart.marks = world_marks(state.world, std::max(chart.generations, state.world.history.size()) + 1);
     // Each other branch's food per animal, from where it parts from the shown one.
-    const timeline_type& timeline = state.timeline;
+    const timeline_type& timeline = state.session.timeline;
     static const std::uint32_t colours[] = {0x9467BD, 0x8C564B, 0xE377C2, 0x7F7F7F, 0xBCBD22, 0x17BECF};
     std::size_t shown = 0;
     for (std::size_t b = 0; b < timeline.branches.size(); ++b) {

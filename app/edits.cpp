@@ -7,6 +7,7 @@
 #include "neuron/neuron.h"
 #include "render/world_view.h"
 #include "world/edit.h"
+#include "cli/session.h"
 #include "world/timeline.h"
 #include "world/world.h"
 
@@ -50,48 +51,18 @@ std::string genes_of_text(const std::string& text, const animal_type* animal, st
 
 }  // namespace
 
-void edits_begin_step(window_state_type& state)
-{
-    timeline_keep(state.timeline, state.world);
-    state.undo_steps.push_back(state.world.run.next);
-    state.redo_branches.clear();
-}
+void edits_begin_step(window_state_type& state) { session_begin_edit(state.session, state.world); }
 
 bool edits_undo(window_state_type& state)
 {
-    timeline_note(state.timeline, state.world);
-    const timeline_branch_type& branch = state.timeline.branches[state.timeline.current];
-    // Steps whose changes this branch no longer has are gone with them.
-    while (!state.undo_steps.empty() && state.undo_steps.back() >= std::min(branch.events.size(), state.world.run.next)) state.undo_steps.pop_back();
-    if (state.undo_steps.empty()) return false;
-    const std::size_t step = state.undo_steps.back();
-    const std::uint32_t left = branch.number;
-    const std::size_t before = state.undo_steps.size();
-    if (!runs_go_before_change(state, step)) return false;
-    state.undo_steps.resize(before - 1);
-    // The run goes on without the step: a branch of its own, the old course another.
-    world_type& world = state.world;
-    world.run.events.resize(world.run.next);
-    world.run.changes += 1;
-    timeline_note(state.timeline, world);
-    state.redo_branches.push_back(std::pair{left, step});
-    view_changed(state);
-    return true;
+    const bool undone = session_undo(state.session, state.world, [&state](std::size_t change) { return runs_go_before_change(state, change); });
+    if (undone) view_changed(state);
+    return undone;
 }
 
 bool edits_redo(window_state_type& state)
 {
-    if (state.redo_branches.empty()) return false;
-    const auto [number, step] = state.redo_branches.back();
-    for (std::size_t b = 0; b < state.timeline.branches.size(); ++b)
-        if (state.timeline.branches[b].number == number) {
-            if (!runs_switch(state, b)) return false;
-            state.redo_branches.pop_back();
-            state.undo_steps.push_back(step);
-            return true;
-        }
-    state.redo_branches.pop_back();   // deleted meanwhile
-    return false;
+    return session_redo(state.session, [&state](std::size_t branch) { return runs_switch(state, branch); });
 }
 
 namespace {

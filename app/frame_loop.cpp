@@ -36,20 +36,20 @@ void system_startup(window_state_type& state, int width, int height, std::uint32
                     const std::string& food_map_path)
 {
     memdc_setup(state, width, height);
-    state.run_start = run_file_type{};
-    state.run_start.seed = seed;
-    if (settings != nullptr) state.run_start.settings = *settings;
+    state.session.run_start = run_file_type{};
+    state.session.run_start.seed = seed;
+    if (settings != nullptr) state.session.run_start.settings = *settings;
     // The start a run file replays: a map that cannot be read is told, and the world grows without one.
-    environment_type& environment = state.run_start.environment;
+    environment_type& environment = state.session.run_start.environment;
     if (!food_map_path.empty()) {
         if (std::string problem = run_file_food_map(environment.food_map, food_map_path); !problem.empty()) {
             state.show_problem(problem);
         } else {
             environment.food_map_path = food_map_path;
-            file_sha256(food_map_path, state.run_start.food_map_sha256);
+            file_sha256(food_map_path, state.session.run_start.food_map_sha256);
         }
     }
-    run_file_begin(state.world, state.run_start, "");
+    run_file_begin(state.world, state.session.run_start, "");
     runs_begin(state, false);
     tick_world_update(state);
     draw_world_into_memdc(state);
@@ -74,7 +74,7 @@ void tick_world_update(window_state_type& state)
     if (state.world.running) state.updates += 1;
     world_update(state.world);
     check_outputs(state);
-    timeline_note(state.timeline, state.world);
+    timeline_note(state.session.timeline, state.world);
     if (state.world.running) recorder_after_update(state.recorder, state.world, state.view);
 }
 

@@ -4,7 +4,7 @@
 #include "app/frame_loop.h"
 #include "app/window_state.h"
 #include "base/utility.h"
-#include "cli/run_file.h"
+#include "cli/session.h"
 #include "world/checkpoint.h"
 #include "world/timeline.h"
 
@@ -51,25 +51,12 @@ bool travel(window_state_type& state, const std::function<refusal_type(const std
 
 }  // namespace
 
-void runs_begin(window_state_type& state, bool from_reset)
-{
-    state.start_capture = checkpoint_capture(state.world);
-    state.start_from_reset = from_reset;
-    state.run_start.events.clear();
-    state.run_start.earlier_events = state.world.run.next;
-    state.undo_steps.clear();
-    state.redo_branches.clear();
-    state.timeline.restart = [&state](world_type& world) {
-        checkpoint_apply(world, state.start_capture);
-        return refusal_type();
-    };
-    timeline_begin(state.timeline, state.world);
-}
+void runs_begin(window_state_type& state, bool from_reset) { session_begin(state.session, state.world, from_reset); }
 
 bool runs_go(window_state_type& state, std::uint32_t generation)
 {
     return travel(state, [&](const std::function<bool(double)>& progress) {
-        return timeline_go(state.timeline, state.world, run_point_type{generation, 0}, progress);
+        return timeline_go(state.session.timeline, state.world, run_point_type{generation, 0}, progress);
     });
 }
 
@@ -79,100 +66,41 @@ bool runs_step(window_state_type& state, int generations)
     // Back from within a generation goes to its start first.
     if (generations < 0 && world.update_count > 0) return runs_go(state, world.generation);
     const std::int64_t target = static_cast<std::int64_t>(world.generation) + generations;
-    if (target < static_cast<std::int64_t>(state.timeline.start.generation)) return false;
+    if (target < static_cast<std::int64_t>(state.session.timeline.start.generation)) return false;
     return runs_go(state, static_cast<std::uint32_t>(target));
 }
 
 bool runs_go_before_change(window_state_type& state, std::size_t change)
 {
     return travel(state, [&](const std::function<bool(double)>& progress) {
-        return timeline_go_before_change(state.timeline, state.world, change, progress);
+        return timeline_go_before_change(state.session.timeline, state.world, change, progress);
     });
 }
 
 bool runs_switch(window_state_type& state, std::size_t branch)
 {
     return travel(state, [&](const std::function<bool(double)>& progress) {
-        return timeline_switch(state.timeline, state.world, branch, progress);
+        return timeline_switch(state.session.timeline, state.world, branch, progress);
     });
 }
 
-void runs_delete(window_state_type& state, std::size_t branch) { timeline_delete(state.timeline, branch); }
+void runs_delete(window_state_type& state, std::size_t branch) { timeline_delete(state.session.timeline, branch); }
 
 std::string runs_save(window_state_type& state, std::size_t branch, const std::string& path)
 {
-    timeline_note(state.timeline, state.world);
-    if (branch >= state.timeline.branches.size()) return "Unable to save " + path + ": there is no such branch";
-    run_file_type run = state.run_start;
-    const std::vector<run_event_type>& events = state.timeline.branches[branch].events;
-    run.events.assign(events.begin() + static_cast<std::ptrdiff_t>(std::min(state.run_start.earlier_events, events.size())),
-                      events.end());
-    if (state.start_from_reset) {
-        // No seed makes a reset's first population: the run file takes it along.
-        std::filesystem::path start = path;
-        start.replace_extension(".start.npz");
-        if (std::string reason = checkpoint_write(state.start_capture, start.string()); !reason.empty())
-            return "Unable to save " + start.string() + ": " + reason;
-        run.start_opened = start.string();
-        // The checkpoint holds the settings and the environment.
-        run.settings = world_settings_type{};
-        run.environment = environment_type{};
-        run.food_map_file.clear();
-        if (std::string reason = file_sha256(run.start_opened, run.start_sha256); !reason.empty())
-            return "Unable to save " + start.string() + ": " + reason;
-    }
-    if (std::string reason = run_file_write(path, run); !reason.empty()) return "Unable to save " + path + ": " + reason;
-    return {};
+    return session_save_run(state.session, state.world, branch, path);
 }
 
 bool runs_open(window_state_type& state, const std::string& path)
 {
-    run_file_type run;
-    if (std::string problem = run_file_read(path, run); !problem.empty()) {
-        state.show_problem("Unable to run " + problem);
+    if (std::string problem = session_open_run(state.session, state.world, path); !problem.empty()) {
+        state.show_problem(problem);
         return false;
     }
-    const std::string start = run_file_start(path, run);
-    {
-        // Tried on a world of its own first, so that a refused start leaves the window's as it was.
-        world_type trial;
-        trial.options.console = false;
-        trial.options.log_path.clear();
-        if (std::string problem = run_file_begin(trial, run, start); !problem.empty()) {
-            state.show_problem(problem);
-            return false;
-        }
-    }
-    run_file_begin(state.world, run, start);
-    run.start_opened = start;
-    state.run_start = run;
-    runs_begin(state, false);
     view_changed(state);
     return true;
 }
 
-std::string runs_branch_text(const window_state_type& state, std::size_t branch)
-{
-    const timeline_type& timeline = state.timeline;
-    const timeline_branch_type& b = timeline.branches[branch];
-    const std::size_t changes = b.events.size() - std::min(b.events.size(), state.run_start.earlier_events);
-    char text[200];
-    if (b.parent == 0) {
-        format_c(text, sizeof text, "Branch %u, the first: %zu change%s, to generation %u", b.number, changes, changes == 1 ? "" : "s",
-                 b.reach.generation);
-    } else {
-        format_c(text, sizeof text, "Branch %u from %u at generation %u, update %d: %zu change%s, to generation %u", b.number, b.parent,
-                 b.from.generation, b.from.update, changes, changes == 1 ? "" : "s", b.reach.generation);
-    }
-    std::string shown = text;
-    if (branch == timeline.current) shown += " (shown)";
-    return shown;
-}
+std::string runs_branch_text(const window_state_type& state, std::size_t branch) { return session_branch_text(state.session, branch); }
 
-std::string runs_memory_text(const window_state_type& state)
-{
-    char text[120];
-    format_c(text, sizeof text, "Keyframes: %.1f MB of %.0f MB in %zu", static_cast<double>(state.timeline.bytes) / 1048576.0,
-             static_cast<double>(state.timeline.budget) / 1048576.0, state.timeline.keyframes.size());
-    return text;
-}
+std::string runs_memory_text(const window_state_type& state) { return session_memory_text(state.session); }

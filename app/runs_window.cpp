@@ -22,7 +22,7 @@ timeline_strip_widget::timeline_strip_widget(window_state_type& state, QWidget* 
 
 std::uint32_t timeline_strip_widget::last_generation() const
 {
-    const timeline_type& timeline = state_.timeline;
+    const timeline_type& timeline = state_.session.timeline;
     std::uint32_t last = state_.world.generation;
     if (!timeline.branches.empty()) last = std::max(last, timeline.branches[timeline.current].reach.generation);
     return last;
@@ -30,7 +30,7 @@ std::uint32_t timeline_strip_widget::last_generation() const
 
 std::uint32_t timeline_strip_widget::generation_at(int x) const
 {
-    const double first = state_.timeline.start.generation;
+    const double first = state_.session.timeline.start.generation;
     const double span = std::max<double>(last_generation() - first, 1.0);
     const double share = std::clamp(static_cast<double>(x) / std::max(width() - 1, 1), 0.0, 1.0);
     return static_cast<std::uint32_t>(std::lround(first + share * span));
@@ -40,7 +40,7 @@ void timeline_strip_widget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(236, 236, 236));
-    const timeline_type& timeline = state_.timeline;
+    const timeline_type& timeline = state_.session.timeline;
     const double first = timeline.start.generation;
     const double span = std::max<double>(last_generation() - first, 1.0);
     const auto x_of = [&](double generation) { return (generation - first) / span * (width() - 1); };
@@ -98,7 +98,7 @@ runs_window_widget::runs_window_widget(window_state_type& state)
     memory_row->addWidget(memory_, 1);
     memory_row->addWidget(new QLabel("Budget (MB)"));
     budget_->setRange(0, 1 << 16);
-    budget_->setValue(static_cast<int>(state.timeline.budget >> 20));
+    budget_->setValue(static_cast<int>(state.session.timeline.budget >> 20));
     budget_->setToolTip("Memory the kept states may take; older generations keep fewer of them");
     memory_row->addWidget(budget_);
     layout->addLayout(memory_row);
@@ -112,7 +112,7 @@ runs_window_widget::runs_window_widget(window_state_type& state)
         refresh();
     });
     connect(remove, &QPushButton::clicked, this, [this, chosen] {
-        if (chosen() == state_.timeline.current) {
+        if (chosen() == state_.session.timeline.current) {
             state_.show_problem("The shown branch cannot be deleted: switch to another first");
             return;
         }
@@ -125,7 +125,7 @@ runs_window_widget::runs_window_widget(window_state_type& state)
         if (const std::string problem = runs_save(state_, chosen(), path); !problem.empty()) state_.show_problem(problem);
     });
     connect(budget_, &QSpinBox::valueChanged, this, [this](int megabytes) {
-        timeline_set_budget(state_.timeline, static_cast<std::size_t>(megabytes) << 20);
+        timeline_set_budget(state_.session.timeline, static_cast<std::size_t>(megabytes) << 20);
         refresh();
     });
     // Below the main window, on a 1280 x 800 screen, clear of the Chart and Neuron windows.
@@ -135,12 +135,12 @@ runs_window_widget::runs_window_widget(window_state_type& state)
 
 void runs_window_widget::refresh()
 {
-    timeline_note(state_.timeline, state_.world);
+    timeline_note(state_.session.timeline, state_.world);
     const int row = list_->currentRow();
     list_->clear();
-    for (std::size_t b = 0; b < state_.timeline.branches.size(); ++b)
+    for (std::size_t b = 0; b < state_.session.timeline.branches.size(); ++b)
         list_->addItem(QString::fromStdString(runs_branch_text(state_, b)));
-    list_->setCurrentRow(row >= 0 && row < list_->count() ? row : static_cast<int>(state_.timeline.current));
+    list_->setCurrentRow(row >= 0 && row < list_->count() ? row : static_cast<int>(state_.session.timeline.current));
     memory_->setText(QString::fromStdString(runs_memory_text(state_)));
 }
 

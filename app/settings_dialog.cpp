@@ -266,7 +266,7 @@ std::string settings_dialog::environment(environment_type& out) const
 environment_type environment_of_world(const window_state_type& state)
 {
     environment_type environment = world_environment(state.world);
-    environment.food_map_path = state.run_start.environment.food_map_path;
+    environment.food_map_path = state.session.run_start.environment.food_map_path;
     return environment;
 }
 

@@ -51,7 +51,7 @@ window_state_type::window_state_type()
       }),
       show_problem(show_in_message_box)
 {
-    timeline.budget = window_keyframe_budget;
+    session.timeline.budget = window_keyframe_budget;
     // The window's recording tells the user when it fails, besides standard error.
     recorder.told = [this](const std::string& text) { show_problem("Velmora " + text + "."); };
 }

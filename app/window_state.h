@@ -8,6 +8,7 @@
 #include "cli/run_file.h"
 #include "render/world_view.h"
 #include "world/checkpoint.h"
+#include "cli/session.h"
 #include "world/timeline.h"
 #include "world/world.h"
 
@@ -83,15 +84,9 @@ struct window_state_type {
     checkpoint_type autosave_captured;  // what it writes; kept, so that the next capture reuses its room
 
     // The run's course: its start, its keyframes and branches.
-    timeline_type timeline;             // budget: window_keyframe_budget unless changed in the Runs window
-    run_file_type run_start;            // the seed, settings and starting file it began from; no changes
-    checkpoint_type start_capture;      // the run's start, rebuilt from here when no keyframe lies before a point
-    bool start_from_reset = false;      // no seed or file makes the start: a run file takes a checkpoint of it along
+    session_type session;               // its start, keyframes (budget: window_keyframe_budget unless changed in
+                                        // the Runs window), branches and undo steps
     bool replaying = false;             // a rewind is replaying: the timers and keys wait
-    // Edits by hand: where each undo step began (the run's changes made then)
-    // and the branches undo left, with their steps, for redo.
-    std::vector<std::size_t> undo_steps;
-    std::vector<std::pair<std::uint32_t, std::size_t>> redo_branches;
     bool plant_brush = false;           // World, Plant Brush: clicks and drags add plants (with Shift, remove them)
 
     // Recording.

@@ -56,11 +56,11 @@ bool world_open(window_state_type& state, const std::string& path, const world_s
     }
     // A new run, from this file as it is now.
     run_file_type start;
-    start.seed = state.run_start.seed;
+    start.seed = state.session.run_start.seed;
     start.settings = archive ? world_settings_type{} : settings;
     start.start_opened = path;
     const bool hashed = file_sha256(path, start.start_sha256).empty();
-    state.run_start = start;
+    state.session.run_start = start;
     runs_begin(state, !hashed);
     return true;
 }
@@ -75,5 +75,5 @@ void run_save(window_state_type& state)
 {
     const std::string path = state.file_dialog(file_save_run);
     if (path.empty()) return;
-    if (const std::string problem = runs_save(state, state.timeline.current, path); !problem.empty()) state.show_problem(problem);
+    if (const std::string problem = runs_save(state, state.session.timeline.current, path); !problem.empty()) state.show_problem(problem);
 }

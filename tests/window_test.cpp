@@ -1020,7 +1020,7 @@ private slots:
 
         tap('P');
         ticks(30);
-        QCOMPARE(state().timeline.branches.size(), std::size_t{2});
+        QCOMPARE(state().session.timeline.branches.size(), std::size_t{2});
         const std::string second_end = world_state(world());
         runs_window_show(state());
         QCOMPARE(state().runs_window->list()->count(), 2);
