@@ -9,7 +9,7 @@ SOAK_GENERATIONS ?= 2000
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench test-asan fuzz soak install package clean test-exact check-math windows
+.PHONY: all deps configure build run test bench test-asan fuzz soak install package clean test-exact check-math windows web serve-web bench-web
 
 all: build
 
@@ -27,7 +27,7 @@ run: build
 
 # The tests must leave the source tree as they found it: a file they write,
 # change or delete outside the build folders fails the run.
-test: build
+test: build web
 	@sh scripts/tree-state > $(BUILD_DIR)/tree-before
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@sh scripts/tree-state > $(BUILD_DIR)/tree-after
@@ -71,6 +71,20 @@ fuzz:
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/animal_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=1024 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/animal_corpus tests/fuzz/animal_corpus
 
+# Velmora in the browser: build-web/site (the page, static files) and
+# build-web/velmora.mjs (the program under Node).
+web: deps
+	@sh scripts/build-web > /dev/null
+
+# The page at http://127.0.0.1:8000/ (any static web server will do).
+serve-web: web
+	python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web/site
+
+# The page's speed in Chromium: world updates a second in its worker, against
+# this build's, and frames a second of the view of 2000 animals.
+bench-web: build web
+	node bench/web_bench.mjs build-web/site ./$(BUILD_DIR)/velmora
+
 # The same runs on every target (g++ -O2 and -O3, clang, x86-64-v3, glibc without
 # FMA, 64-bit ARM under qemu, Windows under Wine, WebAssembly under Node), each
 # built in build-targets/; scripts/test-exact --math system shows where the C
@@ -103,4 +117,4 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) build-targets
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) build-targets build-web

@@ -1,6 +1,8 @@
 #include "app/world_dialogs.h"
 
 #include "app/runs.h"
+#include "app/window_state.h"
+#include "cli/session.h"
 #include "cli/options.h"
 #include "cli/run_file.h"
 #include "world/checkpoint.h"
@@ -46,22 +48,10 @@ void world_snapshot(window_state_type& state)
 bool world_open(window_state_type& state, const std::string& path, const world_settings_type& settings)
 {
     if (path.size() > 5 && path.compare(path.size() - 5, 5, ".toml") == 0) return runs_open(state, path);
-    // A checkpoint is the whole world as it was; the settings do not stand in for any of it.
-    const bool archive = checkpoint_is_archive(path);
-    const std::string problem =
-        archive ? checkpoint_load(state.world, path) : world_load_file(state.world, path, settings);
-    if (!problem.empty()) {
+    if (const std::string problem = session_open(state.session, state.world, path, settings); !problem.empty()) {
         state.show_problem(problem);
         return false;
     }
-    // A new run, from this file as it is now.
-    run_file_type start;
-    start.seed = state.session.run_start.seed;
-    start.settings = archive ? world_settings_type{} : settings;
-    start.start_opened = path;
-    const bool hashed = file_sha256(path, start.start_sha256).empty();
-    state.session.run_start = start;
-    runs_begin(state, !hashed);
     return true;
 }
 

@@ -15,6 +15,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__EMSCRIPTEN__)
+#include <emscripten/emscripten.h>
+#endif
 #if defined(__linux__)
 #include <sched.h>
 #endif
@@ -232,12 +235,21 @@ unsigned system_mode_for(const std::string& path)
     if (stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
     const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
+    // The owner keeps reading and writing it whatever the mask (Emscripten's memory files start with 0777).
+    return (0666 & ~mask) | 0600;
 }
 
 void system_set_mode(const std::string& path, unsigned mode) { chmod(path.c_str(), static_cast<mode_t>(mode)); }
 
+#if defined(__EMSCRIPTEN__)
+// Emscripten calls every standard stream a terminal; under Node, Node knows.
+EM_JS(int, node_is_terminal, (int descriptor), {
+    return typeof process === "object" && typeof require === "function" && require("tty").isatty(descriptor) ? 1 : 0;
+});
+bool system_is_terminal(int descriptor) { return node_is_terminal(descriptor) == 1; }
+#else
 bool system_is_terminal(int descriptor) { return isatty(descriptor) == 1; }
+#endif
 
 std::filesystem::path system_path(const std::string& utf8) { return std::filesystem::path(utf8); }
 

@@ -120,10 +120,9 @@ struct line_file_type {
 };
 
 const char* const lineage_header = "id,ancestor_list,origin_time,destruction_time\n";
-const char* const csv_header =
-    "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds,gene_spread,lineages\n";
+}  // namespace
 
-std::string csv_row(const generation_record_type& record, double seconds)
+std::string headless_csv_row(const generation_record_type& record, double seconds)
 {
     char row[320];
     format_c(row, sizeof row, "%u,%d,%d,%.6f,%d,%.6f,%u,%d,%.3f,%.6f,%u\n", record.generation, record.food, record.wall,
@@ -131,6 +130,8 @@ std::string csv_row(const generation_record_type& record, double seconds)
              record.gene_spread, record.lineages);
     return row;
 }
+
+namespace {
 
 // One line on a terminal's standard error, redrawn in place.
 struct progress_type {
@@ -275,11 +276,11 @@ int headless_run(world_type& world, const options_type& options, const std::func
     line_file_type csv;
     if (!options.csv_path.empty()) {
         if (options.resume_path.empty()) {
-            if (csv.open_new(options.csv_path)) csv.write_line(csv_header);
+            if (csv.open_new(options.csv_path)) csv.write_line(headless_csv_header);
         } else {
             // Rows written after the checkpoint are written again as the run goes on.
             const std::uint32_t resumed_at = world.generation;
-            csv.open_kept(options.csv_path, csv_header, [resumed_at](const std::string& row) {
+            csv.open_kept(options.csv_path, headless_csv_header, [resumed_at](const std::string& row) {
                 return std::strtoul(row.c_str(), nullptr, 10) < resumed_at && !row.empty() && row[0] >= '0' && row[0] <= '9';
             });
         }
@@ -314,7 +315,7 @@ int headless_run(world_type& world, const options_type& options, const std::func
         if (after_update && !after_update_failed) after_update_failed = !after_update();
         for (; written < world.history.size(); ++written)
             if (csv.descriptor >= 0)
-                csv.write_line(csv_row(world.history[written],
+                csv.write_line(headless_csv_row(world.history[written],
                                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()));
         const bool generation_ended = world.update_count == 0 && world.num_animals > 0;
         if (checkpoint_asked != 0) {

@@ -6,9 +6,15 @@
 #include <functional>
 #include <string>
 
+struct generation_record_type;
 struct options_type;
 struct run_file_type;
 struct world_type;
+
+// The CSV of --csv: its header, and one generation's row with the seconds since the run began.
+inline constexpr const char* headless_csv_header =
+    "generation,food,wall,food_per_animal,best_food,ave_food,animals,plants,seconds,gene_spread,lineages\n";
+std::string headless_csv_row(const generation_record_type& record, double seconds);
 
 // Seeds the current world and sets it up from the options: the checkpoint to
 // resume, the world file to load, or the settings. Returns why a file was

@@ -1,6 +1,7 @@
 #include "cli/session.h"
 
 #include "base/utility.h"
+#include "world/world_file.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -35,6 +36,24 @@ std::string session_open_run(session_type& session, world_type& world, const std
     run.start_opened = start;
     session.run_start = run;
     session_begin(session, world, false);
+    return {};
+}
+
+std::string session_open(session_type& session, world_type& world, const std::string& path, const world_settings_type& settings)
+{
+    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".toml") == 0) return session_open_run(session, world, path);
+    // A checkpoint is the whole world as it was; the settings do not stand in for any of it.
+    const bool archive = checkpoint_is_archive(path);
+    const std::string problem = archive ? checkpoint_load(world, path) : world_load_file(world, path, settings);
+    if (!problem.empty()) return problem;
+    // A new run, from this file as it is now.
+    run_file_type start;
+    start.seed = session.run_start.seed;
+    start.settings = archive ? world_settings_type{} : settings;
+    start.start_opened = path;
+    const bool hashed = file_sha256(path, start.start_sha256).empty();
+    session.run_start = start;
+    session_begin(session, world, !hashed);
     return {};
 }
 

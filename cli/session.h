@@ -36,6 +36,11 @@ void session_begin(session_type& session, world_type& world, bool from_reset);
 // refusal's line ("Unable to run FILE:LINE: reason"), or an empty text.
 std::string session_open_run(session_type& session, world_type& world, const std::string& path);
 
+// Opens a run file (*.toml, as session_open_run), a checkpoint or a world
+// file (with settings standing in for its own), and a new run begins from
+// it. Returns the refusal's line, or an empty text; the world stays as it was.
+std::string session_open(session_type& session, world_type& world, const std::string& path, const world_settings_type& settings);
+
 // Writes a branch's run file (and, for a start no seed makes, the checkpoint
 // beside it, PATH.start.npz); returns the refusal's line, or an empty text.
 std::string session_save_run(session_type& session, world_type& world, std::size_t branch, const std::string& path);
