@@ -519,7 +519,8 @@ std::string web_output(web_session_type& web, const std::string& kind)
     if (kind == "log") {
         // The shown branch's generations, as the log's lines have them.
         std::string out;
-        for (const generation_record_type& r : w.history) out += world_score_line(r.generation, r.food, r.wall, r.ave_food);
+        char line[world_score_line_size];
+        for (const generation_record_type& r : w.history) out.append(line, static_cast<std::size_t>(world_score_line(line, r.generation, r.food, r.wall, r.ave_food)));
         return out;
     }
     if (kind == "lineage") {

@@ -452,15 +452,14 @@ void world_show_scores(world_type& world, int food, int wall)
 {
     world.food_sum = world.food_sum + static_cast<double>(food) / static_cast<double>(world.num_animals);
     world.ave_food = world.food_sum / (static_cast<double>(world.generation) + 1.0);
-    const std::string line = world_score_line(world.generation, food, wall, world.ave_food);
+    char line[world_score_line_size];
+    const int length = world_score_line(line, world.generation, food, wall, world.ave_food);
     if (world.options.console_scores) world_say(world, line);
-    append_to_log(world, line.data(), line.size());
+    append_to_log(world, line, static_cast<std::size_t>(length));
 }
 
-std::string world_score_line(std::uint32_t generation, int food, int wall, double ave_food)
+int world_score_line(char (&line)[world_score_line_size], std::uint32_t generation, int food, int wall, double ave_food)
 {
-    char line[160];
-    format_c(line, sizeof line, "Gen: %4d   Total Food: %5d  Total Wall: %6d   Ave food/animal: %5.3f\n", static_cast<int>(generation), food,
-             wall, ave_food);
-    return line;
+    return format_c(line, sizeof line, "Gen: %4d   Total Food: %5d  Total Wall: %6d   Ave food/animal: %5.3f\n", static_cast<int>(generation),
+                    food, wall, ave_food);
 }

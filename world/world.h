@@ -208,8 +208,10 @@ void world_compute_generation(world_type& world);
 int animal_compare(const void* a, const void* b);
 void mate(world_type& world, animal_type* child, animal_type* parent_a, animal_type* parent_b, double rate, double amount);
 void world_show_scores(world_type& world, int food, int wall);
-// A generation's line of the console and the log: "Gen:    0   Total Food:    37  Total Wall:    112   Ave food/animal: 1.850".
-std::string world_score_line(std::uint32_t generation, int food, int wall, double ave_food);
+// A generation's line of the console and the log, "Gen:    0   Total Food:    37  Total Wall:    112   Ave food/animal: 1.850",
+// into line without taking memory; returns its length.
+inline constexpr std::size_t world_score_line_size = 160;
+int world_score_line(char (&line)[world_score_line_size], std::uint32_t generation, int food, int wall, double ave_food);
 void world_reserve_ranking(world_type& world, std::uint32_t count);  // room for ranking count animals, so the cycle never allocates
 
 // The family tree (lineage.cpp), in the phylogeny form of the artificial-life
