@@ -73,8 +73,8 @@ fuzz:
 
 # Velmora in the browser: build-web/site (the page, static files) and
 # build-web/velmora.mjs (the program under Node).
-web: deps
-	@sh scripts/build-web > /dev/null
+web: build
+	@sh scripts/build-web site $(BUILD_DIR)/web-core build-web
 
 # The page at http://127.0.0.1:8000/ (any static web server will do).
 serve-web: web

@@ -4,13 +4,17 @@
 //   node page_test.mjs SITE_FOLDER VELMORA DATA_FOLDER SCREENSHOT.png
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
-import { mkdtempSync, readFileSync, copyFileSync, writeFileSync, rmSync } from "node:fs";
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 
 const [site, velmora, data, shot] = process.argv.slice(2);
+if (!existsSync(join(site, "index.html"))) {
+  console.log(`${site} holds no page: make web builds it`);
+  process.exit(77);
+}
 const require = createRequire(new URL("../../web/package.json", import.meta.url));
 const { chromium } = require("playwright-core");
 const work = mkdtempSync(join(tmpdir(), "velmora-page-"));
