@@ -6,30 +6,12 @@
 #include "cli/summary.h"
 #include "world/world.h"
 
-#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-#if defined(SIGPIPE)
-    // A closed standard output must not end a run, nor a file grown past the size limit.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
     options_type options;
-    const std::string error = options_parse(argc, argv, options);
-    if (!error.empty()) {
-        std::fprintf(stderr, "velmora: %s\n%s", error.c_str(), options_usage);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(options.help_text.c_str(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("velmora %s\n", VELMORA_VERSION);
-        return 0;
-    }
+    if (const int ended = options_begin(argc, argv, options); ended >= 0) return ended;
     const auto refuse = [](const char* what) {
         std::fprintf(stderr, "velmora: this velmora has no window, so it %s\n%s", what, options_usage);
         return 2;

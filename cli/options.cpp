@@ -4,6 +4,8 @@
 #include "world/world_file.h"
 #include "video/video.h"
 
+#include <csignal>
+#include <cstdio>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -207,3 +209,28 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
     return {};
 }
 
+int options_begin(int argc, char** argv, options_type& options)
+{
+#if defined(SIGPIPE)
+    // A closed standard output (velmora ... | head) must not end a run: the
+    // console ignores failed writes, and the log still gets every line.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A file grown past the size limit fails its write, as a full disk does,
+    // and is told as one, instead of ending the run.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    const std::string error = options_parse(argc, argv, options);
+    if (!error.empty()) {
+        std::fprintf(stderr, "velmora: %s\n%s", error.c_str(), options_usage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(options.help_text.c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("velmora %s\n", VELMORA_VERSION);
+        return 0;
+    }
+    return -1;
+}

@@ -54,5 +54,11 @@ std::string options_parse(int argc, const char* const* argv, options_type& optio
 
 extern const char* const options_usage;  // short usage lines, ending in a line end
 
+// The program's start, with or without a window: signals that must not end
+// a run ignored, the command line read, and --help, --version or a bad
+// option answered. Returns the exit status when that ended the program, or
+// -1 for it to go on with the options.
+int options_begin(int argc, char** argv, options_type& options);
+
 // A setting as the command line spells it: "--mutate-amount".
 std::string option_name(const setting_row_type& row);
