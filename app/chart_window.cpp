@@ -112,13 +112,13 @@ chart_type world_chart(const world_type& world, chart_buckets_type& folding)
 void chart_show(window_state_type& state, bool shown)
 {
     if (state.chart_window == nullptr) return;
-    state.chart_window->setVisible(shown);
+    window_panel_show(state.chart_window, shown);
     if (shown) state.chart_window->redraw();
 }
 
 void chart_toggle(window_state_type& state)
 {
-    if (state.chart_window != nullptr) chart_show(state, !state.chart_window->isVisible());
+    if (state.chart_window != nullptr) chart_show(state, !window_panel_shown(state.chart_window));
 }
 
 std::vector<double> world_marks(const world_type& world, std::size_t generations)

@@ -21,6 +21,8 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -36,34 +38,136 @@ enum key_code : unsigned {
 
 void rearm_update_timer(window_state_type& state) { state.set_timer(update_timer_id, state.timer_val); }
 
+// A whole generation's updates at once; paused, too, the world then pausing again.
+void run_one_generation(window_state_type& state)
+{
+    world_type& world = state.world;
+    const bool running = world.running;
+    world.running = true;
+    for (int i = 0; i < world.generation_length; ++i) tick_world_update(state);
+    world.running = running;
+}
+
+void neurons_show(window_state_type& state)
+{
+    if (state.neuron_window == nullptr) return;
+    neuron_view_show(*state.neuron_window, state.world.animals);
+    window_panel_show(state.neuron_window, true);
+}
+
 }  // namespace
 
-const char* const keys_help =
-    "<table>"
-    "<tr><td><b>W / S</b></td><td>manual steering: forward / backward</td></tr>"
-    "<tr><td><b>A / D</b></td><td>manual steering: turn left / right</td></tr>"
-    "<tr><td><b>M</b></td><td>manual mode on or off (the first animal follows W, A, S, D)</td></tr>"
-    "<tr><td><b>X</b></td><td>drawing on or off</td></tr>"
-    "<tr><td><b>Space</b></td><td>add an animal</td></tr>"
-    "<tr><td><b>Up / Down</b></td><td>update timer 1 ms shorter (not below 1 ms) / longer</td></tr>"
-    "<tr><td><b>Left / Right</b></td><td>one world update per tick fewer (not below 1) / more</td></tr>"
-    "<tr><td><b>1 / 2</b></td><td>1 / 200 world updates per tick</td></tr>"
-    "<tr><td><b>G</b></td><td>run a whole generation at once</td></tr>"
-    "<tr><td><b>P / F</b></td><td>add a plant / remove every plant</td></tr>"
-    "<tr><td><b>T</b></td><td>edges wrap around, or block</td></tr>"
-    "<tr><td><b>R</b></td><td>reset, after a question</td></tr>"
-    "<tr><td><b>Alt+Left / Alt+Right</b></td><td>to the start of the generation before / after (Simulation menu)</td></tr>"
-    "<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b></td><td>undo / redo an edit by hand (Edit menu)</td></tr>"
-    "<tr><td><b>Ctrl+D</b></td><td>clone the selected animal (Animals menu)</td></tr>"
-    "<tr><td><b>Delete</b></td><td>remove the selected animal (Animals menu)</td></tr>"
-    "<tr><td><b>Ctrl+Shift+V</b></td><td>paste genes into the selected animal (Animals menu)</td></tr>"
-    "<tr><td><b>Ctrl+B</b></td><td>the plant brush on or off: click or drag to add plants, with Shift to remove them (World menu)</td></tr>"
-    "<tr><td><b>Mouse</b></td><td>drag the selected animal to move it; right-click an animal for its edits</td></tr>"
-    "<tr><td><b>Q</b></td><td>print the first animal's network on the console</td></tr>"
-    "<tr><td><b>N</b></td><td>show the Neuron window (type n in it to hide it)</td></tr>"
-    "<tr><td><b>C</b></td><td>show or hide the Chart window</td></tr>"
-    "<tr><td><b>Escape</b></td><td>end the program at once</td></tr>"
-    "</table><p>Held keys act again whenever any key goes down; M, X, C, R and Escape act only on their own press.</p>";
+namespace {
+
+constexpr int chord(QKeyCombination keys) { return keys.toCombined(); }
+
+// The README's key table is this list, row for row (a test compares them).
+const key_row_type key_list[] = {
+    {"W / S", "manual steering: forward / backward (with A or D to turn while moving)"},
+    {"A / D", "manual steering: turn left / right"},
+    {"M", "manual mode on or off: the first animal follows W, A, S, D instead of its network", menu_manual},
+    {"X", "drawing on or off (the picture stands still; the simulation runs faster)", menu_drawing},
+    {"Space", "add an animal", menu_add_animal},
+    {"Ctrl+Space / Pause", "pause, or go on", menu_pause, chord(Qt::CTRL | Qt::Key_Space), Qt::Key_Pause},
+    {"Up / Down", "update timer period 1 ms shorter (not below 1 ms) / longer (start: 40 ms)"},
+    {"Left / Right", "one world update per tick fewer (not below 1) / more"},
+    {"1", "1 world update per tick", menu_normal_speed},
+    {"2", "200 world updates per tick"},
+    {"G", "run a whole generation at once, paused or not", menu_one_generation},
+    {"P", "add a plant", menu_add_plant},
+    {"F", "remove every plant", menu_remove_plants},
+    {"T", "edges wrap around, or block (the default)", menu_wrap},
+    {"R", "reset, after the question", menu_reset},
+    {"I", "the Animal panel", menu_inspect},
+    {"C", "show or hide the Chart panel", menu_chart},
+    {"N", "show the Neuron panel (type n in it to hide it)", menu_neurons},
+    {"Q", "print the first animal's network on the console"},
+    {"Escape", "end the program at once"},
+    {"Ctrl+O", "open a world file, a checkpoint or a run file", menu_open, chord(Qt::CTRL | Qt::Key_O)},
+    {"Ctrl+S", "save the world to a world file", menu_save_as, chord(Qt::CTRL | Qt::Key_S)},
+    {"Ctrl+Shift+S", "save the shown branch's run file", menu_save_run, chord(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+    {"Ctrl+Z", "undo the last edit by hand", menu_undo, chord(Qt::CTRL | Qt::Key_Z)},
+    {"Ctrl+Shift+Z", "redo it", menu_redo, chord(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+    {"Alt+Left", "to the start of the generation before", menu_back, chord(Qt::ALT | Qt::Key_Left)},
+    {"Alt+Right", "to the start of the generation after", menu_forward, chord(Qt::ALT | Qt::Key_Right)},
+    {"Ctrl+D", "clone the selected animal", menu_clone_selected, chord(Qt::CTRL | Qt::Key_D)},
+    {"Delete", "remove the selected animal", menu_remove_selected, Qt::Key_Delete},
+    {"Ctrl+Shift+V", "paste genes into the selected animal", menu_paste_genes, chord(Qt::CTRL | Qt::SHIFT | Qt::Key_V)},
+    {"Ctrl+B", "the plant brush on or off", menu_plant_brush, chord(Qt::CTRL | Qt::Key_B)},
+    {"Ctrl++ / Ctrl+-", "zoom in / out", 0},
+    {"Ctrl+0", "the whole world", menu_whole_world, chord(Qt::CTRL | Qt::Key_0)},
+    {"Ctrl+L", "follow the selected animal", menu_follow, chord(Qt::CTRL | Qt::Key_L)},
+    {"Click", "select the animal under the pointer, or none"},
+    {"Drag", "pan the view; from the selected animal, move it there (one change, where it is dropped)"},
+    {"Click or drag with the brush", "add plants; with Shift, remove them"},
+    {"Right click", "an animal's edits"},
+    {"Wheel", "zoom towards the pointer"},
+};
+
+}  // namespace
+
+const std::span<const key_row_type> key_rows{key_list};
+
+const key_row_type* key_row_of_menu(int id)
+{
+    for (const key_row_type& row : key_rows)
+        if (row.menu == id && id != 0) return &row;
+    return nullptr;
+}
+
+std::string keys_help_text()
+{
+    std::string text = "<table>";
+    for (const key_row_type& row : key_rows) text += std::string("<tr><td><b>") + row.keys + "</b></td><td>" + row.what + "</td></tr>";
+    return text + "</table><p>Held keys act again whenever any key goes down; M, X, C, R and Escape act only on their own press.</p>";
+}
+
+bool menu_checkable(int id)
+{
+    switch (id) {
+    case menu_pause: case menu_plant_brush: case menu_vision: case menu_chart: case menu_follow:
+    case menu_keep_proportions: case menu_manual: case menu_drawing: case menu_wrap: return true;
+    default: return false;
+    }
+}
+
+bool menu_checked(const window_state_type& state, int id)
+{
+    const world_type& world = state.world;
+    switch (id) {
+    case menu_pause: return !world.running;
+    case menu_plant_brush: return state.plant_brush;
+    case menu_vision: return state.view.show_vision;
+    case menu_chart: return state.chart_window != nullptr && window_panel_shown(state.chart_window);
+    case menu_follow: return state.view.follow;
+    case menu_keep_proportions: return state.view.keep_proportions;
+    case menu_manual: return world.mode_manual;
+    case menu_drawing: return world.draw_enabled;
+    case menu_wrap: return world.wrap_edges;
+    default: return false;
+    }
+}
+
+int speed_position(const window_state_type& state)
+{
+    if (state.world.updates_per_tick <= 1) return std::clamp(40 - state.timer_val, 0, 39);
+    const double share = std::log(std::min(state.world.updates_per_tick, 200)) / std::log(200.0);
+    return 40 + static_cast<int>(std::lround(share * (speed_positions - 40)));
+}
+
+void speed_set(window_state_type& state, int position)
+{
+    position = std::clamp(position, 0, speed_positions);
+    if (position < 40) {
+        state.world.updates_per_tick = 1;
+        state.timer_val = 40 - position;
+    } else {
+        state.timer_val = 1;
+        const double share = static_cast<double>(position - 40) / (speed_positions - 40);
+        state.world.updates_per_tick = std::max(1, static_cast<int>(std::lround(std::pow(200.0, share))));
+    }
+    rearm_update_timer(state);
+}
 
 void key_down(window_state_type& state, unsigned key)
 {
@@ -98,19 +202,13 @@ void key_down(window_state_type& state, unsigned key)
     if (held(key_right)) world.updates_per_tick += 1;
     if (key == 'R') reset_check(state);
     if (held('P')) world_act(world, run_event_of(event_add_plant));
-    if (held('G'))
-        for (int i = 0; i < world.generation_length; ++i) tick_world_update(state);
+    if (held('G')) run_one_generation(state);
     if (held('1')) world.updates_per_tick = 1;
     if (held('2')) world.updates_per_tick = 200;
     if (held('F')) world_act(world, run_event_of(event_remove_plants));
     if (held('T')) world_change_setting(world, setting_wrap, world.wrap_edges ? 0.0 : 1.0);
     if (held('Q') && world.animals != nullptr) animal_show_neurons(world.animals);
-    if (held('N') && state.neuron_window != nullptr) {
-        neuron_view_show(*state.neuron_window, world.animals);
-        state.neuron_window->showNormal();
-        state.neuron_window->raise();
-        state.neuron_window->activateWindow();
-    }
+    if (held('N')) neurons_show(state);
 }
 
 void key_up(window_state_type& state, unsigned key) { state.keys[key & 0xFF] = 0; }
@@ -140,13 +238,27 @@ void main_menu(window_state_type& state, int id)
     case menu_show_chart: chart_show(state, true); break;
     case menu_hide_chart: chart_show(state, false); break;
     case menu_settings: settings_edit(state); break;
-    case menu_keys: QMessageBox::information(state.dialog_parent, "Keys", keys_help); break;
+    case menu_keys: QMessageBox::information(state.dialog_parent, "Keys", QString::fromStdString(keys_help_text())); break;
     case menu_about:
         QMessageBox::about(state.dialog_parent, "About Velmora",
                            "Velmora " VELMORA_VERSION "\n\nAnimals with small neural networks of their own live, eat and "
                            "evolve in a flat world of plants.");
         break;
     case menu_show_vision: view.show_vision = true; break;
+    case menu_vision: view.show_vision = !view.show_vision; break;
+    case menu_chart: chart_toggle(state); break;
+    case menu_neurons: neurons_show(state); break;
+    case menu_one_generation: run_one_generation(state); break;
+    case menu_manual: world_act(world, run_manual(!world.mode_manual)); break;
+    case menu_drawing: world.draw_enabled = !world.draw_enabled; break;
+    case menu_wrap: world_change_setting(world, setting_wrap, world.wrap_edges ? 0.0 : 1.0); break;
+    case menu_keep_proportions:
+        view.keep_proportions = !view.keep_proportions;
+        view_whole_world(world, view);
+        break;
+    case menu_reset_layout:
+        if (state.reset_layout) state.reset_layout();
+        break;
     case menu_hide_vision: view.show_vision = false; break;
     case menu_remove_animals: world_act(world, run_event_of(event_remove_animals)); break;
     case menu_add_animal: world_act(world, run_event_of(event_add_animal)); break;

@@ -3,6 +3,9 @@
 // Escape 0x1B, the arrows 0x25 (left) to 0x28 (down).
 #pragma once
 
+#include <span>
+#include <string>
+
 struct window_state_type;
 
 // Menu item identifiers.
@@ -42,10 +45,42 @@ inline constexpr int menu_zoom_in = 601;
 inline constexpr int menu_zoom_out = 602;
 inline constexpr int menu_whole_world = 603;
 inline constexpr int menu_follow = 604;
+inline constexpr int menu_keep_proportions = 605;
+inline constexpr int menu_reset_layout = 606;
+inline constexpr int menu_vision = 411;         // Show Vision as one checked item
+inline constexpr int menu_chart = 412;          // Show Chart as one checked item
+inline constexpr int menu_neurons = 413;
+inline constexpr int menu_one_generation = 308;
+inline constexpr int menu_manual = 309;
+inline constexpr int menu_drawing = 310;
+inline constexpr int menu_wrap = 311;
 inline constexpr int menu_keys = 501;
 inline constexpr int menu_about = 502;
 
-extern const char* const keys_help;   // the key table, as the Help menu shows it
+// Every key, chord and mouse gesture: Help, Keys lists them, the menus show
+// them beside their items (chords as the items' shortcuts), and the README's
+// key table is the same list.
+struct key_row_type {
+    const char* keys;       // as the user reads it: "W / S", "Ctrl+D", "Wheel"
+    const char* what;
+    int menu = 0;           // the menu item it does, if any
+    int chord = 0;          // the item's shortcut, a Qt key combination; 0: the key is read by the key handler
+    int other_chord = 0;    // a second shortcut
+};
+extern const std::span<const key_row_type> key_rows;
+const key_row_type* key_row_of_menu(int id);   // null for an item without a key
+std::string keys_help_text();                  // the Help menu's table
+
+// The checked items' state: pause, the brush, vision, the chart, following,
+// proportions, manual steering, drawing and edges; false for other items.
+bool menu_checkable(int id);
+bool menu_checked(const window_state_type& state, int id);
+
+// The toolbar's speed slider, 0 to speed_positions: the timer from 40 ms down
+// to 1 ms at one update a tick, then up to 200 updates a tick.
+inline constexpr int speed_positions = 100;
+int speed_position(const window_state_type& state);
+void speed_set(window_state_type& state, int position);
 
 void key_down(window_state_type& state, unsigned key);
 void key_up(window_state_type& state, unsigned key);

@@ -31,7 +31,8 @@ std::string genes_of_text(const std::string& text, const animal_type* animal, st
     in.imbue(std::locale::classic());
     long long neurons = 0;
     if (!(in >> neurons) || neurons != animal->num_neurons)
-        return "The genes on the clipboard are not a network of " + std::to_string(animal->num_neurons) + " neurons";
+        return in.fail() ? std::string("The clipboard holds no genes: copy them with the Animal panel's Copy Genes")
+                         : "The genes on the clipboard are not a network of " + std::to_string(animal->num_neurons) + " neurons";
     for (const neuron_type* neuron = animal->neurons; neuron != nullptr; neuron = neuron->next) {
         long long id = 0, inputs = 0;
         double bias = 0.0;
@@ -60,6 +61,30 @@ bool edits_undo(window_state_type& state)
     return undone;
 }
 
+namespace {
+
+// A step by the kind of its first change, as Edit's Undo and Redo name it.
+std::string step_name(const run_event_type* event)
+{
+    if (event == nullptr) return {};
+    switch (event->kind) {
+    case event_move: return "Drag";
+    case event_clone: return "Clone";
+    case event_remove: return "Remove";
+    case event_genes: return "Paste Genes";
+    case event_add_founder: return "Add Animal";
+    case event_add_plant_at:
+    case event_remove_plants_in: return "Brush";
+    default: return "Edit";
+    }
+}
+
+}  // namespace
+
+std::string edits_undo_name(const window_state_type& state) { return step_name(session_undo_event(state.session, state.world)); }
+
+std::string edits_redo_name(const window_state_type& state) { return step_name(session_redo_event(state.session)); }
+
 bool edits_redo(window_state_type& state)
 {
     return session_redo(state.session, [&state](std::size_t branch) { return runs_switch(state, branch); });
@@ -83,7 +108,14 @@ void edits_remove_selected(window_state_type& state) { edit_selected(state, worl
 
 void edits_clone_selected(window_state_type& state)
 {
+    const animal_type* original = selected(state);
+    const std::uint64_t before = original != nullptr ? state.world.last_id : 0;
     edit_selected(state, [](world_type& world, std::uint64_t id) { return world_clone_animal(world, id); });
+    // The copy is the one selected, so that it shows.
+    if (original != nullptr && state.world.last_id > before) {
+        view_select(state.world, state.view, world_find_animal(state.world, state.world.last_id));
+        view_changed(state);
+    }
 }
 
 void edits_paste_genes(window_state_type& state, const std::string& text)

@@ -13,6 +13,9 @@ struct window_state_type;
 void edits_begin_step(window_state_type& state);
 bool edits_undo(window_state_type& state);
 bool edits_redo(window_state_type& state);
+// What Undo and Redo would do, as Edit names it ("Drag", "Clone"); empty when there is nothing.
+std::string edits_undo_name(const window_state_type& state);
+std::string edits_redo_name(const window_state_type& state);
 
 // Each tells the user (one line) why it could not, and then changes nothing.
 void edits_remove_selected(window_state_type& state);

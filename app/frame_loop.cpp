@@ -102,6 +102,7 @@ void view_changed(window_state_type& state)
 void draw_world_into_memdc(window_state_type& state, bool always)
 {
     if (state.memdc.isNull()) return;  // minimised: no surface
+    view_clamp(state.world, state.view);
     QPainter painter(&state.memdc);
     surface_type surface = surface_open(painter);
     if (always) {
@@ -111,32 +112,44 @@ void draw_world_into_memdc(window_state_type& state, bool always)
     }
 }
 
-std::string status_line(const window_state_type& state)
+std::vector<std::string> status_sections(const window_state_type& state)
 {
     const world_type& world = state.world;
     const view_type& view = state.view;
-    std::string line = world.running ? "Running" : "Paused";
-    if (world.mode_manual) line += "   Manual steering";
-    line += world.wrap_edges ? "   Edges wrap" : "   Edges block";
-    if (!world.draw_enabled) line += "   Drawing off";
-    if (state.plant_brush) line += "   Plant brush";
+    std::vector<std::string> sections(6);
+    sections[0] = world.running ? "Running" : "Paused";
+    if (world.mode_manual) sections[0] += "   Manual steering";
+    sections[1] = world.wrap_edges ? "Edges wrap" : "Edges block";
+    if (!world.draw_enabled) sections[1] += "   Drawing off";
+    if (state.plant_brush) sections[1] += "   Plant brush";
     char numbers[128];
-    format_c(numbers, sizeof numbers, "   Timer %d ms   %d update%s per tick   Generation %u", state.timer_val,
-             world.updates_per_tick, world.updates_per_tick == 1 ? "" : "s", world.generation);
-    line += numbers;
+    format_c(numbers, sizeof numbers, "Timer %d ms", state.timer_val);
+    sections[2] = numbers;
+    format_c(numbers, sizeof numbers, "%d update%s per tick", world.updates_per_tick, world.updates_per_tick == 1 ? "" : "s");
+    sections[3] = numbers;
+    format_c(numbers, sizeof numbers, "Generation %u", world.generation);
+    sections[4] = numbers;
     if (view.zoom > 1.0) {
         format_c(numbers, sizeof numbers, "   Zoom %gx%s", view.zoom, view.follow ? " following" : "");
-        line += numbers;
+        sections[4] += numbers;
     }
     if (recorder_on(state.recorder)) {
         format_c(numbers, sizeof numbers, "   Recording %llu frames", static_cast<unsigned long long>(state.recorder.video.frames));
-        line += numbers;
+        sections[4] += numbers;
     }
     if (const animal_type* animal = view_selected(state.world, view)) {
-        format_c(numbers, sizeof numbers, "   Animal %llu: food %d, born %u",
-                 static_cast<unsigned long long>(animal->id), animal->food, animal->born);
-        line += numbers;
+        format_c(numbers, sizeof numbers, "Animal %llu: food %d, born %u", static_cast<unsigned long long>(animal->id), animal->food,
+                 animal->born);
+        sections[5] = numbers;
     }
+    return sections;
+}
+
+std::string status_line(const window_state_type& state)
+{
+    std::string line;
+    for (const std::string& section : status_sections(state))
+        if (!section.empty()) line += (line.empty() ? "" : "   ") + section;
     return line;
 }
 
@@ -158,6 +171,17 @@ void window_paint(window_state_type& state, QPaintDevice& device)
         }
         QPainter painter(&device);
         painter.drawImage(0, 0, state.memdc);
+        // Where a dragged animal would be dropped: a dashed ring, over the picture only.
+        const animal_type* dragged = view_selected(state.world, state.view);
+        if (state.drag_shown && dragged != nullptr) {
+            const double reach = 0.3 * (dragged->size_x + dragged->size_y);
+            const int x0 = get_screen_x(state.world, state.view, state.drag_x - reach), y0 = get_screen_y(state.world, state.view, state.drag_y - reach);
+            const int x1 = get_screen_x(state.world, state.view, state.drag_x + reach), y1 = get_screen_y(state.world, state.view, state.drag_y + reach);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(QColor(0, 0, 255), 2, Qt::DashLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(QRect(QPoint(x0, y0), QPoint(std::max(x1, x0 + 6), std::max(y1, y0 + 6))));
+        }
     }
     if (neuron_window_widget* neurons = state.neuron_window) {
         // After a reset, an open or the removal of the animals it showed, the window follows the new first animal.
@@ -220,9 +244,13 @@ void timer_message(window_state_type& state, int id)
         run_tick_updates(state);
         view_follow(state.world, state.view);
         draw_world_into_memdc(state);
-        if (state.recorder.every == 0 && state.world.draw_enabled) recorder_add_image(state.recorder, state.memdc);
+        if (state.recorder.every == 0 && state.world.draw_enabled) recorder_add_image(state.recorder, state.memdc, state.view.keep_proportions);
         if (state.chart_window != nullptr) state.chart_window->follow_world();
         if (state.inspector != nullptr) inspector_follow(*state.inspector);
+        if (state.world.generation != state.shown_generation) {
+            state.shown_generation = state.world.generation;
+            state.refresh_status();   // the status bar and the timeline strip show the same generation
+        }
         state.frames += 1;
         state.repaint();
     } else if (id == stats_timer_id) {

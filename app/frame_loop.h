@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QPaintDevice;
 struct window_state_type;
@@ -31,6 +32,9 @@ void clear_vector_state();
 void system_shutdown(window_state_type& state);
 std::string rate_line(const window_state_type& state);     // "Frame rate: ..." as the paint writes it
 std::string status_line(const window_state_type& state);   // pause, manual, edges, drawing, timer, speed, generation
+// The status bar's sections: the state, the edges, the timer, updates per
+// tick, the generation, and the selection (empty when none is picked).
+std::vector<std::string> status_sections(const window_state_type& state);
 // world_draw on the off-screen surface; world_paint when always.
 void draw_world_into_memdc(window_state_type& state, bool always = false);
 void view_changed(window_state_type& state);   // the picture, the status bar and the Neuron window anew

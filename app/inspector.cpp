@@ -37,8 +37,10 @@ inspector_widget::inspector_widget(window_state_type& state) : QWidget(nullptr, 
     // Beside the main window, over the Chart window: it is shown only when asked for.
     move(780, 40);
     resize(460, 700);
+    setMinimumSize(300, 400);   // room for the bars and the first layers' genes, docked or not
     auto* copy = new QPushButton("Copy Genes", this);
-    copy->move(width() - 120, margin);
+    copy_ = copy;
+    copy_->move(width() - 120, margin);
     connect(copy, &QPushButton::clicked, [this] { inspector_copy_genes(state_); });
 }
 
@@ -146,8 +148,7 @@ void inspector_widget::paintEvent(QPaintEvent*)
 void inspector_show(window_state_type& state)
 {
     if (state.inspector == nullptr) state.inspector = new inspector_widget(state);
-    state.inspector->showNormal();
-    state.inspector->raise();
+    window_panel_show(state.inspector, true);
 }
 
 void inspector_copy_genes(const window_state_type& state)
@@ -155,6 +156,8 @@ void inspector_copy_genes(const window_state_type& state)
     if (const animal_type* animal = inspector_animal(state.world, state.view))
         QApplication::clipboard()->setText(QString::fromStdString(world_file_block(animal)));
 }
+
+void inspector_widget::resizeEvent(QResizeEvent*) { copy_->move(width() - 120, margin); }
 
 void inspector_follow(inspector_widget& inspector)
 {

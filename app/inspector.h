@@ -19,9 +19,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     window_state_type& state_;   // whose selected animal it shows
+    QWidget* copy_ = nullptr;    // the Copy Genes button, at the top right
 };
 
 struct inspector_bar_type {

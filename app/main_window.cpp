@@ -6,12 +6,18 @@
 #include "app/edits.h"
 #include "app/frame_loop.h"
 #include "app/inspector.h"
+#include "app/recorder.h"
 #include "app/runs_window.h"
 #include "render/neuron_view.h"
 #include "render/world_view.h"
 #include "world/world.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QToolButton>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -28,14 +34,84 @@
 namespace {
 
 struct menu_item_type {
-    const char* text;
+    const char* text;   // "..." on those that open a dialog; a key of the key table shows beside it
     int id;
-    QKeySequence shortcut = {};
 };
 
 struct menu_type {
     const char* title;
     std::initializer_list<menu_item_type> items;
+};
+
+constexpr int separator = 0;
+
+const menu_type main_menus[] = {
+    {"&File",
+     {{"&Open...", menu_open},
+      {"&Save As...", menu_save_as},
+      {"Save S&napshot As...", menu_save_snapshot},
+      {"Save R&un As...", menu_save_run},
+      {"Save &Chart As...", menu_save_chart},
+      {"", separator},
+      {"E&xit", menu_exit}}},
+    {"&Edit", {{"&Undo", menu_undo}, {"&Redo", menu_redo}}},
+    {"&Animals",
+     {{"Show &Vision", menu_vision},
+      {"Show &Chart", menu_chart},
+      {"Show &Neurons", menu_neurons},
+      {"&Inspect", menu_inspect},
+      {"", separator},
+      {"C&lone Selected", menu_clone_selected},
+      {"Remove Selecte&d", menu_remove_selected},
+      {"&Paste Genes", menu_paste_genes},
+      {"Save &Animal As...", menu_save_animal},
+      {"Add Animal From &File...", menu_add_animal_file}}},
+    {"&World",
+     {{"Remove Animals", menu_remove_animals},
+      {"Add &Animal", menu_add_animal},
+      {"Remove Plants", menu_remove_plants},
+      {"Add &Plant", menu_add_plant},
+      {"Plant &Brush", menu_plant_brush},
+      {"&Edges Wrap", menu_wrap},
+      {"", separator},
+      {"&Reset...", menu_reset},
+      {"Se&ttings...", menu_settings}}},
+    {"&Simulation",
+     {{"&Pause", menu_pause},
+      {"&Normal Speed", menu_normal_speed},
+      {"&Max Speed", menu_max_speed},
+      {"One &Generation", menu_one_generation},
+      {"Manual S&teering", menu_manual},
+      {"&Drawing", menu_drawing},
+      {"", separator},
+      {"&Record...", menu_record},
+      {"&Back One Generation", menu_back},
+      {"&Forward One Generation", menu_forward},
+      {"R&uns...", menu_runs}}},
+    {"&View",
+     {{"Zoom &In", menu_zoom_in},
+      {"Zoom &Out", menu_zoom_out},
+      {"&Whole World", menu_whole_world},
+      {"&Follow Selected", menu_follow},
+      {"&Keep Proportions", menu_keep_proportions},
+      {"", separator},
+      {"Reset &Layout", menu_reset_layout}}},
+    {"&Help", {{"&Keys", menu_keys}, {"&About", menu_about}}},
+};
+
+// The selection's section: as much of its text as fits, ending in "...", the whole of it in the tooltip.
+class elided_label : public QLabel {
+public:
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+    QSize sizeHint() const override { return QSize(0, QLabel::sizeHint().height()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+        painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    }
 };
 
 }  // namespace
@@ -103,8 +179,12 @@ void world_view_widget::mouseMoveEvent(QMouseEvent* event)
     dragging_ = dragging_ || starting;
     if (!dragging_) return;
     if (moving_) {
-        if (starting) edits_begin_step(state);
-        if (x >= 0.0 && y >= 0.0 && x <= state.world.width && y <= state.world.height) edits_move_selected(state, x, y);
+        // Shown where it would land; the world changes once, at the drop.
+        if (x >= 0.0 && y >= 0.0 && x <= state.world.width && y <= state.world.height) {
+            state.drag_shown = true;
+            state.drag_x = x;
+            state.drag_y = y;
+        }
         view_changed(state);
         return;
     }
@@ -115,9 +195,18 @@ void world_view_widget::mouseMoveEvent(QMouseEvent* event)
 
 void world_view_widget::mouseReleaseEvent(QMouseEvent* event)
 {
+    window_state_type& state = window_->state;
+    if (moving_ && state.drag_shown && event->button() == Qt::LeftButton) {
+        state.drag_shown = false;
+        moving_ = false;
+        if (state.replaying) return;
+        edits_begin_step(state);
+        edits_move_selected(state, state.drag_x, state.drag_y);
+        view_changed(state);
+        return;
+    }
     if (dragging_ || brushing_ || event->button() != Qt::LeftButton) return;
     const QPoint at = event->position().toPoint();
-    window_state_type& state = window_->state;
     if (state.replaying) return;
     view_select(state.world, state.view, view_animal_at(state.world, state.view, at.x(), at.y()));
     view_changed(state);
@@ -147,11 +236,13 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     column->addWidget(strip_);
     setCentralWidget(central);
     setFocusPolicy(Qt::StrongFocus);
-    build_menus();
-    status_ = new QLabel;
-    statusBar()->addWidget(status_, 1);
-    move(120, 120);
-    resize(640, 480);
+    // The status bar's fixed sections take the room their text needs; the selection gets the rest.
+    for (int section = 0; section < 5; ++section) {
+        sections_.push_back(new QLabel);
+        statusBar()->addWidget(sections_.back());
+    }
+    sections_.push_back(new elided_label);
+    statusBar()->addWidget(sections_.back(), 1);
 
     update_timer_.setTimerType(Qt::PreciseTimer);
     stats_timer_.setTimerType(Qt::PreciseTimer);
@@ -167,13 +258,21 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     state.refresh_status = [this] { refresh_status(); };
     state.close = [this] { close(); };
     state.set_autosave = [this](int minutes) { set_autosave(minutes); };
-    // The other windows start hidden; the keys and menus show them.
+    state.reset_layout = [this] { reset_layout(); };
+    state.tell = [this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text), 10000); };
+    // The panels start hidden; the keys and menus show them.
     neuron_window_ = std::make_unique<neuron_window_widget>(state.world, state.view);
     state.neuron_window = neuron_window_.get();
     chart_window_ = std::make_unique<chart_window_widget>(state);
     state.chart_window = chart_window_.get();
     runs_window_ = std::make_unique<runs_window_widget>(state);
     state.runs_window = runs_window_.get();
+    state.inspector = new inspector_widget(state);
+    build_menus();
+    build_toolbar();
+    build_docks();
+    move(120, 120);
+    resize(640, 480);
     // A long replay shows its progress and can be cancelled; the window is answered meanwhile.
     state.replay_progress = [this](double share) {
         if (share < 0.0) {
@@ -182,11 +281,15 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
         }
         if (!progress_) {
             progress_ = std::make_unique<QProgressDialog>("Replaying the run...", "Cancel", 0, 1000, this);
+            progress_->setWindowTitle("Velmora");
             progress_->setWindowModality(Qt::WindowModal);
             progress_->setMinimumDuration(0);
             progress_->show();
         }
+        state.replay_share = share;
+        progress_->setLabelText(QString("Replaying the run to generation %1...").arg(state.replay_target));
         progress_->setValue(static_cast<int>(share * 1000.0));
+        strip_->update();
         QCoreApplication::processEvents();
         return !progress_->wasCanceled() && !close_asked_;
     };
@@ -194,6 +297,11 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
 
 main_window_widget::~main_window_widget()
 {
+    // Docks hidden while the window goes must not reach its members, gone by then.
+    for (QDockWidget* dock : docks_) dock->disconnect(this);
+    // The docks own the panels: the window's pointers let go of them first.
+    for (QWidget* panel : std::initializer_list<QWidget*>{neuron_window_.get(), chart_window_.get(), runs_window_.get(), state.inspector})
+        if (panel != nullptr) panel->setParent(nullptr);
     inspector_.reset(state.inspector);
     state.inspector = nullptr;
     state.neuron_window = nullptr;
@@ -211,70 +319,216 @@ void main_window_widget::set_autosave(int minutes)
     }
 }
 
-void main_window_widget::refresh_status() { status_->setText(QString::fromStdString(status_line(state))); }
+void main_window_widget::refresh_status()
+{
+    const std::vector<std::string> sections = status_sections(state);
+    for (std::size_t k = 0; k < sections_.size(); ++k) {
+        const QString text = k < sections.size() ? QString::fromStdString(sections[k]) : QString();
+        sections_[k]->setText(text);
+        sections_[k]->setVisible(!text.isEmpty());
+    }
+    sections_.back()->setToolTip(sections_.back()->text());
+    sync_actions();
+}
 
-QString main_window_widget::status_text() const { return status_->text(); }
+QString main_window_widget::status_text() const { return QString::fromStdString(status_line(state)); }
+
+QAction* main_window_widget::action(int id) const
+{
+    const auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+QDockWidget* main_window_widget::dock(const QString& name) const
+{
+    for (QDockWidget* dock : docks_)
+        if (dock->windowTitle() == name) return dock;
+    return nullptr;
+}
 
 void main_window_widget::build_menus()
 {
-    const menu_type menus[] = {
-        {"&File",
-         {{"&Open", menu_open},
-          {"&Save As", menu_save_as},
-          {"Save S&napshot As...", menu_save_snapshot},
-          {"Save R&un As...", menu_save_run},
-          {"Save &Chart As...", menu_save_chart},
-          {"E&xit", menu_exit}}},
-        {"&Edit", {{"&Undo", menu_undo, QKeySequence::Undo}, {"&Redo", menu_redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}}},
-        {"&Animals",
-         {{"&Show Vision", menu_show_vision},
-          {"&Hide Vision", menu_hide_vision},
-          {"Show &Chart", menu_show_chart},
-          {"Hide Cha&rt", menu_hide_chart},
-          {"&Inspect", menu_inspect},
-          {"C&lone Selected", menu_clone_selected, QKeySequence(Qt::CTRL | Qt::Key_D)},
-          {"Remove Selecte&d", menu_remove_selected, QKeySequence(Qt::Key_Delete)},
-          {"&Paste Genes", menu_paste_genes, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)},
-          {"Save &Animal As...", menu_save_animal},
-          {"Add Animal From &File...", menu_add_animal_file}}},
-        {"&World",
-         {{"Remove Animals", menu_remove_animals},
-          {"Add &Animal", menu_add_animal},
-          {"Remove Plants", menu_remove_plants},
-          {"Add &Plant", menu_add_plant},
-          {"Plant &Brush", menu_plant_brush, QKeySequence(Qt::CTRL | Qt::Key_B)},
-          {"&Reset", menu_reset},
-          {"Se&ttings...", menu_settings}}},
-        {"&Simulation",
-         {{"&Normal Speed", menu_normal_speed},
-          {"&Max Speed", menu_max_speed},
-          {"&Pause", menu_pause},
-          {"&Record...", menu_record},
-          {"&Back One Generation", menu_back, QKeySequence(Qt::ALT | Qt::Key_Left)},
-          {"&Forward One Generation", menu_forward, QKeySequence(Qt::ALT | Qt::Key_Right)},
-          {"R&uns...", menu_runs}}},
-        {"&View",
-         {{"Zoom &In", menu_zoom_in, QKeySequence::ZoomIn},
-          {"Zoom &Out", menu_zoom_out, QKeySequence::ZoomOut},
-          {"&Whole World", menu_whole_world, QKeySequence(Qt::CTRL | Qt::Key_0)},
-          {"&Follow Selected", menu_follow, QKeySequence(Qt::CTRL | Qt::Key_L)}}},
-        {"&Help", {{"&Keys", menu_keys}, {"&About", menu_about}}},
-    };
-    for (const menu_type& menu : menus) {
+    for (const menu_type& menu : main_menus) {
         QMenu* drop_down = menuBar()->addMenu(QString::fromLatin1(menu.title));
         for (const menu_item_type& item : menu.items) {
-            QAction* action = drop_down->addAction(QString::fromLatin1(item.text));
+            if (item.id == separator) {
+                drop_down->addSeparator();
+                continue;
+            }
+            QString text = QString::fromLatin1(item.text);
+            QAction* action = drop_down->addAction(text);
             action->setData(item.id);
-            action->setShortcut(item.shortcut);
-            if (item.id == menu_plant_brush) action->setCheckable(true);
+            action->setCheckable(menu_checkable(item.id));
+            // A chord is the item's shortcut; a plain key, read by the key handler, only shows beside it.
+            if (const key_row_type* row = key_row_of_menu(item.id)) {
+                QList<QKeySequence> shortcuts;
+                for (const int chord : {row->chord, row->other_chord})
+                    if (chord != 0) shortcuts << QKeySequence(chord);
+                if (shortcuts.isEmpty()) {
+                    action->setText(text + '\t' + QString::fromLatin1(row->keys));
+                } else {
+                    action->setShortcuts(shortcuts);
+                }
+            }
+            if (item.id == menu_zoom_in) action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+            if (item.id == menu_zoom_out) action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+            actions_[item.id] = action;
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] {
                 main_menu(state, id);
                 draw_world_into_memdc(state, true);  // a new view shows at once, even while paused
                 view_->update();
+                strip_->update();
                 refresh_status();
             });
         }
+    }
+}
+
+void main_window_widget::build_toolbar()
+{
+    toolbar_ = addToolBar("Toolbar");
+    toolbar_->setObjectName("toolbar");
+    toolbar_->setToolButtonStyle(Qt::ToolButtonFollowStyle);
+    const struct { int id; const char* icon; const char* label; } buttons[] = {
+        {menu_pause, "media-playback-pause", "Pause"},
+        {menu_one_generation, "media-skip-forward", "Generation"},
+        {menu_back, "go-previous", "Back"},
+        {menu_forward, "go-next", "Forward"},
+        {0, nullptr, nullptr},   // the speed slider
+        {menu_plant_brush, "draw-brush", "Brush"},
+        {menu_whole_world, "zoom-fit-best", "Fit"},
+        {menu_follow, "find-location", "Follow"},
+        {menu_record, "media-record", "Record"},
+    };
+    for (const auto& button : buttons) {
+        if (button.id == 0) {
+            speed_ = new QSlider(Qt::Horizontal);
+            speed_->setRange(0, speed_positions);
+            speed_->setFixedWidth(120);
+            speed_->setFocusPolicy(Qt::NoFocus);
+            speed_->setToolTip("Speed: the update timer, then updates per tick (Up, Down, Left, Right, 1, 2)");
+            connect(speed_, &QSlider::valueChanged, this, [this](int position) {
+                speed_set(state, position);
+                refresh_status();
+            });
+            toolbar_->addWidget(speed_);
+            continue;
+        }
+        QAction* shared = actions_.at(button.id);
+        QAction* tool = toolbar_->addAction(shared->icon(), shared->text());
+        const QIcon icon = QIcon::fromTheme(button.icon);
+        tool->setIcon(icon);
+        tool->setIconText(button.label);   // shown when the theme has no icon
+        tool->setCheckable(shared->isCheckable());
+        tool->setData(button.id);
+        QString tip = shared->text().section('\t', 0, 0).remove('&').remove("...");
+        if (const key_row_type* row = key_row_of_menu(button.id)) tip += QString(" (%1)").arg(row->keys);
+        tool->setToolTip(tip);
+        if (QToolButton* widget = qobject_cast<QToolButton*>(toolbar_->widgetForAction(tool)); widget != nullptr && icon.isNull())
+            widget->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        connect(tool, &QAction::triggered, shared, [shared, tool] {
+            // The menu item does the work; the button's own check mark follows the state.
+            tool->setChecked(!tool->isChecked());
+            shared->trigger();
+        });
+        toolbar_actions_.push_back(tool);
+    }
+}
+
+void main_window_widget::build_docks()
+{
+    const struct { QWidget* panel; const char* title; const char* item; const char* name; Qt::DockWidgetArea area; } panels[] = {
+        {state.inspector, "Animal", "&Animal Panel", "animal_dock", Qt::RightDockWidgetArea},
+        {chart_window_.get(), "Chart", "&Chart Panel", "chart_dock", Qt::RightDockWidgetArea},
+        {runs_window_.get(), "Runs", "R&uns Panel", "runs_dock", Qt::BottomDockWidgetArea},
+        {neuron_window_.get(), "Neuron", "&Neuron Panel", "neuron_dock", Qt::RightDockWidgetArea},
+    };
+    setDockOptions(AnimatedDocks | AllowTabbedDocks | AllowNestedDocks);
+    for (const auto& panel : panels) {
+        auto* dock = new QDockWidget(panel.title, this);
+        dock->setObjectName(panel.name);
+        dock->setWidget(panel.panel);
+        dock->toggleViewAction()->setText(panel.item);
+        addDockWidget(panel.area, dock);
+        dock->hide();
+        docks_.push_back(dock);
+        connect(dock, &QDockWidget::visibilityChanged, this, [this] { sync_actions(); });
+    }
+    tabifyDockWidget(docks_[0], docks_[1]);
+    // The Neuron panel floats where, and as large as, its window always stood.
+    QDockWidget* neurons = docks_[3];
+    neurons->setFloating(true);
+    neurons->move(780, 120);
+    neurons->hide();
+    for (QAction* top : menuBar()->actions())
+        if (top->text() == "&View") {
+            QAction* reset = actions_.at(menu_reset_layout);
+            for (QDockWidget* dock : docks_) top->menu()->insertAction(reset, dock->toggleViewAction());
+            top->menu()->insertSeparator(reset);
+        }
+    first_layout_ = saveState();
+}
+
+void main_window_widget::restore_layout()
+{
+    keeps_layout_ = true;
+    QSettings settings;
+    if (const QByteArray geometry = settings.value("window/geometry").toByteArray(); !geometry.isEmpty()) restoreGeometry(geometry);
+    if (const QByteArray layout = settings.value("window/layout").toByteArray(); !layout.isEmpty()) restoreState(layout);
+    sync_actions();
+}
+
+void main_window_widget::save_layout()
+{
+    if (!keeps_layout_) return;
+    QSettings settings;
+    settings.setValue("window/geometry", saveGeometry());
+    settings.setValue("window/layout", saveState());
+}
+
+void main_window_widget::reset_layout()
+{
+    restoreState(first_layout_);
+    for (QDockWidget* dock : docks_) dock->hide();
+    setWindowState(Qt::WindowNoState);
+    move(120, 120);
+    resize(640, 480);
+    sync_actions();
+}
+
+void main_window_widget::sync_actions()
+{
+    for (const auto& [id, action] : actions_)
+        if (action->isCheckable()) action->setChecked(menu_checked(state, id));
+    for (QAction* tool : toolbar_actions_) {
+        const int id = tool->data().toInt();
+        if (tool->isCheckable()) tool->setChecked(menu_checked(state, id));
+        if (id == menu_pause) {
+            const bool paused = !state.world.running;
+            tool->setIcon(QIcon::fromTheme(paused ? "media-playback-start" : "media-playback-pause"));
+            tool->setIconText(paused ? "Play" : "Pause");
+        }
+    }
+    if (speed_ != nullptr && !speed_->isSliderDown()) {
+        const QSignalBlocker quiet(speed_);
+        speed_->setValue(speed_position(state));
+    }
+    // Undo and Redo name their step, and are off with none.
+    const std::string undo = edits_undo_name(state), redo = edits_redo_name(state);
+    QAction* undo_item = actions_.at(menu_undo);
+    undo_item->setEnabled(!undo.empty() && !state.replaying);
+    undo_item->setText(undo.empty() ? "&Undo" : QString::fromStdString("&Undo " + undo));
+    QAction* redo_item = actions_.at(menu_redo);
+    redo_item->setEnabled(!redo.empty() && !state.replaying);
+    redo_item->setText(redo.empty() ? "&Redo" : QString::fromStdString("&Redo " + redo));
+    actions_.at(menu_record)->setText(recorder_on(state.recorder) ? "Stop &Recording" : "&Record...");
+    // The title names the open file, marked while the run has changes not saved.
+    if (state.file_name.empty()) {
+        setWindowTitle("Velmora");
+    } else {
+        setWindowTitle(QString::fromStdString(state.file_name) + "[*] - Velmora");
+        setWindowModified(window_run_changes(state) != state.saved_changes);
     }
 }
 
@@ -356,6 +610,7 @@ void main_window_widget::changeEvent(QEvent* event)
 
 void main_window_widget::closeEvent(QCloseEvent* event)
 {
+    save_layout();
     if (state.replaying) {
         // The replay stops at its next word of progress, and the window closes after it.
         close_asked_ = true;

@@ -1,18 +1,25 @@
-// The main window: a menu bar over the world view, two timers, and the key,
-// menu, paint, resize and close events, each forwarded to the free functions
-// of the frame loop and the commands.
+// The main window: a menu bar and a toolbar over the world view, the panels
+// in docks around it, a status bar of sections, timers, and the key, menu,
+// paint, resize and close events, each forwarded to the free functions of
+// the frame loop and the commands.
 #pragma once
 
 #include "app/window_state.h"
 
+#include <QByteArray>
+#include <QDockWidget>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSlider>
+#include <QToolBar>
 #include <QMenu>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 class main_window_widget;
 
@@ -63,6 +70,15 @@ public:
     void animal_menu(const QPoint& at);
     QMenu* context_menu() const { return context_menu_; }
     QStringList last_menu() const { return last_menu_; }   // the items the last one offered
+    QAction* action(int id) const;        // a menu item's action, shared with the toolbar; null for none
+    QToolBar* toolbar() const { return toolbar_; }
+    QSlider* speed_slider() const { return speed_; }
+    QDockWidget* dock(const QString& name) const;   // "Animal", "Neuron", "Chart", "Runs"
+    QLabel* selection_section() const { return sections_.back(); }
+    // The layout, size and place kept from the last start (QSettings), kept again when the window closes.
+    void restore_layout();
+    void reset_layout();                  // View, Reset Layout
+    void sync_actions();                  // check marks, enabled items, their texts and the title, as the state is
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -77,9 +93,19 @@ public:
 
 private:
     void build_menus();
+    void build_toolbar();
+    void build_docks();
+    void save_layout();
 
     world_view_widget* view_;
-    QLabel* status_;                      // the status bar's text
+    std::vector<QLabel*> sections_;       // the status bar's sections, the selection's last
+    std::map<int, QAction*> actions_;
+    QToolBar* toolbar_ = nullptr;
+    std::vector<QAction*> toolbar_actions_;   // each does its menu item's work
+    QSlider* speed_ = nullptr;
+    std::vector<QDockWidget*> docks_;
+    QByteArray first_layout_;             // the docks as built, for Reset Layout
+    bool keeps_layout_ = false;           // restore_layout was called: the layout is kept on closing
     QTimer update_timer_;
     QTimer stats_timer_;
     QTimer autosave_timer_;

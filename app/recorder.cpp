@@ -53,7 +53,9 @@ void recorder_window_setup(window_state_type& state, const options_type& options
 void recorder_window_toggle(window_state_type& state)
 {
     if (recorder_on(state.recorder)) {
+        const unsigned long long frames = state.recorder.video.frames;
         recorder_stop(state.recorder);
+        if (state.tell) state.tell("Recorded " + std::to_string(frames) + " frames to " + state.recorder.path);
         return;
     }
     const std::string path = state.file_dialog(file_save_video);
@@ -71,6 +73,7 @@ bool recorder_start(recorder_type& recorder, const std::string& path, int width,
         return false;
     }
     recorder.frame = QImage(width, height, QImage::Format_RGB32);
+    recorder.path = path;
     recorder.every = every;
     return true;
 }
@@ -92,15 +95,20 @@ void recorder_after_update(recorder_type& recorder, const world_type& world, con
     if (same_size) {
         add_frame(recorder);
     } else {
-        recorder_add_image(recorder, picture);
+        recorder_add_image(recorder, picture, view.keep_proportions);
     }
 }
 
-void recorder_add_image(recorder_type& recorder, const QImage& picture)
+void recorder_add_image(recorder_type& recorder, const QImage& picture, bool keep_proportions)
 {
     if (!recorder_on(recorder) || picture.isNull()) return;
     if (picture.size() == recorder.frame.size() && picture.format() == QImage::Format_RGB32) {
         recorder.frame = picture;
+    } else if (keep_proportions) {
+        const QImage scaled = picture.scaled(recorder.frame.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        recorder.frame.fill(QColor(210, 210, 210));
+        QPainter painter(&recorder.frame);
+        painter.drawImage((recorder.frame.width() - scaled.width()) / 2, (recorder.frame.height() - scaled.height()) / 2, scaled);
     } else {
         recorder.frame = picture.scaled(recorder.frame.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                              .convertToFormat(QImage::Format_RGB32);

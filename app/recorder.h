@@ -18,6 +18,7 @@ struct world_type;
 struct recorder_type {
     video_type video;               // open while recording
     QImage frame;                   // the picture handed to the video, at its size
+    std::string path;               // the video's file
     std::uint32_t every = 0;        // world updates between frames; 0: each frame the window draws
     std::uint64_t updates = 0;      // world updates since the last frame
     bool failed = false;            // writing failed: the message was given, the recording ended
@@ -32,7 +33,8 @@ bool recorder_on(const recorder_type& recorder);
 // shows it, at the video's size, and added.
 void recorder_after_update(recorder_type& recorder, const world_type& world, const view_type& view);
 // A picture the window drew, scaled to the video's size when it differs.
-void recorder_add_image(recorder_type& recorder, const QImage& picture);
+// Keeping proportions, a picture of another shape is scaled whole into the frame, centred on grey.
+void recorder_add_image(recorder_type& recorder, const QImage& picture, bool keep_proportions = false);
 // Finishes the file; false when writing failed now or earlier (said once, on standard error).
 bool recorder_stop(recorder_type& recorder);
 

@@ -39,8 +39,10 @@ bool travel(window_state_type& state, const std::function<refusal_type(const std
         return state.replay_progress(share);
     };
     state.replaying = true;
+    state.replay_share = 0.0;
     const refusal_type problem = move(progress);
     state.replaying = false;
+    state.replay_target = 0;
     if (state.replay_progress) state.replay_progress(-1.0);
     select_again(state, id);
     view_changed(state);
@@ -55,6 +57,7 @@ void runs_begin(window_state_type& state, bool from_reset) { session_begin(state
 
 bool runs_go(window_state_type& state, std::uint32_t generation)
 {
+    state.replay_target = generation;
     return travel(state, [&](const std::function<bool(double)>& progress) {
         return timeline_go(state.session.timeline, state.world, run_point_type{generation, 0}, progress);
     });

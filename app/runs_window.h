@@ -1,10 +1,10 @@
 // The window's view of its run through time: a strip under the world view
 // showing the generations of the shown branch (a click or a drag goes back
-// or forward), and the "Runs" window listing the branches, to switch
-// between, delete or save them, with the keyframes' memory and budget.
+// or forward), and the "Runs" panel showing the branches as a tree, to
+// switch between, name, delete or save them, with the keyframes' memory and budget.
 #pragma once
 
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QSpinBox>
 #include <QWidget>
@@ -14,8 +14,10 @@ struct window_state_type;
 class timeline_strip_widget : public QWidget {
 public:
     explicit timeline_strip_widget(window_state_type& state, QWidget* parent = nullptr);
-    // The generation under a pixel of the strip's width.
+    // The generation under a pixel of the strip's bar, which leaves room on its right for the text.
     std::uint32_t generation_at(int x) const;
+    int bar_width() const;
+    QString text() const;   // "Generation 12 of 40", or a replay's target and progress
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -30,12 +32,15 @@ private:
 class runs_window_widget : public QWidget {
 public:
     explicit runs_window_widget(window_state_type& state);
-    void refresh();                        // the list and the memory line anew
-    QListWidget* list() const { return list_; }
+    void refresh();                        // the tree and the memory line anew
+    QTreeWidget* tree() const { return tree_; }
+    std::size_t chosen() const;            // the branch of the chosen row, or the shown one
+    void delete_chosen();                  // after a question
+    void rename_chosen();
 
 private:
     window_state_type& state_;
-    QListWidget* list_;                    // one row per branch, in order made
+    QTreeWidget* tree_;                    // a row per branch, under the branch it left
     QLabel* memory_;                       // runs_memory_text
     QSpinBox* budget_;                     // the keyframe budget, MB
 };

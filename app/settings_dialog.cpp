@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -41,6 +42,12 @@ QSpinBox* whole_spin(QFormLayout* form, const char* name, int low, int high, int
 
 constexpr double real_step = 0.000001;   // as many decimals as a world file keeps
 
+// Six decimals kept, but shown as a person writes the number: 10, not 10.000000.
+class real_spin_box : public QDoubleSpinBox {
+protected:
+    QString textFromValue(double value) const override { return locale().toString(value, 'g', 12); }
+};
+
 // The box of one row of the settings' table, showing value; a derived
 // setting left unset shows its rule at one step below its range.
 QWidget* setting_box(const setting_row_type& row, const std::optional<double>& value)
@@ -66,7 +73,7 @@ QWidget* setting_box(const setting_row_type& row, const std::optional<double>& v
         box->setToolTip(tip);
         return box;
     }
-    auto* box = new QDoubleSpinBox;
+    auto* box = new real_spin_box;
     box->setDecimals(6);
     box->setSingleStep(row.high - row.low <= 1.0 ? 0.001 : 1.0);
     const bool derived = row.fallback_text != nullptr;
@@ -159,6 +166,8 @@ void settings_dialog::build_environment_page(const environment_type& environment
     auto* choose = new QPushButton("Choose...");
     auto* none = new QPushButton("None");
     map_row->addWidget(map_preview);
+    map_name = new QLabel;
+    map_row->addWidget(map_name, 1);
     map_row->addWidget(choose);
     map_row->addWidget(none);
     form->addRow("Food map", map_row);
@@ -184,7 +193,9 @@ void settings_dialog::build_environment_page(const environment_type& environment
     // The changes to come, one row each: generation, setting, value.
     schedule = new QTableWidget(0, 3);
     schedule->setHorizontalHeaderLabels({"Generation", "Setting", "Value"});
-    schedule->horizontalHeader()->setStretchLastSection(true);
+    schedule->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    schedule->horizontalHeader()->setMinimumSectionSize(110);
+    schedule->setMinimumWidth(3 * 110 + 40);
     QStringList changing;
     for (const setting_row_type& row : settings_table())
         if (row.changes) changing << row.name;
@@ -220,6 +231,8 @@ void settings_dialog::add_change_row(std::uint32_t generation, setting_id_type s
 
 void settings_dialog::show_map()
 {
+    map_name->setText(QFileInfo(QFile::decodeName(chosen_map_path.c_str())).fileName());
+    map_name->setToolTip(QFile::decodeName(chosen_map_path.c_str()));
     if (!food_map_on(chosen_map)) {
         map_preview->setPixmap(QPixmap());
         map_preview->setText("none:\nplants grow\nanywhere");
@@ -327,18 +340,32 @@ std::string settings_change_now(window_state_type& state, const world_settings_t
     return {};
 }
 
+void settings_dialog::done(int result)
+{
+    if (result != QDialog::Rejected && check && !check(result)) return;
+    QDialog::done(result);
+}
+
 void settings_edit(window_state_type& state)
 {
-    settings_dialog dialog(settings_of_world(state.world), state.autosave_minutes, state.dialog_parent, environment_of_world(state));
-    for (int result = dialog.exec(); result != QDialog::Rejected; result = dialog.exec()) {
-        state.set_autosave(dialog.autosave->value());
+    settings_dialog dialog(settings_of_world(state.world), state.autosave_enabled ? state.autosave_minutes : 0, state.dialog_parent,
+                           environment_of_world(state));
+    if (!state.autosave_enabled) {
+        dialog.autosave->setEnabled(false);
+        dialog.autosave->setToolTip("Autosaving is off for this start (--no-autosave)");
+    }
+    // A refusal is told over the dialog, which stays as it was.
+    dialog.check = [&state, &dialog](int result) {
+        if (state.autosave_enabled) state.set_autosave(dialog.autosave->value());
         bool reset = false;
         environment_type environment;
         std::string problem = dialog.environment(environment);
         if (problem.empty())
             problem = result == settings_apply_now ? settings_change_now(state, dialog.settings(), &environment)
                                                    : settings_confirm(state, dialog.settings(), reset, environment);
-        if (problem.empty()) return;
+        if (problem.empty()) return true;
         state.show_problem(problem);
-    }
+        return false;
+    };
+    dialog.exec();
 }

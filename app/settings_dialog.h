@@ -7,6 +7,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 #include <array>
 #include <string>
 #include <vector>
@@ -33,6 +35,9 @@ public:
     // The Environment page as it stands, or what is wrong with it.
     std::string environment(environment_type& out) const;
     void add_change_row(std::uint32_t generation, setting_id_type setting, double value);
+    // Asked before Reset With These or Apply From Now On closes the dialog:
+    // false (the user told why) keeps it open, as it was.
+    std::function<bool(int result)> check;
 
     // A setting's box: a QSpinBox for a whole number, a QDoubleSpinBox for a
     // real one, a QCheckBox for a flag.
@@ -49,9 +54,12 @@ public:
     QSpinBox* season_high;
     QComboBox* season_shape;
     QLabel* map_preview;
+    QLabel* map_name;     // the chosen map's file name
     QTableWidget* schedule;
     food_map_type chosen_map;
     std::string chosen_map_path;
+
+    void done(int result) override;
 
 private:
     void build_environment_page(const environment_type& environment);

@@ -30,8 +30,11 @@ void ask_to_stop(int) { stop_asked = 1; }
 int window_main(int argc, char** argv, const options_type& options)
 {
     QApplication application(argc, argv);
-    application.setQuitOnLastWindowClosed(false);  // closing the main window quits, the neuron window does not
+    application.setQuitOnLastWindowClosed(false);  // closing the main window quits, a floating panel does not
+    QCoreApplication::setOrganizationName("Velmora");   // where QSettings keeps the layout: ~/.config/Velmora/Velmora.conf
+    QCoreApplication::setApplicationName("Velmora");
     main_window_widget window;
+    window.restore_layout();
     window_state_type& state = window.state;
     world_type& world = state.world;
     world.options.log_path = options.no_log ? std::string() : options.log_path;

@@ -2,8 +2,11 @@
 
 #include "app/world_dialogs.h"
 
+#include <QDockWidget>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
@@ -49,9 +52,17 @@ window_state_type::window_state_type()
           dialog.setDefaultSuffix(QStringLiteral("png"));
           return chosen_file(dialog);
       }),
+      ask_text([](const std::string& prompt, std::string& text) {
+          bool accepted = false;
+          const QString typed = QInputDialog::getText(nullptr, QStringLiteral("Velmora"), QString::fromStdString(prompt), QLineEdit::Normal,
+                                                      QString::fromStdString(text), &accepted);
+          if (accepted) text = typed.trimmed().toStdString();
+          return accepted;
+      }),
       show_problem(show_in_message_box)
 {
     session.timeline.budget = window_keyframe_budget;
+    view.keep_proportions = true;   // View, Keep Proportions, on until turned off
     // The window's recording tells the user when it fails, besides standard error.
     recorder.told = [this](const std::string& text) { show_problem("Velmora " + text + "."); };
 }
@@ -59,4 +70,35 @@ window_state_type::window_state_type()
 window_state_type::~window_state_type()
 {
     if (autosave_writer.joinable()) autosave_writer.join();
+}
+
+void window_panel_show(QWidget* panel, bool shown)
+{
+    if (panel == nullptr) return;
+    QWidget* holder = qobject_cast<QDockWidget*>(panel->parentWidget()) != nullptr ? panel->parentWidget() : panel;
+    holder->setVisible(shown);
+    if (shown) {
+        holder->raise();
+        holder->activateWindow();
+    }
+}
+
+bool window_panel_shown(const QWidget* panel)
+{
+    if (panel == nullptr) return false;
+    const QWidget* holder = qobject_cast<QDockWidget*>(panel->parentWidget()) != nullptr ? panel->parentWidget() : panel;
+    return !holder->isHidden();
+}
+
+std::size_t window_run_changes(const window_state_type& state)
+{
+    const timeline_type& timeline = state.session.timeline;
+    // A change made, a branch made or another shown; going back and forth alone is none.
+    return state.world.run.events.size() + (timeline.branches.size() << 20) + (timeline.current << 40);
+}
+
+void window_mark_saved(window_state_type& state, const std::string& path)
+{
+    state.file_name = QFileInfo(QFile::decodeName(path.c_str())).fileName().toStdString();
+    state.saved_changes = window_run_changes(state);
 }

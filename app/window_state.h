@@ -74,6 +74,7 @@ struct window_state_type {
     int updates = 0;                    // world updates since the last statistics tick
     int updates_per_second = 0;         // world updates at the last statistics tick
     int widest_rate_line = 0;           // pixels; the box cleared under the rate line
+    std::uint32_t shown_generation = 0; // the generation the status bar shows
     QImage memdc;                       // the off-screen surface, view.display_x x view.display_y
     unsigned char keys[256] = {};       // held-key table, indexed by the low 8 bits of the key code
 
@@ -108,18 +109,46 @@ struct window_state_type {
     std::function<void()> refresh_status;         // the status bar anew
     std::function<void()> close;                  // as File, Exit
     std::function<void(int minutes)> set_autosave;
+    std::function<void()> reset_layout;           // View, Reset Layout: the panels where they start
+    // A short word in the status bar of what was done ("Saved the world to ..."); unset: nothing.
+    std::function<void(const std::string& text)> tell;
+
+    // The file the run was opened from or last saved to, for the title bar,
+    // and the run's changes then: the title marks a run with more.
+    std::string file_name;
+    std::size_t saved_changes = 0;
+
+    // A drag of the selected animal under way: where it would be dropped,
+    // drawn over the picture; the world changes once, at the drop.
+    bool drag_shown = false;
+    double drag_x = 0.0, drag_y = 0.0;
 
     // What the user is asked and told: message boxes and file dialogs, or a test's answers.
     std::function<bool(const std::string& text, const std::string& caption)> ask_question;
     std::function<bool(const std::string& text)> ask_to_continue;
     std::function<std::string(file_kind_type kind)> file_dialog;   // empty when cancelled
     std::function<std::string()> chart_file_dialog;                // empty when cancelled
+    // A line of text the user types, shown with what it holds; false when cancelled.
+    std::function<bool(const std::string& prompt, std::string& text)> ask_text;
     std::function<void(const std::string& text)> show_problem;
     // Told the share done of a replay that runs long; false cancels it. Unset: never cancelled.
     std::function<bool(double share)> replay_progress;
+
+    // The target and share done of a replay under way, for the timeline strip.
+    std::uint32_t replay_target = 0;
+    double replay_share = 0.0;
 
     window_state_type();
     ~window_state_type();   // waits for an autosave under way
     window_state_type(const window_state_type&) = delete;
     window_state_type& operator=(const window_state_type&) = delete;
 };
+
+// A panel of the main window (the Animal, Neuron, Chart or Runs panel):
+// shown and raised in its dock, or hidden, and whether it is shown; a panel
+// without a dock is a window of its own.
+void window_panel_show(QWidget* panel, bool shown);
+bool window_panel_shown(const QWidget* panel);
+// The run's changes made so far on the shown branch, as the title counts them.
+std::size_t window_run_changes(const window_state_type& state);
+void window_mark_saved(window_state_type& state, const std::string& path);   // the title names it, unmarked

@@ -14,6 +14,7 @@ void session_begin(session_type& session, world_type& world, bool from_reset)
     session.run_start.earlier_events = world.run.next;
     session.undo_steps.clear();
     session.redo_branches.clear();
+    session.branch_names.clear();
     session.timeline.restart = [&session](world_type& rebuilt) {
         checkpoint_apply(rebuilt, session.start_capture);
         return refusal_type();
@@ -88,6 +89,7 @@ void session_begin_edit(session_type& session, world_type& world)
     timeline_keep(session.timeline, world);
     session.undo_steps.push_back(world.run.next);
     session.redo_branches.clear();
+    session.branch_names.clear();
 }
 
 bool session_undo(session_type& session, world_type& world, const std::function<bool(std::size_t change)>& go_before)
@@ -126,20 +128,41 @@ bool session_redo(session_type& session, const std::function<bool(std::size_t br
     return false;
 }
 
+const run_event_type* session_undo_event(const session_type& session, const world_type& world)
+{
+    const std::size_t made = std::min(world.run.events.size(), world.run.next);
+    for (auto step = session.undo_steps.rbegin(); step != session.undo_steps.rend(); ++step)
+        if (*step < made) return &world.run.events[*step];
+    return nullptr;
+}
+
+const run_event_type* session_redo_event(const session_type& session)
+{
+    if (session.redo_branches.empty()) return nullptr;
+    const auto [number, step] = session.redo_branches.back();
+    for (const timeline_branch_type& branch : session.timeline.branches)
+        if (branch.number == number) return step < branch.events.size() ? &branch.events[step] : nullptr;
+    return nullptr;
+}
+
 std::string session_branch_text(const session_type& session, std::size_t branch)
 {
     const timeline_type& timeline = session.timeline;
     const timeline_branch_type& b = timeline.branches[branch];
     const std::size_t changes = b.events.size() - std::min(b.events.size(), session.run_start.earlier_events);
+    std::string shown = "Branch " + std::to_string(b.number);
+    if (const auto named = session.branch_names.find(b.number); named != session.branch_names.end() && !named->second.empty())
+        shown += " \"" + named->second + "\"";
     char text[200];
     if (b.parent == 0) {
-        format_c(text, sizeof text, "Branch %u, the first: %zu change%s, to generation %u", b.number, changes, changes == 1 ? "" : "s",
-                 b.reach.generation);
+        format_c(text, sizeof text, ", the first: %zu change%s, to generation %u", changes, changes == 1 ? "" : "s", b.reach.generation);
     } else {
-        format_c(text, sizeof text, "Branch %u from %u at generation %u, update %d: %zu change%s, to generation %u", b.number, b.parent,
-                 b.from.generation, b.from.update, changes, changes == 1 ? "" : "s", b.reach.generation);
+        const bool parent_kept = std::any_of(timeline.branches.begin(), timeline.branches.end(),
+                                             [&b](const timeline_branch_type& other) { return other.number == b.parent; });
+        format_c(text, sizeof text, " from %s%u at generation %u, update %d: %zu change%s, to generation %u", parent_kept ? "" : "deleted ",
+                 b.parent, b.from.generation, b.from.update, changes, changes == 1 ? "" : "s", b.reach.generation);
     }
-    std::string shown = text;
+    shown += text;
     if (branch == timeline.current) shown += " (shown)";
     return shown;
 }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@ struct session_type {
     // and the branches undo left, with their steps, for redo.
     std::vector<std::size_t> undo_steps;
     std::vector<std::pair<std::uint32_t, std::size_t>> redo_branches;
+    std::map<std::uint32_t, std::string> branch_names;   // names the user gave, by branch number
 };
 
 // A new run begins from the world as it is now: at start-up, after a reset
@@ -54,8 +56,13 @@ void session_begin_edit(session_type& session, world_type& world);
 bool session_undo(session_type& session, world_type& world, const std::function<bool(std::size_t change)>& go_before);
 // Goes back to the branch the last undo left (through switch_to, given its place).
 bool session_redo(session_type& session, const std::function<bool(std::size_t branch)>& switch_to);
+// The first change of the step an undo would take back, and of the one a
+// redo would bring back; null when there is none.
+const run_event_type* session_undo_event(const session_type& session, const world_type& world);
+const run_event_type* session_redo_event(const session_type& session);
 
-// A branch as lists show it: "Branch 2 from 1 at generation 40, update 0: 3 changes, to generation 55".
+// A branch as lists show it: "Branch 2 from 1 at generation 40, update 0: 3 changes, to generation 55";
+// with a name, "Branch 2 \"calm\" from 1 ..."; a parent deleted since, "from deleted 1".
 std::string session_branch_text(const session_type& session, std::size_t branch);
 // The keyframes' memory, "Keyframes: 12.3 MB of 256 MB in 40".
 std::string session_memory_text(const session_type& session);

@@ -7,6 +7,7 @@
 #include "world/world.h"
 
 #include <QKeyEvent>
+#include <QDockWidget>
 #include <QPainter>
 
 animal_type* neuron_view_animal(const neuron_window_widget& window) { return held_animal(window.world, window.cur_animal); }
@@ -28,7 +29,11 @@ void neuron_window_widget::paintEvent(QPaintEvent*) { paint_neuron_window(*this)
 void neuron_window_widget::keyPressEvent(QKeyEvent* event)
 {
     // Only a lower-case "n" hides the window; no key goes any further.
-    if (event->text() == QLatin1String("n")) hide();
+    if (event->text() == QLatin1String("n")) {
+        // In a dock, the dock goes.
+        QWidget* holder = qobject_cast<QDockWidget*>(parentWidget()) != nullptr ? parentWidget() : this;
+        holder->hide();
+    }
     event->accept();
 }
 

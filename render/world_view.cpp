@@ -32,31 +32,61 @@ void line(surface_type& surface, const world_type& world, const view_type& view,
 
 }  // namespace
 
-// At zoom 1 these are x / width * view.display_x exactly, so the whole world's picture never changes.
-int get_screen_x(const world_type& world, const view_type& view, double x) { return to_pixel(((x - view.left) / (world.width / view.zoom)) * view.display_x); }
+namespace {
 
-int get_screen_y(const world_type& world, const view_type& view, double y) { return to_pixel(((y - view.top) / (world.height / view.zoom)) * view.display_y); }
+// World units per pixel on both axes when proportions are kept: the whole world fits at zoom 1.
+double kept_unit(const world_type& world, const view_type& view)
+{
+    return std::max(world.width / std::max(view.display_x, 1), world.height / std::max(view.display_y, 1)) / view.zoom;
+}
 
-double view_world_x(const world_type& world, const view_type& view, int pixel_x) { return view.left + (pixel_x + 0.5) / view.display_x * (world.width / view.zoom); }
+}  // namespace
 
-double view_world_y(const world_type& world, const view_type& view, int pixel_y) { return view.top + (pixel_y + 0.5) / view.display_y * (world.height / view.zoom); }
+double view_span_x(const world_type& world, const view_type& view)
+{
+    return view.keep_proportions ? kept_unit(world, view) * view.display_x : world.width / view.zoom;
+}
+
+double view_span_y(const world_type& world, const view_type& view)
+{
+    return view.keep_proportions ? kept_unit(world, view) * view.display_y : world.height / view.zoom;
+}
+
+// Stretched at zoom 1 these are x / width * view.display_x exactly, so the whole world's picture never changes.
+int get_screen_x(const world_type& world, const view_type& view, double x) { return to_pixel(((x - view.left) / view_span_x(world, view)) * view.display_x); }
+
+int get_screen_y(const world_type& world, const view_type& view, double y) { return to_pixel(((y - view.top) / view_span_y(world, view)) * view.display_y); }
+
+double view_world_x(const world_type& world, const view_type& view, int pixel_x) { return view.left + (pixel_x + 0.5) / view.display_x * view_span_x(world, view); }
+
+double view_world_y(const world_type& world, const view_type& view, int pixel_y) { return view.top + (pixel_y + 0.5) / view.display_y * view_span_y(world, view); }
 
 namespace {
 
-// Keeps the shown rectangle inside the world.
+// Keeps the shown rectangle inside the world on an axis it does not span,
+// and the world centred on one it does.
+double clamp_axis(double start, double span, double extent)
+{
+    if (span >= extent) return 0.5 * (extent - span);
+    return std::min(std::max(start, 0.0), extent - span);
+}
+
 void clamp_view(const world_type& world, view_type& view)
 {
     view.zoom = std::min(std::max(view.zoom, 1.0), view_max_zoom);
-    view.left = std::min(std::max(view.left, 0.0), world.width - world.width / view.zoom);
-    view.top = std::min(std::max(view.top, 0.0), world.height - world.height / view.zoom);
-    if (view.zoom == 1.0) view.left = view.top = 0.0;
+    if (!view.keep_proportions && view.zoom == 1.0) {
+        view.left = view.top = 0.0;
+        return;
+    }
+    view.left = clamp_axis(view.left, view_span_x(world, view), world.width);
+    view.top = clamp_axis(view.top, view_span_y(world, view), world.height);
 }
 
 // Whether a body reaching this far from (x, y) shows in the view.
 bool visible(const world_type& world, const view_type& view, double x, double y, double reach)
 {
-    return x + reach >= view.left && x - reach <= view.left + world.width / view.zoom && y + reach >= view.top &&
-           y - reach <= view.top + world.height / view.zoom;
+    return x + reach >= view.left && x - reach <= view.left + view_span_x(world, view) && y + reach >= view.top &&
+           y - reach <= view.top + view_span_y(world, view);
 }
 
 // Calls draw(record) for every body of one kind filed in a cell the view
@@ -65,7 +95,7 @@ bool visible(const world_type& world, const view_type& view, double x, double y,
 template <class Draw>
 void for_each_shown(const world_type& world, const view_type& view, const grid_bodies_type& bodies, double margin, Draw draw)
 {
-    const double right = view.left + world.width / view.zoom, bottom = view.top + world.height / view.zoom;
+    const double right = view.left + view_span_x(world, view), bottom = view.top + view_span_y(world, view);
     const grid_range_type range = grid_cells_within(bodies, view.left - margin, right + margin, view.top - margin, bottom + margin);
     const auto visit_cell = [&](std::int32_t cell) {
         for (std::int32_t slot = bodies.cell_head[cell]; slot != grid_none; slot = bodies.next[slot]) draw(bodies.record[slot]);
@@ -81,10 +111,12 @@ void view_zoom_at(const world_type& world, view_type& view, double zoom, int pix
 {
     const double x = view_world_x(world, view, pixel_x), y = view_world_y(world, view, pixel_y);
     view.zoom = std::min(std::max(zoom, 1.0), view_max_zoom);
-    view.left = x - (pixel_x + 0.5) / view.display_x * (world.width / view.zoom);
-    view.top = y - (pixel_y + 0.5) / view.display_y * (world.height / view.zoom);
+    view.left = x - (pixel_x + 0.5) / view.display_x * view_span_x(world, view);
+    view.top = y - (pixel_y + 0.5) / view.display_y * view_span_y(world, view);
     clamp_view(world, view);
 }
+
+void view_clamp(const world_type& world, view_type& view) { clamp_view(world, view); }
 
 void view_whole_world(const world_type& world, view_type& view)
 {
@@ -95,8 +127,8 @@ void view_whole_world(const world_type& world, view_type& view)
 
 void view_pan(const world_type& world, view_type& view, int pixels_x, int pixels_y)
 {
-    view.left -= pixels_x * (world.width / view.zoom) / view.display_x;
-    view.top -= pixels_y * (world.height / view.zoom) / view.display_y;
+    view.left -= pixels_x * view_span_x(world, view) / view.display_x;
+    view.top -= pixels_y * view_span_y(world, view) / view.display_y;
     clamp_view(world, view);
 }
 
@@ -104,8 +136,8 @@ void view_follow(const world_type& world, view_type& view)
 {
     const animal_type* animal = view_selected(world, view);
     if (!view.follow || animal == nullptr) return;
-    view.left = animal->x - 0.5 * world.width / view.zoom;
-    view.top = animal->y - 0.5 * world.height / view.zoom;
+    view.left = animal->x - 0.5 * view_span_x(world, view);
+    view.top = animal->y - 0.5 * view_span_y(world, view);
     clamp_view(world, view);
 }
 
@@ -128,7 +160,7 @@ animal_type* view_animal_at(const world_type& world, const view_type& view, int 
 {
     const double x = view_world_x(world, view, pixel_x), y = view_world_y(world, view, pixel_y);
     // Within its body, or within three pixels of it for a speck of an animal.
-    const double slack = 3.0 * world.width / view.zoom / view.display_x;
+    const double slack = 3.0 * view_span_x(world, view) / view.display_x;
     animal_type* nearest = nullptr;
     double nearest_distance = 0.0;
     for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next) {
@@ -160,7 +192,14 @@ void world_paint(surface_type& surface, const world_type& world, const view_type
     if (zoomed) surface_smooth(surface);
     surface_select_pen(surface, world.pen_white);
     surface_select_brush(surface, world.brush_white);
-    surface_rectangle(surface, 0, 0, view.display_x, view.display_y);
+    if (view.keep_proportions) {
+        // The margin outside the world a light grey, the world itself white.
+        surface.painter->fillRect(0, 0, view.display_x, view.display_y, QColor(210, 210, 210));
+        surface_rectangle(surface, get_screen_x(world, view, 0.0), get_screen_y(world, view, 0.0), get_screen_x(world, view, world.width),
+                          get_screen_y(world, view, world.height));
+    } else {
+        surface_rectangle(surface, 0, 0, view.display_x, view.display_y);
+    }
     draw_food_map(surface, world, view);
     draw_plants(surface, world, view);
     surface_select_pen(surface, world.pen_black);

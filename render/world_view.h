@@ -27,10 +27,12 @@ struct food_map_shade_type {
 };
 
 // How a world is shown: what part of it, in a picture of what size, with
-// which animal picked. All of the world at zoom 1, where the picture is the
-// whole world's, pixel for pixel; zoomed in, a rectangle of width / zoom by
-// height / zoom world units from (left, top), drawn smooth. Each window (and
-// a headless recording) has its own.
+// which animal picked. All of the world at zoom 1; zoomed in, a rectangle
+// zoom times smaller from (left, top), drawn smooth. Stretched, the picture
+// is the whole world's at zoom 1, pixel for pixel, each axis scaled on its
+// own; keeping proportions, a world unit is as many pixels across as up and
+// the world sits centred with a margin where it does not fill the picture.
+// Each window (and a headless recording) has its own.
 struct view_type {
     double zoom = 1.0;           // 1 to view_max_zoom
     double left = 0.0;           // world units
@@ -39,6 +41,7 @@ struct view_type {
     int display_x = 0;           // width of the picture, pixels
     int display_y = 0;           // height of the picture, pixels
     bool show_vision = false;    // draw the rays of the vision sectors that see a plant
+    bool keep_proportions = false;   // one scale for both axes, the world centred
     held_animal_type selected;   // view_selected's animal
     mutable food_map_shade_type shade;   // kept between paints
 };
@@ -46,8 +49,13 @@ inline constexpr double view_max_zoom = 256.0;
 
 void view_zoom_at(const world_type& world, view_type& view, double zoom, int pixel_x, int pixel_y);   // keeps the world point under that pixel where it is
 void view_whole_world(const world_type& world, view_type& view);
+void view_clamp(const world_type& world, view_type& view);   // inside the world again after its or the picture's size changed
 void view_pan(const world_type& world, view_type& view, int pixels_x, int pixels_y);                  // the picture moves by this many pixels
 void view_follow(const world_type& world, view_type& view);                                         // centres on the selected animal when following
+// The world units the picture spans across and up; left and top may be
+// below 0 (a margin) where the world is narrower than the picture.
+double view_span_x(const world_type& world, const view_type& view);
+double view_span_y(const world_type& world, const view_type& view);
 double view_world_x(const world_type& world, const view_type& view, int pixel_x);                           // the world point under a pixel
 double view_world_y(const world_type& world, const view_type& view, int pixel_y);
 
