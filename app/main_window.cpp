@@ -326,6 +326,8 @@ void main_window_widget::refresh_status()
         const QString text = k < sections.size() ? QString::fromStdString(sections[k]) : QString();
         sections_[k]->setText(text);
         sections_[k]->setVisible(!text.isEmpty());
+        // A fixed section never gives up room: the window keeps it whole.
+        if (k + 1 < sections_.size()) sections_[k]->setMinimumWidth(sections_[k]->sizeHint().width());
     }
     sections_.back()->setToolTip(sections_.back()->text());
     sync_actions();

@@ -78,6 +78,7 @@ public:
     // The layout, size and place kept from the last start (QSettings), kept again when the window closes.
     void restore_layout();
     void reset_layout();                  // View, Reset Layout
+    void save_layout();                   // as closing keeps it, once restore_layout was called
     void sync_actions();                  // check marks, enabled items, their texts and the title, as the state is
 
 protected:
@@ -95,7 +96,6 @@ private:
     void build_menus();
     void build_toolbar();
     void build_docks();
-    void save_layout();
 
     world_view_widget* view_;
     std::vector<QLabel*> sections_;       // the status bar's sections, the selection's last

@@ -36,13 +36,16 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QPainter>
+#include <QSettings>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 
 #include <sys/resource.h>
 
 #include <cmath>
 #include <csignal>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -334,6 +337,236 @@ private slots:
             QCOMPARE(world().animals->left_motor, row.left);
             QCOMPARE(world().animals->right_motor, row.right);
             QVERIFY(std::fabs(world().animals->speed - (row.left + row.right) / 2) < 1e-15);
+        }
+    }
+
+    // The toolbar's pause stops the generation's updates and starts them
+    // again, the Pause item's check mark following; Ctrl+Space pauses too,
+    // and Space still adds an animal. The speed slider sets the timer, then
+    // the updates per tick, and reads them back.
+    void the_toolbar_pauses_and_sets_the_speed()
+    {
+        QAction* pause = window->action(menu_pause);
+        QAction* button = nullptr;
+        for (QAction* tool : window->toolbar()->actions())
+            if (tool->data().toInt() == menu_pause) button = tool;
+        QVERIFY(pause != nullptr && button != nullptr && pause->isCheckable() && !pause->isChecked());
+        button->trigger();
+        QVERIFY(!world().running && pause->isChecked() && button->isChecked());
+        const int count = world().update_count;
+        timer_message(state(), update_timer_id);
+        QCOMPARE(world().update_count, count);
+        button->trigger();
+        QVERIFY(world().running && !pause->isChecked());
+        timer_message(state(), update_timer_id);
+        QCOMPARE(world().update_count, count + 1);
+        QTest::keyClick(window.get(), Qt::Key_Space, Qt::ControlModifier);
+        QVERIFY(!world().running && pause->isChecked());
+        QCOMPARE(world().num_animals, 20u);
+        keys_clear(state());
+        QTest::keyClick(window.get(), Qt::Key_Space);
+        QCOMPARE(world().num_animals, 21u);
+        QVERIFY(!world().running);
+        // G runs a whole generation while paused, and leaves the world paused.
+        const std::uint32_t generation = world().generation;
+        const int updates = world().update_count;
+        keys_clear(state());
+        press('G');
+        QCOMPARE(world().generation * world().generation_length + world().update_count,
+                 generation * world().generation_length + updates + world().generation_length);
+        QVERIFY(!world().running);
+        const struct { int position, timer, updates; } speeds[] = {{0, 40, 1}, {30, 10, 1}, {39, 1, 1}, {70, 1, 14}, {100, 1, 200}};
+        for (const auto& speed : speeds) {
+            window->speed_slider()->setValue(speed.position);
+            QCOMPARE(state().timer_val, speed.timer);
+            QCOMPARE(world().updates_per_tick, speed.updates);
+            QCOMPARE(window->timer_period(update_timer_id), speed.timer);
+            QCOMPARE(speed_position(state()), speed.position);
+        }
+        keys_clear(state());
+        QTest::keyClick(window.get(), Qt::Key_1);   // a key moves the slider too
+        QCOMPARE(window->speed_slider()->value(), speed_position(state()));
+    }
+
+    // The panels are docks: shown and hidden by their keys, kept between
+    // starts with the window's size, and put back by Reset Layout.
+    void the_docks_are_kept_between_starts()
+    {
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QDir::currentPath());
+        QCoreApplication::setOrganizationName("velmora-test");
+        QCoreApplication::setApplicationName("layout");
+        window->restore_layout();   // nothing kept yet: the docks as built, all closed
+        for (const char* name : {"Animal", "Neuron", "Chart", "Runs"}) QVERIFY2(window->dock(name)->isHidden(), name);
+        QVERIFY(window->dock("Neuron")->isFloating());
+        press('C');
+        press('I');
+        QVERIFY(!window->dock("Chart")->isHidden() && !window->dock("Animal")->isHidden());
+        QVERIFY(state().chart_window->isVisible() && window->action(menu_chart)->isChecked());
+        keys_clear(state());
+        press('C');
+        QVERIFY(window->dock("Chart")->isHidden() && !window->action(menu_chart)->isChecked());
+        window->dock("Runs")->show();
+        window->resize(900, 700);
+        window->save_layout();
+        open_window(1);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(window->dock("Runs")->isHidden());   // a window whose layout is not restored starts as built
+        window->restore_layout();
+        QVERIFY(!window->dock("Runs")->isHidden() && !window->dock("Animal")->isHidden() && window->dock("Chart")->isHidden());
+        QCOMPARE(window->size(), QSize(900, 700));
+        menu_action(*window, "&View", "Reset &Layout")->trigger();
+        for (const char* name : {"Animal", "Neuron", "Chart", "Runs"}) QVERIFY2(window->dock(name)->isHidden(), name);
+        QCOMPARE(window->size(), QSize(640, 480));
+        QCoreApplication::setOrganizationName(QString());
+    }
+
+    // Kept proportions draw a world unit as long across as up, at every zoom,
+    // the world centred on a grey margin; turned off, today's stretched picture.
+    void the_view_keeps_proportions()
+    {
+        QVERIFY(window_state_type().view.keep_proportions);   // on for a new window
+        world_free_animals(world());
+        world_free_plants(world());
+        add_plant(world(), 5, 5, 1, 1);
+        const auto extent = [&](const QImage& image, bool across) {
+            const int centre_x = get_screen_x(world(), view(), 5), centre_y = get_screen_y(world(), view(), 5);
+            int count = 0;
+            for (int k = 0; k < (across ? image.width() : image.height()); ++k)
+                count += (image.pixel(across ? k : centre_x, across ? centre_y : k) & 0xFFFFFF) == green;
+            return count;
+        };
+        const struct { bool keep; double zoom; double ratio; } cases[] = {{true, 1, 1.0}, {true, 4, 1.0}, {false, 1, 640.0 / 480.0}, {false, 4, 640.0 / 480.0}};
+        for (const auto& c : cases) {
+            view().keep_proportions = c.keep;
+            view().display_x = 640;
+            view().display_y = 480;
+            view_whole_world(world(), view());
+            view_zoom_at(world(), view(), c.zoom, 320, 240);
+            const QImage image = draw_world(state());
+            const double across = extent(image, true), up = extent(image, false);
+            QVERIFY2(std::fabs(across / up - c.ratio) < 0.08, qPrintable(QString("%1 x %2").arg(across).arg(up)));
+            if (c.keep && c.zoom == 1) {
+                QCOMPARE(image.pixel(40, 240) & 0xFFFFFF, 0xD2D2D2u);   // the margin
+                QCOMPARE(pixel_at(state(), image, 0.2, 0.2), white);     // the world
+                QCOMPARE(get_screen_x(world(), view(), 5.0), 320);        // centred
+            }
+        }
+        // Turned on and off from the View menu, which then shows the whole world.
+        view().keep_proportions = false;
+        menu_action(*window, "&View", "&Keep Proportions")->trigger();
+        QVERIFY(view().keep_proportions && window->action(menu_keep_proportions)->isChecked() && view().zoom == 1.0);
+    }
+
+    // The status bar's fixed sections keep their whole text; the selection's
+    // shortens, and its tooltip holds all of it.
+    void the_status_bar_keeps_its_words()
+    {
+        window->resize(420, 480);
+        view_select(world(), view(), world().animals);
+        window->refresh_status();
+        QCoreApplication::processEvents();
+        const QString selection = QString("Animal %1: food 0, born 0").arg(world().animals->id);
+        QCOMPARE(window->selection_section()->toolTip(), selection);
+        for (const QLabel* section : window->statusBar()->findChildren<QLabel*>())
+            if (section != window->selection_section() && section->isVisible())
+                QVERIFY2(section->width() >= section->sizeHint().width(), qPrintable(section->text()));
+    }
+
+    // Undo is off with nothing to undo and names its step; a drag is one
+    // change, at the drop; redo goes back to the branch undo left, making
+    // none; a branch is deleted only after a question.
+    void undo_names_its_step_and_redo_makes_no_branch()
+    {
+        world().running = false;
+        QAction* undo = window->action(menu_undo);
+        QAction* redo = window->action(menu_redo);
+        QVERIFY(!undo->isEnabled() && !redo->isEnabled() && undo->text() == "&Undo");
+        animal_type* animal = world().animals->next;
+        const std::uint64_t id = animal->id;
+        view_select(world(), view(), animal);
+        const auto mouse = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+            QMouseEvent event(type, at, window->view()->mapToGlobal(at), button, held, {});
+            QCoreApplication::sendEvent(window->view(), &event);
+        };
+        const QPointF from(get_screen_x(world(), view(), animal->x), get_screen_y(world(), view(), animal->y));
+        const QPointF to(get_screen_x(world(), view(), 2.0), get_screen_y(world(), view(), 3.0));
+        const std::size_t events = world().run.events.size();
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        for (int step = 1; step <= 10; ++step) mouse(QEvent::MouseMove, from + (to - from) * step / 10.0, Qt::NoButton, Qt::LeftButton);
+        QVERIFY(state().drag_shown);
+        QCOMPARE(world().run.events.size(), events);   // nothing changes while dragging
+        mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(world().run.events.size(), events + 1);
+        QCOMPARE(world().run.events.back().kind, event_move);
+        QVERIFY(std::fabs(world_find_animal(world(), id)->x - 2.0) < 0.05);
+        QVERIFY(undo->isEnabled() && undo->text() == "&Undo Drag");
+        QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(undo->text(), QString("&Undo Clone"));
+        const std::string edited = world_state(world());
+        undo->trigger();
+        QCOMPARE(undo->text(), QString("&Undo Drag"));
+        QCOMPARE(redo->text(), QString("&Redo Clone"));
+        undo->trigger();
+        QVERIFY(!undo->isEnabled());
+        const std::size_t branches = state().session.timeline.branches.size();
+        redo->trigger();
+        redo->trigger();
+        QCOMPARE(state().session.timeline.branches.size(), branches);
+        QVERIFY(world_state(world()) == edited);
+        QVERIFY(!redo->isEnabled());
+        // Deleting a branch asks; No keeps it.
+        runs_window_show(state());
+        QTreeWidget* tree = state().runs_window->tree();
+        QTreeWidgetItem* other = nullptr;
+        for (QTreeWidgetItemIterator it(tree); *it != nullptr; ++it)
+            if ((*it)->data(0, Qt::UserRole).toULongLong() != state().session.timeline.current) other = *it;
+        QVERIFY(other != nullptr);
+        tree->setCurrentItem(other);
+        questions = 0;
+        answer = false;
+        state().runs_window->delete_chosen();
+        QCOMPARE(questions, 1);
+        QCOMPARE(state().session.timeline.branches.size(), branches);
+        answer = true;
+        state().runs_window->delete_chosen();
+        QCOMPARE(state().session.timeline.branches.size(), branches - 1);
+        QVERIFY(problems.empty());
+    }
+
+    // One list of keys fills Help, the menus' shortcut texts and the README's table.
+    void the_keys_list_is_the_menus_and_the_readme()
+    {
+        for (const key_row_type& row : key_rows) {
+            const QString help = QString::fromStdString(keys_help_text());
+            QVERIFY2(help.contains(QString("<b>%1</b>").arg(row.keys)), row.keys);
+            if (row.menu == 0) continue;
+            QAction* item = window->action(row.menu);
+            QVERIFY2(item != nullptr, row.keys);
+            if (row.chord == 0) {
+                QVERIFY2(item->text().endsWith(QString("\t") + row.keys), qPrintable(item->text()));
+            } else {
+                QVERIFY2(item->shortcuts().contains(QKeySequence(row.chord)), row.keys);
+                if (row.other_chord != 0) QVERIFY2(item->shortcuts().contains(QKeySequence(row.other_chord)), row.keys);
+            }
+        }
+        std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/README.md");
+        std::vector<std::pair<std::string, std::string>> readme;
+        bool inside = false;
+        for (std::string line; std::getline(in, line);) {
+            if (line == "### Keys") inside = true;
+            if (!inside || line.rfind("| ", 0) != 0 || line.rfind("| Key |", 0) == 0) {
+                if (inside && !readme.empty() && line.empty()) break;
+                continue;
+            }
+            const std::size_t middle = line.find(" | ");
+            readme.emplace_back(line.substr(2, middle - 2), line.substr(middle + 3, line.size() - middle - 5));
+        }
+        QCOMPARE(readme.size(), key_rows.size());
+        for (std::size_t k = 0; k < readme.size(); ++k) {
+            QCOMPARE(readme[k].first, std::string(key_rows[k].keys));
+            QCOMPARE(readme[k].second, std::string(key_rows[k].what));
         }
     }
 
