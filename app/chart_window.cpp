@@ -1,6 +1,7 @@
 #include "app/chart_window.h"
 
 #include "app/window_state.h"
+#include "base/utility.h"
 #include "cli/summary.h"
 #include "render/surface.h"
 #include "world/timeline.h"
@@ -8,9 +9,12 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 chart_window_widget::chart_window_widget(window_state_type& state)
     : QWidget(nullptr, Qt::Window), state_(state), pages_(new QTabBar(this))
@@ -20,9 +24,11 @@ chart_window_widget::chart_window_widget(window_state_type& state)
     pages_->addTab("Evolution");
     pages_->addTab("Lineages");
     connect(pages_, &QTabBar::currentChanged, this, [this] { redraw(); });
+    setMouseTracking(true);   // a dashed line names itself under the pointer
     // Beside the main window and below the Neuron window, on a 1280 x 800 screen.
     move(780, 300);
     resize(480, 320);
+    setMinimumSize(320, 240);   // room for the axes and the legend, docked or not
 }
 
 void chart_window_widget::show_page(int page) { pages_->setCurrentIndex(page); }
@@ -42,7 +48,22 @@ void chart_window_widget::redraw()
     const int below = pages_->sizeHint().height();
     pages_->setGeometry(0, 0, width(), below);
     const int w = std::max(width(), 1), h = std::max(height() - below, 1);
-    picture_ = pages_->currentIndex() == 1 ? muller_image(world_muller(world), w, h) : chart_image(window_chart(state_), w, h);
+    std::vector<world_mark_type> told;   // in the order of the picture's marks
+    std::vector<double> pixels;
+    if (pages_->currentIndex() == 1) {
+        const muller_type muller = world_muller(world);
+        told = world_marks_told(world, world.history.size());
+        picture_ = muller_image(muller, w, h);
+        pixels = muller_mark_pixels(muller, w, h, font());
+    } else {
+        const chart_type chart = window_chart(state_);
+        picture_ = chart_image(chart, w, h);
+        pixels = chart_mark_pixels(QRect(0, 0, w, h), chart, font());
+        told = world_marks_told(world, std::max(chart.generations, world.history.size()) + 1);
+    }
+    mark_spots_.clear();
+    for (std::size_t k = 0; k < pixels.size() && k < told.size(); ++k)
+        if (!std::isnan(pixels[k])) mark_spots_.emplace_back(pixels[k], told[k].text);
     update();
 }
 
@@ -50,6 +71,28 @@ void chart_window_widget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawImage(0, pages_->height(), picture_);
+}
+
+std::string chart_window_widget::mark_at(int x) const
+{
+    std::string found;
+    double nearest = 4.0;   // pixels: a dashed line is hard to hit exactly
+    for (const auto& [at, text] : mark_spots_)
+        if (std::fabs(at - x) <= nearest) {
+            nearest = std::fabs(at - x);
+            found = text;
+        }
+    return found;
+}
+
+void chart_window_widget::mouseMoveEvent(QMouseEvent* event)
+{
+    const std::string text = mark_at(event->position().toPoint().x());
+    if (text.empty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPosition().toPoint(), QString::fromStdString(text), this);
+    }
 }
 
 void chart_window_widget::resizeEvent(QResizeEvent*)
@@ -89,7 +132,7 @@ chart_type world_chart(const world_type& world, chart_buckets_type& folding)
             bucket_size *= 2;
         }
     }
-    chart_type chart{"Evolution since the last reset", "generation", "food", {}, world.history.size(), {}};
+    chart_type chart{"Evolution since the last reset", "generation", "food (plants eaten)", {}, world.history.size(), {}};
     chart.series = {chart_series_type{"food per animal", 0x1F77B4, {}, {}, {}, {}, {}},
                     chart_series_type{"running mean", 0xD62728, {}, {}, {}, {}, {}},
                     chart_series_type{"best animal", 0x2CA02C, {}, {}, {}, {}, {}}};
@@ -121,14 +164,21 @@ void chart_toggle(window_state_type& state)
     if (state.chart_window != nullptr) chart_show(state, !window_panel_shown(state.chart_window));
 }
 
-std::vector<double> world_marks(const world_type& world, std::size_t generations)
+std::vector<world_mark_type> world_marks_told(const world_type& world, std::size_t generations)
 {
-    std::vector<double> marks;
+    std::vector<world_mark_type> marks;
     // The changes of settings; the window's actions (steering above all) are too many to mark.
     for (const run_event_type& event : world.run.events)
-        if (event.kind == event_setting && event.generation < generations &&
-            (marks.empty() || marks.back() != event.generation))
-            marks.push_back(event.generation);
+        if (event.kind == event_setting && event.generation < generations) {
+            char value[64];
+            format_c(value, sizeof value, "%g", event.value);
+            const std::string change = std::string(setting_row(event.setting).name) + " " + value;
+            if (!marks.empty() && marks.back().generation == event.generation) {
+                marks.back().text += ", " + change;
+            } else {
+                marks.push_back({static_cast<double>(event.generation), "Generation " + std::to_string(event.generation) + ": " + change});
+            }
+        }
     // A season turns where its plant count stops rising or falling.
     const seasons_type& seasons = world.seasons;
     const std::uint32_t period = static_cast<std::uint32_t>(seasons.period);
@@ -136,9 +186,17 @@ std::vector<double> world_marks(const world_type& world, std::size_t generations
         for (std::uint32_t start = 0; start < generations; start += period) {
             const std::uint32_t turns[2] = {seasons.square ? 0 : period / 4, seasons.square ? period / 2 : 3 * period / 4};
             for (const std::uint32_t turn : turns)
-                if (start + turn < generations && start + turn > 0) marks.push_back(start + turn);
+                if (start + turn < generations && start + turn > 0)
+                    marks.push_back({static_cast<double>(start + turn), "Generation " + std::to_string(start + turn) + ": the season turns"});
         }
-    std::sort(marks.begin(), marks.end());
+    std::stable_sort(marks.begin(), marks.end(), [](const world_mark_type& a, const world_mark_type& b) { return a.generation < b.generation; });
+    return marks;
+}
+
+std::vector<double> world_marks(const world_type& world, std::size_t generations)
+{
+    std::vector<double> marks;
+    for (const world_mark_type& mark : world_marks_told(world, generations)) marks.push_back(mark.generation);
     return marks;
 }
 

@@ -23,10 +23,12 @@ public:
     void redraw();
     const QImage& picture() const { return picture_; }
     void show_page(int page);   // 0: evolution, 1: lineages
+    std::string mark_at(int x) const;   // what the dashed line at that pixel across marks; empty for none
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     window_state_type& state_;            // whose world and chart buckets it shows
@@ -34,6 +36,7 @@ private:
     QImage picture_;
     std::size_t drawn_generations_ = 0;   // the world's history size in the picture
     std::uint32_t drawn_resets_ = 0;      // the world's resets in the picture
+    std::vector<std::pair<double, std::string>> mark_spots_;   // the picture's dashed lines: pixel across, what they mark
 };
 
 // The history since the last reset as a chart. Generations are folded into at
@@ -47,6 +50,12 @@ void chart_toggle(window_state_type& state);   // the C key and the two menu ite
 // The generations a chart marks: each change of a setting in the world's run
 // and each turn of its seasons, below generations.
 std::vector<double> world_marks(const world_type& world, std::size_t generations);
+// The same marks, each with its words: "Generation 4: mutate-amount 2", "Generation 3: the season turns".
+struct world_mark_type {
+    double generation;
+    std::string text;
+};
+std::vector<world_mark_type> world_marks_told(const world_type& world, std::size_t generations);
 // The window's chart: the world's, with the line of each other branch of its run from where that branch left.
 chart_type window_chart(window_state_type& state);
 void chart_show(window_state_type& state, bool shown);

@@ -37,7 +37,7 @@ inspector_widget::inspector_widget(window_state_type& state) : QWidget(nullptr, 
     // Beside the main window, over the Chart window: it is shown only when asked for.
     move(780, 40);
     resize(460, 700);
-    setMinimumSize(300, 400);   // room for the bars and the first layers' genes, docked or not
+    setMinimumSize(2 * margin + 90 + 2 * bar_width + 60, 400);   // room for the bars and their values, docked or not
     auto* copy = new QPushButton("Copy Genes", this);
     copy_ = copy;
     copy_->move(width() - 120, margin);

@@ -41,7 +41,7 @@ int timeline_strip_widget::bar_width() const
 {
     // The text's room is that of the longest it may show, so the bar does not shift as it changes.
     const int text = fontMetrics().horizontalAdvance(QString("Generation %1 of %1").arg(std::max<std::uint32_t>(last_generation(), 9999)));
-    return std::max(width() - text - 12, 20);
+    return std::max(width() - text - 20, 20);
 }
 
 QString timeline_strip_widget::text() const
@@ -85,7 +85,7 @@ void timeline_strip_widget::paintEvent(QPaintEvent*)
         painter.fillRect(QRectF(0, 8, state_.replay_share * (bar - 1), height() - 16), QColor(230, 160, 60));
     }
     painter.setPen(palette().windowText().color());
-    painter.drawText(QRect(bar + 6, 0, width() - bar - 8, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+    painter.drawText(QRect(bar + 10, 0, width() - bar - 12, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
 }
 
 void timeline_strip_widget::mousePressEvent(QMouseEvent* event)

@@ -58,6 +58,46 @@ std::vector<double> chart_ticks(double low, double high, int count)
     return ticks;
 }
 
+namespace {
+
+// Where a chart's plot lies in its area, and the generation at its right end.
+struct chart_frame_type {
+    QRect plot;
+    double last = 1.0;         // the generation at the plot's right edge
+    double per_value = 1.0;    // generations a value stands for
+    std::size_t values = 0;    // of the chart's own lines
+};
+
+chart_frame_type chart_frame(const QRect& area, const chart_type& chart, const QFontMetrics& metrics)
+{
+    const int line = metrics.height();
+    chart_frame_type frame;
+    frame.plot = area.adjusted(metrics.horizontalAdvance("00000000") + line, 2 * line, -line, -3 * line);
+    std::size_t& n = frame.values;
+    for (const chart_series_type& s : chart.series)
+        if (!s.from) n = std::max(n, s.values.size());
+    // Values may stand for more generations than there are of them (a long
+    // history folded into its lowest and highest values).
+    frame.per_value = chart.generations > n && n > 0 ? static_cast<double>(chart.generations) / n : 1.0;
+    std::size_t extent = std::max(chart.generations, n);
+    for (const chart_series_type& s : chart.series)
+        if (s.from) extent = std::max(extent, *s.from + s.values.size());
+    frame.last = std::max<double>(static_cast<double>(extent) - 1.0, 1.0);
+    return frame;
+}
+
+}  // namespace
+
+std::vector<double> chart_mark_pixels(const QRect& area, const chart_type& chart, const QFont& font)
+{
+    const chart_frame_type frame = chart_frame(area, chart, QFontMetrics(font));
+    std::vector<double> pixels;
+    for (const double mark : chart.marks)
+        pixels.push_back(mark >= 0.0 && mark <= frame.last ? frame.plot.left() + mark / frame.last * frame.plot.width()
+                                                           : std::numeric_limits<double>::quiet_NaN());
+    return pixels;
+}
+
 void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
 {
     painter.save();
@@ -65,29 +105,21 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QFontMetrics metrics(painter.font());
     const int line = metrics.height();
-    const QRect plot = area.adjusted(metrics.horizontalAdvance("00000000") + line, 2 * line, -line, -3 * line);
-    std::size_t n = 0;
+    const chart_frame_type frame = chart_frame(area, chart, metrics);
+    const QRect plot = frame.plot;
     double low = 0.0, high = 0.0;
-    for (const chart_series_type& s : chart.series) {
-        if (!s.from) n = std::max(n, s.values.size());
+    for (const chart_series_type& s : chart.series)
         for (const auto* values : {&s.values, &s.low, &s.high})
             for (double v : *values) {
                 low = std::min(low, v);
                 high = std::max(high, v);
             }
-    }
     std::vector<double> y_ticks = chart_ticks(low, high, 6);
     // The axis ends on a round value at or above the highest one.
     if (y_ticks.size() > 1 && y_ticks.back() < high) y_ticks.push_back(y_ticks.back() + (y_ticks[1] - y_ticks[0]));
     low = std::min(low, y_ticks.front());
     high = std::max({high, y_ticks.back(), low + 1e-9});
-    // Values may stand for more generations than there are of them (a long
-    // history folded into its lowest and highest values).
-    const double per_value = chart.generations > n && n > 0 ? static_cast<double>(chart.generations) / n : 1.0;
-    std::size_t extent = std::max(chart.generations, n);
-    for (const chart_series_type& s : chart.series)
-        if (s.from) extent = std::max(extent, *s.from + s.values.size());
-    const double last = std::max<double>(static_cast<double>(extent) - 1.0, 1.0);
+    const double per_value = frame.per_value, last = frame.last;
     const auto x_of = [&](double index) { return plot.left() + index * per_value / last * plot.width(); };
     const auto x_of_generation = [&](double generation) { return plot.left() + generation / last * plot.width(); };
     const auto y_of = [&](double value) { return plot.bottom() - (value - low) / (high - low) * plot.height(); };
@@ -169,15 +201,25 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
         }
     }
     painter.setClipping(false);
-    // The legend, top left inside the plot, with each series' latest value.
-    int y = plot.top() + 4;
+    // The legend, top left inside the plot, on a box of its own that the curves pass under, as wide as its longest text.
+    std::vector<QString> texts;
+    int widest = 0;
     for (const chart_series_type& s : chart.series) {
-        painter.fillRect(QRect(plot.left() + 6, y + line / 2 - 2, 16, 4), rgb(s.colour));
         const std::optional<double> latest = s.latest ? s.latest : s.values.empty() ? std::nullopt : std::optional<double>(s.values.back());
-        const QString text = QString::fromStdString(s.name) +
-                             (latest ? QStringLiteral(": ") + QString::number(*latest, 'f', 3) : QString());
+        texts.push_back(QString::fromStdString(s.name) + (latest ? QStringLiteral(": ") + QString::number(*latest, 'f', 3) : QString()));
+        widest = std::max(widest, metrics.horizontalAdvance(texts.back()));
+    }
+    if (!texts.empty()) {
+        const QRect box(plot.left() + 2, plot.top() + 2, widest + 32, static_cast<int>(texts.size()) * line + 6);
+        painter.fillRect(box, Qt::white);
+        painter.setPen(QColor(180, 180, 180));
+        painter.drawRect(box);
+    }
+    int y = plot.top() + 5;
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        painter.fillRect(QRect(plot.left() + 6, y + line / 2 - 2, 16, 4), rgb(chart.series[k].colour));
         painter.setPen(Qt::black);
-        painter.drawText(QRect(plot.left() + 26, y, plot.width() - 30, line), Qt::AlignLeft | Qt::AlignVCenter, text);
+        painter.drawText(QRect(plot.left() + 26, y, widest + 4, line), Qt::AlignLeft | Qt::AlignVCenter, texts[k]);
         y += line;
     }
     painter.restore();
@@ -218,12 +260,52 @@ muller_type muller_of(const std::string& title, const std::vector<std::string>& 
     return muller;
 }
 
+namespace {
+
+// The Muller plot's rectangle, above as many rows of legend as its lines need, and where each legend entry goes.
+QRect muller_plot(const muller_type& muller, int width, int height, const QFontMetrics& metrics, std::vector<QPoint>* legend = nullptr)
+{
+    const int row = metrics.height() + 4;
+    int x = 60, rows = muller.lines.empty() ? 0 : 1;
+    std::vector<QPoint> places;
+    for (const std::string& line : muller.lines) {
+        const int needed = 24 + metrics.horizontalAdvance(QString::fromStdString(line));
+        if (x > 60 && x + needed > width - 4) {
+            x = 60;
+            ++rows;
+        }
+        places.emplace_back(x, rows - 1);
+        x += needed;
+    }
+    const QRect plot(60, 30, std::max(width - 70, 1), std::max(height - 50 - rows * row, 1));
+    if (legend != nullptr) {
+        legend->clear();
+        for (const QPoint& place : places) legend->emplace_back(place.x(), plot.bottom() + 24 + place.y() * row);
+    }
+    return plot;
+}
+
+}  // namespace
+
+std::vector<double> muller_mark_pixels(const muller_type& muller, int width, int height, const QFont& font)
+{
+    const QRect plot = muller_plot(muller, width, height, QFontMetrics(font));
+    const std::size_t generations = muller.shares.empty() ? 0 : muller.shares.front().size();
+    std::vector<double> pixels;
+    for (const double mark : muller.marks)
+        pixels.push_back(generations > 0 && mark >= 0.0 && mark < static_cast<double>(generations)
+                             ? plot.left() + mark * plot.width() / static_cast<double>(generations)
+                             : std::numeric_limits<double>::quiet_NaN());
+    return pixels;
+}
+
 QImage muller_image(const muller_type& muller, int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    const QRect plot(60, 30, std::max(width - 70, 1), std::max(height - 70, 1));
+    std::vector<QPoint> legend;
+    const QRect plot = muller_plot(muller, width, height, painter.fontMetrics(), &legend);
     painter.drawText(QRect(0, 4, width, 20), Qt::AlignHCenter, QString::fromStdString(muller.title));
     const std::size_t generations = muller.shares.empty() ? 0 : muller.shares.front().size();
     painter.fillRect(plot, QColor(200, 200, 200));  // the lines not coloured
@@ -240,11 +322,8 @@ QImage muller_image(const muller_type& muller, int width, int height)
         }
     }
     painter.setPen(QPen(QColor(40, 40, 90), 1, Qt::DashLine));
-    for (const double mark : muller.marks)
-        if (generations > 0 && mark >= 0.0 && mark < static_cast<double>(generations)) {
-            const double x = plot.left() + mark * plot.width() / static_cast<double>(generations);
-            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-        }
+    for (const double x : muller_mark_pixels(muller, width, height, painter.font()))
+        if (!std::isnan(x)) painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     painter.setPen(Qt::black);
     painter.drawRect(plot);
     painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignLeft, "0");
@@ -252,13 +331,15 @@ QImage muller_image(const muller_type& muller, int width, int height)
     painter.drawText(QRect(plot.left(), plot.bottom() + 4, plot.width(), 16), Qt::AlignHCenter, "generation");
     painter.drawText(QRect(0, plot.top(), 55, 16), Qt::AlignRight, "100%");
     painter.drawText(QRect(0, plot.bottom() - 14, 55, 16), Qt::AlignRight, "0%");
-    // The legend: the coloured lines.
-    int x = plot.left();
+    painter.save();
+    painter.translate(4, plot.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), 16), Qt::AlignHCenter | Qt::AlignTop, "share of the animals");
+    painter.restore();
+    // The legend: the coloured lines, in as many rows as they need.
     for (std::size_t k = 0; k < muller.lines.size(); ++k) {
-        painter.fillRect(x, height - 18, 10, 10, rgb(line_colours[k]));
-        const QString label = QString::fromStdString(muller.lines[k]);
-        painter.drawText(x + 14, height - 8, label);
-        x += 24 + painter.fontMetrics().horizontalAdvance(label);
+        painter.fillRect(legend[k].x(), legend[k].y() - 10, 10, 10, rgb(line_colours[k]));
+        painter.drawText(legend[k].x() + 14, legend[k].y(), QString::fromStdString(muller.lines[k]));
     }
     return image;
 }

@@ -3,6 +3,7 @@
 // width, however many generations it shows.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QRect>
 
@@ -40,6 +41,8 @@ struct chart_type {
 std::vector<double> chart_ticks(double low, double high, int count);
 
 void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart);
+// Where each mark's dashed line is drawn, in pixels across; NaN for one not drawn.
+std::vector<double> chart_mark_pixels(const QRect& area, const chart_type& chart, const QFont& font);
 QImage chart_image(const chart_type& chart, int width, int height);
 
 // A Muller plot: over the generations, each line's share of the population
@@ -53,6 +56,7 @@ struct muller_type {
 };
 inline constexpr std::size_t muller_colours = 8;
 QImage muller_image(const muller_type& muller, int width, int height);
+std::vector<double> muller_mark_pixels(const muller_type& muller, int width, int height, const QFont& font);
 
 // The largest lines of counts[line][generation] out of population[generation],
 // as a Muller plot of them.

@@ -570,6 +570,32 @@ private slots:
         }
     }
 
+    // The title names the file the run was saved to, marked once the run
+    // changes again; the status bar says what was written where, and the
+    // pasted text that is no genes is called so.
+    void the_title_names_the_file_and_saves_are_told()
+    {
+        std::vector<std::string> told;
+        state().tell = [&told](const std::string& text) { told.push_back(text); };
+        QCOMPARE(window->windowTitle(), QString("Velmora"));
+        dialog_answer = "kept.toml";
+        menu_action(*window, "&File", "Save R&un As...")->trigger();
+        QVERIFY(problems.empty());
+        QCOMPARE(window->windowTitle(), QString("kept.toml[*] - Velmora"));
+        QVERIFY(!window->isWindowModified());
+        QCOMPARE(told, std::vector<std::string>{"Saved the run to kept.toml"});
+        keys_clear(state());
+        QTest::keyClick(window.get(), Qt::Key_P);   // a plant: a change of the run
+        QVERIFY(window->isWindowModified());
+        dialog_answer = "kept.dat";
+        menu_action(*window, "&File", "&Save As...")->trigger();
+        QCOMPARE(told.back(), std::string("Saved the world to kept.dat"));
+        view_select(world(), view(), world().animals);
+        QGuiApplication::clipboard()->setText("hello genes");
+        menu_action(*window, "&Animals", "&Paste Genes")->trigger();
+        QCOMPARE(problems, std::vector<std::string>{"The clipboard holds no genes: copy them with the Animal panel's Copy Genes"});
+    }
+
     void menus_reach_their_actions()
     {
         QStringList menus;
@@ -1323,6 +1349,22 @@ private slots:
         while (world().generation < 8) tick_world_update(state());
         QCOMPARE(world().mutate_amount, 2.0);
         QCOMPARE(world_marks(world(), world().history.size()), (std::vector<double>{3, 4, 6}));
+        // Under the pointer, each dashed line of both pages names what it marks.
+        const std::vector<std::string> told = {"Generation 3: the season turns", "Generation 4: mutate-amount 2",
+                                               "Generation 6: the season turns"};
+        window->resize(1400, 900);
+        chart_show(state(), true);
+        QCoreApplication::processEvents();
+        QVERIFY(state().chart_window->width() > 300);
+        for (int page = 0; page < 2; ++page) {
+            state().chart_window->show_page(page);
+            state().chart_window->redraw();
+            std::vector<std::string> named;
+            for (int x = 0; x < state().chart_window->width(); ++x)
+                if (const std::string text = state().chart_window->mark_at(x); !text.empty() && (named.empty() || named.back() != text))
+                    named.push_back(text);
+            QCOMPARE(named, told);
+        }
         // The map, shaded green where plants grow, plain white where they never do.
         view_changed(state());
         const QRgb left = state().memdc.pixel(2, state().memdc.height() - 3), right = state().memdc.pixel(state().memdc.width() - 3, state().memdc.height() - 3);
