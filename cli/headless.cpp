@@ -232,6 +232,8 @@ refusal_type headless_start(world_type& world, const options_type& options, run_
     world.options.log_error = 0;
     if (options.threads != 0) world.options.threads = options.threads;
     if (refusal_type problem = run_file_begin(world, run, start_path); !problem.empty()) return problem;
+    // A checkpoint holds its run's seed: that one, not the clock's, is the run's.
+    if (!options.resume_path.empty() && !options.seed_given) run.seed = world.seed;
     // The file it started from, as a replay will find it again; read after it loaded, as loading says what is wrong with it.
     if (options.run_path.empty() && !start_path.empty())
         if (const refusal_type problem = file_sha256(start_path, run.start_sha256); !problem.empty())

@@ -18,6 +18,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <filesystem>
@@ -27,6 +28,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <mutex>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,8 @@ struct script_world_type {
     std::vector<double> seconds;   // per generation of the history: since the world was made, as --csv writes them
     run_file_type run;             // how its run started, for save_run; the changes are the world's
     timeline_type timeline;        // its keyframes and branches, for rewind
+    // Set for a world unpickled: its run begins at the state it was pickled in, which rewinds rebuild from.
+    std::optional<checkpoint_type> start_capture;
 
     script_world_type() = default;
     script_world_type(const script_world_type&) = delete;
@@ -245,6 +250,51 @@ world_arguments_type arguments_of(const py::kwargs& kwargs, const char* call)
     return made;
 }
 
+// A world's whole state as a checkpoint's bytes and back, through a
+// temporary file of this process's own (the checkpoint's reader checks it).
+std::filesystem::path pickle_file()
+{
+    static std::atomic<unsigned> made{0};
+    return std::filesystem::temp_directory_path() /
+           ("velmora-pickle-" + std::to_string(getpid()) + "-" + std::to_string(made++) + ".npz");
+}
+
+std::string checkpoint_bytes(const checkpoint_type& checkpoint)
+{
+    const std::filesystem::path path = pickle_file();
+    const refusal_type problem = checkpoint_write(checkpoint, path.string());
+    std::string bytes;
+    if (problem.empty()) {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    if (!problem.empty()) raise_refusal(problem.said_as("cannot pickle the world: "));
+    return bytes;
+}
+
+refusal_type checkpoint_of_bytes(const std::string& bytes, checkpoint_type& checkpoint)
+{
+    const std::filesystem::path path = pickle_file();
+    if (const refusal_type problem = file_replace(path.string(), bytes); !problem.empty()) return problem;
+    const refusal_type problem = checkpoint_read(path.string(), checkpoint);
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    return problem;
+}
+
+// Worlds made one after another are replicates, not copies: without a seed
+// each draws its own from the system's entropy (the command line's clock
+// would give worlds made in the same second the same run).
+void fresh_seed(options_type& options)
+{
+    if (options.seed_given) return;
+    std::random_device entropy;
+    options.seed = static_cast<std::uint32_t>(entropy());
+    options.seed_given = true;
+}
+
 // A script's world that cannot write its log would fail at its first generation's end: it fails when made.
 void check_log(const options_type& options)
 {
@@ -263,6 +313,10 @@ void timeline_start(script_world_type& script, std::size_t budget)
 {
     script.timeline.budget = budget;
     script.timeline.restart = [&script](world_type& world) -> refusal_type {
+        if (script.start_capture) {
+            checkpoint_apply(world, *script.start_capture);
+            return {};
+        }
         const std::string start = script.run.start_opened;
         if (!start.empty()) {
             std::string digest;
@@ -325,6 +379,7 @@ std::unique_ptr<script_world_type> world_from_file(std::string options_type::*wh
     }
     if (which == &options_type::run_path && settings.any())
         throw py::value_error("a run file holds its own settings: give none with run_file");
+    if (which == &options_type::load_path) fresh_seed(arguments.options);
     return make_world(arguments);
 }
 
@@ -414,7 +469,7 @@ const std::string& world_doc()
             settings += "    " + name + ": " + setting_help(row) + "\n";
         }
         text += ", threads=None, log=None, quiet=True, keyframes=64, food_map=None, seasons=None, schedule=None)\n\n";
-        text += "A new world with these settings (seed=None: the time of day). log names a file that\n"
+        text += "A new world with these settings (seed=None: one drawn from the system's entropy, World.seed reads it). log names a file that\n"
                 "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
                 "line does. keyframes is the memory in MB that states kept for rewind may take (0: none; a rewind then\n"
                 "replays from the start). food_map is a 2-D array of weights over the world, row 0 at the top: plants\n"
@@ -438,7 +493,8 @@ PYBIND11_MODULE(velmora, module)
 
     py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
         .def(py::init([](const py::kwargs& kwargs) {
-                 const world_arguments_type arguments = arguments_of(kwargs, "World");
+                 world_arguments_type arguments = arguments_of(kwargs, "World");
+                 fresh_seed(arguments.options);
                  if (const std::string problem = settings_problem(arguments.options.settings, setting_keyword); !problem.empty())
                      throw py::value_error(problem);
                  return make_world(arguments);
@@ -552,6 +608,16 @@ PYBIND11_MODULE(velmora, module)
                     if (const refusal_type problem = file_sha256(run.environment.food_map_path, run.food_map_sha256); !problem.empty())
                         raise_refusal(problem.said_as("cannot read the food map " + beside.string() + ": "));
                 }
+                if (script.start_capture) {
+                    // A pickle's state is the run's start: the run file takes it along, as a checkpoint beside it.
+                    std::filesystem::path start = path;
+                    start.replace_extension(".start.npz");
+                    if (const refusal_type refused = checkpoint_write(*script.start_capture, start.string()); !refused.empty())
+                        raise_refusal(refused.said_as("cannot write " + start.string() + ": "));
+                    run.start_opened = start.string();
+                    if (const refusal_type problem = file_sha256(run.start_opened, run.start_sha256); !problem.empty())
+                        raise_refusal(problem.said_as("cannot read " + start.string() + ": "));
+                }
                 const std::vector<run_event_type>& events = scope.world.run.events;
                 run.events.assign(events.begin() + static_cast<std::ptrdiff_t>(std::min(run.earlier_events, events.size())), events.end());
                 if (const refusal_type problem = run_file_write(path, run); !problem.empty())
@@ -567,9 +633,14 @@ PYBIND11_MODULE(velmora, module)
                     py::gil_scoped_release free_interpreter;
                     world_scope_type scope(script);
                     const run_point_type start = script.timeline.start;
-                    if (generation < static_cast<long long>(start.generation) || generation > 4294967295LL) {
+                    const timeline_branch_type& branch = script.timeline.branches[script.timeline.current];
+                    const long long reached = std::max<long long>(scope.world.generation, branch.reach.generation);
+                    if (generation < static_cast<long long>(start.generation)) {
                         problem = "generation " + std::to_string(generation) + " is before this run's start at generation " +
                                   std::to_string(start.generation);
+                    } else if (generation > reached) {
+                        problem = "generation " + std::to_string(generation) + " has not happened yet: this run has reached generation " +
+                                  std::to_string(reached) + " (run() goes on)";
                     } else {
                         // The start of the run's first generation is its start, which may be within it.
                         run_point_type point{static_cast<std::uint32_t>(generation), 0};
@@ -580,8 +651,9 @@ PYBIND11_MODULE(velmora, module)
                 if (!problem.empty()) throw py::value_error(problem);
             },
             py::arg("generation"),
-            "Goes back (or forward) to the start of that generation of this world's run, as it ran: updated\n"
-            "again, it runs the same. A change made there starts a branch. ValueError before the run's start.")
+            "Goes back (or forward, as far as the run has been) to the start of that generation of this world's\n"
+            "run, as it ran: updated again, it runs the same. A change made there starts a branch. ValueError\n"
+            "before the run's start or past the furthest generation it reached.")
         .def(
             "move",
             [](script_world_type& script, std::uint64_t id, double x, double y) {
@@ -787,13 +859,59 @@ PYBIND11_MODULE(velmora, module)
         .def_property_readonly(
             "size", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return py::make_tuple(w.width, w.height); }); },
             "(width, height) in world units.")
+        .def(py::pickle(
+            [](script_world_type& script) {
+                std::string bytes;
+                {
+                    world_scope_type scope(script);
+                    bytes = checkpoint_bytes(checkpoint_capture(scope.world));
+                }
+                return py::make_tuple(1, py::bytes(bytes), script.seconds, script.timeline.budget, !script.world.options.console);
+            },
+            [](const py::tuple& state) {
+                if (state.size() != 5 || state[0].cast<int>() != 1) throw py::value_error("not the state of a velmora.World of this version");
+                auto script = std::make_unique<script_world_type>();
+                checkpoint_type checkpoint;
+                if (const refusal_type problem = checkpoint_of_bytes(state[1].cast<std::string>(), checkpoint); !problem.empty())
+                    throw py::value_error("the pickled world is damaged: " + problem);
+                {
+                    world_scope_type scope(*script);
+                    world_type& world = scope.world;
+                    world.options.console = !state[4].cast<bool>();
+                    checkpoint_apply(world, checkpoint);
+                    script->run.seed = world.seed;
+                    script->run.earlier_events = world.run.next;
+                }
+                script->start_capture = std::move(checkpoint);
+                script->seconds = state[2].cast<std::vector<double>>();
+                timeline_start(*script, state[3].cast<std::size_t>());
+                return script;
+            }))
+        .def("__copy__", [](py::object self) { return self.attr("copy")(); }, "As copy().")
+        .def("__deepcopy__", [](py::object self, const py::handle) { return self.attr("copy")(); }, py::arg("memo"), "As copy().")
+        .def(
+            "close",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                world_type& world = scope.world;
+                // The family tree gets its living, and the files are let go: the world runs on without them.
+                if (!world.options.lineage_path.empty()) world_lineage_finish(world);
+                world.options.lineage_path.clear();
+                world.options.log_path.clear();
+            },
+            "Finishes the files the world writes (its lineage file gets the living animals) and writes no more\n"
+            "of them; the world itself may still run. Closing twice does nothing more.")
+        .def("__enter__", [](py::object self) { return self; }, "The world itself, for with velmora.World(...) as world.")
+        .def(
+            "__exit__", [](py::object self, const py::args&) { self.attr("close")(); }, "Closes the world: see close().")
         .def("__len__", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.num_animals; }); },
              "The number of animals.")
         .def("__repr__", [](script_world_type& script) {
             world_scope_type scope(script);
             const world_type& world = scope.world;
-            return "<velmora.World " + std::to_string(world.num_animals) + " animals, " + std::to_string(world.num_plants) +
-                   " plants, generation " + std::to_string(world.generation) + ", update " + std::to_string(world.update_count) + ">";
+            return "<velmora.World seed=" + std::to_string(world.seed) + ", generation " + std::to_string(world.generation) + ", update " +
+                   std::to_string(world.update_count) + ", " + std::to_string(world.num_animals) + " animals, " +
+                   std::to_string(world.num_plants) + " plants>";
         });
     // The same call under the name a script that saves runs may look for first.
     module.attr("World").attr("load_run") = module.attr("World").attr("run_file");

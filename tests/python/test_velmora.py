@@ -1,4 +1,5 @@
 """The velmora module against the velmora program: the same runs, files and refusals."""
+import copy
 import errno
 import os
 import subprocess
@@ -428,3 +429,70 @@ def test_a_scheduled_change_past_its_generations_end_is_refused():
         velmora.World(seed=1, schedule=[{"generation": 2, "update": 600, "plants": 3}])
     with pytest.raises(ValueError, match="which is 20 updates long"):
         velmora.World(seed=1, schedule=[{"generation": 1, "generation_length": 20}, {"generation": 1, "update": 30, "plants": 3}])
+
+
+def test_replicates_differ_rewinds_stay_in_the_past_and_copies_and_closing_work(tmp_path):
+    made = [velmora.World(animals=10, plants=10, generation_length=20) for _ in range(3)]
+    assert len({w.seed for w in made}) == 3  # fresh seeds, not the clock's
+    again = velmora.World(seed=made[0].seed, animals=10, plants=10, generation_length=20)
+    for w in (made[0], again):
+        w.run(generations=2)
+    np.testing.assert_array_equal(made[0].animals()["x"], again.animals()["x"])  # the seed read back replays the run
+    assert repr(again) == f"<velmora.World seed={again.seed}, generation 2, update 0, 10 animals, {len(again.plants()['x'])} plants>"
+    with pytest.raises(ValueError, match="generation 150 has not happened yet: this run has reached generation 2"):
+        again.rewind(150)
+    assert again.generation == 2
+    again.rewind(1)
+    again.rewind(2)  # forward again as far as it has been
+    for copier in (copy.copy, copy.deepcopy):
+        twin = copier(again)
+        for w in (twin, again):
+            w.run(generations=1)
+        np.testing.assert_array_equal(twin.animals()["x"], again.animals()["x"])
+    again.checkpoint(tmp_path / "c.npz")
+    resumed = velmora.World.resume(tmp_path / "c.npz")
+    resumed.save_run(tmp_path / "r.toml")
+    assert f"seed = {again.seed}" in (tmp_path / "r.toml").read_text()  # the checkpoint's seed, not the clock's
+    log = tmp_path / "w.log"
+    with velmora.World(seed=3, generation_length=10, log=log) as world:
+        world.run(generations=1)
+    lines = log.read_text()
+    world.run(generations=1)  # closed: it runs on, writing no more
+    assert log.read_text() == lines and lines.count("\n") == 1
+
+
+def _one_generation_on(world):
+    world.run(generations=1)
+    return world
+
+
+def test_a_world_pickled_through_a_process_pool_runs_on_as_the_one_that_stayed(tmp_path):
+    import multiprocessing
+    import pickle
+    from concurrent.futures import ProcessPoolExecutor
+
+    world = velmora.World(seed=8, animals=12, plants=12, generation_length=25)
+    world.run(generations=2)
+    world.set(plants=9)
+    stayed = pickle.loads(pickle.dumps(world))
+    assert (stayed.seed, stayed.generation, stayed.settings) == (world.seed, world.generation, world.settings)
+    with ProcessPoolExecutor(1, mp_context=multiprocessing.get_context("fork")) as pool:
+        back = pool.submit(_one_generation_on, world).result()
+    world.run(generations=1)
+    np.testing.assert_array_equal(back.animals()["x"], world.animals()["x"])
+    np.testing.assert_array_equal(back.history()["food"], world.history()["food"])
+    # Its run begins where it was last pickled: it rewinds to there, and its run file replays from there.
+    back.run(generations=1)
+    world.run(generations=1)
+    back.rewind(3)
+    with pytest.raises(ValueError, match="before this run's start at generation 3"):
+        back.rewind(2)
+    back.run(generations=1)
+    np.testing.assert_array_equal(back.animals()["x"], world.animals()["x"])
+    back.save_run(tmp_path / "back.toml")
+    assert (tmp_path / "back.start.npz").exists()
+    replayed = velmora.World.run_file(tmp_path / "back.toml")
+    replayed.run(generations=1)
+    np.testing.assert_array_equal(replayed.animals()["x"], world.animals()["x"])
+    with pytest.raises(ValueError, match="not the state of a velmora.World"):
+        velmora.World.__new__(velmora.World).__setstate__((2, b"", [], 0, True))
