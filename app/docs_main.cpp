@@ -29,10 +29,10 @@ int main(int argc, char** argv)
     state.world.options.console = false;
     state.world.options.console_scores = false;
     state.autosave_enabled = false;
-    window.resize(640, 480);
+    window.resize(1180, 760);
     window.show();
     system_startup(state, window.view()->width(), window.view()->height(), 3);
-    // Forty generations, then the best animal, zoomed and followed.
+    // Forty generations, then the best animal, zoomed and followed, the Animal and Chart panels docked beside it.
     while (state.world.generation < 40) tick_world_update(state);
     for (int i = 0; i < 120; ++i) tick_world_update(state);
     view_select(state.world, state.view, state.world.animals);
@@ -40,22 +40,19 @@ int main(int argc, char** argv)
     state.view.follow = true;
     view_follow(state.world, state.view);
     state.view.show_vision = true;
-    view_changed(state);
     inspector_show(state);
     chart_show(state, true);
+    // Out of the Animal panel's tabs, below it.
+    window.addDockWidget(Qt::RightDockWidgetArea, window.dock("Chart"), Qt::Vertical);
+    window.dock("Chart")->show();
+    window.resizeDocks({window.dock("Animal"), window.dock("Chart")}, {420, 300}, Qt::Vertical);
+    window.resizeDocks({window.dock("Animal")}, {430}, Qt::Horizontal);
     application.processEvents();
-    const QImage main = window.grab().toImage();
-    const QImage inspector = state.inspector->grab().toImage();
-    const QImage chart = state.chart_window->grab().toImage();
-    const int gap = 8;
-    QImage picture(main.width() + gap + std::max(inspector.width(), chart.width()), std::max(main.height(), inspector.height() + gap + chart.height()),
-                   QImage::Format_RGB32);
-    picture.fill(QColor(60, 63, 65));
-    QPainter painter(&picture);
-    painter.drawImage(0, 0, main);
-    painter.drawImage(main.width() + gap, 0, inspector);
-    painter.drawImage(main.width() + gap, inspector.height() + gap, chart);
-    painter.end();
+    view_changed(state);
+    state.chart_window->redraw();
+    window.refresh_status();
+    application.processEvents();
+    const QImage picture = window.grab().toImage();
     if (const std::string reason = surface_save_png(picture, argv[1]); !reason.empty()) {
         std::fprintf(stderr, "velmora_docs: cannot write %s: %s\n", argv[1], reason.c_str());
         return 1;
