@@ -17,8 +17,14 @@ int h_console = -1;
 
 void start_console() { h_console = 1; }
 
+void (*console_sink)(const char* text) = nullptr;
+
 void write_console(const char* text)
 {
+    if (console_sink != nullptr) {
+        console_sink(text);
+        return;
+    }
     if (h_console == -1) start_console();
     std::size_t left = std::strlen(text);
     while (left > 0) {

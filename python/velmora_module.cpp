@@ -250,6 +250,33 @@ world_arguments_type arguments_of(const py::kwargs& kwargs, const char* call)
     return made;
 }
 
+// The console's lines, kept as the worlds write them (perhaps without the
+// interpreter's lock, holding a world's) and handed to sys.stdout once the
+// call that wrote them holds the interpreter again and no world.
+std::mutex console_lock;
+std::string console_pending;
+
+void console_keep(const char* text)
+{
+    const std::lock_guard<std::mutex> held(console_lock);
+    console_pending += text;
+}
+
+// With the interpreter's lock: the kept lines to sys.stdout, or away (a quiet world's refusal is its exception alone).
+void console_flush(bool shown = true)
+{
+    std::string text;
+    {
+        const std::lock_guard<std::mutex> held(console_lock);
+        text.swap(console_pending);
+    }
+    if (!shown || text.empty()) return;
+    py::object out = py::module_::import("sys").attr("stdout");
+    if (out.is_none()) return;
+    out.attr("write")(text);
+    out.attr("flush")();
+}
+
 // A world's whole state as a checkpoint's bytes and back, through a
 // temporary file of this process's own (the checkpoint's reader checks it).
 std::filesystem::path pickle_file()
@@ -329,7 +356,21 @@ void timeline_start(script_world_type& script, std::size_t budget)
     script.timeline.start_events = script.run.earlier_events;
 }
 
+std::unique_ptr<script_world_type> make_world_unflushed(const world_arguments_type& arguments);
+
 std::unique_ptr<script_world_type> make_world(const world_arguments_type& arguments)
+{
+    try {
+        auto script = make_world_unflushed(arguments);
+        console_flush(!arguments.quiet);
+        return script;
+    } catch (...) {
+        console_flush(false);
+        throw;
+    }
+}
+
+std::unique_ptr<script_world_type> make_world_unflushed(const world_arguments_type& arguments)
 {
     const options_type& options = arguments.options;
     check_log(options);
@@ -408,6 +449,7 @@ void run_updates(script_world_type& script, Done done)
             log_error = world.options.log_error;
         }
         // Raised with the interpreter's lock held again.
+        console_flush();
         if (log_error != 0)
             raise_os_error(log_error, "cannot write " + script.world.options.log_path + ": " + std::strerror(log_error),
                            script.world.options.log_path);
@@ -490,6 +532,7 @@ PYBIND11_MODULE(velmora, module)
                    "run, byte for byte. Several worlds may live in one process; their updates release the\n"
                    "interpreter's lock, so Python threads can run them side by side.";
     module.attr("__version__") = VELMORA_VERSION;
+    console_sink = console_keep;
 
     py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
         .def(py::init([](const py::kwargs& kwargs) {
@@ -648,6 +691,7 @@ PYBIND11_MODULE(velmora, module)
                     }
                     script.seconds.resize(std::min(script.seconds.size(), scope.world.history.size()));
                 }
+                console_flush();
                 if (!problem.empty()) throw py::value_error(problem);
             },
             py::arg("generation"),
@@ -835,7 +879,9 @@ PYBIND11_MODULE(velmora, module)
                 const std::string path = path_of(file, "path");
                 world_scope_type scope(script);
                 world_type& world = scope.world;
-                if (const refusal_type problem = world_save_file(world, path); !problem.empty()) raise_refusal(problem);
+                const refusal_type problem = world_save_file(world, path);
+                console_flush();
+                if (!problem.empty()) raise_refusal(problem);
             },
             py::arg("path"), "Writes the world file (networks and settings) to path; OSError when it cannot.")
         .def(
@@ -844,7 +890,9 @@ PYBIND11_MODULE(velmora, module)
                 const std::string path = path_of(file, "path");
                 world_scope_type scope(script);
                 world_type& world = scope.world;
-                if (const refusal_type problem = checkpoint_save(world, path); !problem.empty()) raise_refusal(problem);
+                const refusal_type problem = checkpoint_save(world, path);
+                console_flush();
+                if (!problem.empty()) raise_refusal(problem);
             },
             py::arg("path"), "Writes the whole state to a checkpoint (.npz) that World.resume goes on from exactly.")
         .def_property_readonly(

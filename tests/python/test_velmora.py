@@ -496,3 +496,20 @@ def test_a_world_pickled_through_a_process_pool_runs_on_as_the_one_that_stayed(t
     np.testing.assert_array_equal(replayed.animals()["x"], world.animals()["x"])
     with pytest.raises(ValueError, match="not the state of a velmora.World"):
         velmora.World.__new__(velmora.World).__setstate__((2, b"", [], 0, True))
+
+
+def test_console_lines_go_through_sys_stdout_and_a_quiet_refusal_is_only_its_exception(tmp_path, capfd):
+    import contextlib
+    import io
+
+    caught = io.StringIO()
+    with contextlib.redirect_stdout(caught):
+        world = velmora.World(seed=1, generation_length=20, quiet=False)
+        world.run(generations=2)
+    assert caught.getvalue().count("Gen:") == 2
+    (tmp_path / "bad.toml").write_text("format = 1\nseed = -3\n")
+    quiet = io.StringIO()
+    with contextlib.redirect_stdout(quiet), pytest.raises(ValueError):
+        velmora.World.run_file(tmp_path / "bad.toml")
+    assert quiet.getvalue() == ""
+    assert capfd.readouterr().out == ""  # nothing past Python to the C library's standard output
