@@ -7,6 +7,7 @@
 #include "cli/run_file.h"
 #include "world/edit.h"
 #include "world/timeline.h"
+#include "neuron/neuron.h"
 #include "plant/plant.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
@@ -484,16 +485,6 @@ py::array_t<T> column(const world_type& world, std::size_t count, Field field)
     return array;
 }
 
-animal_type* animal_at(const world_type& world, py::ssize_t index)
-{
-    const auto count = static_cast<py::ssize_t>(world.num_animals);
-    if (index < 0) index += count;
-    if (index < 0 || index >= count) throw py::index_error("animal " + std::to_string(index) + " of " + std::to_string(count));
-    animal_type* animal = world.animals;
-    for (py::ssize_t k = 0; k < index; ++k) animal = animal->next;
-    return animal;
-}
-
 // World's docstring: its keywords from the settings' table, with their defaults, units and ranges.
 const std::string& world_doc()
 {
@@ -789,6 +780,18 @@ PYBIND11_MODULE(velmora, module)
                 out["parent_b"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.parent_b; });
                 out["founder"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.founder; });
                 out["born"] = column<std::uint32_t>(world, n, [](const animal_type& a) { return a.born; });
+                return out;
+            },
+            "The animals in list order, as a dict of 1-D numpy arrays, one column each (pandas.DataFrame takes it):\n"
+            "x, y, heading, speed, food (plants eaten this generation), wall_hits, fitness (food over the best\n"
+            "animal's food at the last generation's end, 0 to 1), left_motor, right_motor, id, parent_a, parent_b,\n"
+            "founder, born (the generation). senses() gives the whiskers and vision.")
+        .def(
+            "senses",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                world_type& world = scope.world;
+                const std::size_t n = world.num_animals;
                 py::array_t<double> touch({static_cast<py::ssize_t>(n), py::ssize_t{animal_touch_count}, py::ssize_t{3}});
                 py::array_t<double> vision({static_cast<py::ssize_t>(n), py::ssize_t{animal_vision_count}});
                 auto t = touch.mutable_unchecked<3>();
@@ -802,13 +805,53 @@ PYBIND11_MODULE(velmora, module)
                     }
                     for (int s = 0; s < animal_vision_count; ++s) v(k, s) = a->vision[s].plant;
                 }
+                py::dict out;
+                out["id"] = column<std::uint64_t>(world, n, [](const animal_type& a) { return a.id; });
                 out["touch"] = touch;
                 out["vision"] = vision;
                 return out;
             },
-            "The animals in list order, as a dict of numpy arrays: x, y, heading, speed, food, wall_hits, fitness,\n"
-            "left_motor, right_motor, id, parent_a, parent_b, founder, born; touch (animals x 6 whiskers x\n"
-            "wall, plant, animal) and vision (animals x 5 sectors).")
+            "The animals' senses in list order: id, touch (animals x 6 whiskers x wall, plant, animal) and vision\n"
+            "(animals x 5 sectors), each from -0.5 to 0.5.")
+        .def(
+            "neurons",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                world_type& world = scope.world;
+                const py::ssize_t count = world.animals != nullptr ? static_cast<py::ssize_t>(world.animals->num_neurons) : 0;
+                py::array_t<double> outputs({static_cast<py::ssize_t>(world.num_animals), count});
+                auto o = outputs.mutable_unchecked<2>();
+                py::ssize_t k = 0;
+                for (const animal_type* a = world.animals; a != nullptr; a = a->next, ++k) {
+                    py::ssize_t j = 0;
+                    for (const neuron_type* neuron = a->neurons; neuron != nullptr && j < count; neuron = neuron->next) o(k, j++) = neuron->out;
+                }
+                return outputs;
+            },
+            "Every animal's neuron outputs after its last update: an (animals x neurons) array, rows in animals()\n"
+            "order, columns in network order (the motor neurons last).")
+        .def(
+            "ranking",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                const auto& ranked = scope.world.ranked_last;
+                const auto n = static_cast<py::ssize_t>(ranked.size());
+                py::array_t<std::uint64_t> id(n);
+                py::array_t<std::int32_t> food(n);
+                py::array_t<double> fitness(n);
+                for (py::ssize_t k = 0; k < n; ++k) {
+                    id.mutable_at(k) = ranked[static_cast<std::size_t>(k)].id;
+                    food.mutable_at(k) = ranked[static_cast<std::size_t>(k)].food;
+                    fitness.mutable_at(k) = ranked[static_cast<std::size_t>(k)].fitness;
+                }
+                py::dict out;
+                out["id"] = id;
+                out["food"] = food;
+                out["fitness"] = fitness;
+                return out;
+            },
+            "The last generation as it ended, best first: id, food and fitness (food over the best's food) of each\n"
+            "animal, before breeding replaced the lower half. Empty until a generation ends in this World.")
         .def(
             "plants",
             [](script_world_type& script) {
@@ -833,15 +876,34 @@ PYBIND11_MODULE(velmora, module)
             "The plants in list order: a dict of numpy arrays x, y, size_x, size_y.")
         .def(
             "genes",
-            [](script_world_type& script, py::ssize_t index) {
+            [](script_world_type& script, const py::args& args, const py::object& id) -> py::array_t<double> {
+                if (!args.empty())
+                    throw py::type_error("genes() takes no list index: genes() gives every animal's genes as rows in animals() order, "
+                                         "genes(id=...) one animal's");
                 world_scope_type scope(script);
                 world_type& world = scope.world;
-                animal_type* animal = animal_at(world, index);
-                py::array_t<double> genes(static_cast<py::ssize_t>(animal_get_chromosome_size(animal)));
-                animal_export_chromosome(animal, genes.mutable_data());
+                if (!id.is_none()) {
+                    const long long wanted = whole_of(id, "id");
+                    animal_type* animal = wanted > 0 ? world_find_animal(world, static_cast<std::uint64_t>(wanted)) : nullptr;
+                    if (animal == nullptr) throw py::key_error("no animal has id " + std::to_string(wanted));
+                    py::array_t<double> genes(static_cast<py::ssize_t>(animal_get_chromosome_size(animal)));
+                    animal_export_chromosome(animal, genes.mutable_data());
+                    return genes;
+                }
+                const py::ssize_t size = world.animals != nullptr ? static_cast<py::ssize_t>(animal_get_chromosome_size(world.animals)) : 0;
+                py::array_t<double> genes({static_cast<py::ssize_t>(world.num_animals), size});
+                py::ssize_t k = 0;
+                for (animal_type* animal = world.animals; animal != nullptr; animal = animal->next, ++k) {
+                    // One network shape per world; a row that would not fit is refused rather than written past.
+                    if (static_cast<py::ssize_t>(animal_get_chromosome_size(animal)) != size)
+                        throw py::value_error("the animals' networks differ in size: take them one at a time with genes(id=...)");
+                    animal_export_chromosome(animal, genes.mutable_data(k, 0));
+                }
                 return genes;
             },
-            py::arg("i"), "Animal i's genes (in list order, as animals() gives them): per neuron its input weights, then its bias.")
+            py::arg("id") = py::none(),
+            "genes(): every animal's genes, an (animals x genes) array with rows in animals() order; genes(id=N):\n"
+            "that animal's. Per neuron its input weights, then its bias. KeyError for an id no animal has.")
         .def(
             "history",
             [](script_world_type& script) {

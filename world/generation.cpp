@@ -400,6 +400,8 @@ void world_compute_generation(world_type& world)
     world.animals = ranked[0];
     for (std::uint32_t i = 0; i + 1 < n; ++i) ranked[i]->next = ranked[i + 1];
     ranked[n - 1]->next = nullptr;
+    world.ranked_last.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) world.ranked_last[i] = {ranked[i]->id, ranked[i]->food, ranked[i]->fitness};
 
     int food = 0;
     int wall = 0;

@@ -143,6 +143,14 @@ struct world_type {
     grid_type grid{};                   // the spatial index of both lists
     neuron_pack_type networks{};        // the animals' networks, packed in list order for world_update
     std::vector<animal_type*> ranking;   // room for the ranking and its merge, grown with the animals
+    // The last generation's animals as it ended, best first: a report for
+    // scripts, since breeding then clears the scores. Not kept in checkpoints.
+    struct ranked_type {
+        std::uint64_t id;
+        int food;
+        double fitness;
+    };
+    std::vector<ranked_type> ranked_last;
     std::vector<double> gene_room;       // room for the mean genome and the founders, grown with the animals
     std::vector<std::uint64_t> founder_room;   // the same, for counting founders
     std::string lineage_rows;         // family-tree rows not yet appended to the file

@@ -116,17 +116,18 @@ def test_arrays_agree_with_the_saved_world_file(tmp_path):
             bias, inputs = float(words[at + 1]), int(words[at + 2])
             genes += [float(w) for w in words[at + 3:at + 3 + inputs]] + [bias]
             at += 3 + inputs
-        np.testing.assert_allclose(world.genes(i), genes, rtol=0, atol=5e-7)
-    np.testing.assert_array_equal(world.genes(-1), world.genes(3))
-    animals, plants = world.animals(), world.plants()
-    assert all(len(values) == 4 for values in animals.values())
-    assert animals["touch"].shape == (4, 6, 3) and animals["vision"].shape == (4, 5)
+        np.testing.assert_allclose(world.genes()[i], genes, rtol=0, atol=5e-7)
+        np.testing.assert_array_equal(world.genes(id=int(world.animals()["id"][i])), world.genes()[i])
+    animals, plants, senses = world.animals(), world.plants(), world.senses()
+    assert all(values.shape == (4,) for values in animals.values())  # 1-D columns: a table
+    assert senses["touch"].shape == (4, 6, 3) and senses["vision"].shape == (4, 5)
+    np.testing.assert_array_equal(senses["id"], animals["id"])
     assert all(np.all((values >= 0) & (values <= 10)) for values in (animals["x"], animals["y"], plants["x"], plants["y"]))
     assert len(plants["y"]) == 6 and np.all(plants["size_x"] == 0.25)
-    assert set(np.unique(animals["touch"])) <= {-0.5, 0.5}
+    assert set(np.unique(senses["touch"])) <= {-0.5, 0.5}
     loaded = velmora.World.load(str(tmp_path / "w.dat"))
     for i in range(len(world)):
-        np.testing.assert_allclose(loaded.genes(i), world.genes(i), rtol=0, atol=5e-7)
+        np.testing.assert_allclose(loaded.genes()[i], world.genes()[i], rtol=0, atol=5e-7)
 
 
 def test_a_checkpoint_resumes_the_same_run(tmp_path):
@@ -204,8 +205,10 @@ def test_bad_calls_and_files_are_refused(tmp_path):
     world = velmora.World(seed=1)
     with pytest.raises(ValueError):
         world.update(-1)
-    with pytest.raises(IndexError):
-        world.genes(20)
+    with pytest.raises(TypeError, match="genes\\(\\) takes no list index"):
+        world.genes(2)
+    with pytest.raises(KeyError, match="no animal has id 999999"):
+        world.genes(id=999999)
     (tmp_path / "bad.dat").write_text("10 10 5 500 2 0.25 2 0.5 1\n")
     # The system's refusals are OSError with errno and filename; a file's content that does not fit is ValueError.
     for call, path, refused in [(velmora.World.load, "missing.dat", FileNotFoundError), (velmora.World.load, "bad.dat", ValueError),
@@ -338,7 +341,7 @@ def test_edits_by_hand_replay_from_the_run_file_and_bad_ones_change_nothing(tmp_
     assert made == max(world.animals()["id"]) and len(world) == 21
     world.remove(int(ids[0]))
     world.update(70)
-    genes = world.genes(0)
+    genes = world.genes()[0]
     founder = world.add_animal(genes=genes * 0.5, x=5.0, y=5.0, heading=1.0)
     world.set_genes(founder, genes)
     world.add_plant(1.0, 1.0)
@@ -513,3 +516,21 @@ def test_console_lines_go_through_sys_stdout_and_a_quiet_refusal_is_only_its_exc
         velmora.World.run_file(tmp_path / "bad.toml")
     assert quiet.getvalue() == ""
     assert capfd.readouterr().out == ""  # nothing past Python to the C library's standard output
+
+
+def test_tables_of_animals_ranking_and_neurons(tmp_path):
+    import pandas
+
+    world = velmora.World(seed=4, animals=16, plants=20, generation_length=60)
+    assert len(world.ranking()["id"]) == 0  # no generation has ended yet
+    world.run(generations=3)
+    table = pandas.DataFrame(world.animals())
+    assert list(table["id"]) == list(world.animals()["id"]) and len(table) == 16
+    ranking = pandas.DataFrame(world.ranking())
+    assert len(ranking) == 16 and ranking["fitness"].iloc[0] == 1.0
+    assert list(ranking["fitness"]) == sorted(ranking["fitness"], reverse=True)
+    np.testing.assert_array_equal(ranking["food"] / ranking["food"].max(), ranking["fitness"])
+    assert ranking["food"].sum() == world.history()["food"][-1]  # the finished generation's scores, kept past breeding
+    outputs = world.neurons()
+    assert outputs.shape == (16, 18) and np.all(np.abs(outputs) <= 1.0)
+    assert world.genes().shape[0] == 16
