@@ -793,6 +793,7 @@ std::vector<checkpoint_record_field_type> checkpoint_record_fields()
         FIELD(w, world_type, grid, made_anew),
         FIELD(w, world_type, networks, made_anew),
         FIELD(w, world_type, ranking, "- room for the generation's ranking"),
+        FIELD(w, world_type, ranked_last, "- the last generation as it ended, a report for scripts"),
         FIELD(w, world_type, gene_room, "- room for the generation's statistics"),
         FIELD(w, world_type, founder_room, "- room for the generation's statistics"),
         FIELD(w, world_type, lineage_rows, "- empty between updates: rows go to the file as they are made"),

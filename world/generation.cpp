@@ -340,6 +340,7 @@ void world_reserve_ranking(world_type& world, std::uint32_t count)
     grow(world.ranking, 2 * std::size_t{count});
     grow(world.founder_room, count);
     grow(world.update_order, count);
+    if (world.ranked_last.capacity() < count) world.ranked_last.reserve(std::max<std::size_t>(count, 2 * world.ranked_last.capacity()));
     if (world.animals != nullptr) grow(world.gene_room, animal_get_chromosome_size(world.animals));
 }
 
