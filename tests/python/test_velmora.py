@@ -327,7 +327,8 @@ def test_a_food_map_seasons_and_a_schedule_run_and_replay_from_the_run_file(tmp_
     for bad in (dict(food_map=np.zeros((2, 2))), dict(food_map=np.ones(3)), dict(seasons=dict(period=1, low=0, high=2)),
                 dict(seasons=dict(period=4, low=0, high=2), schedule=[{"generation": 2, "plants": 4}]),
                 dict(schedule=[{"generation": 4, "plants": 4}, {"generation": 2, "plants": 5}]),
-                dict(schedule=[{"generation": 2, "animals": 4}])):
+                dict(schedule=[{"generation": 2, "animals": 4}]), dict(schedule=[{"generation": -1, "plants": 4}]),
+                dict(schedule=[{"generation": 2, "update": -1, "plants": 4}])):
         with pytest.raises(ValueError):
             velmora.World(**bad)
 
