@@ -235,8 +235,6 @@ void main_menu(window_state_type& state, int id)
             state.show_problem("Unable to save the chart to " + path + ": " + reason);
         break;
     }
-    case menu_show_chart: chart_show(state, true); break;
-    case menu_hide_chart: chart_show(state, false); break;
     case menu_settings: settings_edit(state); break;
     case menu_keys: QMessageBox::information(state.dialog_parent, "Keys", QString::fromStdString(keys_help_text())); break;
     case menu_about:
@@ -244,7 +242,6 @@ void main_menu(window_state_type& state, int id)
                            "Velmora " VELMORA_VERSION "\n\nAnimals with small neural networks of their own live, eat and "
                            "evolve in a flat world of plants.");
         break;
-    case menu_show_vision: view.show_vision = true; break;
     case menu_vision: view.show_vision = !view.show_vision; break;
     case menu_chart: chart_toggle(state); break;
     case menu_neurons: neurons_show(state); break;
@@ -259,7 +256,6 @@ void main_menu(window_state_type& state, int id)
     case menu_reset_layout:
         if (state.reset_layout) state.reset_layout();
         break;
-    case menu_hide_vision: view.show_vision = false; break;
     case menu_remove_animals: world_act(world, run_event_of(event_remove_animals)); break;
     case menu_add_animal: world_act(world, run_event_of(event_add_animal)); break;
     case menu_remove_plants: world_act(world, run_event_of(event_remove_plants)); break;

@@ -418,10 +418,8 @@ void main_window_widget::build_toolbar()
             continue;
         }
         QAction* shared = actions_.at(button.id);
-        QAction* tool = toolbar_->addAction(shared->icon(), shared->text());
         const QIcon icon = QIcon::fromTheme(button.icon);
-        tool->setIcon(icon);
-        tool->setIconText(button.label);   // shown when the theme has no icon
+        QAction* tool = toolbar_->addAction(icon, button.label);   // the label shows when the theme has no icon
         tool->setCheckable(shared->isCheckable());
         tool->setData(button.id);
         QString tip = shared->text().section('\t', 0, 0).remove('&').remove("...");
