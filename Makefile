@@ -61,7 +61,7 @@ fuzz:
 	    -DVELMORA_WINDOW=OFF -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target world_file_fuzz checkpoint_fuzz food_map_fuzz animal_file_fuzz
 	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/checkpoint_corpus $(FUZZ_DIR)/food_map_corpus $(FUZZ_DIR)/animal_corpus $(FUZZ_DIR)/artifacts
-	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/world_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=1 -rss_limit_mb=512 \
+	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/world_file_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=512 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus tests/fuzz/corpus \
 	    tests/fuzz/regressions
 	ASAN_OPTIONS=quarantine_size_mb=32 ./$(FUZZ_DIR)/tests/fuzz/checkpoint_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -rss_limit_mb=1024 \

@@ -18,6 +18,7 @@ int h_console = -1;
 void start_console() { h_console = 1; }
 
 void (*console_sink)(const char* text) = nullptr;
+void (*notice_sink)(const char* text) = nullptr;
 
 void write_console(const char* text)
 {

@@ -11,3 +11,8 @@ void write_console(const char* text);   // writes text unchanged, opening the co
 // takes the text instead; null for the file descriptor. It may be called
 // from any thread and must not block on the host.
 extern void (*console_sink)(const char* text);
+
+// Where a host takes the notices the program says besides its lines (a
+// file kept without what it cannot hold): Python raises them as warnings,
+// which its own filters show or hide. Null: they are console lines.
+extern void (*notice_sink)(const char* text);

@@ -30,6 +30,7 @@
 #include <unistd.h>
 #include <mutex>
 #include <optional>
+#include <csignal>
 #include <random>
 #include <string>
 #include <vector>
@@ -217,6 +218,9 @@ world_arguments_type arguments_of(const py::kwargs& kwargs, const char* call)
         } else if (name == "log") {
             options.log_path = path_of(value, name);
             options.no_log = false;
+        } else if (name == "lineage") {
+            options.lineage_path = path_of(value, name);
+            if (options.lineage_path.empty()) throw py::value_error("lineage must name a file");
         } else if (name == "quiet") {
             if (!py::isinstance<py::bool_>(value)) throw py::type_error("quiet must be True or False, not " + type_name(value));
             made.quiet = value.cast<bool>();
@@ -263,6 +267,28 @@ void console_keep(const char* text)
     console_pending += text;
 }
 
+// Notices, kept as the console's lines are, and raised as warnings once the interpreter is held again.
+std::vector<std::string> notices_pending;
+
+void notice_keep(const char* text)
+{
+    const std::lock_guard<std::mutex> held(console_lock);
+    std::string notice = text;
+    while (!notice.empty() && notice.back() == '\n') notice.pop_back();
+    notices_pending.push_back(std::move(notice));
+}
+
+void notices_flush()
+{
+    std::vector<std::string> notices;
+    {
+        const std::lock_guard<std::mutex> held(console_lock);
+        notices.swap(notices_pending);
+    }
+    for (const std::string& notice : notices)
+        if (PyErr_WarnEx(PyExc_UserWarning, notice.c_str(), 1) != 0) throw py::error_already_set();  // warnings as errors
+}
+
 // With the interpreter's lock: the kept lines to sys.stdout, or away (a quiet world's refusal is its exception alone).
 void console_flush(bool shown = true)
 {
@@ -271,12 +297,58 @@ void console_flush(bool shown = true)
         const std::lock_guard<std::mutex> held(console_lock);
         text.swap(console_pending);
     }
-    if (!shown || text.empty()) return;
-    py::object out = py::module_::import("sys").attr("stdout");
-    if (out.is_none()) return;
-    out.attr("write")(text);
-    out.attr("flush")();
+    if (shown && !text.empty()) {
+        py::object out = py::module_::import("sys").attr("stdout");
+        if (!out.is_none()) {
+            out.attr("write")(text);
+            out.attr("flush")();
+        }
+    }
+    notices_flush();
 }
+
+// Ctrl+C seen while a call runs without the interpreter's lock, where
+// Python's own flag cannot be read: a handler of ours notes it and passes it
+// on to the interpreter's, for as long as such a call runs.
+std::atomic<bool> interrupt_seen{false};
+std::mutex interrupt_lock;
+int interrupt_watchers = 0;
+struct sigaction interpreter_handler {};
+
+void note_interrupt(int signal)
+{
+    interrupt_seen = true;
+    if (interpreter_handler.sa_handler != SIG_DFL && interpreter_handler.sa_handler != SIG_IGN) interpreter_handler.sa_handler(signal);
+}
+
+struct interrupt_watch_type {
+    interrupt_watch_type()
+    {
+        const std::lock_guard<std::mutex> held(interrupt_lock);
+        if (interrupt_watchers++ > 0) return;
+        interrupt_seen = false;
+        struct sigaction now {};
+        sigaction(SIGINT, nullptr, &now);
+        // A script that ignores Ctrl+C, or leaves it to end the process, keeps that.
+        if ((now.sa_flags & SA_SIGINFO) != 0 || now.sa_handler == SIG_DFL || now.sa_handler == SIG_IGN) {
+            interpreter_handler = {};
+            return;
+        }
+        interpreter_handler = now;
+        struct sigaction ours = now;
+        ours.sa_handler = note_interrupt;
+        sigaction(SIGINT, &ours, nullptr);
+    }
+    ~interrupt_watch_type()
+    {
+        const std::lock_guard<std::mutex> held(interrupt_lock);
+        if (--interrupt_watchers > 0) return;
+        if (interpreter_handler.sa_handler != SIG_DFL) sigaction(SIGINT, &interpreter_handler, nullptr);
+        interpreter_handler = {};
+    }
+    interrupt_watch_type(const interrupt_watch_type&) = delete;
+    interrupt_watch_type& operator=(const interrupt_watch_type&) = delete;
+};
 
 // A world's whole state as a checkpoint's bytes and back, through a
 // temporary file of this process's own (the checkpoint's reader checks it).
@@ -398,6 +470,13 @@ std::unique_ptr<script_world_type> make_world_unflushed(const world_arguments_ty
         if (const std::string problem = world_schedule(world, environment.schedule); !problem.empty())
             throw py::value_error("schedule: " + problem);
     }
+    if (!options.lineage_path.empty()) {
+        // The family tree of this World's run from here, in a file of its own.
+        world.options.lineage_path = options.lineage_path;
+        world_lineage_restart(world);
+        if (const int error = world.options.lineage_error; error != 0)
+            raise_os_error(error, "cannot write the lineage " + options.lineage_path + ": " + std::strerror(error), options.lineage_path);
+    }
     script->seconds.assign(world.history.size(), 0.0);
     timeline_start(*script, arguments.keyframes);
     return script;
@@ -433,7 +512,8 @@ void run_updates(script_world_type& script, Done done)
     std::uint64_t updates = 0;
     for (;;) {
         bool finished = false;
-        int log_error = 0;
+        int failed_error = 0;
+        std::string failed_path;
         {
             py::gil_scoped_release free_interpreter;
             world_scope_type scope(script);
@@ -445,15 +525,19 @@ void run_updates(script_world_type& script, Done done)
                 ++updates;
                 while (script.seconds.size() < world.history.size())
                     script.seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - script.start).count());
-                if (world.options.log_error != 0) break;
+                if (world.options.log_error != 0 || world.options.lineage_error != 0) break;
             }
-            log_error = world.options.log_error;
+            if (world.options.log_error != 0) {
+                failed_error = world.options.log_error;
+                failed_path = world.options.log_path;
+            } else if (world.options.lineage_error != 0) {
+                failed_error = world.options.lineage_error;
+                failed_path = world.options.lineage_path;
+            }
         }
         // Raised with the interpreter's lock held again.
         console_flush();
-        if (log_error != 0)
-            raise_os_error(log_error, "cannot write " + script.world.options.log_path + ": " + std::strerror(log_error),
-                           script.world.options.log_path);
+        if (failed_error != 0) raise_os_error(failed_error, "cannot write " + failed_path + ": " + std::strerror(failed_error), failed_path);
         if (finished) return;
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
@@ -485,47 +569,117 @@ py::array_t<T> column(const world_type& world, std::size_t count, Field field)
     return array;
 }
 
-// World's docstring: its keywords from the settings' table, with their defaults, units and ranges.
+// A setting's Python type and default, for the signature and the docstring.
+std::string keyword_type(const setting_row_type& row)
+{
+    switch (row.kind) {
+    case setting_kind_type::flag: return "bool";
+    case setting_kind_type::choice: return "str";
+    case setting_kind_type::whole: return "int";
+    case setting_kind_type::real: break;
+    }
+    return "float";
+}
+
+std::string keyword_default(const setting_row_type& row)
+{
+    if (row.fallback_text != nullptr) return "None";
+    if (row.kind == setting_kind_type::flag) return row.fallback != 0.0 ? "True" : "False";
+    if (row.kind == setting_kind_type::choice) return "'" + setting_default_text(row) + "'";
+    if (row.kind == setting_kind_type::real) return setting_value_text(row, row.fallback);
+    return setting_default_text(row);
+}
+
+// World's docstring: the signature Python's inspect reads (its keywords and
+// defaults from the settings' table), then the parameters in numpy's form.
 const std::string& world_doc()
 {
     static const std::string doc = [] {
-        std::string text = "World(*, seed=None";
+        std::string signature = "__init__(self, /, *, seed=None";
         std::string settings;
         for (const setting_row_type& row : settings_table()) {
             const std::string name = setting_keyword(row);
-            const std::string fallback = row.fallback_text != nullptr            ? "None"
-                                         : row.kind == setting_kind_type::flag   ? (row.fallback != 0.0 ? "True" : "False")
-                                         : row.kind == setting_kind_type::choice ? "'" + setting_default_text(row) + "'"
-                                         : row.kind == setting_kind_type::real ? setting_value_text(row, row.fallback)
-                                                                                : setting_default_text(row);
-            text += ", " + name + "=" + fallback;
-            settings += "    " + name + ": " + setting_help(row) + "\n";
+            signature += ", " + name + "=" + keyword_default(row);
+            settings += name + " : " + keyword_type(row) + (row.fallback_text != nullptr ? ", optional" : "") + "\n    " +
+                        setting_help(row) + ".\n";
         }
-        text += ", threads=None, log=None, quiet=True, keyframes=64, food_map=None, seasons=None, schedule=None)\n\n";
-        text += "A new world with these settings (seed=None: one drawn from the system's entropy, World.seed reads it). log names a file that\n"
-                "each generation's line is appended to (None: no log); quiet=False prints the lines as the command\n"
-                "line does. keyframes is the memory in MB that states kept for rewind may take (0: none; a rewind then\n"
-                "replays from the start). food_map is a 2-D array of weights over the world, row 0 at the top: plants\n"
-                "grow by them, never where 0. seasons is a dict of period, low, high and shape (\"sine\" or \"square\"): the\n"
-                "plant count's cycle. schedule is a list of dicts, each a generation (and update) and the settings that\n"
-                "change then. A setting of the wrong type raises TypeError, a bad value ValueError.\n\nThe settings:\n";
-        return text + settings;
+        signature += ", threads=None, log=None, lineage=None, quiet=True, keyframes=64, food_map=None, seasons=None, schedule=None)";
+        return signature + "\n--\n\n"
+               "A new world with these settings, its population made from its seed.\n\n"
+               "Parameters\n----------\n"
+               "seed : int, optional\n"
+               "    0 to 4294967295. None: one drawn from the system's entropy (World.seed reads it back).\n" +
+               settings +
+               "threads : int, optional\n"
+               "    Threads for the updates (None: the processors this process may use). The run is the same for any.\n"
+               "log : str or os.PathLike, optional\n"
+               "    A file each generation's line is appended to. None: no log.\n"
+               "lineage : str or os.PathLike, optional\n"
+               "    A family-tree file written from the start: a row per animal whose life ended, and the living\n"
+               "    at close(). velmora.read_lineage reads it. None: none.\n"
+               "quiet : bool\n"
+               "    False prints the generations' lines to sys.stdout, as the command line prints them.\n"
+               "keyframes : float\n"
+               "    MB of memory that states kept for rewind may take (0: none; a rewind then replays from the start).\n"
+               "food_map : array_like, optional\n"
+               "    A 2-D array of weights over the world, row 0 at the top: plants grow by them, never where 0.\n"
+               "seasons : dict, optional\n"
+               "    period, low, high (whole numbers) and shape ('sine' or 'square'): the plant count's cycle.\n"
+               "schedule : list of dict, optional\n"
+               "    Changes to come, each a dict of generation (and update) and the settings that change then.\n\n"
+               "Raises\n------\n"
+               "TypeError\n    A keyword that is not one of these, or a value of the wrong type.\n"
+               "ValueError\n    A value out of its range, or settings that do not fit together.\n"
+               "OSError\n    The log or lineage file cannot be written.\n";
     }();
     return doc;
 }
 
+// One row of the history from its end as the key the CSV's columns give, or the whole history.
+py::dict history_columns(const script_world_type& script, std::size_t first)
+{
+    const std::vector<generation_record_type>& rows = script.world.history;
+    first = std::min(first, rows.size());
+    const auto n = static_cast<py::ssize_t>(rows.size() - first);
+    const auto field = [&rows, n, first](auto get) {
+        py::array_t<decltype(get(rows.front()))> array(n);
+        for (py::ssize_t k = 0; k < n; ++k) array.mutable_at(k) = get(rows[first + static_cast<std::size_t>(k)]);
+        return array;
+    };
+    py::dict out;
+    out["generation"] = field([](const generation_record_type& r) { return r.generation; });
+    out["food"] = field([](const generation_record_type& r) { return r.food; });
+    out["wall"] = field([](const generation_record_type& r) { return r.wall; });
+    out["food_per_animal"] = field([](const generation_record_type& r) { return r.food_per_animal; });
+    out["best_food"] = field([](const generation_record_type& r) { return r.best_food; });
+    out["ave_food"] = field([](const generation_record_type& r) { return r.ave_food; });
+    out["animals"] = field([](const generation_record_type& r) { return r.animals; });
+    out["plants"] = field([](const generation_record_type& r) { return r.plants; });
+    py::array_t<double> seconds(n);
+    for (py::ssize_t k = 0; k < n; ++k) seconds.mutable_at(k) = script.seconds[first + static_cast<std::size_t>(k)];
+    out["seconds"] = seconds;
+    out["gene_spread"] = field([](const generation_record_type& r) { return r.gene_spread; });
+    out["lineages"] = field([](const generation_record_type& r) { return r.lineages; });
+    return out;
+}
+
 }  // namespace
 
-PYBIND11_MODULE(velmora, module)
+PYBIND11_MODULE(_velmora, module)
 {
-    module.doc() = "Velmora worlds from Python: animals with neural networks evolve in a world of plants.\n\n"
-                   "A World runs exactly as the velmora command line does: the same seed and settings give the same\n"
-                   "run, byte for byte. Several worlds may live in one process; their updates release the\n"
-                   "interpreter's lock, so Python threads can run them side by side.";
+    // The docstrings begin with the signatures inspect reads, so pybind11 adds none of its own.
+    py::options options;
+    options.disable_function_signatures();
+    module.doc() = "The compiled core of the velmora package: its World.";
     module.attr("__version__") = VELMORA_VERSION;
     console_sink = console_keep;
+    notice_sink = notice_keep;
 
-    py::class_<script_world_type>(module, "World", "One world: its animals, plants, settings and history.")
+    py::class_<script_world_type>(module, "World",
+                                  "One world: its animals, plants, settings and history.\n\n"
+                                  "A World runs exactly as the velmora command line does: the same seed and settings give the same\n"
+                                  "run, byte for byte. Its long calls release the interpreter's lock and stop at Ctrl+C between two\n"
+                                  "updates, the world left whole.")
         .def(py::init([](const py::kwargs& kwargs) {
                  world_arguments_type arguments = arguments_of(kwargs, "World");
                  fresh_seed(arguments.options);
@@ -538,46 +692,69 @@ PYBIND11_MODULE(velmora, module)
             "load",
             [](const py::handle path, const py::kwargs& kwargs) { return world_from_file(&options_type::load_path, "load", path, kwargs); },
             py::arg("path"),
-            "World.load(path, **settings): the world file at path; the settings given stand in for the file's.\n"
-            "A refused file raises OSError naming it.")
+            "load(path, /, **settings)\n--\n\n"
+            "A world from a world file: its networks and settings.\n\n"
+            "Parameters\n----------\n"
+            "path : str or os.PathLike\n    The world file (a checkpoint is opened by World.resume).\n"
+            "**settings\n    World's keywords, standing in for the file's; those that shape the networks may not change.\n\n"
+            "Returns\n-------\nWorld\n\n"
+            "Raises\n------\nFileNotFoundError, PermissionError, OSError\n    The file cannot be read.\n"
+            "ValueError\n    It is not a world file, or a setting does not fit it.\n")
         .def_static(
             "resume",
             [](const py::handle path, const py::kwargs& kwargs) {
                 return world_from_file(&options_type::resume_path, "resume", path, kwargs);
             },
             py::arg("path"),
-            "World.resume(path, **settings): the checkpoint at path, to go on exactly as the run that wrote it\n"
-            "would have. A setting equal to the checkpoint's changes nothing; plants, mutate_amount,\n"
-            "generation_length and wrap, when they differ, change the run from there on (a branch); any other\n"
-            "that differs raises ValueError. A refused file raises OSError naming it.")
+            "resume(path, /, **settings)\n--\n\n"
+            "A world from a checkpoint, to go on exactly as the run that wrote it would have.\n\n"
+            "Parameters\n----------\n"
+            "path : str or os.PathLike\n    The checkpoint (.npz), as World.checkpoint and velmora --checkpoint write them.\n"
+            "**settings\n    A setting equal to the checkpoint's changes nothing; plants, mutate_amount, generation_length\n"
+            "    and wrap, when they differ, change the run from there on (a branch). threads, log, lineage, quiet\n"
+            "    and keyframes as for World.\n\n"
+            "Returns\n-------\nWorld\n\n"
+            "Raises\n------\nFileNotFoundError, PermissionError, OSError\n    The file cannot be read.\n"
+            "ValueError\n    It is not a checkpoint (a world file is opened by World.load), or a setting differs that may not.\n")
         .def_static(
             "run_file",
             [](const py::handle path, const py::kwargs& kwargs) { return world_from_file(&options_type::run_path, "run_file", path, kwargs); },
             py::arg("path"),
-            "World.run_file(path, threads=None, log=None, quiet=True): the run file at path, from its start, its changes\n"
-            "to be made as the world reaches them (as velmora --run replays it). A refused file raises OSError naming\n"
-            "it and its line. World.load_run is the same.")
+            "run_file(path, /, *, threads=None, log=None, lineage=None, quiet=True, keyframes=64)\n--\n\n"
+            "A run file's world at its start, its changes made as the world reaches them (as velmora --run replays it).\n\n"
+            "Parameters\n----------\n"
+            "path : str or os.PathLike\n    The run file (.toml), as World.save_run and the window write them.\n"
+            "threads, log, lineage, quiet, keyframes\n    As for World; the run file holds the seed and the settings.\n\n"
+            "Returns\n-------\nWorld\n\n"
+            "Raises\n------\nFileNotFoundError, PermissionError, OSError\n    A file of the run cannot be read.\n"
+            "ValueError\n    The run file is damaged (the message names its line), or its starting file has changed.\n\n"
+            "World.load_run is the same call.\n")
         .def(
             "copy",
             [](script_world_type& script) {
                 auto copy = std::make_unique<script_world_type>();
                 world_scope_type scope(script);
-                // A copy writes no log: two worlds appending to one file would mix their lines.
+                // A copy writes no files: two worlds appending to one would mix their lines.
                 copy->world.options = script.world.options;
                 copy->world.options.log_path.clear();
+                copy->world.options.lineage_path.clear();
                 copy->world.options.log_error = 0;
                 checkpoint_apply(copy->world, checkpoint_capture(script.world));
                 copy->seconds = script.seconds;
                 copy->start = script.start;
                 copy->run = script.run;
+                copy->start_capture = script.start_capture;
                 // Its own timeline, of the same run from the same start.
                 timeline_start(*copy, script.timeline.budget);
                 copy->timeline.start = script.timeline.start;
                 copy->timeline.branches[0].from = script.timeline.start;
                 return copy;
             },
-            "An independent world in the same state, its run's changes included, for branching from a script:\n"
-            "updated alike, the two stay the same. It writes no log.")
+            "copy(self, /)\n--\n\n"
+            "An independent world in the same state, its run's changes included.\n\n"
+            "Updated alike, the two stay the same: a branch from a script. copy.copy and copy.deepcopy give the same.\n"
+            "The copy writes no log or lineage file.\n\n"
+            "Returns\n-------\nWorld\n")
         .def(
             "set",
             [](script_world_type& script, const py::kwargs& kwargs) {
@@ -594,8 +771,12 @@ PYBIND11_MODULE(velmora, module)
                     if (const std::string problem = world_change_setting(scope.world, setting, number); !problem.empty())
                         throw py::value_error(problem);
             },
-            "World.set(**settings): changes these settings now, between updates, as a change of the world's run\n"
-            "(save_run keeps it): those that may change during a run, as World.settings names them. Others raise ValueError.")
+            "set(self, /, **settings)\n--\n\n"
+            "Changes settings now, between two updates, as a change of the world's run (save_run keeps it).\n\n"
+            "Parameters\n----------\n"
+            "**settings\n    Those that may change during a run: plants, mutate_amount, generation_length, wrap.\n\n"
+            "Raises\n------\nTypeError\n    An unknown keyword, or a value of the wrong type.\n"
+            "ValueError\n    A setting that cannot change during a run, or a value out of its range.\n")
         .def_property_readonly(
             "settings",
             [](script_world_type& script) {
@@ -657,12 +838,18 @@ PYBIND11_MODULE(velmora, module)
                 if (const refusal_type problem = run_file_write(path, run); !problem.empty())
                     raise_refusal(problem.said_as("cannot write the run file " + path + ": "));
             },
-            py::arg("path"), "Writes the world's run file: its seed, settings, starting file and changes, to replay with\n"
-                             "World.run_file or velmora --headless --run.")
+            py::arg("path"),
+            "save_run(self, /, path)\n--\n\n"
+            "Writes the world's run file: its seed, settings, starting file and changes.\n\n"
+            "World.run_file and velmora --headless --run replay it exactly. A food map given as weights is written\n"
+            "beside it (NAME.food-map.npy), and an unpickled world's start as NAME.start.npz.\n\n"
+            "Parameters\n----------\npath : str or os.PathLike\n\n"
+            "Raises\n------\nOSError\n    A file cannot be written.\n")
         .def(
             "rewind",
             [](script_world_type& script, long long generation) {
                 std::string problem;
+                bool cancelled = false;
                 {
                     py::gil_scoped_release free_interpreter;
                     world_scope_type scope(script);
@@ -678,23 +865,40 @@ PYBIND11_MODULE(velmora, module)
                     } else {
                         // The start of the run's first generation is its start, which may be within it.
                         run_point_type point{static_cast<std::uint32_t>(generation), 0};
-                        problem = timeline_go(script.timeline, scope.world, std::max(point, start));
+                        const interrupt_watch_type watch;
+                        const refusal_type refused = timeline_go(script.timeline, scope.world, std::max(point, start),
+                                                                 [](double) { return !interrupt_seen.load(); });
+                        cancelled = refused.kind == refusal_kind_type::cancelled;
+                        problem = refused;
                     }
                     script.seconds.resize(std::min(script.seconds.size(), scope.world.history.size()));
                 }
                 console_flush();
+                if (cancelled) {
+                    // Left where it was; the interpreter's handler raises KeyboardInterrupt.
+                    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+                    PyErr_SetNone(PyExc_KeyboardInterrupt);
+                    throw py::error_already_set();
+                }
                 if (!problem.empty()) throw py::value_error(problem);
             },
             py::arg("generation"),
-            "Goes back (or forward, as far as the run has been) to the start of that generation of this world's\n"
-            "run, as it ran: updated again, it runs the same. A change made there starts a branch. ValueError\n"
-            "before the run's start or past the furthest generation it reached.")
+            "rewind(self, /, generation)\n--\n\n"
+            "Goes back (or forward, as far as the run has been) to the start of a generation of this run, as it ran.\n\n"
+            "Updated again from there, it runs the same; a change made there starts a branch.\n\n"
+            "Parameters\n----------\ngeneration : int\n\n"
+            "Raises\n------\nValueError\n    Before the run's start, or past the furthest generation it has reached.\n"
+            "KeyboardInterrupt\n    Ctrl+C while it replays: the world is left as it was before the call.\n")
         .def(
             "move",
             [](script_world_type& script, std::uint64_t id, double x, double y) {
                 edit_world(script, id, [&](world_type& w) { return world_move_animal(w, id, x, y); });
             },
-            py::arg("id"), py::arg("x"), py::arg("y"), "Moves the animal of that id to (x, y), as a change of the world's run.")
+            py::arg("id"), py::arg("x"), py::arg("y"),
+            "move(self, /, id, x, y)\n--\n\n"
+            "Moves an animal to (x, y), as a change of the world's run.\n\n"
+            "Parameters\n----------\nid : int\n    The animal's id (animals()['id']).\nx, y : float\n    Within the world.\n\n"
+            "Raises\n------\nKeyError\n    No animal has that id.\nValueError\n    The place is outside the world.\n")
         .def(
             "clone",
             [](script_world_type& script, std::uint64_t id) {
@@ -702,19 +906,32 @@ PYBIND11_MODULE(velmora, module)
                 edit_world(script, id, [&](world_type& w) { return world_clone_animal(w, id, &made); });
                 return made;
             },
-            py::arg("id"), "A new animal with the genes of the animal of that id, its parent, beside it; returns the new id.")
+            py::arg("id"),
+            "clone(self, /, id)\n--\n\n"
+            "A new animal with an animal's genes, beside it, that animal its parent.\n\n"
+            "Parameters\n----------\nid : int\n\n"
+            "Returns\n-------\nint\n    The new animal's id.\n\n"
+            "Raises\n------\nKeyError\n    No animal has that id.\nValueError\n    The world is full.\n")
         .def(
             "remove",
             [](script_world_type& script, std::uint64_t id) {
                 edit_world(script, id, [&](world_type& w) { return world_remove_animal(w, id); });
             },
-            py::arg("id"), "Removes the animal of that id; the lineage file gets its destruction time.")
+            py::arg("id"),
+            "remove(self, /, id)\n--\n\n"
+            "Removes an animal; the lineage file gets the end of its life.\n\n"
+            "Parameters\n----------\nid : int\n\n"
+            "Raises\n------\nKeyError\n    No animal has that id.\n")
         .def(
             "set_genes",
             [](script_world_type& script, std::uint64_t id, const std::vector<double>& genes) {
                 edit_world(script, id, [&](world_type& w) { return world_set_genes(w, id, genes); });
             },
-            py::arg("id"), py::arg("genes"), "Gives the animal of that id these genes (as genes(i) gives them).")
+            py::arg("id"), py::arg("genes"),
+            "set_genes(self, /, id, genes)\n--\n\n"
+            "Gives an animal these genes.\n\n"
+            "Parameters\n----------\nid : int\ngenes : array_like\n    As genes(id=...) gives them: per neuron its input weights, then its bias.\n\n"
+            "Raises\n------\nKeyError\n    No animal has that id.\nValueError\n    Not as many genes as its network has.\n")
         .def(
             "add_animal",
             [](script_world_type& script, const std::vector<double>& genes, double x, double y, double heading) {
@@ -723,31 +940,48 @@ PYBIND11_MODULE(velmora, module)
                 return made;
             },
             py::arg("genes"), py::arg("x"), py::arg("y"), py::arg("heading") = 0.0,
-            "A founder with these genes at (x, y), heading in radians; returns its id.")
+            "add_animal(self, /, genes, x, y, heading=0.0)\n--\n\n"
+            "A founder with these genes at (x, y).\n\n"
+            "Parameters\n----------\ngenes : array_like\n    As genes(id=...) gives them.\nx, y : float\nheading : float\n    In radians.\n\n"
+            "Returns\n-------\nint\n    Its id.\n\n"
+            "Raises\n------\nValueError\n    Genes that do not fit the world's networks, or a place outside it.\n")
         .def(
             "add_plant",
             [](script_world_type& script, double x, double y) {
                 edit_world(script, 0, [&](world_type& w) { return world_add_plant_at(w, x, y); });
             },
-            py::arg("x"), py::arg("y"), "A plant at (x, y).")
+            py::arg("x"), py::arg("y"),
+            "add_plant(self, /, x, y)\n--\n\n"
+            "A plant at (x, y).\n\n"
+            "Parameters\n----------\nx, y : float\n\nRaises\n------\nValueError\n    A place outside the world.\n")
         .def(
             "remove_plants",
             [](script_world_type& script, double x0, double y0, double x1, double y1) {
                 edit_world(script, 0, [&](world_type& w) { return world_remove_plants_in(w, x0, y0, x1, y1); });
             },
-            py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"), "Removes the plants whose centres lie in that rectangle.")
+            py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"),
+            "remove_plants(self, /, x0, y0, x1, y1)\n--\n\n"
+            "Removes the plants whose centres lie in a rectangle.\n\n"
+            "Parameters\n----------\nx0, y0, x1, y1 : float\n    Two opposite corners.\n")
         .def(
             "update",
-            [](script_world_type& script, long long n) {
-                if (n < 0) throw py::value_error("n " + std::to_string(n) + ": must be a whole number of at least 0");
+            [](script_world_type& script, const py::handle count) {
+                const long long n = whole_of(count, "n");
+                if (n < 0) throw py::value_error("n=" + std::to_string(n) + ": must be a whole number of at least 0");
                 run_updates(script, [n](std::uint64_t updates) { return updates >= static_cast<std::uint64_t>(n); });
             },
-            py::arg("n") = 1, "Runs n world updates.")
+            py::arg("n") = 1,
+            "update(self, /, n=1)\n--\n\n"
+            "Runs n world updates.\n\n"
+            "Parameters\n----------\nn : int\n\n"
+            "Raises\n------\nKeyboardInterrupt\n    Ctrl+C: it stops between two updates, the world whole.\n"
+            "OSError\n    The log or lineage file cannot be written.\n")
         .def(
-            "run",
-            [](script_world_type& script, long long generations) {
+            "_run",
+            [](script_world_type& script, const py::handle count) {
+                const long long generations = whole_of(count, "generations");
                 if (generations < 0)
-                    throw py::value_error("generations " + std::to_string(generations) + ": must be a whole number of at least 0");
+                    throw py::value_error("generations=" + std::to_string(generations) + ": must be a whole number of at least 0");
                 std::uint32_t target = 0;
                 {
                     world_scope_type scope(script);
@@ -758,7 +992,15 @@ PYBIND11_MODULE(velmora, module)
                 }
                 run_updates(script, [target, &script](std::uint64_t) { return script.world.generation >= target; });
             },
-            py::arg("generations"), "Runs until this many more generations have ended.")
+            py::arg("generations"), "_run(self, /, generations)\n--\n\nRuns until this many more generations have ended.")
+        .def(
+            "_history_from",
+            [](script_world_type& script, long long first) {
+                world_scope_type scope(script);
+                const auto size = static_cast<long long>(scope.world.history.size());
+                return history_columns(script, static_cast<std::size_t>(std::clamp(first < 0 ? size + first : first, 0LL, size)));
+            },
+            py::arg("first"), "_history_from(self, /, first)\n--\n\nThe history from that row on; negative counts from the end.")
         .def(
             "animals",
             [](script_world_type& script) {
@@ -782,10 +1024,13 @@ PYBIND11_MODULE(velmora, module)
                 out["born"] = column<std::uint32_t>(world, n, [](const animal_type& a) { return a.born; });
                 return out;
             },
-            "The animals in list order, as a dict of 1-D numpy arrays, one column each (pandas.DataFrame takes it):\n"
-            "x, y, heading, speed, food (plants eaten this generation), wall_hits, fitness (food over the best\n"
-            "animal's food at the last generation's end, 0 to 1), left_motor, right_motor, id, parent_a, parent_b,\n"
-            "founder, born (the generation). senses() gives the whiskers and vision.")
+            "animals(self, /)\n--\n\n"
+            "The animals in list order, one 1-D numpy array per column: pandas.DataFrame(world.animals()) is a table.\n\n"
+            "Returns\n-------\ndict of numpy.ndarray\n"
+            "    x, y, heading (radians), speed, food (plants eaten this generation), wall_hits, fitness (food\n"
+            "    over the best animal's food when the last generation ended, 0 to 1), left_motor, right_motor,\n"
+            "    id, parent_a, parent_b (0: a founder), founder (the line's first animal), born (its generation).\n\n"
+            "See Also\n--------\nsenses, neurons, genes, ranking\n")
         .def(
             "senses",
             [](script_world_type& script) {
@@ -811,8 +1056,10 @@ PYBIND11_MODULE(velmora, module)
                 out["vision"] = vision;
                 return out;
             },
-            "The animals' senses in list order: id, touch (animals x 6 whiskers x wall, plant, animal) and vision\n"
-            "(animals x 5 sectors), each from -0.5 to 0.5.")
+            "senses(self, /)\n--\n\n"
+            "The animals' senses, rows in animals() order, each from -0.5 to 0.5.\n\n"
+            "Returns\n-------\ndict of numpy.ndarray\n"
+            "    id; touch, (animals, 6 whiskers, 3): wall, plant and animal; vision, (animals, 5 sectors).\n")
         .def(
             "neurons",
             [](script_world_type& script) {
@@ -828,8 +1075,10 @@ PYBIND11_MODULE(velmora, module)
                 }
                 return outputs;
             },
-            "Every animal's neuron outputs after its last update: an (animals x neurons) array, rows in animals()\n"
-            "order, columns in network order (the motor neurons last).")
+            "neurons(self, /)\n--\n\n"
+            "Every animal's neuron outputs after its last update.\n\n"
+            "Returns\n-------\nnumpy.ndarray\n"
+            "    (animals, neurons): rows in animals() order, columns in network order, the motor neurons last.\n")
         .def(
             "ranking",
             [](script_world_type& script) {
@@ -850,8 +1099,11 @@ PYBIND11_MODULE(velmora, module)
                 out["fitness"] = fitness;
                 return out;
             },
-            "The last generation as it ended, best first: id, food and fitness (food over the best's food) of each\n"
-            "animal, before breeding replaced the lower half. Empty until a generation ends in this World.")
+            "ranking(self, /)\n--\n\n"
+            "The last generation as it ended, best first, before breeding replaced its lower half.\n\n"
+            "Returns\n-------\ndict of numpy.ndarray\n"
+            "    id, food and fitness (food over the best's food) of each animal; empty until a generation\n"
+            "    ends in this World.\n")
         .def(
             "plants",
             [](script_world_type& script) {
@@ -873,7 +1125,9 @@ PYBIND11_MODULE(velmora, module)
                 out["size_y"] = size_y;
                 return out;
             },
-            "The plants in list order: a dict of numpy arrays x, y, size_x, size_y.")
+            "plants(self, /)\n--\n\n"
+            "The plants in list order.\n\n"
+            "Returns\n-------\ndict of numpy.ndarray\n    x, y, size_x, size_y.\n")
         .def(
             "genes",
             [](script_world_type& script, const py::args& args, const py::object& id) -> py::array_t<double> {
@@ -902,61 +1156,58 @@ PYBIND11_MODULE(velmora, module)
                 return genes;
             },
             py::arg("id") = py::none(),
-            "genes(): every animal's genes, an (animals x genes) array with rows in animals() order; genes(id=N):\n"
-            "that animal's. Per neuron its input weights, then its bias. KeyError for an id no animal has.")
+            "genes(self, /, *, id=None)\n--\n\n"
+            "The animals' genes: per neuron its input weights, then its bias.\n\n"
+            "Parameters\n----------\nid : int, optional\n    One animal's id. None: every animal's.\n\n"
+            "Returns\n-------\nnumpy.ndarray\n    (animals, genes), rows in animals() order; or that animal's genes.\n\n"
+            "Raises\n------\nKeyError\n    No animal has that id.\nTypeError\n    A list index given instead of an id.\n")
         .def(
             "history",
             [](script_world_type& script) {
                 world_scope_type scope(script);
-                world_type& world = scope.world;
-                const std::vector<generation_record_type>& rows = world.history;
-                const auto n = static_cast<py::ssize_t>(rows.size());
-                const auto field = [&rows, n](auto get) {
-                    py::array_t<decltype(get(rows.front()))> array(n);
-                    for (py::ssize_t k = 0; k < n; ++k) array.mutable_at(k) = get(rows[static_cast<std::size_t>(k)]);
-                    return array;
-                };
-                py::dict out;
-                out["generation"] = field([](const generation_record_type& r) { return r.generation; });
-                out["food"] = field([](const generation_record_type& r) { return r.food; });
-                out["wall"] = field([](const generation_record_type& r) { return r.wall; });
-                out["food_per_animal"] = field([](const generation_record_type& r) { return r.food_per_animal; });
-                out["best_food"] = field([](const generation_record_type& r) { return r.best_food; });
-                out["ave_food"] = field([](const generation_record_type& r) { return r.ave_food; });
-                out["animals"] = field([](const generation_record_type& r) { return r.animals; });
-                out["plants"] = field([](const generation_record_type& r) { return r.plants; });
-                py::array_t<double> seconds(n);
-                for (py::ssize_t k = 0; k < n; ++k) seconds.mutable_at(k) = script.seconds[static_cast<std::size_t>(k)];
-                out["seconds"] = seconds;
-                out["gene_spread"] = field([](const generation_record_type& r) { return r.gene_spread; });
-                out["lineages"] = field([](const generation_record_type& r) { return r.lineages; });
-                return out;
+                return history_columns(script, 0);
             },
-            "Per generation since the reset, a dict of numpy arrays keyed by the --csv columns (generation, food,\n"
-            "wall, food_per_animal, best_food, ave_food, animals, plants, seconds, gene_spread, lineages):\n"
-            "pandas.DataFrame(world.history()) is the CSV. seconds counts from the making of this World object.")
+            "history(self, /)\n--\n\n"
+            "One row per generation since the reset, in the --csv file's columns.\n\n"
+            "Returns\n-------\ndict of numpy.ndarray\n"
+            "    generation, food, wall, food_per_animal, best_food, ave_food, animals, plants, seconds\n"
+            "    (since this World object was made), gene_spread, lineages: pandas.DataFrame of it is the CSV.\n")
         .def(
             "save",
             [](script_world_type& script, const py::handle file) {
                 const std::string path = path_of(file, "path");
-                world_scope_type scope(script);
-                world_type& world = scope.world;
-                const refusal_type problem = world_save_file(world, path);
+                refusal_type problem;
+                {
+                    world_scope_type scope(script);
+                    problem = world_save_file(scope.world, path);
+                }
                 console_flush();
                 if (!problem.empty()) raise_refusal(problem);
             },
-            py::arg("path"), "Writes the world file (networks and settings) to path; OSError when it cannot.")
+            py::arg("path"),
+            "save(self, /, path)\n--\n\n"
+            "Writes the world file (networks and settings).\n\n"
+            "A world file keeps no seasons, food map or changes to come: a UserWarning says so when the world\n"
+            "has them (World.checkpoint keeps everything).\n\n"
+            "Parameters\n----------\npath : str or os.PathLike\n\n"
+            "Raises\n------\nOSError\n    It cannot be written.\n")
         .def(
             "checkpoint",
             [](script_world_type& script, const py::handle file) {
                 const std::string path = path_of(file, "path");
-                world_scope_type scope(script);
-                world_type& world = scope.world;
-                const refusal_type problem = checkpoint_save(world, path);
+                refusal_type problem;
+                {
+                    world_scope_type scope(script);
+                    problem = checkpoint_save(scope.world, path);
+                }
                 console_flush();
                 if (!problem.empty()) raise_refusal(problem);
             },
-            py::arg("path"), "Writes the whole state to a checkpoint (.npz) that World.resume goes on from exactly.")
+            py::arg("path"),
+            "checkpoint(self, /, path)\n--\n\n"
+            "Writes the whole state to a checkpoint (.npz) that World.resume goes on from exactly.\n\n"
+            "Parameters\n----------\npath : str or os.PathLike\n\n"
+            "Raises\n------\nOSError\n    It cannot be written.\n")
         .def_property_readonly(
             "generation", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.generation; }); },
             "Generations ended since the reset.")
@@ -997,8 +1248,10 @@ PYBIND11_MODULE(velmora, module)
                 timeline_start(*script, state[3].cast<std::size_t>());
                 return script;
             }))
-        .def("__copy__", [](py::object self) { return self.attr("copy")(); }, "As copy().")
-        .def("__deepcopy__", [](py::object self, const py::handle) { return self.attr("copy")(); }, py::arg("memo"), "As copy().")
+        .def("__copy__", [](py::object self) { return self.attr("copy")(); }, "__copy__(self, /)\n--\n\nAs copy().")
+        .def(
+            "__deepcopy__", [](py::object self, const py::handle) { return self.attr("copy")(); }, py::arg("memo"),
+            "__deepcopy__(self, memo, /)\n--\n\nAs copy().")
         .def(
             "close",
             [](script_world_type& script) {
@@ -1006,23 +1259,33 @@ PYBIND11_MODULE(velmora, module)
                 world_type& world = scope.world;
                 // The family tree gets its living, and the files are let go: the world runs on without them.
                 if (!world.options.lineage_path.empty()) world_lineage_finish(world);
+                const int error = world.options.lineage_error;
+                const std::string lineage = world.options.lineage_path;
                 world.options.lineage_path.clear();
                 world.options.log_path.clear();
+                if (error != 0) raise_os_error(error, "cannot write " + lineage + ": " + std::strerror(error), lineage);
             },
-            "Finishes the files the world writes (its lineage file gets the living animals) and writes no more\n"
-            "of them; the world itself may still run. Closing twice does nothing more.")
-        .def("__enter__", [](py::object self) { return self; }, "The world itself, for with velmora.World(...) as world.")
+            "close(self, /)\n--\n\n"
+            "Finishes the files the world writes and writes no more of them; the world itself may still run.\n\n"
+            "The lineage file gets the living animals. Closing twice does nothing more. A with block closes\n"
+            "the world at its end.\n\n"
+            "Raises\n------\nOSError\n    The lineage file cannot be written.\n")
+        .def("__enter__", [](py::object self) { return self; }, "__enter__(self, /)\n--\n\nThe world itself.")
         .def(
-            "__exit__", [](py::object self, const py::args&) { self.attr("close")(); }, "Closes the world: see close().")
+            "__exit__", [](py::object self, const py::args&) { self.attr("close")(); },
+            "__exit__(self, /, *exc_info)\n--\n\nCloses the world: see close().")
         .def("__len__", [](script_world_type& script) { return with_world(script, [](const world_type& w) { return w.num_animals; }); },
-             "The number of animals.")
-        .def("__repr__", [](script_world_type& script) {
-            world_scope_type scope(script);
-            const world_type& world = scope.world;
-            return "<velmora.World seed=" + std::to_string(world.seed) + ", generation " + std::to_string(world.generation) + ", update " +
-                   std::to_string(world.update_count) + ", " + std::to_string(world.num_animals) + " animals, " +
-                   std::to_string(world.num_plants) + " plants>";
-        });
+             "__len__(self, /)\n--\n\nThe number of animals.")
+        .def(
+            "__repr__",
+            [](script_world_type& script) {
+                world_scope_type scope(script);
+                const world_type& world = scope.world;
+                return "<velmora.World seed=" + std::to_string(world.seed) + ", generation " + std::to_string(world.generation) +
+                       ", update " + std::to_string(world.update_count) + ", " + std::to_string(world.num_animals) + " animals, " +
+                       std::to_string(world.num_plants) + " plants>";
+            },
+            "__repr__(self, /)\n--\n\nThe seed, generation, update and counts.");
     // The same call under the name a script that saves runs may look for first.
     module.attr("World").attr("load_run") = module.attr("World").attr("run_file");
 }

@@ -14,10 +14,11 @@ DESTDIR="$work/root" cmake --install "$build" --prefix /usr > /dev/null
 check "the install succeeds" test $? -eq 0
 for file in $files; do check "$file is installed" test -s "$work/root/$file"; done
 if [ "$python" = 1 ]; then
-    module=$(cd "$work/root" && ls $python_dir/velmora.*.so 2> /dev/null)
+    module=$(cd "$work/root" && ls $python_dir/velmora/_velmora.*.so 2> /dev/null)
     check "the Python module is installed" test -n "$module"
     check "the installed module runs a world" env PYTHONPATH="$work/root/$python_dir" /usr/bin/python3 -c \
         "import velmora; w = velmora.World(seed=1); w.run(generations=1); assert w.generation == 1"
+    check "the package holds its stub and typed marker" test -s "$work/root/$python_dir/velmora/_velmora.pyi" -a -e "$work/root/$python_dir/velmora/py.typed"
 fi
 check "the installed program runs" sh -c "'$work/root/usr/bin/velmora' --version | grep -q '^velmora [0-9]'"
 check "the man page names every setting" grep -q -- "layer\\\\-width" "$work/root/usr/share/man/man1/velmora.1"

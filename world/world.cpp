@@ -23,6 +23,15 @@ void world_say(const world_type& world, const char* text)
 
 void world_say(const world_type& world, const std::string& text) { world_say(world, text.c_str()); }
 
+void world_notice(const world_type& world, const std::string& text)
+{
+    if (notice_sink != nullptr) {
+        notice_sink(text.c_str());
+        return;
+    }
+    world_say(world, text);
+}
+
 refusal_type world_refuse(const world_type& world, const char* verb, const std::string& path, const refusal_type& reason)
 {
     refusal_type line = reason.said_as("Unable to " + std::string(verb) + " " + path + ": ");

@@ -178,6 +178,8 @@ struct world_type {
 // Writes text to the console unless the world is quiet.
 void world_say(const world_type& world, const char* text);
 void world_say(const world_type& world, const std::string& text);
+// A notice: to the host's notices when it takes them (whether or not the world is quiet), else a line.
+void world_notice(const world_type& world, const std::string& text);
 // A refusal of a file, "Unable to VERB PATH: REASON", said on the console and returned, its kind kept.
 refusal_type world_refuse(const world_type& world, const char* verb, const std::string& path, const refusal_type& reason);
 

@@ -318,7 +318,7 @@ refusal_type world_save_file(world_type& world, const std::string& path)
     if (const refusal_type refused = file_replace(path, text); !refused.empty()) return world_refuse(world, "save", path, refused);
     world_say(world, "Saved to " + path + "\n");
     if (world.seasons.period > 0 || food_map_on(world.food_map) || world.run.next < world.run.events.size())
-        world_say(world, "A world file keeps no seasons, food map or changes to come: " + path + " holds the world without them\n");
+        world_notice(world, "A world file keeps no seasons, food map or changes to come: " + path + " holds the world without them\n");
     return {};
 }
 

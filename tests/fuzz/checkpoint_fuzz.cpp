@@ -3,6 +3,7 @@
 // exactly as it was; an accepted one must save as a file that loads again
 // into the same state.
 #include "base/console.h"
+#include "scratch.h"
 #include "world/checkpoint.h"
 #include "world/world.h"
 
@@ -37,10 +38,9 @@ std::string state()
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    char folder[] = "/tmp/velmora_fuzz_XXXXXX";
-    if (mkdtemp(folder) == nullptr) std::abort();
-    input_path = std::string(folder) + "/input.npz";
-    saved_path = std::string(folder) + "/saved.npz";
+    const std::string folder = fuzz_scratch_folder();
+    input_path = folder + "/input.npz";
+    saved_path = folder + "/saved.npz";
     world_start(fuzz_world(), 1);
     return 0;
 }

@@ -2,6 +2,7 @@
 // path as the Open command. A refused file must leave the world exactly as it
 // was; an accepted one must save as a file that loads again.
 #include "base/console.h"
+#include "scratch.h"
 #include "base/utility.h"
 #include "world/world.h"
 #include "world/world_file.h"
@@ -56,9 +57,8 @@ std::string world_summary()
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     h_console = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    char folder[] = "/tmp/velmora_fuzz_XXXXXX";
-    if (mkdtemp(folder) == nullptr) std::abort();
-    scratch_path = std::string(folder) + "/input.dat";
+    const std::string folder = fuzz_scratch_folder();
+    scratch_path = folder + "/input.dat";
     world_start(fuzz_world(), 1);
     return 0;
 }
