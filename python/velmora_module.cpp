@@ -101,6 +101,35 @@ long long whole_of(const py::handle value, const std::string& name)
     return value.cast<long long>();
 }
 
+// A finite number of Python's (int or float, not a bool).
+double number_of(const py::handle value, const std::string& name)
+{
+    if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
+        throw py::type_error(name + " must be a number, not " + type_name(value));
+    return value.cast<double>();
+}
+
+// An animal's id: a whole number; one that no animal has is the edit's KeyError.
+std::uint64_t id_of(const py::handle value)
+{
+    const long long id = whole_of(value, "id");
+    return id > 0 ? static_cast<std::uint64_t>(id) : 0;
+}
+
+// Genes as a 1-D sequence of numbers.
+std::vector<double> genes_of(const py::handle value)
+{
+    if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) || !py::hasattr(value, "__len__"))
+        throw py::type_error("genes must be a sequence of numbers, not " + type_name(value));
+    py::array_t<double, py::array::c_style | py::array::forcecast> array;
+    try {
+        array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
+    } catch (const py::error_already_set&) {
+    }
+    if (!array || array.ndim() != 1) throw py::type_error("genes must be a one-dimensional sequence of numbers");
+    return std::vector<double>(array.data(), array.data() + array.size());
+}
+
 // A setting's value from a script, checked by its row of the table.
 double setting_of(const setting_row_type& row, const py::handle value, const std::string& name)
 {
@@ -488,7 +517,17 @@ std::unique_ptr<script_world_type> world_from_file(std::string options_type::*wh
 {
     world_arguments_type arguments = arguments_of(kwargs, call);
     arguments.options.*which = path_of(path, "path");
-    if (arguments.options.*which == "") throw py::value_error("path must name a file");
+    const std::string& opened = arguments.options.*which;
+    if (opened.empty()) throw py::value_error("path must name a file");
+    // A file of the other kind is named for what opens it (one that cannot be read raises its OSError as it is read).
+    std::error_code unreadable;
+    if (which != &options_type::run_path && std::filesystem::is_regular_file(opened, unreadable)) {
+        const bool archive = checkpoint_is_archive(opened);
+        if (which == &options_type::resume_path && !archive)
+            throw py::value_error(opened + " is not a checkpoint (.npz archive): a world file opens with World.load");
+        if (which == &options_type::load_path && archive)
+            throw py::value_error(opened + " is a checkpoint, not a world file: World.resume opens it");
+    }
     const world_settings_type& settings = arguments.options.settings;
     if (which == &options_type::load_path) {
         for (const setting_row_type& row : settings_table())
@@ -847,7 +886,8 @@ PYBIND11_MODULE(_velmora, module)
             "Raises\n------\nOSError\n    A file cannot be written.\n")
         .def(
             "rewind",
-            [](script_world_type& script, long long generation) {
+            [](script_world_type& script, const py::handle wanted) {
+                const long long generation = whole_of(wanted, "generation");
                 std::string problem;
                 bool cancelled = false;
                 {
@@ -891,7 +931,9 @@ PYBIND11_MODULE(_velmora, module)
             "KeyboardInterrupt\n    Ctrl+C while it replays: the world is left as it was before the call.\n")
         .def(
             "move",
-            [](script_world_type& script, std::uint64_t id, double x, double y) {
+            [](script_world_type& script, const py::handle animal, const py::handle at_x, const py::handle at_y) {
+                const std::uint64_t id = id_of(animal);
+                const double x = number_of(at_x, "x"), y = number_of(at_y, "y");
                 edit_world(script, id, [&](world_type& w) { return world_move_animal(w, id, x, y); });
             },
             py::arg("id"), py::arg("x"), py::arg("y"),
@@ -901,7 +943,8 @@ PYBIND11_MODULE(_velmora, module)
             "Raises\n------\nKeyError\n    No animal has that id.\nValueError\n    The place is outside the world.\n")
         .def(
             "clone",
-            [](script_world_type& script, std::uint64_t id) {
+            [](script_world_type& script, const py::handle animal) {
+                const std::uint64_t id = id_of(animal);
                 std::uint64_t made = 0;
                 edit_world(script, id, [&](world_type& w) { return world_clone_animal(w, id, &made); });
                 return made;
@@ -914,7 +957,8 @@ PYBIND11_MODULE(_velmora, module)
             "Raises\n------\nKeyError\n    No animal has that id.\nValueError\n    The world is full.\n")
         .def(
             "remove",
-            [](script_world_type& script, std::uint64_t id) {
+            [](script_world_type& script, const py::handle animal) {
+                const std::uint64_t id = id_of(animal);
                 edit_world(script, id, [&](world_type& w) { return world_remove_animal(w, id); });
             },
             py::arg("id"),
@@ -924,7 +968,9 @@ PYBIND11_MODULE(_velmora, module)
             "Raises\n------\nKeyError\n    No animal has that id.\n")
         .def(
             "set_genes",
-            [](script_world_type& script, std::uint64_t id, const std::vector<double>& genes) {
+            [](script_world_type& script, const py::handle animal, const py::handle given) {
+                const std::uint64_t id = id_of(animal);
+                const std::vector<double> genes = genes_of(given);
                 edit_world(script, id, [&](world_type& w) { return world_set_genes(w, id, genes); });
             },
             py::arg("id"), py::arg("genes"),
@@ -934,12 +980,14 @@ PYBIND11_MODULE(_velmora, module)
             "Raises\n------\nKeyError\n    No animal has that id.\nValueError\n    Not as many genes as its network has.\n")
         .def(
             "add_animal",
-            [](script_world_type& script, const std::vector<double>& genes, double x, double y, double heading) {
+            [](script_world_type& script, const py::handle given, const py::handle at_x, const py::handle at_y, const py::handle towards) {
+                const std::vector<double> genes = genes_of(given);
+                const double x = number_of(at_x, "x"), y = number_of(at_y, "y"), heading = number_of(towards, "heading");
                 std::uint64_t made = 0;
                 edit_world(script, 0, [&](world_type& w) { return world_add_founder(w, x, y, heading, genes, 0, &made); });
                 return made;
             },
-            py::arg("genes"), py::arg("x"), py::arg("y"), py::arg("heading") = 0.0,
+            py::arg("genes"), py::arg("x"), py::arg("y"), py::arg("heading") = py::float_(0.0),
             "add_animal(self, /, genes, x, y, heading=0.0)\n--\n\n"
             "A founder with these genes at (x, y).\n\n"
             "Parameters\n----------\ngenes : array_like\n    As genes(id=...) gives them.\nx, y : float\nheading : float\n    In radians.\n\n"
@@ -947,7 +995,8 @@ PYBIND11_MODULE(_velmora, module)
             "Raises\n------\nValueError\n    Genes that do not fit the world's networks, or a place outside it.\n")
         .def(
             "add_plant",
-            [](script_world_type& script, double x, double y) {
+            [](script_world_type& script, const py::handle at_x, const py::handle at_y) {
+                const double x = number_of(at_x, "x"), y = number_of(at_y, "y");
                 edit_world(script, 0, [&](world_type& w) { return world_add_plant_at(w, x, y); });
             },
             py::arg("x"), py::arg("y"),
@@ -956,7 +1005,8 @@ PYBIND11_MODULE(_velmora, module)
             "Parameters\n----------\nx, y : float\n\nRaises\n------\nValueError\n    A place outside the world.\n")
         .def(
             "remove_plants",
-            [](script_world_type& script, double x0, double y0, double x1, double y1) {
+            [](script_world_type& script, const py::handle a, const py::handle b, const py::handle c, const py::handle d) {
+                const double x0 = number_of(a, "x0"), y0 = number_of(b, "y0"), x1 = number_of(c, "x1"), y1 = number_of(d, "y1");
                 edit_world(script, 0, [&](world_type& w) { return world_remove_plants_in(w, x0, y0, x1, y1); });
             },
             py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"),

@@ -10,8 +10,9 @@ from __future__ import annotations
 
 import csv
 import os
+import typing
 import warnings
-from typing import Dict, Iterator, Union
+from typing import Dict, Union
 
 import numpy as np
 
@@ -53,7 +54,7 @@ def _run(self: World, generations: int, *, progress: bool = False) -> None:
         return
     _whole(generations, "generations")
     try:
-        from tqdm import tqdm
+        from tqdm import tqdm  # type: ignore[import]
     except ImportError:
         warnings.warn("progress=True shows a bar with tqdm, which is not installed", stacklevel=2)
         self._run(generations)
@@ -63,7 +64,7 @@ def _run(self: World, generations: int, *, progress: bool = False) -> None:
             bar.update(1)
 
 
-def _generations(self: World, n: int) -> Iterator[Dict[str, Union[int, float]]]:
+def _generations(self: World, n: int) -> typing.Iterator[Dict[str, Union[int, float]]]:
     """Runs n more generations, one at a time, yielding each one's history row as it ends.
 
     ``for row in world.generations(100): print(row["best_food"])``; a break stops it there.
@@ -88,7 +89,7 @@ def _generations(self: World, n: int) -> Iterator[Dict[str, Union[int, float]]]:
     if n > 0 and len(self) == 0:
         raise ValueError("the world has no animals, so no generation can end")
 
-    def rows() -> Iterator[Dict[str, Union[int, float]]]:
+    def rows() -> typing.Iterator[Dict[str, Union[int, float]]]:
         for _ in range(n):
             self._run(1)
             yield {key: column[0].item() for key, column in self._history_from(-1).items()}
@@ -100,8 +101,8 @@ _run.__name__ = "run"
 _run.__qualname__ = "World.run"
 _generations.__name__ = "generations"
 _generations.__qualname__ = "World.generations"
-World.run = _run  # type: ignore[method-assign]
-World.generations = _generations  # type: ignore[method-assign]
+World.run = _run  # type: ignore[assignment]
+World.generations = _generations  # type: ignore[assignment]
 
 
 def read_lineage(path: Union[str, "os.PathLike[str]"]) -> Dict[str, np.ndarray]:

@@ -1,11 +1,16 @@
 """The velmora module against the velmora program: the same runs, files and refusals."""
 import copy
 import errno
+import inspect
+import json
 import os
+import re
+import signal
 import subprocess
 import sys
 import threading
 import time
+import warnings
 
 import numpy as np
 import pytest
@@ -195,33 +200,96 @@ def test_bad_settings_raise_the_command_lines_rule_by_keyword(tmp_path, settings
     assert str(error.value).split(": ", 1)[1] == said.split(": ", 2)[2]
 
 
-def test_bad_calls_and_files_are_refused(tmp_path):
-    with pytest.raises(TypeError, match="colour"):
-        velmora.World(colour=3)
-    with pytest.raises(ValueError, match="shape"):
-        velmora.World.load("w.dat", layer_width=3)
-    with pytest.raises(ValueError, match="seed cannot be given"):
-        velmora.World.resume("c.npz", seed=3)
+def _files(folder):
+    (folder / "bad.dat").write_text("10 10 5 500 2 0.25 2 0.5 1\n")
+    (folder / "bad.csv").write_text("id,ancestor_list,origin_time,destruction_time\n1,[NONE],0,\n2,\"[1]\",1,\n")
+    velmora.World(seed=1).save(folder / "w.dat")
+    velmora.World(seed=1).checkpoint(folder / "c.npz")
+    velmora.World(seed=1).save_run(folder / "r.toml")
+    return folder
+
+
+# Each bad call: what it raises, and the words that say why, the keyword named as Python spells it.
+BAD_CALLS = [
+    (lambda w, d: velmora.World(colour=3), TypeError, "World\\(\\) got an unexpected keyword argument 'colour'"),
+    (lambda w, d: velmora.World(anmals=20), TypeError, "unexpected keyword argument 'anmals'"),
+    (lambda w, d: velmora.World(wrap="no"), TypeError, "^wrap must be True or False, not str$"),
+    (lambda w, d: velmora.World(animals=True), TypeError, "^animals must be an int, not bool$"),
+    (lambda w, d: velmora.World(animals="20"), TypeError, "^animals must be an int, not str$"),
+    (lambda w, d: velmora.World(seed="1"), TypeError, "^seed must be an int, not str$"),
+    (lambda w, d: velmora.World(width="wide"), TypeError, "^width must be a number, not str$"),
+    (lambda w, d: velmora.World(animals=-1), ValueError, "^animals=-1: must be a whole number from 0 to 50000$"),
+    (lambda w, d: velmora.World(math="fast"), ValueError, "^math='fast': must be"),
+    (lambda w, d: velmora.World(quiet=1), TypeError, "^quiet must be True or False, not int$"),
+    (lambda w, d: velmora.World(schedule={"generation": 1}), TypeError, "^schedule must be a list of dicts, not dict$"),
+    (lambda w, d: velmora.World(schedule=[{"generation": 1.5, "plants": 3}]), TypeError,
+     "^schedule\\[0\\]\\['generation'\\] must be an int, not float$"),
+    (lambda w, d: velmora.World(schedule=[{"generation": 1, "animals": 3}]), ValueError, "animals cannot change during a run"),
+    (lambda w, d: velmora.World(seasons={"period": 10, "low": 5}), ValueError, "seasons need high"),
+    (lambda w, d: velmora.World(food_map=[1, 2]), ValueError, "food_map must be a two-dimensional array"),
+    (lambda w, d: velmora.World(lineage=""), ValueError, "lineage must name a file"),
+    (lambda w, d: velmora.World(log=3), TypeError, "^log must be a path \\(str or os.PathLike\\), not int$"),
+    (lambda w, d: w.set(plantz=3), TypeError, "^set\\(\\) got an unexpected keyword argument 'plantz'$"),
+    (lambda w, d: w.set(animals=3), ValueError, "^animals cannot change during a run$"),
+    (lambda w, d: w.update("3"), TypeError, "^n must be an int, not str$"),
+    (lambda w, d: w.update(-1), ValueError, "^n=-1: must be a whole number of at least 0$"),
+    (lambda w, d: w.run(1.5), TypeError, "^generations must be an int, not float$"),
+    (lambda w, d: w.run(1, progress="yes"), TypeError, "^progress must be True or False, not str$"),
+    (lambda w, d: velmora.World(animals=0).run(1), ValueError, "the world has no animals, so no generation can end"),
+    (lambda w, d: w.generations(-1), ValueError, "^n=-1: must be a whole number of at least 0$"),
+    (lambda w, d: w.rewind(150), ValueError, "generation 150 has not happened yet: this run has reached generation 0"),
+    (lambda w, d: w.rewind("1"), TypeError, "^generation must be an int, not str$"),
+    (lambda w, d: w.genes(2), TypeError, "genes\\(\\) takes no list index"),
+    (lambda w, d: w.genes(id=999999), KeyError, "no animal has id 999999"),
+    (lambda w, d: w.move(999999, 1, 1), KeyError, "no animal has id 999999"),
+    (lambda w, d: w.move(int(w.animals()["id"][0]), "1", 1), TypeError, "^x must be a number, not str$"),
+    (lambda w, d: w.move(int(w.animals()["id"][0]), -5, 1), ValueError, "outside the world"),
+    (lambda w, d: w.clone("a"), TypeError, "^id must be an int, not str$"),
+    (lambda w, d: w.set_genes(int(w.animals()["id"][0]), [1.0]), ValueError, "1 genes do not fit"),
+    (lambda w, d: w.set_genes(int(w.animals()["id"][0]), "genes"), TypeError, "genes must be a sequence of numbers, not str"),
+    (lambda w, d: w.add_animal([[1.0]], 1, 1), TypeError, "genes must be a one-dimensional sequence"),
+    (lambda w, d: w.save(3), TypeError, "^path must be a path \\(str or os.PathLike\\), not int$"),
+    (lambda w, d: velmora.World.load(d / "w.dat", layer_width=3), ValueError, "layer_width would change the shape"),
+    (lambda w, d: velmora.World.load(d / "bad.dat"), ValueError, "bad\\.dat"),
+    (lambda w, d: velmora.World.load(d / "c.npz"), ValueError, "is a checkpoint, not a world file: World.resume opens it"),
+    (lambda w, d: velmora.World.resume(d / "w.dat"), ValueError, "is not a checkpoint .*: a world file opens with World.load"),
+    (lambda w, d: velmora.World.resume(d / "c.npz", seed=3), ValueError, "seed cannot be given"),
+    (lambda w, d: velmora.World.run_file(d / "r.toml", animals=3), ValueError, "a run file holds its own settings"),
+    (lambda w, d: velmora.read_lineage(d / "bad.dat"), ValueError, "bad\\.dat, line 1: not a lineage file"),
+    (lambda w, d: velmora.read_lineage(d / "bad.csv"), ValueError, "bad\\.csv, line 3: .* does not name two parents"),
+]
+
+
+@pytest.mark.parametrize("call, refused, said", BAD_CALLS)
+def test_a_bad_call_raises_the_exception_of_its_kind_and_changes_nothing(tmp_path, call, refused, said):
+    folder = _files(tmp_path)
     world = velmora.World(seed=1)
-    with pytest.raises(ValueError):
-        world.update(-1)
-    with pytest.raises(TypeError, match="genes\\(\\) takes no list index"):
-        world.genes(2)
-    with pytest.raises(KeyError, match="no animal has id 999999"):
-        world.genes(id=999999)
-    (tmp_path / "bad.dat").write_text("10 10 5 500 2 0.25 2 0.5 1\n")
-    # The system's refusals are OSError with errno and filename; a file's content that does not fit is ValueError.
-    for call, path, refused in [(velmora.World.load, "missing.dat", FileNotFoundError), (velmora.World.load, "bad.dat", ValueError),
-                                (velmora.World.resume, "bad.dat", ValueError), (world.save, "no/such/folder/w.dat", FileNotFoundError),
-                                (world.checkpoint, "no/such/folder/c.npz", FileNotFoundError)]:
-        with pytest.raises(refused, match=path.replace(".", r"\.")) as error:
-            call(str(tmp_path / path))
-        if refused is FileNotFoundError:
-            assert error.value.errno == errno.ENOENT and error.value.filename == str(tmp_path / path)
-    assert world.generation == 0 and len(world) == 20
-    empty = velmora.World(animals=0)
-    with pytest.raises(ValueError, match="no animals"):
-        empty.run(generations=1)
+    before = world.animals()
+    with pytest.raises(refused) as error:
+        call(world, folder)
+    message = error.value.args[0] if isinstance(error.value, KeyError) else str(error.value)
+    assert re.search(said, message), message
+    assert world.generation == 0 and world.update_count == 0
+    for name, column in before.items():
+        np.testing.assert_array_equal(world.animals()[name], column, err_msg=name)
+
+
+@pytest.mark.parametrize("call, refused", [
+    (lambda d: velmora.World.load(d / "missing.dat"), FileNotFoundError),
+    (lambda d: velmora.World.resume(d / "missing.npz"), FileNotFoundError),
+    (lambda d: velmora.World.run_file(d / "missing.toml"), FileNotFoundError),
+    (lambda d: velmora.World(seed=1).save(d / "no" / "w.dat"), FileNotFoundError),
+    (lambda d: velmora.World(seed=1).checkpoint(d / "no" / "c.npz"), FileNotFoundError),
+    (lambda d: velmora.World(log=d / "no" / "x.log"), FileNotFoundError),
+    (lambda d: velmora.World(lineage=d / "no" / "l.csv"), FileNotFoundError),
+    (lambda d: velmora.World(log=d), IsADirectoryError),
+    (lambda d: velmora.read_lineage(d / "missing.csv"), FileNotFoundError),
+])
+def test_a_file_the_system_refuses_is_an_os_error_with_its_errno_and_name(tmp_path, call, refused):
+    with pytest.raises(refused) as error:
+        call(tmp_path)
+    assert error.value.errno == {FileNotFoundError: errno.ENOENT, IsADirectoryError: errno.EISDIR}[refused]
+    assert error.value.filename.startswith(str(tmp_path)) and str(tmp_path) in str(error.value)
 
 
 def test_the_sweep_example_averages_its_runs(tmp_path):
@@ -230,6 +298,7 @@ def test_the_sweep_example_averages_its_runs(tmp_path):
                               "--animals", "30", "--plants", "30", "--plot", str(tmp_path / "s.png")],
                              capture_output=True, text=True, check=True).stdout.splitlines()
     assert printed[0] == "generation,mean_food_per_animal,min,max"
+    assert (tmp_path / "s.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"  # matplotlib is installed with the module's tests
     runs = []
     for seed in (1, 2):
         world = velmora.World(seed=seed, animals=30, plants=30, width=22, height=22)
@@ -535,3 +604,118 @@ def test_tables_of_animals_ranking_and_neurons(tmp_path):
     outputs = world.neurons()
     assert outputs.shape == (16, 18) and np.all(np.abs(outputs) <= 1.0)
     assert world.genes().shape[0] == 16
+
+
+# A long call in a process of its own, Ctrl+C sent to it 0.35 s in; prints how long the call took to stop
+# and whether the world it left is whole: a state of its own run (or, for a rewind, the state it left).
+INTERRUPTED = r"""
+import json, os, signal, sys, threading, time
+import numpy as np, velmora
+mode, folder = sys.argv[1], sys.argv[2]
+settings = dict(seed=5, animals=400, plants=400, width=40, height=40, generation_length=50, threads=1)
+if mode == "replay":
+    velmora.World(**settings, schedule=[{"generation": 2, "plants": 200}]).save_run(folder + "/r.toml")
+fresh = lambda: velmora.World.run_file(folder + "/r.toml", threads=1) if mode == "replay" else velmora.World(**settings, keyframes=0)
+world = fresh()
+if mode == "rewind":
+    world.run(48)
+state = lambda w: [w.generation, w.update_count] + [c.tolist() for c in (*w.animals().values(), *w.plants().values())]
+before = state(world)
+calls = {"run": lambda: world.run(10**6), "update": lambda: world.update(10**9), "replay": lambda: world.run(10**6),
+         "rewind": lambda: world.rewind(47)}
+sent = []
+def interrupt():
+    time.sleep(0.35)
+    sent.append(time.monotonic())
+    os.kill(os.getpid(), signal.SIGINT)
+threading.Thread(target=interrupt).start()
+try:
+    calls[mode]()
+    sys.exit("the call ended before Ctrl+C")
+except KeyboardInterrupt:
+    stopped = time.monotonic() - sent[0]
+if mode == "rewind":
+    whole = state(world) == before
+else:
+    reference = fresh()
+    reference.update(world.generation * 50 + world.update_count)
+    whole = state(reference) == state(world) and world.generation > 0
+    for w in (world, reference):
+        w.run(1)
+    whole = whole and state(reference) == state(world)
+print(json.dumps({"stopped": stopped, "whole": whole}))
+"""
+
+
+@pytest.mark.parametrize("mode", ["run", "update", "replay", "rewind"])
+def test_ctrl_c_stops_a_long_call_at_once_and_leaves_the_world_whole(tmp_path, mode):
+    child = subprocess.run([sys.executable, "-c", INTERRUPTED, mode, str(tmp_path)], capture_output=True, text=True, timeout=120)
+    assert child.returncode == 0, child.stderr
+    said = json.loads(child.stdout)
+    assert said["whole"] and said["stopped"] < 1.0, said
+
+
+def test_a_lineage_from_python_is_the_command_lines_and_reads_as_arrays(tmp_path):
+    program = run_program(tmp_path, "--headless", "--generations", "3", "--lineage", "cli.csv", *command_line(SETTINGS))
+    assert program.returncode == 0, program.stderr
+    with velmora.World(**SETTINGS, lineage=tmp_path / "py.csv") as world:
+        world.run(3)
+        living = world.animals()
+    assert (tmp_path / "py.csv").read_text() == (tmp_path / "cli.csv").read_text()
+    lineage = velmora.read_lineage(tmp_path / "py.csv")
+    ids = lineage["id"]
+    assert len(set(ids.tolist())) == len(ids)
+    alive = lineage["destruction_time"] == -1
+    assert sorted(ids[alive].tolist()) == sorted(living["id"].tolist())
+    founders = lineage["parent_a"] == 0
+    assert np.all(lineage["origin_time"][founders] == 0) and np.all(lineage["parent_b"][~founders] > 0)
+    assert np.all(lineage["destruction_time"][~alive] >= lineage["origin_time"][~alive])
+    parents = set(lineage["parent_a"][~founders].tolist()) | set(lineage["parent_b"][~founders].tolist())
+    assert parents <= set(ids.tolist())  # every parent has its own row
+
+
+def test_generations_yield_the_history_as_it_grows_and_progress_shows_a_bar(capsys):
+    world = velmora.World(seed=2, generation_length=40)
+    rows = []
+    for row in world.generations(5):
+        rows.append(row)
+        if len(rows) == 3:
+            break  # stops there
+    assert world.generation == 3
+    history = world.history()
+    for k, row in enumerate(rows):
+        assert row == {name: column[k].item() for name, column in history.items()}
+    world.run(2, progress=True)
+    assert world.generation == 5 and "2/2" in capsys.readouterr().err
+    same = velmora.World(seed=2, generation_length=40)
+    same.run(5)
+    np.testing.assert_array_equal(same.animals()["x"], world.animals()["x"])
+
+
+def test_a_world_file_keeping_less_than_the_world_warns(tmp_path, capfd):
+    world = velmora.World(seed=1, seasons=dict(period=4, low=2, high=10))
+    with pytest.warns(UserWarning, match="A world file keeps no seasons, food map or changes to come"):
+        world.save(tmp_path / "w.dat")
+    assert capfd.readouterr().out == ""  # quiet: the warning alone
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        velmora.World(seed=1).save(tmp_path / "plain.dat")  # nothing to warn of
+        with pytest.raises(UserWarning):
+            world.save(tmp_path / "w.dat")
+
+
+def test_every_call_has_a_signature_and_a_numpy_docstring():
+    parameters = inspect.signature(velmora.World).parameters
+    assert set(velmora.World(seed=1).settings) | {"seed"} <= set(parameters)
+    assert all(p.kind is inspect.Parameter.KEYWORD_ONLY for p in parameters.values())
+    assert {name: parameters[name].default for name in ("seed", "animals", "quiet", "math")} == \
+        dict(seed=None, animals=20, quiet=True, math="exact")
+    for name in ("Parameters", "seed : int, optional", "mutate_amount : float", "wrap : bool", "Raises"):
+        assert name in velmora.World.__init__.__doc__
+    for name, member in vars(velmora.World).items():
+        if name.startswith("_") or isinstance(member, property) or not callable(getattr(velmora.World, name)):
+            continue
+        call = getattr(velmora.World, name)
+        inspect.signature(call)
+        assert re.search(r"\n(Parameters|Returns|Yields|Raises)\n-+\n", inspect.getdoc(call) or ""), name
+    assert list(inspect.signature(velmora.World.run).parameters) == ["self", "generations", "progress"]
