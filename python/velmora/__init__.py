@@ -40,6 +40,8 @@ def _run(self: World, generations: int, *, progress: bool = False) -> None:
 
     Raises
     ------
+    TypeError
+        generations not an int, or progress not a bool.
     ValueError
         A negative count, or a world with no animals, where no generation can end.
     KeyboardInterrupt
