@@ -49,6 +49,12 @@ namespace {
     throw py::error_already_set();
 }
 
+// OSError for a file the world writes as it runs; what names it ("the log ...").
+[[noreturn]] void raise_cannot_write(int error, const std::string& what, const std::string& path)
+{
+    raise_os_error(error, "cannot write " + what + ": " + std::strerror(error), path);
+}
+
 // A refusal as the exception its kind asks for: the system's refusal of a
 // file as OSError, anything else as ValueError.
 [[noreturn]] void raise_refusal(const refusal_type& refusal)
@@ -101,14 +107,6 @@ long long whole_of(const py::handle value, const std::string& name)
     return value.cast<long long>();
 }
 
-// A finite number of Python's (int or float, not a bool).
-double number_of(const py::handle value, const std::string& name)
-{
-    if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
-        throw py::type_error(name + " must be a number, not " + type_name(value));
-    return value.cast<double>();
-}
-
 // An animal's id: a whole number; one that no animal has is the edit's KeyError.
 std::uint64_t id_of(const py::handle value)
 {
@@ -130,6 +128,14 @@ std::vector<double> genes_of(const py::handle value)
     return std::vector<double>(array.data(), array.data() + array.size());
 }
 
+// A number of Python's (int or float, not a bool).
+double number_of(const py::handle value, const std::string& name)
+{
+    if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
+        throw py::type_error(name + " must be a number, not " + type_name(value));
+    return value.cast<double>();
+}
+
 // A setting's value from a script, checked by its row of the table.
 double setting_of(const setting_row_type& row, const py::handle value, const std::string& name)
 {
@@ -145,9 +151,7 @@ double setting_of(const setting_row_type& row, const py::handle value, const std
     } else if (row.kind == setting_kind_type::whole) {
         number = static_cast<double>(whole_of(value, name));
     } else {
-        if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
-            throw py::type_error(name + " must be a number, not " + type_name(value));
-        number = value.cast<double>();
+        number = number_of(value, name);
     }
     if (const std::string rule = setting_value_problem(row, number); !rule.empty())
         throw py::value_error(name + "=" + std::string(py::repr(value)) + ": " + rule);
@@ -431,7 +435,7 @@ void check_log(const options_type& options)
     const int file = open(options.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (file < 0) {
         const int error = errno;
-        raise_os_error(error, "cannot write the log " + options.log_path + ": " + std::strerror(error), options.log_path);
+        raise_cannot_write(error, "the log " + options.log_path, options.log_path);
     }
     close(file);
 }
@@ -504,7 +508,7 @@ std::unique_ptr<script_world_type> make_world_unflushed(const world_arguments_ty
         world.options.lineage_path = options.lineage_path;
         world_lineage_restart(world);
         if (const int error = world.options.lineage_error; error != 0)
-            raise_os_error(error, "cannot write the lineage " + options.lineage_path + ": " + std::strerror(error), options.lineage_path);
+            raise_cannot_write(error, "the lineage " + options.lineage_path, options.lineage_path);
     }
     script->seconds.assign(world.history.size(), 0.0);
     timeline_start(*script, arguments.keyframes);
@@ -576,7 +580,7 @@ void run_updates(script_world_type& script, Done done)
         }
         // Raised with the interpreter's lock held again.
         console_flush();
-        if (failed_error != 0) raise_os_error(failed_error, "cannot write " + failed_path + ": " + std::strerror(failed_error), failed_path);
+        if (failed_error != 0) raise_cannot_write(failed_error, failed_path, failed_path);
         if (finished) return;
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
@@ -1313,7 +1317,7 @@ PYBIND11_MODULE(_velmora, module)
                 const std::string lineage = world.options.lineage_path;
                 world.options.lineage_path.clear();
                 world.options.log_path.clear();
-                if (error != 0) raise_os_error(error, "cannot write " + lineage + ": " + std::strerror(error), lineage);
+                if (error != 0) raise_cannot_write(error, lineage, lineage);
             },
             "close(self, /)\n--\n\n"
             "Finishes the files the world writes and writes no more of them; the world itself may still run.\n\n"
