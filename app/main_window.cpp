@@ -464,7 +464,14 @@ void main_window_widget::build_docks()
     for (QAction* top : menuBar()->actions())
         if (top->text() == "&View") {
             QAction* reset = actions_.at(menu_reset_layout);
-            for (QDockWidget* dock : docks_) top->menu()->insertAction(reset, dock->toggleViewAction());
+            for (QDockWidget* dock : docks_) {
+                // The dock's own check mark, but shown the way the keys show a panel (with room made for it).
+                auto* item = new QAction(dock->toggleViewAction()->text(), this);
+                item->setCheckable(true);
+                connect(item, &QAction::triggered, this, [dock](bool on) { window_panel_show(dock->widget(), on); });
+                connect(dock->toggleViewAction(), &QAction::toggled, item, &QAction::setChecked);
+                top->menu()->insertAction(reset, item);
+            }
             top->menu()->insertSeparator(reset);
         }
     first_layout_ = saveState();

@@ -7,7 +7,12 @@
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLayout>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -75,12 +80,30 @@ window_state_type::~window_state_type()
 void window_panel_show(QWidget* panel, bool shown)
 {
     if (panel == nullptr) return;
-    QWidget* holder = qobject_cast<QDockWidget*>(panel->parentWidget()) != nullptr ? panel->parentWidget() : panel;
+    auto* dock = qobject_cast<QDockWidget*>(panel->parentWidget());
+    QWidget* holder = dock != nullptr ? dock : panel;
+    auto* main = dock != nullptr ? qobject_cast<QMainWindow*>(dock->parentWidget()) : nullptr;
+    const bool appears = shown && holder->isHidden();
+    const int view_width = main != nullptr && main->centralWidget() != nullptr ? main->centralWidget()->width() : 0;
     holder->setVisible(shown);
-    if (shown) {
-        holder->raise();
-        holder->activateWindow();
-    }
+    if (!shown) return;
+    holder->raise();
+    holder->activateWindow();
+    // A panel docked beside the view widens the window by what the view would
+    // lose, as far as the screen allows, rather than squeezing the world.
+    if (!appears || main == nullptr || main->centralWidget() == nullptr || dock->isFloating() || main->isMaximized() ||
+        main->isFullScreen() || !main->isVisible())
+        return;
+    main->layout()->activate();
+    const int lost = view_width - main->centralWidget()->width();
+    if (lost <= 0 || main->screen() == nullptr) return;
+    const QRect room = main->screen()->availableGeometry();
+    const int frame = main->frameGeometry().width() - main->width();
+    const int width = std::min(main->width() + lost, room.width() - frame);
+    if (width <= main->width()) return;
+    main->resize(width, main->height());
+    if (main->frameGeometry().right() > room.right())
+        main->move(std::max(room.left(), room.right() + 1 - main->frameGeometry().width()), main->y());
 }
 
 bool window_panel_shown(const QWidget* panel)

@@ -68,11 +68,43 @@ struct chart_frame_type {
     std::size_t values = 0;    // of the chart's own lines
 };
 
+// A legend entry's text: the series' name and its latest value.
+QString legend_text(const chart_series_type& s)
+{
+    const std::optional<double> latest = s.latest ? s.latest : s.values.empty() ? std::nullopt : std::optional<double>(s.values.back());
+    return QString::fromStdString(s.name) + (latest ? QStringLiteral(": ") + QString::number(*latest, 'f', 3) : QString());
+}
+
+constexpr int swatch = 16;        // a legend entry's coloured line, then its text
+constexpr int swatch_gap = 4;
+constexpr int entry_gap = 16;     // between two entries of a row
+
+// Where each legend entry starts: left to right from the plot's left edge,
+// a new row where the next would pass its right edge; y counts rows.
+std::vector<QPoint> legend_places(const chart_type& chart, int left, int right, const QFontMetrics& metrics)
+{
+    std::vector<QPoint> places;
+    int x = left, row = 0;
+    for (const chart_series_type& s : chart.series) {
+        const int width = swatch + swatch_gap + metrics.horizontalAdvance(legend_text(s));
+        if (x > left && x + width > right) {
+            x = left;
+            ++row;
+        }
+        places.emplace_back(x, row);
+        x += width + entry_gap;
+    }
+    return places;
+}
+
 chart_frame_type chart_frame(const QRect& area, const chart_type& chart, const QFontMetrics& metrics)
 {
     const int line = metrics.height();
     chart_frame_type frame;
     frame.plot = area.adjusted(metrics.horizontalAdvance("00000000") + line, 2 * line, -line, -3 * line);
+    // The legend's rows sit between the title and the plot, so no curve runs under them.
+    const std::vector<QPoint> places = legend_places(chart, frame.plot.left(), frame.plot.right(), metrics);
+    if (!places.empty()) frame.plot.setTop(frame.plot.top() + (places.back().y() + 1) * line);
     std::size_t& n = frame.values;
     for (const chart_series_type& s : chart.series)
         if (!s.from) n = std::max(n, s.values.size());
@@ -201,26 +233,14 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
         }
     }
     painter.setClipping(false);
-    // The legend, top left inside the plot, on a box of its own that the curves pass under, as wide as its longest text.
-    std::vector<QString> texts;
-    int widest = 0;
-    for (const chart_series_type& s : chart.series) {
-        const std::optional<double> latest = s.latest ? s.latest : s.values.empty() ? std::nullopt : std::optional<double>(s.values.back());
-        texts.push_back(QString::fromStdString(s.name) + (latest ? QStringLiteral(": ") + QString::number(*latest, 'f', 3) : QString()));
-        widest = std::max(widest, metrics.horizontalAdvance(texts.back()));
-    }
-    if (!texts.empty()) {
-        const QRect box(plot.left() + 2, plot.top() + 2, widest + 32, static_cast<int>(texts.size()) * line + 6);
-        painter.fillRect(box, Qt::white);
-        painter.setPen(QColor(180, 180, 180));
-        painter.drawRect(box);
-    }
-    int y = plot.top() + 5;
-    for (std::size_t k = 0; k < texts.size(); ++k) {
-        painter.fillRect(QRect(plot.left() + 6, y + line / 2 - 2, 16, 4), rgb(chart.series[k].colour));
+    // The legend, in rows above the plot.
+    const std::vector<QPoint> places = legend_places(chart, plot.left(), plot.right(), metrics);
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        const int x = places[k].x(), y = area.top() + line + line / 2 + places[k].y() * line;
+        painter.fillRect(QRect(x, y + line / 2 - 2, swatch, 4), rgb(chart.series[k].colour));
         painter.setPen(Qt::black);
-        painter.drawText(QRect(plot.left() + 26, y, widest + 4, line), Qt::AlignLeft | Qt::AlignVCenter, texts[k]);
-        y += line;
+        painter.drawText(QRect(x + swatch + swatch_gap, y, plot.right() - x, line), Qt::AlignLeft | Qt::AlignVCenter,
+                         legend_text(chart.series[k]));
     }
     painter.restore();
 }

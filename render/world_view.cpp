@@ -34,10 +34,16 @@ void line(surface_type& surface, const world_type& world, const view_type& view,
 
 namespace {
 
-// World units per pixel on both axes when proportions are kept: the whole world fits at zoom 1.
+// Room kept around the world when proportions are kept, so a body on its
+// edge is drawn whole: a little more than half an animal.
+double edge_margin(const world_type& world) { return 0.6 * world.animal_size; }
+
+// World units per pixel on both axes when proportions are kept: the whole world and its margin fit at zoom 1.
 double kept_unit(const world_type& world, const view_type& view)
 {
-    return std::max(world.width / std::max(view.display_x, 1), world.height / std::max(view.display_y, 1)) / view.zoom;
+    const double margin = 2.0 * edge_margin(world);
+    return std::max((world.width + margin) / std::max(view.display_x, 1), (world.height + margin) / std::max(view.display_y, 1)) /
+           view.zoom;
 }
 
 }  // namespace
@@ -63,12 +69,12 @@ double view_world_y(const world_type& world, const view_type& view, int pixel_y)
 
 namespace {
 
-// Keeps the shown rectangle inside the world on an axis it does not span,
-// and the world centred on one it does.
-double clamp_axis(double start, double span, double extent)
+// Keeps the shown rectangle inside the world and its margin on an axis it
+// does not span, and the world centred on one it does.
+double clamp_axis(double start, double span, double extent, double margin)
 {
-    if (span >= extent) return 0.5 * (extent - span);
-    return std::min(std::max(start, 0.0), extent - span);
+    if (span >= extent + 2.0 * margin) return 0.5 * (extent - span);
+    return std::min(std::max(start, -margin), extent + margin - span);
 }
 
 void clamp_view(const world_type& world, view_type& view)
@@ -78,8 +84,9 @@ void clamp_view(const world_type& world, view_type& view)
         view.left = view.top = 0.0;
         return;
     }
-    view.left = clamp_axis(view.left, view_span_x(world, view), world.width);
-    view.top = clamp_axis(view.top, view_span_y(world, view), world.height);
+    const double margin = view.keep_proportions ? edge_margin(world) : 0.0;
+    view.left = clamp_axis(view.left, view_span_x(world, view), world.width, margin);
+    view.top = clamp_axis(view.top, view_span_y(world, view), world.height, margin);
 }
 
 // Whether a body reaching this far from (x, y) shows in the view.

@@ -31,7 +31,8 @@ struct food_map_shade_type {
 // zoom times smaller from (left, top), drawn smooth. Stretched, the picture
 // is the whole world's at zoom 1, pixel for pixel, each axis scaled on its
 // own; keeping proportions, a world unit is as many pixels across as up and
-// the world sits centred with a margin where it does not fill the picture.
+// the world sits centred, with a margin of a little more than half an animal
+// around it, and more where it does not fill the picture.
 // Each window (and a headless recording) has its own.
 struct view_type {
     double zoom = 1.0;           // 1 to view_max_zoom

@@ -399,7 +399,12 @@ private slots:
         window->restore_layout();   // nothing kept yet: the docks as built, all closed
         for (const char* name : {"Animal", "Neuron", "Chart", "Runs"}) QVERIFY2(window->dock(name)->isHidden(), name);
         QVERIFY(window->dock("Neuron")->isFloating());
+        // A docked panel takes room beside the view, not out of it, as far as the screen allows.
+        window->resize(400, 400);
+        const int view_width = window->centralWidget()->width();
         press('C');
+        QVERIFY2(window->width() > 400 && window->centralWidget()->width() >= view_width - 40,
+                 qPrintable(QString("window %1, view %2 of %3").arg(window->width()).arg(window->centralWidget()->width()).arg(view_width)));
         press('I');
         QVERIFY(!window->dock("Chart")->isHidden() && !window->dock("Animal")->isHidden());
         QVERIFY(state().chart_window->isVisible() && window->action(menu_chart)->isChecked());
@@ -449,6 +454,7 @@ private slots:
             QVERIFY2(std::fabs(across / up - c.ratio) < 0.08, qPrintable(QString("%1 x %2").arg(across).arg(up)));
             if (c.keep && c.zoom == 1) {
                 QCOMPARE(image.pixel(40, 240) & 0xFFFFFF, 0xD2D2D2u);   // the margin
+                QCOMPARE(image.pixel(320, 1) & 0xFFFFFF, 0xD2D2D2u);    // above the world too: edge bodies show whole
                 QCOMPARE(pixel_at(state(), image, 0.2, 0.2), white);     // the world
                 QCOMPARE(get_screen_x(world(), view(), 5.0), 320);        // centred
             }
@@ -849,6 +855,17 @@ private slots:
         // Each series' line crosses the plot, banded or not; the legend alone would be a few pixels.
         QVERIFY2(colours[0xFF0000] > 200 && colours[0x0000FF] > 200 && colours[0x000000] > 0,
                  qPrintable(QString("%1 red, %2 blue").arg(colours[0xFF0000]).arg(colours[0x0000FF])));
+        // A line just under the axis' top runs unbroken across the plot: the legend lies outside it.
+        chart.series = {chart_series_type{"a name as long as a legend entry gets", 0xFF0000, {4.9, 4.9, 4.9, 4.9}, {}, {}, {}, {}},
+                        chart_series_type{"below", 0x0000FF, {0, 0, 0, 0}, {}, {}, {}, {}}};
+        const QImage top = chart_image(chart, 400, 300);
+        int longest = 0;
+        for (int y = 0; y < top.height(); ++y)
+            for (int x = 0, run = 0; x < top.width(); ++x) {
+                run = (top.pixel(x, y) & 0xFFFFFF) == 0xFF0000 ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+        QVERIFY2(longest > 300, qPrintable(QString("the longest red run is %1 pixels").arg(longest)));
         // A Muller plot stacks its lines from the bottom: a quarter, then half, then the rest in grey.
         const QImage muller = muller_image(muller_type{"", {"line 7", "line 9"}, {{0.25, 0.25}, {0.5, 0.5}}, {}}, 400, 300);
         const auto at = [&muller](double share) { return muller.pixel(200, int(299 - 40 - share * 230)) & 0xFFFFFF; };
