@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -74,4 +78,25 @@ TEST(Npz, HeadersAreReadOrRefusedWithTheirReason)
         EXPECT_TRUE(back.descr == array.descr && back.shape == array.shape && back.data == array.data) << descr;
         EXPECT_EQ(npz_npy_bytes(array).size() % 64, array.data.size() % 64) << descr << ": values start on a multiple of 64";
     }
+}
+
+// The same archive makes the same file, byte for byte, whenever and wherever
+// it is written: zip members carry local times, so two zones would differ.
+TEST(Npz, TheSameArchiveIsTheSameFileInEveryTimeZone)
+{
+    const scratch_folder folder;
+    const npz_archive_type archive{{{"values", "<u4", {2}, {1, 0, 0, 0, 2, 0, 0, 0}}}};
+    std::vector<std::string> files;
+    for (const char* zone : {"UTC0", "PST8PDT", "JST-9"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        const std::string path = std::string("zone-") + zone + ".npz";
+        ASSERT_EQ(npz_write(archive, path), "");
+        std::ifstream in(path, std::ios::binary);
+        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(files[0], files[1]);
+    EXPECT_EQ(files[0], files[2]);
 }
