@@ -77,7 +77,10 @@ void timeline_strip_widget::paintEvent(QPaintEvent*)
         painter.fillRect(QRectF(x - 2, height() - 6, 5, 5), QColor(230, 120, 20));
     }
     if (!state_.replaying) {
-        const double now = x_of(state_.world.generation + static_cast<double>(state_.world.update_count) / std::max(state_.world.generation_length, 1));
+        // Within the last generation reached the marker stays at the bar's end, off the text.
+        const double now = std::min(x_of(state_.world.generation + static_cast<double>(state_.world.update_count) /
+                                                                     std::max(state_.world.generation_length, 1)),
+                                    bar - 1.0);
         painter.fillRect(QRectF(0, 8, now, height() - 16), QColor(120, 170, 220));
         painter.setPen(QPen(QColor(200, 30, 30), 2));
         painter.drawLine(QPointF(now, 0), QPointF(now, height()));

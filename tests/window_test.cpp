@@ -1317,6 +1317,18 @@ private slots:
             QVERIFY(runs_switch(state(), 1));
             QVERIFY(world_state(world()) == second_end);
         }
+        // Partway into the last generation reached, the strip's marker stays off its text.
+        for (int i = 0; i < 50; ++i) tick_world_update(state());
+        QVERIFY(world().update_count > 0);
+        const QImage strip = window->strip()->grab().toImage();
+        int reddest = -1, first_text = strip.width();
+        for (int y = 0; y < strip.height(); ++y)
+            for (int x = 0; x < strip.width(); ++x) {
+                const QColor c = strip.pixelColor(x, y);
+                if (c.red() > 150 && c.green() < 80 && c.blue() < 80) reddest = std::max(reddest, x);
+                if (c.red() < 80 && c.green() < 80 && c.blue() < 80) first_text = std::min(first_text, x);
+            }
+        QVERIFY2(reddest >= 0 && reddest < first_text, qPrintable(QString("marker at %1, text from %2").arg(reddest).arg(first_text)));
         // The strip goes to the generation under the pointer.
         QTest::mouseClick(window->strip(), Qt::LeftButton, {}, QPoint(0, 5));
         QCOMPARE(world().generation, 0u);
