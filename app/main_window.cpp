@@ -16,6 +16,8 @@
 #include <QCloseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QToolButton>
 #include <QCoreApplication>
@@ -271,8 +273,7 @@ main_window_widget::main_window_widget() : view_(new world_view_widget(this))
     build_menus();
     build_toolbar();
     build_docks();
-    move(120, 120);
-    resize(640, 480);
+    place_as_at_first();
     // A long replay shows its progress and can be cancelled; the window is answered meanwhile.
     state.replay_progress = [this](double share) {
         if (share < 0.0) {
@@ -448,7 +449,18 @@ void main_window_widget::build_docks()
     for (const auto& panel : panels) {
         auto* dock = new QDockWidget(panel.title, this);
         dock->setObjectName(panel.name);
-        dock->setWidget(panel.panel);
+        if (panel.panel == state.inspector) {
+            // Its bars and genes need more height than a small screen has: they scroll there.
+            auto* scroll = new QScrollArea;
+            scroll->setWidget(panel.panel);
+            scroll->setWidgetResizable(true);
+            scroll->setFrameShape(QFrame::NoFrame);
+            scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            scroll->setMinimumWidth(panel.panel->minimumWidth() + scroll->verticalScrollBar()->sizeHint().width());
+            dock->setWidget(scroll);
+        } else {
+            dock->setWidget(panel.panel);
+        }
         dock->toggleViewAction()->setText(panel.item);
         addDockWidget(panel.area, dock);
         dock->hide();
@@ -477,6 +489,23 @@ void main_window_widget::build_docks()
     first_layout_ = saveState();
 }
 
+void main_window_widget::place_as_at_first()
+{
+    // 640 x 480 at (120, 120), as the window always stood, but smaller and
+    // further up and left where the screen's free area (less some room for
+    // the frame) is too small for that.
+    constexpr int frame_width = 16, frame_height = 48;
+    QRect place(120, 120, 640, 480);
+    if (const QScreen* screen = this->screen(); screen != nullptr) {
+        const QRect room = screen->availableGeometry().adjusted(0, 0, -frame_width, -frame_height);
+        place.setSize(place.size().boundedTo(room.size()));
+        place.moveLeft(std::max(room.left(), std::min(place.left(), room.right() + 1 - place.width())));
+        place.moveTop(std::max(room.top(), std::min(place.top(), room.bottom() + 1 - place.height())));
+    }
+    move(place.topLeft());
+    resize(place.size());
+}
+
 void main_window_widget::restore_layout()
 {
     keeps_layout_ = true;
@@ -499,8 +528,7 @@ void main_window_widget::reset_layout()
     restoreState(first_layout_);
     for (QDockWidget* dock : docks_) dock->hide();
     setWindowState(Qt::WindowNoState);
-    move(120, 120);
-    resize(640, 480);
+    place_as_at_first();
     sync_actions();
 }
 

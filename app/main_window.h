@@ -96,6 +96,7 @@ private:
     void build_menus();
     void build_toolbar();
     void build_docks();
+    void place_as_at_first();   // where and how large the window first stands
 
     world_view_widget* view_;
     std::vector<QLabel*> sections_;       // the status bar's sections, the selection's last

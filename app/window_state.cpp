@@ -77,10 +77,22 @@ window_state_type::~window_state_type()
     if (autosave_writer.joinable()) autosave_writer.join();
 }
 
+namespace {
+
+// The dock a panel lies in (through a scroll area, say), or null for a window of its own.
+QDockWidget* dock_of(const QWidget* panel)
+{
+    for (QWidget* up = panel->parentWidget(); up != nullptr; up = up->parentWidget())
+        if (auto* dock = qobject_cast<QDockWidget*>(up)) return dock;
+    return nullptr;
+}
+
+}  // namespace
+
 void window_panel_show(QWidget* panel, bool shown)
 {
     if (panel == nullptr) return;
-    auto* dock = qobject_cast<QDockWidget*>(panel->parentWidget());
+    QDockWidget* dock = dock_of(panel);
     QWidget* holder = dock != nullptr ? dock : panel;
     auto* main = dock != nullptr ? qobject_cast<QMainWindow*>(dock->parentWidget()) : nullptr;
     const bool appears = shown && holder->isHidden();
@@ -109,7 +121,8 @@ void window_panel_show(QWidget* panel, bool shown)
 bool window_panel_shown(const QWidget* panel)
 {
     if (panel == nullptr) return false;
-    const QWidget* holder = qobject_cast<QDockWidget*>(panel->parentWidget()) != nullptr ? panel->parentWidget() : panel;
+    const QWidget* dock = dock_of(panel);
+    const QWidget* holder = dock != nullptr ? dock : panel;
     return !holder->isHidden();
 }
 
