@@ -101,6 +101,14 @@ void window_panel_show(QWidget* panel, bool shown)
     if (!shown) return;
     holder->raise();
     holder->activateWindow();
+    // A floating panel that would cover the window (widened since it last
+    // stood beside it) stands beside it again, where the screen has room.
+    if (appears && dock != nullptr && dock->isFloating() && main != nullptr && main->isVisible() && main->screen() != nullptr &&
+        dock->frameGeometry().intersects(main->frameGeometry())) {
+        const QRect room = main->screen()->availableGeometry();
+        const int x = main->frameGeometry().right() + 21;
+        if (x + dock->frameGeometry().width() <= room.right() + 1) dock->move(x, dock->y());
+    }
     // A panel docked beside the view widens the window by what the view would
     // lose, as far as the screen allows, rather than squeezing the world.
     if (!appears || main == nullptr || main->centralWidget() == nullptr || dock->isFloating() || main->isMaximized() ||

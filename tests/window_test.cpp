@@ -405,6 +405,19 @@ private slots:
         press('C');
         QVERIFY2(window->width() > 400 && window->centralWidget()->width() >= view_width - 40,
                  qPrintable(QString("window %1, view %2 of %3").arg(window->width()).arg(window->centralWidget()->width()).arg(view_width)));
+        // The floating Neuron panel then stands beside the widened window, not on it.
+        window->dock("Chart")->hide();
+        window->move(0, 0);
+        window->resize(150, 400);
+        window->dock("Neuron")->move(300, 120);   // beside the narrow window, on the wide one
+        keys_clear(state());
+        press('C');
+        keys_clear(state());
+        press('N');
+        QVERIFY2(!window->dock("Neuron")->frameGeometry().intersects(window->frameGeometry()),
+                 qPrintable(QString("neuron at %1, window to %2").arg(window->dock("Neuron")->x()).arg(window->frameGeometry().right())));
+        window->dock("Neuron")->hide();
+        keys_clear(state());
         press('I');
         QVERIFY(!window->dock("Chart")->isHidden() && !window->dock("Animal")->isHidden());
         QVERIFY(state().chart_window->isVisible() && window->action(menu_chart)->isChecked());
