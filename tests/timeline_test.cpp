@@ -1,3 +1,4 @@
+#include "plant/food_map.h"
 #include "test_support.h"
 #include "world/run.h"
 #include "world/timeline.h"
@@ -10,12 +11,16 @@
 
 namespace {
 
-// A small quick world: 20 animals, generations of 40 updates.
-void small_world(world_type& world, std::uint32_t seed)
+// A small quick world: 20 animals, generations of 40 updates; mapped, its
+// plants grow by a food map brighter to the right.
+void small_world(world_type& world, std::uint32_t seed, bool mapped = false)
 {
     quiet_world(world, seed, 40);
     world.start_animals = 20;
     world.start_plants = 20;
+    if (mapped) {
+        EXPECT_EQ(food_map_set(world.food_map, 4, 1, {0.0, 1.0, 2.0, 4.0}), "");
+    }
     world_reset(world);
 }
 
@@ -44,13 +49,18 @@ TEST(Timeline, RewindAndForwardEqualTheStraightRun)
     const struct {
         const char* name;
         std::size_t budget;
-    } budgets[] = {{"plenty", std::size_t{64} << 20}, {"thinning", std::size_t{600} << 10}, {"none", 0}};
+        bool mapped;   // the keyframes share one food map
+    } budgets[] = {{"plenty", std::size_t{64} << 20, false}, {"thinning", std::size_t{600} << 10, false}, {"none", 0, false},
+                   {"a food map", std::size_t{64} << 20, true}};
     for (const auto& row : budgets) {
         world_type world;
-        small_world(world, 11);
+        small_world(world, 11, row.mapped);
         timeline_type timeline;
         timeline.budget = row.budget;
-        timeline.restart = [](world_type& w) { return restart_seed(w, 11); };
+        timeline.restart = [&row](world_type& w) {
+            small_world(w, 11, row.mapped);
+            return std::string();
+        };
         timeline_begin(timeline, world);
         std::map<std::uint32_t, std::string> straight;
         std::size_t most_keyframes = 0;
