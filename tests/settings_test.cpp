@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -84,6 +86,25 @@ TEST(Settings, TheReadmesTableIsTheTable)
 
 // Each setting given on the command line, in a config file, in a run file's
 // [settings] and kept by a checkpoint reaches the world as given.
+// Each row takes the values at its edges and refuses those just past them.
+TEST(Settings, EachSettingTakesItsEdgesAndRefusesPastThem)
+{
+    for (const setting_row_type& row : settings_table()) {
+        std::vector<double> taken, refused;
+        switch (row.kind) {
+        case setting_kind_type::flag: taken = {0, 1}; refused = {2, 0.5}; break;
+        case setting_kind_type::choice: taken = {0, row.choice_count - 1.0}; refused = {-1, double(row.choice_count), 0.5}; break;
+        default:
+            if (std::isfinite(row.low)) taken.push_back(row.low), refused.push_back(row.kind == setting_kind_type::whole ? row.low - 1 : row.low - 1e-9);
+            if (std::isfinite(row.high)) taken.push_back(row.high), refused.push_back(row.kind == setting_kind_type::whole ? row.high + 1 : row.high + 1e-9);
+            refused.push_back(std::numeric_limits<double>::quiet_NaN());
+            if (row.kind == setting_kind_type::whole) refused.push_back((std::isfinite(row.low) ? row.low : 0) + 0.5);
+        }
+        for (double value : taken) EXPECT_EQ(setting_value_problem(row, value), "") << row.name << " " << value;
+        for (double value : refused) EXPECT_NE(setting_value_problem(row, value), "") << row.name << " " << value;
+    }
+}
+
 TEST(Settings, EachSettingReadsBackEqualThroughEveryWayIn)
 {
     scratch_folder folder;

@@ -551,6 +551,14 @@ private slots:
         answer = true;
         state().runs_window->delete_chosen();
         QCOMPARE(state().session.timeline.branches.size(), branches - 1);
+        // A reset begins a new run: what could be redone in the old one no longer can.
+        keys_clear(state());
+        QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
+        undo->trigger();
+        QVERIFY(redo->isEnabled());
+        reset_check(state());
+        window->refresh_status();   // as the next frame does
+        QVERIFY(!redo->isEnabled() && !undo->isEnabled());
         QVERIFY(problems.empty());
     }
 
