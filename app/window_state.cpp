@@ -87,6 +87,31 @@ QDockWidget* dock_of(const QWidget* panel)
     return nullptr;
 }
 
+// A floating panel that would cover the window (widened since it last
+// stood beside it) stands beside it again, where the screen has room.
+void stand_beside(QDockWidget& dock, const QMainWindow& main, const QRect& room)
+{
+    if (!dock.frameGeometry().intersects(main.frameGeometry())) return;
+    const int x = main.frameGeometry().right() + 21;
+    if (x + dock.frameGeometry().width() <= room.right() + 1) dock.move(x, dock.y());
+}
+
+// A panel docked beside the view widens the window by what the view lost
+// (it was view_width wide), as far as the screen allows, rather than
+// squeezing the world.
+void make_room(QMainWindow& main, int view_width, const QRect& room)
+{
+    if (main.centralWidget() == nullptr || main.isMaximized() || main.isFullScreen()) return;
+    main.layout()->activate();
+    const int lost = view_width - main.centralWidget()->width();
+    const int frame = main.frameGeometry().width() - main.width();
+    const int width = std::min(main.width() + lost, room.width() - frame);
+    if (width <= main.width()) return;
+    main.resize(width, main.height());
+    if (main.frameGeometry().right() > room.right())
+        main.move(std::max(room.left(), room.right() + 1 - main.frameGeometry().width()), main.y());
+}
+
 }  // namespace
 
 void window_panel_show(QWidget* panel, bool shown)
@@ -101,29 +126,12 @@ void window_panel_show(QWidget* panel, bool shown)
     if (!shown) return;
     holder->raise();
     holder->activateWindow();
-    // A floating panel that would cover the window (widened since it last
-    // stood beside it) stands beside it again, where the screen has room.
-    if (appears && dock != nullptr && dock->isFloating() && main != nullptr && main->isVisible() && main->screen() != nullptr &&
-        dock->frameGeometry().intersects(main->frameGeometry())) {
-        const QRect room = main->screen()->availableGeometry();
-        const int x = main->frameGeometry().right() + 21;
-        if (x + dock->frameGeometry().width() <= room.right() + 1) dock->move(x, dock->y());
-    }
-    // A panel docked beside the view widens the window by what the view would
-    // lose, as far as the screen allows, rather than squeezing the world.
-    if (!appears || main == nullptr || main->centralWidget() == nullptr || dock->isFloating() || main->isMaximized() ||
-        main->isFullScreen() || !main->isVisible())
-        return;
-    main->layout()->activate();
-    const int lost = view_width - main->centralWidget()->width();
-    if (lost <= 0 || main->screen() == nullptr) return;
+    if (!appears || main == nullptr || !main->isVisible() || main->screen() == nullptr) return;
     const QRect room = main->screen()->availableGeometry();
-    const int frame = main->frameGeometry().width() - main->width();
-    const int width = std::min(main->width() + lost, room.width() - frame);
-    if (width <= main->width()) return;
-    main->resize(width, main->height());
-    if (main->frameGeometry().right() > room.right())
-        main->move(std::max(room.left(), room.right() + 1 - main->frameGeometry().width()), main->y());
+    if (dock->isFloating())
+        stand_beside(*dock, *main, room);
+    else
+        make_room(*main, view_width, room);
 }
 
 bool window_panel_shown(const QWidget* panel)

@@ -169,6 +169,7 @@ refusal_type npz_write(const npz_archive_type& archive, const std::string& path)
         // The members' bytes must live until the archive is closed.
         std::vector<std::vector<unsigned char>> members;
         members.reserve(archive.arrays.size());
+        const time_t member_time = fixed_member_time();
         for (const npz_array_type& array : archive.arrays) {
             members.push_back(npz_npy_bytes(array));
             zip_source_t* source = zip_source_buffer(zip, members.back().data(), members.back().size(), 0);
@@ -182,7 +183,7 @@ refusal_type npz_write(const npz_archive_type& archive, const std::string& path)
             }
             zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
             // One fixed time on every member, so the same state makes the same file, byte for byte.
-            zip_file_set_mtime(zip, static_cast<zip_uint64_t>(index), fixed_member_time(), 0);
+            zip_file_set_mtime(zip, static_cast<zip_uint64_t>(index), member_time, 0);
         }
         if (zip_close(zip) != 0) {
             const refusal_type why = zip_refusal(zip, path);

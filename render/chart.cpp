@@ -66,6 +66,7 @@ struct chart_frame_type {
     double last = 1.0;         // the generation at the plot's right edge
     double per_value = 1.0;    // generations a value stands for
     std::size_t values = 0;    // of the chart's own lines
+    std::vector<QPoint> legend;   // where each series' legend entry starts; y counts rows above the plot
 };
 
 // A legend entry's text: the series' name and its latest value.
@@ -103,8 +104,8 @@ chart_frame_type chart_frame(const QRect& area, const chart_type& chart, const Q
     chart_frame_type frame;
     frame.plot = area.adjusted(metrics.horizontalAdvance("00000000") + line, 2 * line, -line, -3 * line);
     // The legend's rows sit between the title and the plot, so no curve runs under them.
-    const std::vector<QPoint> places = legend_places(chart, frame.plot.left(), frame.plot.right(), metrics);
-    if (!places.empty()) frame.plot.setTop(frame.plot.top() + (places.back().y() + 1) * line);
+    frame.legend = legend_places(chart, frame.plot.left(), frame.plot.right(), metrics);
+    if (!frame.legend.empty()) frame.plot.setTop(frame.plot.top() + (frame.legend.back().y() + 1) * line);
     std::size_t& n = frame.values;
     for (const chart_series_type& s : chart.series)
         if (!s.from) n = std::max(n, s.values.size());
@@ -234,9 +235,8 @@ void chart_draw(QPainter& painter, const QRect& area, const chart_type& chart)
     }
     painter.setClipping(false);
     // The legend, in rows above the plot.
-    const std::vector<QPoint> places = legend_places(chart, plot.left(), plot.right(), metrics);
-    for (std::size_t k = 0; k < places.size(); ++k) {
-        const int x = places[k].x(), y = area.top() + line + line / 2 + places[k].y() * line;
+    for (std::size_t k = 0; k < frame.legend.size(); ++k) {
+        const int x = frame.legend[k].x(), y = area.top() + line + line / 2 + frame.legend[k].y() * line;
         painter.fillRect(QRect(x, y + line / 2 - 2, swatch, 4), rgb(chart.series[k].colour));
         painter.setPen(Qt::black);
         painter.drawText(QRect(x + swatch + swatch_gap, y, plot.right() - x, line), Qt::AlignLeft | Qt::AlignVCenter,
